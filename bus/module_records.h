@@ -1,0 +1,93 @@
+#pragma once
+// The module records of the workspace: one per known module, kept in eight lists by editor kind. The lists run
+// newest first. The transaction engine walks them in the editor cycle; the main window, the search and the file
+// loader create, find and clear them.
+
+#include "module_editor.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The editor kinds in the order of the editor cycle.
+enum class EditorKind { Type4013 = 0, Type4x13, Type4050, Type4060, Type4017, Type4021, Type4152, Type4052 };
+constexpr int EditorKindCount = 8;
+
+struct ModuleRecord
+{
+    EditorKind kind = EditorKind::Type4013;
+    QByteArray typeId;     // as the module named itself ("4013", "4513", ...), "20" for the TVR5x variant
+    QByteArray config;     // AATTCCFF; its first two characters are the module's address
+    QStringList captions;  // value label or channel names
+    int editorState = 0;   // 0 no editor, 1 editor open, 2 editor to be closed at the end of its turn
+    bool initFlag = false; // found in INIT mode at address 00
+
+    QByteArray Address() const;
+    // The editor while its window exists; never a dangling pointer.
+    ModuleEditor *Editor() const;
+    QObject *EditorObject() const { return editorObject.data(); }
+    void SetEditor(QObject *object, ModuleEditor *editor);
+
+private:
+    QPointer<QObject> editorObject;
+    ModuleEditor *editorInterface = nullptr;
+};
+
+using ModuleRecordPtr = std::shared_ptr<ModuleRecord>;
+
+// A known type id and what a new record of it gets.
+struct ModuleType
+{
+    const char *typeId;
+    EditorKind kind;
+    const char *modelLabel;     // as in tree captions, with its leading blank (" N770")
+    QStringList defaultCaptions;
+};
+
+// The type table; nullptr for a type id that is not known (or not a decimal number).
+const ModuleType *FindModuleType(const QByteArray &typeId);
+
+// Tree caption of a module: "*(" in INIT mode else " (", address, ")", model label.
+QString ModuleCaption(const QByteArray &addressText, const ModuleType &type, bool initFlag);
+
+class ModuleRegistry
+{
+public:
+    using List = std::vector<ModuleRecordPtr>;
+
+    List &Records(EditorKind kind) { return lists[static_cast<int>(kind)]; }
+    const List &Records(EditorKind kind) const { return lists[static_cast<int>(kind)]; }
+
+    // Creates a record for a found or loaded module at the head of its list, with the type's default captions.
+    // Returns nullptr (and creates nothing) for an unknown type id.
+    ModuleRecordPtr AddModule(const QByteArray &typeId, const QByteArray &config, bool initFlag);
+
+    // The record an opened tree item stands for: lists searched as 4013, 4x13, 4017, 4021, 4052, 4152, 4050, 4060.
+    ModuleRecordPtr FindForOpen(const QByteArray &address) const;
+    // The record an editor updates: lists searched as 4013, 4x13, 4017, 4021, 4050, 4152, 4052, 4060.
+    ModuleRecordPtr FindForUpdate(const QByteArray &address) const;
+    bool IsAddressFree(const QByteArray &address) const;
+    bool AnyEditorOpen() const; // any record with editor state 1
+    int Count() const;
+
+    // Empties every list in the order 4013, 4x13, 4017, 4021, 4052, 4152, 4050, 4060, calling freeEditor for
+    // each record whose editor state is above 0 before dropping it.
+    void Clear(const std::function<void(ModuleRecord &)> &freeEditor);
+
+    // Calls visit for every record, lists in cycle order, each list from its head.
+    void ForEach(const std::function<void(const ModuleRecordPtr &)> &visit) const;
+
+    static const std::array<EditorKind, EditorKindCount> OpenOrder;
+    static const std::array<EditorKind, EditorKindCount> UpdateOrder;
+    static const std::array<EditorKind, EditorKindCount> ClearOrder;
+
+private:
+    ModuleRecordPtr FindIn(const std::array<EditorKind, EditorKindCount> &order, const QByteArray &address) const;
+    std::array<List, EditorKindCount> lists;
+};

@@ -1,0 +1,59 @@
+#include "prompt.h"
+
+namespace {
+RecordingPrompt fallbackPrompt;
+Prompt *currentPrompt = &fallbackPrompt;
+} // namespace
+
+Prompt &Prompts()
+{
+    return *currentPrompt;
+}
+
+Prompt *InstallPrompt(Prompt *prompt)
+{
+    Prompt *previous = currentPrompt;
+    currentPrompt = prompt ? prompt : &fallbackPrompt;
+    return previous;
+}
+
+void RecordingPrompt::Error(const QString &text)
+{
+    messages.append({true, text});
+    if (onMessage)
+        onMessage(text);
+}
+
+void RecordingPrompt::Information(const QString &text)
+{
+    messages.append({false, text});
+    if (onMessage)
+        onMessage(text);
+}
+
+QString RecordingPrompt::SaveFileName(const QString &title, const QString &, const QString &)
+{
+    dialogTitles.append(title);
+    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+}
+
+QString RecordingPrompt::OpenFileName(const QString &title, const QString &, const QString &)
+{
+    dialogTitles.append(title);
+    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+}
+
+QStringList RecordingPrompt::Texts() const
+{
+    QStringList texts;
+    for (const Message &message : messages)
+        texts.append(message.text);
+    return texts;
+}
+
+void RecordingPrompt::Clear()
+{
+    messages.clear();
+    fileAnswers.clear();
+    dialogTitles.clear();
+}

@@ -1,0 +1,37 @@
+#pragma once
+// What the tool windows and module editors ask of the workspace (the main window): the bus, the module records,
+// the module tree and the status bar. Windows see only this interface, never the main window or a serial port.
+
+#include "module_records.h"
+#include "transaction_engine.h"
+
+#include <QRect>
+#include <QString>
+
+class Workspace
+{
+public:
+    virtual ~Workspace() = default;
+
+    virtual TransactionEngine &Engine() = 0;
+    virtual ModuleRegistry &Modules() = 0;
+
+    // Module records and tree items.
+    virtual void ClearModules(bool keepRouting) = 0;
+    virtual void QueueModuleItem(const QString &caption) = 0;
+    virtual void FlushModuleItems() = 0;
+    virtual bool IsAddressFree(const QByteArray &address) = 0;
+    // Finds the record by address (update search order), stores the configuration text and editor state and
+    // copies the captions of the record's editor into it.
+    virtual void UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState) = 0;
+    virtual void RelabelModule(const QByteArray &address, const QString &caption) = 0;
+
+    // The reply time-out of the port panel's time-out field, which editors restore after a raised time-out.
+    virtual int TimeOutFieldMs() const = 0;
+
+    // Main window: hint panel (third status bar panel), caption, geometry and enabled state.
+    virtual void SetHint(const QString &hint) = 0;
+    virtual void SetWorkspaceCaption(const QString &caption) = 0;
+    virtual QRect MainGeometry() const = 0;
+    virtual void SetMainEnabled(bool enabled) = 0;
+};
