@@ -152,3 +152,30 @@ void ModuleRegistry::ForEach(const std::function<void(const ModuleRecordPtr &)> 
         for (const ModuleRecordPtr &record : list)
             visit(record);
 }
+
+ModuleRecordPtr ModuleRegistry::UpdateRecord(const QByteArray &address, const QByteArray &config, int editorState)
+{
+    ModuleRecordPtr record = FindForUpdate(address);
+    if (!record)
+        return nullptr;
+    record->config = config;
+    record->editorState = editorState;
+    if (ModuleEditor *editor = record->Editor())
+        record->captions = editor->Captions();
+    if (editorState == 0)
+        record->SetEditor(nullptr, nullptr);
+    return record;
+}
+
+QByteArray CaptionAddress(const QString &caption)
+{
+    return ToWire(Copy(caption, 3, 2));
+}
+
+QString RelabeledCaption(const QString &oldCaption, const QString &newCaption)
+{
+    QString caption = newCaption;
+    if (oldCaption.contains('*') && !caption.isEmpty())
+        caption[0] = '*';
+    return caption;
+}

@@ -74,6 +74,10 @@ public:
     ModuleRecordPtr FindForUpdate(const QByteArray &address) const;
     bool IsAddressFree(const QByteArray &address) const;
     bool AnyEditorOpen() const; // any record with editor state 1
+    // An editor's update of its record after a configuration write or at its close: the first record (update
+    // order) whose configuration starts with address gets the new text and editor state and the editor's
+    // captions. At state 0 the record lets go of its editor. Returns the record, nullptr when none matches.
+    ModuleRecordPtr UpdateRecord(const QByteArray &address, const QByteArray &config, int editorState);
     int Count() const;
 
     // Empties every list in the order 4013, 4x13, 4017, 4021, 4052, 4152, 4050, 4060, calling freeEditor for
@@ -91,3 +95,9 @@ private:
     ModuleRecordPtr FindIn(const std::array<EditorKind, EditorKindCount> &order, const QByteArray &address) const;
     std::array<List, EditorKindCount> lists;
 };
+
+// Characters 3 and 4 of a module item's caption are the module's address.
+QByteArray CaptionAddress(const QString &caption);
+// The caption a tree item gets when its module is relabelled: the new caption, with its first character replaced
+// by "*" when the old caption marked a module in INIT mode.
+QString RelabeledCaption(const QString &oldCaption, const QString &newCaption);

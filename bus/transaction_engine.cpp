@@ -365,3 +365,15 @@ void TransactionEngine::RunEditorCycle(const QByteArray &reply)
         }
     }
 }
+
+void TransactionEngine::ClearModuleRecords(bool keepRouting)
+{
+    editorTurnActive = false;
+    routingSuspended = !keepRouting;
+    modules.Clear([](ModuleRecord &record) {
+        if (QObject *window = record.EditorObject())
+            window->deleteLater();
+        record.SetEditor(nullptr, nullptr);
+        record.editorState = 0;
+    });
+}

@@ -57,6 +57,11 @@ public:
     bool RequestBus(ToolKind tool);
     void ReleaseBus();
     bool OwnsBus(ToolKind tool) const;
+    // The record half of clearing the modules: ends the running editor turn, suspends routing unless asked to
+    // keep it, frees every open editor window (later, from the event loop, so that a window whose handler is
+    // still running is not destroyed under it) and drops every record. Cursors stay; the next ReleaseBus resets
+    // them.
+    void ClearModuleRecords(bool keepRouting);
     bool BusAsked(ToolKind tool) const; // the tool's tag is 1: it gets the bus at the end of the current turn
 
     int TimeOutMs() const { return timeOutMs; }

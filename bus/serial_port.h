@@ -1,0 +1,94 @@
+#pragma once
+// The serial port object of the main window (ApdComPort1): the only path to the bus in the program. It opens a
+// COM number (mapped to a device as port_names.h tells), with 8 data bits, no parity, 1 stop bit and no flow
+// control, and tells the engine about received characters with TriggerAvail on the user-interface thread.
+
+#include "bus_port.h"
+
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <stdexcept>
+
+class QSerialPort;
+
+// Opening errors. The main window shows a message for the first three; any other reaches the default handler.
+class ESerialError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+class EBadId : public ESerialError // no port with that number
+{
+public:
+    using ESerialError::ESerialError;
+};
+class ENoPortSelected : public ESerialError // port number 0
+{
+public:
+    using ESerialError::ESerialError;
+};
+class EAlreadyOpen : public ESerialError // the device is in use
+{
+public:
+    using ESerialError::ESerialError;
+};
+class EOpenFailed : public ESerialError // any other failure to open the device
+{
+public:
+    using ESerialError::ESerialError;
+};
+
+enum class ParityKind { None = 0, Odd, Even, Mark, Space };
+
+class TApdComPort : public BusPort
+{
+    Q_OBJECT
+public:
+    static constexpr int BufferSize = 4096;
+
+    explicit TApdComPort(QObject *parent = nullptr);
+    ~TApdComPort() override;
+
+    quint16 ComNumber() const { return comNumber; }
+    // Changed only while the port is closed.
+    void SetComNumber(quint16 number);
+    int Baud() const { return baud; }
+    // Takes effect at once, also while the port is open.
+    void SetBaud(int rate);
+    quint16 DataBits() const { return 8; }
+    quint16 StopBits() const { return 1; }
+    ParityKind Parity() const { return ParityKind::None; }
+    bool AutoOpen() const { return false; }
+    int InSize() const { return BufferSize; }
+    int OutSize() const { return BufferSize; }
+
+    bool IsOpen() const override;
+    // Opens or closes the device; setting the value it already has does nothing. Opening throws EBadId,
+    // ENoPortSelected, EAlreadyOpen or EOpenFailed and leaves the port closed.
+    void SetOpen(bool open);
+    // The device the COM number stands for now ("" when there is none).
+    QString DevicePath() const;
+
+    void WriteText(const QByteArray &text) override;
+    char ReadChar() override;
+
+    // Maps a COM number to a device path; the default uses EnumerateComPorts(). Tests may replace it.
+    void SetDeviceResolver(std::function<QString(int)> resolver);
+
+signals:
+    // The device went away while open (adapter unplugged, far end of a pseudo-terminal closed); the port is
+    // closed already.
+    void DeviceLost(const QString &reason);
+
+private:
+    void ReadAvailable();
+    void HandleError(int error);
+
+    quint16 comNumber = 0;
+    int baud = 9600;
+    QSerialPort *serial = nullptr;
+    std::deque<char> received;
+    std::function<QString(int)> resolver;
+};

@@ -1,0 +1,41 @@
+#include "test_workspace.h"
+
+TestWorkspace::TestWorkspace()
+{
+    engine.SetPort(&port);
+    engine.SetPacingTag(VeryFast);
+}
+
+void TestWorkspace::ClearModules(bool keepRouting)
+{
+    treeItems.clear();
+    engine.ClearModuleRecords(keepRouting);
+}
+
+void TestWorkspace::QueueModuleItem(const QString &text)
+{
+    pendingItems.append(text);
+}
+
+void TestWorkspace::FlushModuleItems()
+{
+    treeItems.append(pendingItems);
+    pendingItems.clear();
+}
+
+bool TestWorkspace::IsAddressFree(const QByteArray &address)
+{
+    return modules.IsAddressFree(address);
+}
+
+void TestWorkspace::UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState)
+{
+    modules.UpdateRecord(address, config, editorState);
+}
+
+void TestWorkspace::RelabelModule(const QByteArray &address, const QString &text)
+{
+    for (QString &item : treeItems)
+        if (CaptionAddress(item) == address)
+            item = RelabeledCaption(item, text);
+}

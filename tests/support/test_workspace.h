@@ -1,0 +1,39 @@
+#pragma once
+// A workspace for window tests: the real transaction engine and module records on an in-memory port, with the
+// module tree kept as a plain list of captions.
+
+#include "bus/workspace.h"
+#include "sim/memory_port.h"
+
+#include <QStringList>
+
+class TestWorkspace : public Workspace
+{
+public:
+    TestWorkspace();
+
+    TransactionEngine &Engine() override { return engine; }
+    ModuleRegistry &Modules() override { return modules; }
+    void ClearModules(bool keepRouting) override;
+    void QueueModuleItem(const QString &caption) override;
+    void FlushModuleItems() override;
+    bool IsAddressFree(const QByteArray &address) override;
+    void UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState) override;
+    void RelabelModule(const QByteArray &address, const QString &caption) override;
+    int TimeOutFieldMs() const override { return timeOutField; }
+    void SetHint(const QString &text) override { hint = text; }
+    void SetWorkspaceCaption(const QString &text) override { caption = text; }
+    QRect MainGeometry() const override { return geometry; }
+    void SetMainEnabled(bool enabled) override { mainEnabled = enabled; }
+
+    ModuleRegistry modules;
+    TransactionEngine engine{modules};
+    MemoryPort port;
+    QStringList treeItems;    // module items under the port, in order
+    QStringList pendingItems; // queued captions
+    QString hint;
+    QString caption;
+    QRect geometry{100, 100, 800, 600};
+    bool mainEnabled = true;
+    int timeOutField = 100;
+};
