@@ -170,6 +170,9 @@ void TransactionEngine::ProcessReceived()
                 LogExchange(line, true, LineMode);
                 DeliverReply(line);
                 goOn = true;
+            } else if (lineTimeOutStopped && !rxBuffer.isEmpty() && !timeOutArmed) {
+                // A line without its CR yet: the time-out hands over what came, as for a silent module.
+                ArmTimeOut(true);
             }
             break;
         default:
