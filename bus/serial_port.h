@@ -1,7 +1,8 @@
 #pragma once
-// The serial port object of the main window (ApdComPort1): the only path to the bus in the program. It opens a
-// COM number (mapped to a device as port_names.h tells), with 8 data bits, no parity, 1 stop bit and no flow
-// control, and tells the engine about received characters with TriggerAvail on the user-interface thread.
+// The serial port object of the main window (ApdComPort1): the only path to the bus in the program. It opens
+// a COM number (mapped to a device as port_names.h tells), with 8 data bits, no parity, 1 stop bit and no
+// flow control, and tells the engine about received characters with TriggerAvail on the user-interface
+// thread.
 
 #include "bus_port.h"
 
@@ -52,10 +53,12 @@ public:
     ~TApdComPort() override;
 
     quint16 ComNumber() const { return comNumber; }
-    // Changed only while the port is closed.
+    // Changed only while the port is closed: a new number while open is ignored, because the port may only be
+    // switched by closing it first (the main window's ComTimer1 does exactly that).
     void SetComNumber(quint16 number);
     int Baud() const { return baud; }
-    // Takes effect at once, also while the port is open.
+    // Takes effect at once, also while the port is open. A rate the device refuses leaves the previous one
+    // in force, so Baud() always tells the rate the line runs at.
     void SetBaud(int rate);
     quint16 DataBits() const { return 8; }
     quint16 StopBits() const { return 1; }
@@ -68,9 +71,10 @@ public:
     // Opens or closes the device; setting the value it already has does nothing. Opening throws EBadId,
     // ENoPortSelected, EAlreadyOpen or EOpenFailed and leaves the port closed.
     void SetOpen(bool open);
-    // The device the COM number stands for now ("" when there is none).
+    // The device the COM number stands for now ("" when there is none); while open, the device in use.
     QString DevicePath() const;
 
+    // Does nothing while the port is closed.
     void WriteText(const QByteArray &text) override;
     char ReadChar() override;
 
@@ -83,12 +87,21 @@ signals:
     void DeviceLost(const QString &reason);
 
 private:
+    void Open();
+    void Close();
     void ReadAvailable();
+    void ScheduleAnnouncement();
+    void Announce();
     void HandleError(int error);
 
     quint16 comNumber = 0;
     int baud = 9600;
     QSerialPort *serial = nullptr;
-    std::deque<char> received;
+    QString openDevice;
+    std::deque<char> received; // at most BufferSize characters, the newest
+    bool announcementQueued = false;
+    bool announcing = false;
+    bool arrivedWhileAnnouncing = false;
+    bool closing = false;
     std::function<QString(int)> resolver;
 };

@@ -1,0 +1,13 @@
+#pragma once
+// The few questions the serial layer asks the operating system directly. Everything else goes through
+// QSerialPort; a build for another system replaces serial_platform_posix.cpp only.
+
+#include <QString>
+
+// The device a port path stands for, with links followed, so that one device reached by two names is still
+// one device (QSerialPort locks it by name). Empty when the device does not exist.
+QString ResolveSerialDevice(const QString &path);
+
+// Whether this process may open the device for reading and writing at all. QSerialPort reports a device
+// locked by another user and a device we have no rights to alike; this tells the two apart.
+bool SerialDeviceAccessible(const QString &device);

@@ -1,0 +1,218 @@
+#include "serial_port.h"
+
+#include "port_names.h"
+#include "serial_platform.h"
+
+#include <QPointer>
+#include <QScopedValueRollback>
+#include <QSerialPort>
+
+#include <algorithm>
+
+namespace {
+
+QString PortName(quint16 number)
+{
+    return QStringLiteral("COM%1").arg(number);
+}
+
+std::string Message(quint16 number, const QString &text)
+{
+    return (PortName(number) + QStringLiteral(": ") + text).toStdString();
+}
+
+} // namespace
+
+TApdComPort::TApdComPort(QObject *parent)
+    : BusPort(parent), serial(new QSerialPort(this)),
+      resolver([](int number) { return EnumerateComPorts().value(number); })
+{
+    // The layer keeps its own receive buffer; QSerialPort hands over everything it reads at once.
+    serial->setReadBufferSize(0);
+    connect(serial, &QSerialPort::readyRead, this, &TApdComPort::ReadAvailable);
+    connect(serial, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { HandleError(error); });
+}
+
+TApdComPort::~TApdComPort()
+{
+    Close();
+}
+
+void TApdComPort::SetComNumber(quint16 number)
+{
+    if (IsOpen())
+        return;
+    comNumber = number;
+}
+
+void TApdComPort::SetBaud(int rate)
+{
+    if (rate <= 0 || rate == baud)
+        return;
+    if (IsOpen() && !serial->setBaudRate(rate))
+        return;
+    baud = rate;
+}
+
+bool TApdComPort::IsOpen() const
+{
+    return serial->isOpen();
+}
+
+void TApdComPort::SetOpen(bool open)
+{
+    if (open == IsOpen())
+        return;
+    if (open)
+        Open();
+    else
+        Close();
+}
+
+QString TApdComPort::DevicePath() const
+{
+    if (IsOpen())
+        return openDevice;
+    if (comNumber == 0 || !resolver)
+        return QString();
+    return ResolveSerialDevice(resolver(comNumber));
+}
+
+void TApdComPort::SetDeviceResolver(std::function<QString(int)> newResolver)
+{
+    resolver = std::move(newResolver);
+}
+
+void TApdComPort::Open()
+{
+    if (comNumber == 0)
+        throw ENoPortSelected("no port selected");
+    const QString path = resolver ? resolver(comNumber) : QString();
+    if (path.isEmpty())
+        throw EBadId(Message(comNumber, QStringLiteral("no such port")));
+    const QString device = ResolveSerialDevice(path);
+    if (device.isEmpty())
+        throw EBadId(Message(comNumber, path + QStringLiteral(" does not exist")));
+
+    serial->setPortName(device);
+    serial->setBaudRate(baud);
+    serial->setDataBits(QSerialPort::Data8);
+    serial->setParity(QSerialPort::NoParity);
+    serial->setStopBits(QSerialPort::OneStop);
+    serial->setFlowControl(QSerialPort::NoFlowControl);
+    if (serial->open(QIODevice::ReadWrite)) {
+        openDevice = device;
+        received.clear();
+        return;
+    }
+
+    const QSerialPort::SerialPortError error = serial->error();
+    const QString reason = device + QStringLiteral(": ") + serial->errorString();
+    serial->clearError();
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        throw EBadId(Message(comNumber, reason));
+    case QSerialPort::PermissionError:
+        // QSerialPort says PermissionError both for a device that another program (or another port object)
+        // holds locked and for one we may not open at all; only the first is "already open".
+        if (SerialDeviceAccessible(device))
+            throw EAlreadyOpen(Message(comNumber, reason));
+        throw EOpenFailed(Message(comNumber, reason));
+    default:
+        throw EOpenFailed(Message(comNumber, reason));
+    }
+}
+
+void TApdComPort::Close()
+{
+    if (serial->isOpen() && !closing) {
+        // Restoring the line settings of a device that has gone away fails and reports an error from inside
+        // close(); that error must not start a second close.
+        const QScopedValueRollback guard(closing, true);
+        serial->close();
+    }
+    openDevice.clear();
+    received.clear();
+}
+
+void TApdComPort::WriteText(const QByteArray &text)
+{
+    if (!IsOpen() || text.isEmpty())
+        return;
+    serial->write(text);
+}
+
+char TApdComPort::ReadChar()
+{
+    if (received.empty())
+        return 0;
+    const char character = received.front();
+    received.pop_front();
+    return character;
+}
+
+void TApdComPort::ReadAvailable()
+{
+    const QByteArray bytes = serial->readAll();
+    if (bytes.isEmpty())
+        return;
+    received.insert(received.end(), bytes.begin(), bytes.end());
+    // The port holds as much as a module line of the bus could fill before anyone reads; older characters
+    // give way. The engine keeps no more than that either, so nothing it would still use is lost.
+    if (received.size() > static_cast<size_t>(BufferSize))
+        received.erase(received.begin(), received.end() - BufferSize);
+    if (announcing) {
+        arrivedWhileAnnouncing = true;
+        return;
+    }
+    ScheduleAnnouncement();
+}
+
+void TApdComPort::ScheduleAnnouncement()
+{
+    if (announcementQueued)
+        return;
+    announcementQueued = true;
+    // Announced from a fresh turn of the event loop, not from inside QSerialPort's readyRead: while
+    // QSerialPort emits readyRead it suppresses further readyRead signals, so characters arriving during a
+    // long handler (a modal message box) would otherwise wait unannounced until yet more characters came.
+    QMetaObject::invokeMethod(this, &TApdComPort::Announce, Qt::QueuedConnection);
+}
+
+void TApdComPort::Announce()
+{
+    announcementQueued = false;
+    if (received.empty() || !IsOpen())
+        return;
+    announcing = true;
+    arrivedWhileAnnouncing = false;
+    const QPointer<TApdComPort> alive(this);
+    emit TriggerAvail(static_cast<quint16>(std::min<size_t>(received.size(), 65535)));
+    if (!alive)
+        return;
+    announcing = false;
+    // Characters that came in while the handler ran get a notification of their own, once it has returned.
+    if (arrivedWhileAnnouncing && !received.empty())
+        ScheduleAnnouncement();
+}
+
+void TApdComPort::HandleError(int error)
+{
+    switch (error) {
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::ResourceError:
+        break;
+    default:
+        return;
+    }
+    if (!serial->isOpen() || closing)
+        return;
+    // A device that has gone away (adapter pulled, far end of a pseudo-terminal closed) keeps reporting
+    // itself readable: QSerialPort would raise ReadError on every turn of the event loop and keep a core
+    // busy. Close at the first error; the engine then sees a closed port and its exchanges time out.
+    const QString reason = serial->errorString();
+    Close();
+    emit DeviceLost(reason);
+}
