@@ -1,0 +1,15 @@
+#pragma once
+// Editor of the type 4050 module (Navix 730): eight digital outputs.
+
+#include "output_editor.h"
+
+class TForm30 : public OutputEditorWindow
+{
+    Q_OBJECT
+public:
+    explicit TForm30(Workspace &workspace, QWidget *parent = nullptr);
+
+protected:
+    bool &BusyFlag() override;
+    void FormShow() override;
+};

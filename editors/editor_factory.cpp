@@ -1,0 +1,37 @@
+#include "editor_factory.h"
+
+#include "editor_4050.h"
+#include "editor_4052.h"
+#include "editor_4060.h"
+
+namespace {
+ModuleEditorWindow *CreateWindowOfKind(Workspace &workspace, EditorKind kind)
+{
+    switch (kind) {
+    case EditorKind::Type4050:
+        return new TForm30(workspace);
+    case EditorKind::Type4060:
+        return new TForm40(workspace);
+    case EditorKind::Type4052:
+        return new TForm20(workspace);
+    case EditorKind::Type4152:
+        return new TForm2x(workspace);
+    default:
+        return nullptr;
+    }
+}
+} // namespace
+
+QWidget *CreateModuleEditor(Workspace &workspace, ModuleRecord &record)
+{
+    ModuleEditorWindow *window = CreateWindowOfKind(workspace, record.kind);
+    if (!window)
+        return nullptr;
+    window->SetModuleName(record.typeId);
+    window->ShowConfig(record.config);
+    window->SetInitMode(record.initFlag);
+    window->SetCaptions(record.captions);
+    // The record holds the window through a guarded pointer: once the window is gone no reply can reach it.
+    record.SetEditor(window, window);
+    return window;
+}

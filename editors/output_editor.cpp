@@ -1,0 +1,123 @@
+#include "output_editor.h"
+
+#include "bus/text.h"
+
+#include <QKeyEvent>
+#include <QRegularExpressionValidator>
+
+OutputEditorWindow::OutputEditorWindow(Workspace &workspace, const EditorDesign &design,
+                                       const DigitalDesign &digital, int typedDigits, QWidget *parent)
+    : DigitalEditorWindow(workspace, design, digital, parent), typedDigits(typedDigits)
+{
+    for (OutputPanel *panel : Panels()) {
+        panel->SetClickable(true);
+        connect(panel, &OutputPanel::Clicked, this, &OutputEditorWindow::PanelClick);
+    }
+    // The key filter keeps typing to hexadecimal digits; the validator does the same for pasted text, which
+    // would otherwise reach the module as a value of its own.
+    DataEdit.setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9A-Fa-f]{0,2}"), &DataEdit));
+    DataEdit.installEventFilter(this);
+}
+
+OutputEditorWindow::~OutputEditorWindow()
+{
+    // The field loses its focus as the window goes; that is no value taken by the user.
+    DataEdit.removeEventFilter(this);
+}
+
+void OutputEditorWindow::PanelClick(OutputPanel *panel)
+{
+    panel->Toggle();
+    const int change = panel->Tag() + (panel->IsOn() ? 10 : 0);
+    // A single change still waiting would be overwritten by this one and never reach the module: with two
+    // changes in one turn the whole value the panels show is written instead.
+    pendingChange = pendingChange == NoChange ? change : WholeValue;
+    outputValue = PanelValue();
+    DataEdit.setText(FromWire(HexByte(outputValue)));
+}
+
+void OutputEditorWindow::TakeDataValue(bool upperCase)
+{
+    QString text = DataEdit.text();
+    if (text.isEmpty()) {
+        DataEdit.setText(FromWire(HexByte(outputValue)));
+        return;
+    }
+    if (text.size() == 1)
+        text.prepend('0');
+    outputValue = HexToInt(text) & 0xFF;
+    DataEdit.setText(upperCase ? text.toUpper() : text);
+    ShowOutputs(outputValue);
+    pendingChange = WholeValue;
+}
+
+bool OutputEditorWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == &DataEdit) {
+        switch (event->type()) {
+        case QEvent::FocusIn:
+            dataFocused = true;
+            break;
+        case QEvent::FocusOut: {
+            // Switching to another window or opening the context menu leaves the field as it is: the user
+            // comes back to it.
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+            if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+                break;
+            TakeDataValue(false);
+            dataFocused = false;
+            break;
+        }
+        case QEvent::KeyPress:
+            return DataEditKeyPress(static_cast<QKeyEvent *>(event));
+        default:
+            break;
+        }
+    }
+    return DigitalEditorWindow::eventFilter(watched, event);
+}
+
+bool OutputEditorWindow::DataEditKeyPress(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        TakeDataValue(true);
+        return true;
+    }
+    if (event->key() == Qt::Key_Backspace)
+        return false;
+    const QString typed = event->text();
+    // Keys without a character (arrows, Delete, Tab) keep their editing role.
+    if (typed.isEmpty() || !typed.at(0).isPrint())
+        return false;
+    const QChar c = typed.at(0);
+    const bool hexDigit = typed.size() == 1 && QStringLiteral("0123456789ABCDEFabcdef").contains(c);
+    if (!hexDigit)
+        return true;
+    const int kept = static_cast<int>(DataEdit.text().size() - DataEdit.selectedText().size());
+    return kept >= typedDigits;
+}
+
+void OutputEditorWindow::ShowData(const QByteArray &reply)
+{
+    if (pendingChange != NoChange)
+        return;
+    if (!dataFocused)
+        DataEdit.setText(FromWire(Copy(reply, 2, 2)));
+    const int state = ReplyState(reply);
+    if (state >= 0)
+        ShowOutputs(state);
+}
+
+bool OutputEditorWindow::SendPendingWrite()
+{
+    if (pendingChange == NoChange)
+        return false;
+    QByteArray tail;
+    if (pendingChange == WholeValue)
+        tail = "00" + HexByte(outputValue);
+    else
+        tail = "1" + QByteArray::number(pendingChange % 10) + "0" + QByteArray::number(pendingChange / 10);
+    pendingChange = NoChange;
+    Send(Command('#', tail), 2, '>', EditorPhase::WriteSent);
+    return true;
+}
