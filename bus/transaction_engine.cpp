@@ -265,6 +265,7 @@ bool TransactionEngine::RequestBus(ToolKind tool)
         return false;
     }
     slot.owner = true;
+    slot.asked = false; // granted now: a request noted earlier must not hand it the bus again later
     if (tool == ToolKind::Memory)
         return false; // the memory window is granted on its next request; routing stays as it is
     routingSuspended = false;
@@ -273,8 +274,12 @@ bool TransactionEngine::RequestBus(ToolKind tool)
 
 void TransactionEngine::ReleaseBus()
 {
-    for (ToolSlot &slot : tools)
+    // Requests noted during an editor turn are forgotten too: a tool that still wants the bus asks again from
+    // its timer, and a closed one must not be handed the bus at the end of some later turn.
+    for (ToolSlot &slot : tools) {
         slot.owner = false;
+        slot.asked = false;
+    }
     cursors.fill(0);
     phase = 1;
     routingSuspended = false;

@@ -389,6 +389,17 @@ void TestTransactionEngine::editorCycleOrderAndHandOver()
     // Giving the bus back restarts the cycle at the first open editor.
     b.engine.ReleaseBus();
     QCOMPARE(b.port.written.value(written), QByteArray("$016\r"));
+
+    // A request noted during a turn and then granted directly is not granted a second time at a later turn's end.
+    QTRY_VERIFY_WITH_TIMEOUT(b.engine.EditorTurnActive(), 1000);
+    QVERIFY(!b.engine.RequestBus(ToolKind::Terminal));
+    b.engine.SetEditorTurnActive(false); // as choosing the "PC" item does
+    QVERIFY(b.engine.RequestBus(ToolKind::Terminal));
+    QVERIFY(!b.engine.BusAsked(ToolKind::Terminal));
+    b.engine.ReleaseBus();
+    const int turns = first->turns;
+    QTRY_VERIFY_WITH_TIMEOUT(first->turns > turns + 2, 1000);
+    QVERIFY(!b.engine.OwnsBus(ToolKind::Terminal));
 }
 
 void TestTransactionEngine::editorClosedAtEndOfTurn()
