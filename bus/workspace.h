@@ -20,6 +20,8 @@ public:
     virtual void ClearModules(bool keepRouting) = 0;
     virtual void QueueModuleItem(const QString &caption) = 0;
     virtual void FlushModuleItems() = 0;
+    // Forgets the queued captions without making tree items of them (a new scan starts over).
+    virtual void DropPendingModuleItems() = 0;
     virtual bool IsAddressFree(const QByteArray &address) = 0;
     // Finds the record by address (update search order), stores the configuration text and editor state and
     // copies the captions of the record's editor into it.

@@ -17,6 +17,7 @@ public:
     void ClearModules(bool keepRouting) override;
     void QueueModuleItem(const QString &caption) override;
     void FlushModuleItems() override;
+    void DropPendingModuleItems() override { pendingItems.clear(); }
     bool IsAddressFree(const QByteArray &address) override;
     void UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState) override;
     void RelabelModule(const QByteArray &address, const QString &caption) override;

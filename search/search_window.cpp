@@ -1,0 +1,241 @@
+#include "search_window.h"
+
+#include "bus/text.h"
+
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int DefaultTimerMs = 100;
+} // namespace
+
+TForm3::TForm3(Workspace &workspace, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      workspace(workspace), scan(workspace)
+{
+    setObjectName("TForm3");
+    setWindowTitle("Searching for modules ...");
+
+    SearchForModulesLabel.setObjectName("SearchForModulesLabel");
+    SearchForModulesLabel.setText("Set first and last address (dec)");
+    FirstAdresSpinEdit.setObjectName("FirstAdresSpinEdit");
+    FirstAdresSpinEdit.setRange(0, 254);
+    FirstAdresSpinEdit.setValue(0);
+    SecondAdresSpinEdit.setObjectName("SecondAdresSpinEdit");
+    SecondAdresSpinEdit.setRange(1, 255);
+    SecondAdresSpinEdit.setValue(255);
+    DecLabel.setObjectName("DecLabel");
+    DecLabel1.setObjectName("DecLabel1");
+    DecLabel1.setText("(dec)");
+    HexLabel.setObjectName("HexLabel");
+    HexLabel1.setObjectName("HexLabel1");
+    HexLabel1.setText("(hex)");
+    Animate1.setObjectName("Animate1");
+    Animate1.setTextVisible(false);
+    StartScanButton.setObjectName("StartScanButton");
+    StartScanButton.setText("&Start scan");
+    StartScanButton.setAutoDefault(false);
+    CancelButton.setObjectName("CancelButton");
+    CancelButton.setText("&Cancel");
+    CancelButton.setAutoDefault(false);
+    InitTimer.setParent(this);
+    InitTimer.setObjectName("InitTimer");
+    InitTimer.setInterval(DefaultTimerMs);
+    InitTimer.setSingleShot(true);
+    CloseTimer.setParent(this);
+    CloseTimer.setObjectName("CloseTimer");
+    CloseTimer.setInterval(DefaultTimerMs);
+    CloseTimer.setSingleShot(true);
+
+    BuildLayout();
+    SetScanningLook(false);
+
+    connect(&StartScanButton, &QPushButton::clicked, this, &TForm3::StartScanButtonClick);
+    connect(&CancelButton, &QPushButton::clicked, this, &TForm3::CancelButtonClick);
+    connect(&InitTimer, &QTimer::timeout, this, &TForm3::InitTimerTimer);
+    connect(&CloseTimer, &QTimer::timeout, this, &TForm3::CloseTimerTimer);
+    connect(&scan, &ModuleScan::AddressShown, this, &TForm3::ShowAddress);
+    connect(&scan, &ModuleScan::Finished, this, [this] { SetScanningLook(false); });
+
+    workspace.Engine().RegisterTool(ToolKind::Search, this);
+}
+
+TForm3::~TForm3()
+{
+    // The engine outlives this window; no reply may reach it once it is gone.
+    workspace.Engine().RegisterTool(ToolKind::Search, nullptr);
+}
+
+void TForm3::BuildLayout()
+{
+    SearchForModulesLabel.setBuddy(&FirstAdresSpinEdit);
+
+    auto *rangeRow = new QHBoxLayout;
+    rangeRow->addWidget(&FirstAdresSpinEdit);
+    rangeRow->addWidget(&SecondAdresSpinEdit);
+
+    auto *addressRow = new QHBoxLayout;
+    addressRow->addWidget(&DecLabel);
+    addressRow->addWidget(&DecLabel1);
+    addressRow->addSpacing(12);
+    addressRow->addWidget(&HexLabel);
+    addressRow->addWidget(&HexLabel1);
+    addressRow->addStretch();
+
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(&StartScanButton);
+    buttonRow->addWidget(&CancelButton);
+
+    auto *column = new QVBoxLayout(this);
+    column->addWidget(&SearchForModulesLabel);
+    column->addLayout(rangeRow);
+    column->addLayout(addressRow);
+    column->addWidget(&Animate1);
+    column->addLayout(buttonRow);
+    // The dialog keeps the size its contents need; the labels and the animation appear and vanish within it.
+    column->setSizeConstraint(QLayout::SetFixedSize);
+    for (QWidget *hidden : {static_cast<QWidget *>(&DecLabel), static_cast<QWidget *>(&DecLabel1),
+                            static_cast<QWidget *>(&HexLabel), static_cast<QWidget *>(&HexLabel1),
+                            static_cast<QWidget *>(&Animate1)}) {
+        QSizePolicy policy = hidden->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        hidden->setSizePolicy(policy);
+    }
+
+    setTabOrder(&FirstAdresSpinEdit, &SecondAdresSpinEdit);
+    setTabOrder(&SecondAdresSpinEdit, &StartScanButton);
+    setTabOrder(&StartScanButton, &CancelButton);
+}
+
+void TForm3::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TForm3::hideEvent(QHideEvent *event)
+{
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        FormHide();
+}
+
+void TForm3::FormShow()
+{
+    // Shown again before the last close came: that close is finished first, so that a shown window always
+    // has the main window disabled and its own bus request running.
+    if (closePending)
+        Close();
+    workspace.SetMainEnabled(false);
+    workspace.SetWorkspaceCaption("Navix V1.2");
+    const QRect main = workspace.MainGeometry();
+    move(main.left() + main.width() / 2 - width() / 2, main.top() + main.height() / 2 - height() / 2);
+    workspace.SetHint("Hint: Searching for modules...");
+    phase = ScanPhase::WaitingForBus;
+    InitTimer.setInterval(workspace.Engine().TimeOutMs());
+    InitTimer.start();
+}
+
+void TForm3::InitTimerTimer()
+{
+    InitTimer.stop();
+    if (workspace.Engine().RequestBus(ToolKind::Search))
+        phase = ScanPhase::Ready;
+    else
+        InitTimer.start();
+}
+
+void TForm3::StartScanButtonClick()
+{
+    scan.Stop();
+    if (phase != ScanPhase::Ready)
+        return;
+    workspace.ClearModules(true);
+    // The captions queued by an earlier scan stand for records that were just cleared.
+    workspace.DropPendingModuleItems();
+    SetScanningLook(true);
+    scan.Start(FirstAdresSpinEdit.value(), SecondAdresSpinEdit.value());
+}
+
+void TForm3::CancelButtonClick()
+{
+    hide();
+}
+
+void TForm3::FormHide()
+{
+    // A hidden window must not go on asking for the bus.
+    InitTimer.stop();
+    phase = ScanPhase::Closing;
+    closePending = true;
+    CloseTimer.setInterval(2 * workspace.Engine().TimeOutMs());
+    CloseTimer.start();
+}
+
+void TForm3::CloseTimerTimer()
+{
+    CloseTimer.stop();
+    // A request for the bus noted during an editor's turn is granted when that turn ends; the close waits for
+    // it, or the bus would be handed to this closed window afterwards and stay with it.
+    TransactionEngine &engine = workspace.Engine();
+    if (engine.BusAsked(ToolKind::Search) && !engine.OwnsBus(ToolKind::Search) && engine.EditorTurnActive()) {
+        CloseTimer.start();
+        return;
+    }
+    Close();
+}
+
+void TForm3::HandleToolReply(const QByteArray &reply)
+{
+    switch (phase) {
+    case ScanPhase::WaitingForBus:
+        break;
+    case ScanPhase::Ready:
+        scan.ReplyStep(reply);
+        break;
+    case ScanPhase::Closing:
+        Close();
+        break;
+    }
+}
+
+void TForm3::Close()
+{
+    CloseTimer.stop();
+    if (!closePending)
+        return;
+    closePending = false;
+    scan.Stop();
+    SetScanningLook(false);
+    workspace.FlushModuleItems();
+    // Releasing restarts the editor cycle; without having held the bus that would break into an editor's
+    // turn.
+    if (workspace.Engine().OwnsBus(ToolKind::Search))
+        workspace.Engine().ReleaseBus();
+    workspace.SetMainEnabled(true);
+    workspace.SetHint("Hint: Available modules...");
+}
+
+void TForm3::SetScanningLook(bool scanning)
+{
+    StartScanButton.setEnabled(!scanning);
+    // A busy bar animates by itself while shown; a determinate one stands still.
+    Animate1.setRange(0, scanning ? 0 : 1);
+    Animate1.setVisible(scanning);
+    DecLabel.setVisible(scanning);
+    DecLabel1.setVisible(scanning);
+    HexLabel.setVisible(scanning);
+    HexLabel1.setVisible(scanning);
+    FirstAdresSpinEdit.setEnabled(!scanning);
+    SecondAdresSpinEdit.setEnabled(!scanning);
+}
+
+void TForm3::ShowAddress(int address)
+{
+    DecLabel.setText(QString::number(address));
+    HexLabel.setText(FromWire(HexByte(address)));
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The module search window: it takes the bus while shown, scans an address range for modules with ModuleScan
+// and gives the bus back when it closes, at which point the captions of the found modules become tree items.
+
+#include "module_scan.h"
+
+#include "bus/transaction_engine.h"
+#include "bus/workspace.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+class TForm3 : public QDialog, public ToolReplyHandler
+{
+    Q_OBJECT
+public:
+    // The workspace and its engine must outlive the window.
+    explicit TForm3(Workspace &workspace, QWidget *parent = nullptr);
+    ~TForm3() override;
+
+    void HandleToolReply(const QByteArray &reply) override;
+
+    ScanPhase Phase() const { return phase; }
+    const ModuleScan &Scan() const { return scan; }
+
+    void StartScanButtonClick();
+    void CancelButtonClick();
+    void InitTimerTimer();
+    void CloseTimerTimer();
+
+    QLabel SearchForModulesLabel;
+    QSpinBox FirstAdresSpinEdit;
+    QSpinBox SecondAdresSpinEdit;
+    QLabel DecLabel;
+    QLabel DecLabel1;
+    QLabel HexLabel;
+    QLabel HexLabel1;
+    QProgressBar Animate1;
+    QPushButton StartScanButton;
+    QPushButton CancelButton;
+    QTimer InitTimer;
+    QTimer CloseTimer;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void FormShow();
+    void FormHide();
+    void BuildLayout();
+    void SetScanningLook(bool scanning);
+    void ShowAddress(int address);
+    void Close();
+
+    Workspace &workspace;
+    ModuleScan scan;
+    ScanPhase phase = ScanPhase::WaitingForBus;
+    bool closePending = false;
+};

@@ -1,0 +1,744 @@
+// The module search window against the real engine and the simulated bus: the commands it puts on the wire,
+// the records and captions it creates, its look, and how it takes and gives back the bus.
+
+#include "bus/text.h"
+#include "search/search_window.h"
+#include "sim/sim_bus.h"
+#include "support/test_workspace.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+constexpr int ReplyTimeOutMs = 50;
+constexpr int GrantBoundMs = 1000;
+constexpr int ScanBoundMs = 5000;
+
+QByteArray Request(char lead, int address, const QByteArray &letters)
+{
+    return lead + HexByte(address) + letters + CR;
+}
+
+QByteArray WithChecksum(const QByteArray &command)
+{
+    QByteArray text = command;
+    text.insert(text.size() - 1, ComputeChecksum(command));
+    return text;
+}
+
+// The data format byte with the module's checksum bit flipped, worked out arithmetically.
+QByteArray FlippedFormat(const QByteArray &format)
+{
+    return HexByte(HexToInt(format) ^ 0x40);
+}
+
+QByteArray Config(int address, const QByteArray &rest)
+{
+    return HexByte(address) + rest;
+}
+
+QStringList CaptionsOfKind(const ModuleRegistry &modules, EditorKind kind)
+{
+    QStringList captions;
+    for (const ModuleRecordPtr &record : modules.Records(kind))
+        captions.append(FromWire(record->Address()));
+    return captions;
+}
+
+int TimeOutRows(CommandLogModel &log)
+{
+    int count = 0;
+    for (int row = 0; row < log.rowCount(); ++row)
+        if (log.Row(row).contains("Time out !"))
+            ++count;
+    return count;
+}
+
+// A module editor that keeps its turn for as long as it is told to, one exchange after another.
+class TurnHoldingEditor : public QObject, public ModuleEditor
+{
+public:
+    explicit TurnHoldingEditor(TransactionEngine &engine) : engine(engine) {}
+
+    bool HandleReply(const QByteArray &) override
+    {
+        if (inTurn && !keepTurn) {
+            inTurn = false;
+            return true;
+        }
+        if (!inTurn)
+            ++turnsStarted;
+        inTurn = true;
+        // Nothing answers at 7F, so every exchange ends by its time-out.
+        engine.SendCommand(Request('$', 0x7F, "F"), false, CheckedFrame, '!', CR, 8);
+        return false;
+    }
+    void CloseAtTurnEnd() override {}
+    QStringList Captions() const override { return {}; }
+
+    TransactionEngine &engine;
+    bool keepTurn = true;
+    bool inTurn = false;
+    int turnsStarted = 0;
+};
+} // namespace
+
+// The window on a simulated bus; the window goes before the bus and the workspace it uses.
+struct SearchBench
+{
+    SearchBench()
+    {
+        workspace.engine.SetTimeOutMs(ReplyTimeOutMs);
+        bus.Attach(workspace.port);
+    }
+
+    bool ShowAndTakeBus()
+    {
+        window.show();
+        return QTest::qWaitFor([this] { return window.Phase() == ScanPhase::Ready; }, GrantBoundMs);
+    }
+    bool Scan(int first, int last)
+    {
+        window.FirstAdresSpinEdit.setValue(first);
+        window.SecondAdresSpinEdit.setValue(last);
+        QTest::mouseClick(&window.StartScanButton, Qt::LeftButton);
+        return QTest::qWaitFor([this] { return !window.Scan().Scanning(); }, ScanBoundMs);
+    }
+    bool Closed() const { return workspace.mainEnabled && !workspace.engine.OwnsBus(ToolKind::Search); }
+    bool CancelAndWaitForClose()
+    {
+        QTest::mouseClick(&window.CancelButton, Qt::LeftButton);
+        return QTest::qWaitFor([this] { return Closed(); }, GrantBoundMs);
+    }
+    QList<QByteArray> Commands() const { return bus.Commands(); }
+    // An open module editor whose turn is running.
+    TurnHoldingEditor &StartEditorTurn()
+    {
+        editor = std::make_unique<TurnHoldingEditor>(workspace.engine);
+        const ModuleRecordPtr record = workspace.modules.AddModule("4017", Config(0x7F, "080600"), false);
+        record->SetEditor(editor.get(), editor.get());
+        record->editorState = 1;
+        workspace.engine.ReleaseBus();
+        return *editor;
+    }
+
+    TestWorkspace workspace;
+    SimBus bus;
+    std::unique_ptr<TurnHoldingEditor> editor;
+    TForm3 window{workspace};
+};
+
+class SearchWindowTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void probeFormatFlipsOnlyTheChecksumBit_data();
+    void probeFormatFlipsOnlyTheChecksumBit();
+    void controlsAsLaidOut();
+    void showingTakesOverTheWorkspace();
+    void scanFindsEveryKind();
+    void scanningLookFollowsTheScan();
+    void moduleAtAddressZero_data();
+    void moduleAtAddressZero();
+    void moduleThatAnswersOnlyWithChecksum();
+    void tvrTakesThreeAddresses();
+    void tvrAtTheTopEndsTheScan();
+    void unknownTypeIdsAreSkipped();
+    void emptyAddressCostsTwoTimeOuts();
+    void nameWithoutConfigurationGoesOn();
+    void reversedRangeIsSwapped();
+    void secondScanStartsOver();
+    void replyAfterTheScanIsIgnored();
+    void cancelWithExchangeOutstanding_data();
+    void cancelWithExchangeOutstanding();
+    void closeWithoutExchange_data();
+    void closeWithoutExchange();
+    void showingAgainFinishesTheClose();
+    void waitsForTheBusWhileAnEditorRuns();
+    void closeWaitsForANotedBusRequest();
+    void closeBeforeAskingLeavesTheEditorsAlone();
+};
+
+void SearchWindowTest::probeFormatFlipsOnlyTheChecksumBit_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("checksum off") << QByteArray("00") << QByteArray("40");
+    QTest::newRow("checksum on") << QByteArray("40") << QByteArray("00");
+    QTest::newRow("other bits stay") << QByteArray("8F") << QByteArray("CF");
+    QTest::newRow("all bits") << QByteArray("FF") << QByteArray("BF");
+    QTest::newRow("no hex digit") << QByteArray("G0") << QByteArray();
+    QTest::newRow("lower case") << QByteArray("4a") << QByteArray();
+    QTest::newRow("one digit") << QByteArray("4") << QByteArray();
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void SearchWindowTest::probeFormatFlipsOnlyTheChecksumBit()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(InitProbeFormat(format), expected);
+}
+
+void SearchWindowTest::controlsAsLaidOut()
+{
+    SearchBench bench;
+    TForm3 &window = bench.window;
+    QCOMPARE(window.windowTitle(), QString("Searching for modules ..."));
+    QVERIFY(window.windowFlags() & Qt::WindowStaysOnTopHint);
+
+    const QStringList names = QString("SearchForModulesLabel FirstAdresSpinEdit SecondAdresSpinEdit DecLabel "
+                                      "DecLabel1 HexLabel HexLabel1 Animate1 StartScanButton CancelButton "
+                                      "InitTimer CloseTimer")
+                                  .split(' ');
+    for (const QString &name : names)
+        QVERIFY2(window.findChild<QObject *>(name) != nullptr, qPrintable(name));
+
+    QCOMPARE(window.SearchForModulesLabel.text(), QString("Set first and last address (dec)"));
+    QCOMPARE(window.SearchForModulesLabel.buddy(), &window.FirstAdresSpinEdit);
+    QCOMPARE(window.DecLabel1.text(), QString("(dec)"));
+    QCOMPARE(window.HexLabel1.text(), QString("(hex)"));
+    QCOMPARE(window.StartScanButton.text(), QString("&Start scan"));
+    QCOMPARE(window.CancelButton.text(), QString("&Cancel"));
+    QCOMPARE(window.FirstAdresSpinEdit.minimum(), 0);
+    QCOMPARE(window.FirstAdresSpinEdit.maximum(), 254);
+    QCOMPARE(window.FirstAdresSpinEdit.value(), 0);
+    QCOMPARE(window.SecondAdresSpinEdit.minimum(), 1);
+    QCOMPARE(window.SecondAdresSpinEdit.maximum(), 255);
+    QCOMPARE(window.SecondAdresSpinEdit.value(), 255);
+    QVERIFY(!window.InitTimer.isActive());
+    QVERIFY(!window.CloseTimer.isActive());
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QCOMPARE(window.minimumSize(), window.maximumSize()); // fixed size
+    // Keyboard order as laid out.
+    window.FirstAdresSpinEdit.setFocus();
+    QVERIFY(window.FirstAdresSpinEdit.hasFocus());
+    const QList<QWidget *> tabOrder = {&window.SecondAdresSpinEdit, &window.StartScanButton,
+                                       &window.CancelButton};
+    for (QWidget *next : tabOrder) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY2(next->hasFocus(), qPrintable(next->objectName()));
+    }
+    // Idle look.
+    const QList<QWidget *> scanningOnly = {&window.DecLabel, &window.DecLabel1, &window.HexLabel,
+                                           &window.HexLabel1, &window.Animate1};
+    for (QWidget *widget : scanningOnly)
+        QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+    QVERIFY(window.StartScanButton.isEnabled());
+}
+
+void SearchWindowTest::showingTakesOverTheWorkspace()
+{
+    SearchBench bench;
+    bench.workspace.caption = "plant.cfg";
+    bench.workspace.geometry = QRect(101, 51, 801, 601);
+    bench.window.show();
+
+    QVERIFY(!bench.workspace.mainEnabled);
+    QCOMPARE(bench.workspace.caption, QString("Navix V1.2"));
+    QCOMPARE(bench.workspace.hint, QString("Hint: Searching for modules..."));
+    QCOMPARE(bench.window.Phase(), ScanPhase::WaitingForBus);
+    QCOMPARE(bench.window.pos(),
+             QPoint(101 + 400 - bench.window.width() / 2, 51 + 300 - bench.window.height() / 2));
+    QVERIFY(bench.window.InitTimer.isActive());
+    QCOMPARE(bench.window.InitTimer.interval(), ReplyTimeOutMs);
+
+    QTRY_COMPARE_WITH_TIMEOUT(bench.window.Phase(), ScanPhase::Ready, GrantBoundMs);
+    QVERIFY(bench.workspace.engine.OwnsBus(ToolKind::Search));
+    QVERIFY(!bench.window.InitTimer.isActive());
+    QVERIFY(bench.workspace.engine.PendingCommand().isEmpty()); // nothing is sent before a scan is started
+}
+
+void SearchWindowTest::scanFindsEveryKind()
+{
+    struct Expected
+    {
+        QByteArray typeId;
+        QString caption;
+        QStringList recordCaptions;
+    };
+    const QList<Expected> table = {
+        {"4013", " (01) N710", {"Teplota :"}},
+        {"4017",
+         " (02) N770",
+         {"Vstup 1", "Vstup 2", "Vstup 3", "Vstup 4", "Vstup 5", "Vstup 6", "Vstup 7", "Vstup 8"}},
+        {"4021", " (03) N780", {"Vystup 1"}},
+        {"4050",
+         " (04) N730",
+         {"Vystup 1", "Vystup 2", "Vystup 3", "Vystup 4", "Vystup 5", "Vystup 6", "Vystup 7", "Vystup 8"}},
+        {"4052",
+         " (05) N76x",
+         {"Vstup 1", "Vstup 2", "Vstup 3", "Vstup 4", "Vstup 5", "Vstup 6", "Vstup 7", "Vstup 8"}},
+        {"4060", " (06) N720", {"Vystup 1", "Vystup 2", "Vystup 3", "Vystup 4"}},
+        {"4113", " (07) N755", {"Teplota :"}},
+        {"4213", " (08) N756", {"Vlhkost :"}},
+        {"4313", " (09) N742", {"Koncentrace CO :"}},
+        {"4413", " (0A) N743", {"Koncentrace CO2 :"}},
+        {"4513", " (0B) PKR-02", {"Absolutni tlak :"}},
+        {"4613", " (0C) PKR-01", {"Diferencni tlak :"}},
+        {"4152",
+         " (0D) N790",
+         {"Vstup 1", "Vstup 2", "Vstup 3", "Vstup 4", "Vstup 5", "Vstup 6", "Vstup 7", "Vstup 8"}},
+    };
+    SearchBench bench;
+    QList<QByteArray> configs;
+    for (int i = 0; i < table.size(); ++i) {
+        configs.append(Config(i + 1, "200600"));
+        bench.bus.AddModule(table[i].typeId, configs.last());
+    }
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(1, table.size()));
+
+    QList<QByteArray> expectedCommands;
+    for (int i = 0; i < table.size(); ++i) {
+        const int address = i + 1;
+        expectedCommands << Request('$', address, "M") << Request('$', address, "2");
+        if (table[i].typeId == "4013")
+            expectedCommands << Request('@', address, "G"); // a plain 4013 stays silent
+    }
+    QCOMPARE(bench.Commands(), expectedCommands);
+
+    ModuleRegistry &modules = bench.workspace.modules;
+    QCOMPARE(modules.Count(), table.size());
+    for (int i = 0; i < table.size(); ++i) {
+        const ModuleRecordPtr record = modules.FindForOpen(HexByte(i + 1));
+        QVERIFY2(record, table[i].typeId.constData());
+        QCOMPARE(record->typeId, table[i].typeId);
+        QCOMPARE(record->config, configs[i]);
+        QCOMPARE(record->captions, table[i].recordCaptions);
+        QCOMPARE(record->editorState, 0);
+        QVERIFY(!record->initFlag);
+        QVERIFY(!record->Editor());
+    }
+    // Lists run newest first.
+    QCOMPARE(CaptionsOfKind(modules, EditorKind::Type4x13),
+             QStringList({"0C", "0B", "0A", "09", "08", "07"}));
+
+    // The captions wait for the close, then become tree items in the order found.
+    QVERIFY(bench.workspace.treeItems.isEmpty());
+    QVERIFY(bench.CancelAndWaitForClose());
+    QStringList captions;
+    for (const Expected &expected : table)
+        captions.append(expected.caption);
+    QCOMPARE(bench.workspace.treeItems, captions);
+    QVERIFY(bench.workspace.pendingItems.isEmpty());
+    QCOMPARE(bench.workspace.hint, QString("Hint: Available modules..."));
+}
+
+void SearchWindowTest::scanningLookFollowsTheScan()
+{
+    SearchBench bench;
+    QVERIFY(bench.ShowAndTakeBus());
+    TForm3 &window = bench.window;
+    QSignalSpy shown(&window.Scan(), &ModuleScan::AddressShown);
+    window.FirstAdresSpinEdit.setValue(254);
+    window.SecondAdresSpinEdit.setValue(255);
+    window.StartScanButton.click();
+
+    QVERIFY(!window.StartScanButton.isEnabled());
+    QVERIFY(!window.FirstAdresSpinEdit.isEnabled());
+    QVERIFY(!window.SecondAdresSpinEdit.isEnabled());
+    QVERIFY(window.Animate1.isVisible());
+    QCOMPARE(window.Animate1.maximum(), 0); // busy: the bar runs
+    for (QLabel *label : {&window.DecLabel, &window.DecLabel1, &window.HexLabel, &window.HexLabel1})
+        QVERIFY2(label->isVisible(), qPrintable(label->objectName()));
+    QCOMPARE(window.DecLabel.text(), QString("254"));
+    QCOMPARE(window.HexLabel.text(), QString("FE"));
+
+    QTRY_COMPARE_WITH_TIMEOUT(window.DecLabel.text(), QString("255"), ScanBoundMs);
+    QCOMPARE(window.HexLabel.text(), QString("FF"));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.Scan().Scanning(), ScanBoundMs);
+
+    QVERIFY(window.StartScanButton.isEnabled());
+    QVERIFY(window.FirstAdresSpinEdit.isEnabled());
+    QVERIFY(window.SecondAdresSpinEdit.isEnabled());
+    QVERIFY(!window.Animate1.isVisible());
+    QVERIFY(window.Animate1.maximum() > 0);
+    QVERIFY(!window.DecLabel.isVisible());
+    QVERIFY(!window.HexLabel.isVisible());
+    QCOMPARE(shown.count(), 2);
+    // The window stays open and holds the bus until it is closed.
+    QVERIFY(window.isVisible());
+    QVERIFY(bench.workspace.engine.OwnsBus(ToolKind::Search));
+    QVERIFY(!bench.workspace.mainEnabled);
+}
+
+void SearchWindowTest::moduleAtAddressZero_data()
+{
+    QTest::addColumn<QByteArray>("typeId");
+    QTest::addColumn<bool>("initMode");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("nextAddress");
+    QTest::newRow("sensor in INIT") << QByteArray("4113") << true << "*(00) N755" << 1;
+    QTest::newRow("sensor not in INIT") << QByteArray("4113") << false << " (00) N755" << 1;
+    QTest::newRow("4013 in INIT") << QByteArray("4013") << true << "*(00) N710" << 1;
+    QTest::newRow("TVR5x in INIT") << QByteArray("20") << true << "*(00) TVR5x" << 3;
+    QTest::newRow("TVR5x not in INIT") << QByteArray("20") << false << " (00) TVR5x" << 3;
+}
+
+void SearchWindowTest::moduleAtAddressZero()
+{
+    QFETCH(QByteArray, typeId);
+    QFETCH(bool, initMode);
+    QFETCH(QString, caption);
+    QFETCH(int, nextAddress);
+    SearchBench bench;
+    // The format byte has other bits set besides the checksum bit; only that one may change.
+    const QByteArray config = "00200682";
+    bench.bus.AddModule(typeId, config).initMode = initMode;
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(0, nextAddress));
+
+    QList<QByteArray> expected = {Request('$', 0, "M"), Request('$', 0, "2")};
+    if (typeId != "4113")
+        expected << Request('@', 0, "G");
+    expected << "%00" + Copy(config, 1, 6) + FlippedFormat(Copy(config, 7, 2)) + CR;
+    if (initMode)
+        expected << "%00" + config + CR; // the restore
+    expected << Request('$', nextAddress, "M") << WithChecksum(Request('$', nextAddress, "M"));
+    QCOMPARE(bench.Commands(), expected);
+
+    const ModuleRecordPtr record = bench.workspace.modules.FindForOpen("00");
+    QVERIFY(record);
+    QCOMPARE(record->initFlag, initMode);
+    QCOMPARE(record->config, config);
+    QCOMPARE(bench.workspace.pendingItems, QStringList({caption}));
+    // The module is left as it was found.
+    QCOMPARE(bench.bus.Module(0)->Config(), config);
+}
+
+void SearchWindowTest::moduleThatAnswersOnlyWithChecksum()
+{
+    SearchBench bench;
+    bench.bus.AddModule("4017", Config(0x12, "080640"));
+    bench.bus.AddModule("4013", Config(0x13, "200640"));
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(0x12, 0x13));
+
+    const QList<QByteArray> expected = {Request('$', 0x12, "M"),
+                                        WithChecksum(Request('$', 0x12, "M")),
+                                        WithChecksum(Request('$', 0x12, "2")),
+                                        Request('$', 0x13, "M"),
+                                        WithChecksum(Request('$', 0x13, "M")),
+                                        WithChecksum(Request('$', 0x13, "2")),
+                                        WithChecksum(Request('@', 0x13, "G"))};
+    QCOMPARE(bench.Commands(), expected);
+    QCOMPARE(TimeOutRows(bench.workspace.engine.CommandLog()), 3);
+
+    const ModuleRecordPtr input = bench.workspace.modules.FindForOpen("12");
+    QVERIFY(input);
+    QCOMPARE(input->config, Config(0x12, "080640"));
+    QCOMPARE(input->kind, EditorKind::Type4017);
+    const ModuleRecordPtr thermometer = bench.workspace.modules.FindForOpen("13");
+    QVERIFY(thermometer);
+    QCOMPARE(thermometer->typeId, QByteArray("4013"));
+    QCOMPARE(bench.workspace.pendingItems, QStringList({" (12) N770", " (13) N710"}));
+}
+
+void SearchWindowTest::tvrTakesThreeAddresses()
+{
+    SearchBench bench;
+    bench.bus.AddModule("20", Config(5, "200600"));
+    bench.bus.AddModule("4017", Config(8, "080600"));
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(5, 8));
+
+    const QList<QByteArray> expected = {Request('$', 5, "M"), Request('$', 5, "2"), Request('@', 5, "G"),
+                                        Request('$', 8, "M"), Request('$', 8, "2")};
+    QCOMPARE(bench.Commands(), expected);
+    const ModuleRecordPtr tvr = bench.workspace.modules.FindForOpen("05");
+    QVERIFY(tvr);
+    QCOMPARE(tvr->typeId, QByteArray("20"));
+    QCOMPARE(tvr->kind, EditorKind::Type4013);
+    QCOMPARE(tvr->captions, QStringList({" Unit :"}));
+    QCOMPARE(bench.workspace.pendingItems, QStringList({" (05) TVR5x", " (08) N770"}));
+}
+
+void SearchWindowTest::tvrAtTheTopEndsTheScan()
+{
+    SearchBench bench;
+    bench.bus.AddModule("20", Config(254, "200600"));
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(254, 255));
+
+    const QList<QByteArray> expected = {Request('$', 254, "M"), Request('$', 254, "2"),
+                                        Request('@', 254, "G")};
+    QCOMPARE(bench.Commands(), expected);
+    QCOMPARE(bench.window.Scan().CurrentAddress(), 257);
+    QCOMPARE(bench.workspace.pendingItems, QStringList({" (FE) TVR5x"}));
+    QVERIFY(bench.window.StartScanButton.isEnabled());
+}
+
+void SearchWindowTest::unknownTypeIdsAreSkipped()
+{
+    SearchBench bench;
+    bench.bus.AddModule("4018", Config(2, "000600"));
+    bench.bus.AddModule("40X7", Config(3, "000600"));
+    bench.bus.AddModule("4017", Config(4, "080600"));
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(2, 4));
+
+    const QList<QByteArray> expected = {Request('$', 2, "M"), Request('$', 2, "2"), Request('$', 3, "M"),
+                                        Request('$', 3, "2"), Request('$', 4, "M"), Request('$', 4, "2")};
+    QCOMPARE(bench.Commands(), expected);
+    QCOMPARE(bench.workspace.modules.Count(), 1);
+    QVERIFY(bench.workspace.modules.FindForOpen("04"));
+    QCOMPARE(bench.workspace.pendingItems, QStringList({" (04) N770"}));
+}
+
+void SearchWindowTest::emptyAddressCostsTwoTimeOuts()
+{
+    SearchBench bench;
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(5, 6));
+
+    const QList<QByteArray> expected = {Request('$', 5, "M"), WithChecksum(Request('$', 5, "M")),
+                                        Request('$', 6, "M"), WithChecksum(Request('$', 6, "M"))};
+    QCOMPARE(bench.Commands(), expected);
+    QCOMPARE(TimeOutRows(bench.workspace.engine.CommandLog()), 4);
+    QCOMPARE(bench.workspace.modules.Count(), 0);
+    QVERIFY(bench.workspace.pendingItems.isEmpty());
+}
+
+void SearchWindowTest::nameWithoutConfigurationGoesOn()
+{
+    SearchBench bench;
+    bench.bus.AddModule("4017", Config(4, "080600"));
+    bench.bus.AddModule("4017", Config(5, "080640"));
+    bench.bus.AddModule("4017", Config(6, "080600"));
+    // The configuration requests of the modules at 04 and 05 go unanswered.
+    const QList<QByteArray> unanswered = {Request('$', 4, "2"), WithChecksum(Request('$', 5, "2"))};
+    bench.workspace.port.onWrite = [&bench, unanswered](const QByteArray &command) {
+        if (!unanswered.contains(command))
+            bench.bus.TakeBytes(command);
+    };
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(4, 6));
+
+    const QList<QByteArray> expected = {Request('$', 4, "M"),
+                                        Request('$', 4, "2"),
+                                        Request('$', 5, "M"),
+                                        WithChecksum(Request('$', 5, "M")),
+                                        WithChecksum(Request('$', 5, "2")),
+                                        Request('$', 6, "M"),
+                                        Request('$', 6, "2")};
+    QCOMPARE(bench.workspace.port.written, expected);
+    QCOMPARE(bench.workspace.modules.Count(), 1);
+    QVERIFY(bench.workspace.modules.FindForOpen("06"));
+    QCOMPARE(bench.workspace.pendingItems, QStringList({" (06) N770"}));
+}
+
+void SearchWindowTest::reversedRangeIsSwapped()
+{
+    SearchBench bench;
+    bench.bus.AddModule("4017", Config(3, "080600"));
+    bench.bus.AddModule("4060", Config(10, "400600"));
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(10, 3));
+
+    QList<int> asked;
+    for (const QByteArray &command : bench.Commands())
+        if (command.size() == 5 && command.startsWith('$') && command.endsWith("M\r"))
+            asked.append(HexToInt(Copy(command, 2, 2)));
+    QCOMPARE(asked, QList<int>({3, 4, 5, 6, 7, 8, 9, 10}));
+    QCOMPARE(bench.Commands().last(), Request('$', 10, "2"));
+    QCOMPARE(bench.workspace.pendingItems, QStringList({" (03) N770", " (0A) N720"}));
+}
+
+void SearchWindowTest::secondScanStartsOver()
+{
+    SearchBench bench;
+    bench.bus.AddModule("4017", Config(1, "080600"));
+    bench.bus.AddModule("4052", Config(2, "400600"));
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(1, 2));
+    QCOMPARE(bench.workspace.pendingItems.size(), 2);
+
+    QVERIFY(bench.Scan(2, 2));
+    QCOMPARE(bench.workspace.modules.Count(), 1);
+    QVERIFY(bench.workspace.modules.FindForOpen("02"));
+    QVERIFY(bench.CancelAndWaitForClose());
+    // Every tree item stands for a record of the last scan.
+    QCOMPARE(bench.workspace.treeItems, QStringList({" (02) N76x"}));
+    for (const QString &item : bench.workspace.treeItems)
+        QVERIFY2(bench.workspace.modules.FindForOpen(CaptionAddress(item)), qPrintable(item));
+}
+
+void SearchWindowTest::replyAfterTheScanIsIgnored()
+{
+    SearchBench bench;
+    bench.bus.AddModule("4017", Config(7, "080600"));
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(7, 7));
+    const qsizetype written = bench.workspace.port.written.size();
+
+    // A module's answer arrives late, after the scan has ended.
+    bench.workspace.port.Receive("!07080699\r");
+    QTRY_VERIFY_WITH_TIMEOUT(bench.workspace.engine.CommandLog().Row(0).contains("!07080699"), GrantBoundMs);
+    QCOMPARE(bench.workspace.port.written.size(), written);
+    QCOMPARE(bench.workspace.modules.Count(), 1);
+    QCOMPARE(bench.workspace.pendingItems.size(), 1);
+}
+
+void SearchWindowTest::cancelWithExchangeOutstanding_data()
+{
+    QTest::addColumn<bool>("moduleThere");
+    QTest::newRow("reply") << true;
+    QTest::newRow("time-out") << false;
+}
+
+void SearchWindowTest::cancelWithExchangeOutstanding()
+{
+    QFETCH(bool, moduleThere);
+    SearchBench bench;
+    if (moduleThere)
+        bench.bus.AddModule("4017", Config(1, "080600"));
+    QVERIFY(bench.ShowAndTakeBus());
+    bench.window.FirstAdresSpinEdit.setValue(1);
+    bench.window.SecondAdresSpinEdit.setValue(3);
+    bench.window.StartScanButton.click();
+    // The outstanding exchange keeps its short time-out; the close timer would only fire after seconds.
+    bench.workspace.engine.SetTimeOutMs(5000);
+    bench.window.CancelButton.click();
+    QCOMPARE(bench.window.Phase(), ScanPhase::Closing);
+    QCOMPARE(bench.window.CloseTimer.interval(), 10000);
+    QVERIFY(!bench.workspace.mainEnabled);
+
+    QVERIFY(QTest::qWaitFor([&bench] { return bench.Closed(); }, GrantBoundMs));
+    QVERIFY(!bench.window.CloseTimer.isActive());
+    QCOMPARE(bench.workspace.hint, QString("Hint: Available modules..."));
+    QVERIFY(!bench.window.Animate1.isVisibleTo(&bench.window));
+    QVERIFY(bench.window.StartScanButton.isEnabled());
+    // Nothing more went out after the cancel.
+    QCOMPARE(bench.Commands(), QList<QByteArray>({Request('$', 1, "M")}));
+    QCOMPARE(bench.workspace.modules.Count(), 0);
+    QVERIFY(bench.workspace.treeItems.isEmpty());
+}
+
+void SearchWindowTest::closeWithoutExchange_data()
+{
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("cancel button") << false;
+    QTest::newRow("close box") << true;
+}
+
+void SearchWindowTest::closeWithoutExchange()
+{
+    QFETCH(bool, closeBox);
+    SearchBench bench;
+    bench.bus.AddModule("4021", Config(9, "300600"));
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(9, 9));
+
+    if (closeBox)
+        bench.window.close();
+    else
+        QTest::mouseClick(&bench.window.CancelButton, Qt::LeftButton);
+    QVERIFY(!bench.window.isVisible());
+    QCOMPARE(bench.window.Phase(), ScanPhase::Closing);
+    QVERIFY(bench.window.CloseTimer.isActive());
+    QCOMPARE(bench.window.CloseTimer.interval(), 2 * ReplyTimeOutMs);
+    QVERIFY(!bench.workspace.mainEnabled);
+    QVERIFY(bench.workspace.treeItems.isEmpty());
+
+    QVERIFY(QTest::qWaitFor([&bench] { return bench.Closed(); }, GrantBoundMs));
+    QCOMPARE(bench.workspace.treeItems, QStringList({" (09) N780"}));
+    QCOMPARE(bench.workspace.hint, QString("Hint: Available modules..."));
+    // The bus went back: with no editor open the cycle rests.
+    QCOMPARE(bench.workspace.engine.Phase(), TransactionEngine::IdlePhase);
+    QCOMPARE(bench.Commands().size(), 2);
+}
+
+void SearchWindowTest::showingAgainFinishesTheClose()
+{
+    SearchBench bench;
+    bench.bus.AddModule("4050", Config(0x20, "400600"));
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(0x20, 0x20));
+    bench.window.CancelButton.click();
+    bench.window.show();
+
+    QCOMPARE(bench.workspace.treeItems, QStringList({" (20) N730"}));
+    QVERIFY(!bench.window.CloseTimer.isActive());
+    QVERIFY(!bench.workspace.mainEnabled);
+    QCOMPARE(bench.workspace.hint, QString("Hint: Searching for modules..."));
+    QTRY_COMPARE_WITH_TIMEOUT(bench.window.Phase(), ScanPhase::Ready, GrantBoundMs);
+    QVERIFY(!bench.workspace.mainEnabled);
+}
+
+void SearchWindowTest::waitsForTheBusWhileAnEditorRuns()
+{
+    SearchBench bench;
+    bench.bus.AddModule("4017", Config(1, "080600"));
+    TransactionEngine &engine = bench.workspace.engine;
+    engine.SetEditorTurnActive(true);
+    bench.window.show();
+    QTRY_VERIFY_WITH_TIMEOUT(engine.BusAsked(ToolKind::Search), GrantBoundMs);
+    QCOMPARE(bench.window.Phase(), ScanPhase::WaitingForBus);
+    QVERIFY(bench.window.InitTimer.isActive()); // asks again
+
+    // Start does nothing before the bus is granted.
+    bench.window.StartScanButton.click();
+    QVERIFY(bench.Commands().isEmpty());
+    QVERIFY(bench.window.StartScanButton.isEnabled());
+
+    engine.SetEditorTurnActive(false);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.window.Phase(), ScanPhase::Ready, GrantBoundMs);
+    QVERIFY(bench.Scan(1, 1));
+    QCOMPARE(bench.workspace.pendingItems, QStringList({" (01) N770"}));
+}
+
+void SearchWindowTest::closeWaitsForANotedBusRequest()
+{
+    SearchBench bench;
+    TransactionEngine &engine = bench.workspace.engine;
+    TurnHoldingEditor &editor = bench.StartEditorTurn();
+    QVERIFY(engine.EditorTurnActive());
+
+    bench.window.show();
+    QTRY_VERIFY_WITH_TIMEOUT(engine.BusAsked(ToolKind::Search), GrantBoundMs);
+    bench.window.CancelButton.click();
+    // The close timer fires several times while the editor keeps its turn; the close waits for the grant.
+    const qsizetype exchanges = bench.workspace.port.written.size();
+    QVERIFY(
+        QTest::qWaitFor([&] { return bench.workspace.port.written.size() >= exchanges + 6; }, ScanBoundMs));
+    QVERIFY(!bench.workspace.mainEnabled);
+    QCOMPARE(bench.window.Phase(), ScanPhase::Closing);
+
+    // The turn ends, the bus passes to the search, whose close gives it straight back to the editors.
+    editor.keepTurn = false;
+    QVERIFY(QTest::qWaitFor([&bench] { return bench.Closed(); }, GrantBoundMs));
+    QVERIFY(QTest::qWaitFor([&editor] { return editor.turnsStarted >= 2; }, GrantBoundMs));
+    QVERIFY(!engine.OwnsBus(ToolKind::Search));
+    QVERIFY(!engine.BusAsked(ToolKind::Search));
+}
+
+void SearchWindowTest::closeBeforeAskingLeavesTheEditorsAlone()
+{
+    SearchBench bench;
+    TransactionEngine &engine = bench.workspace.engine;
+    bench.StartEditorTurn();
+
+    // Shown and hidden again before the window ever asked for the bus.
+    bench.window.show();
+    bench.window.CancelButton.click();
+    QVERIFY(!bench.window.InitTimer.isActive());
+    QVERIFY(QTest::qWaitFor([&bench] { return bench.workspace.mainEnabled; }, GrantBoundMs));
+    const qsizetype atClose = bench.workspace.port.written.size();
+    QVERIFY(
+        QTest::qWaitFor([&] { return bench.workspace.port.written.size() >= atClose + 3; }, GrantBoundMs));
+
+    // The editor's exchanges ran on undisturbed: each command ended by its own time-out before the next went
+    // out, and the window never came to hold the bus.
+    QCOMPARE(bench.workspace.port.written.size() - TimeOutRows(engine.CommandLog()), 1);
+    QVERIFY(!engine.OwnsBus(ToolKind::Search));
+    QVERIFY(!engine.BusAsked(ToolKind::Search));
+    QCOMPARE(bench.workspace.hint, QString("Hint: Available modules..."));
+}
+
+QTEST_MAIN(SearchWindowTest)
+#include "tst_search.moc"
