@@ -1,0 +1,198 @@
+// End to end: the program's serial port and transaction engine against a running navix-sim process, over a
+// real pseudo-terminal found through the virtual port folder.
+
+#include "bus/serial_port.h"
+#include "bus/text.h"
+#include "bus/transaction_engine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+// Replies over a pseudo-terminal from another process: short, but not as short as in-process.
+constexpr int ReplyTimeOutMs = 300;
+
+struct Tool : ToolReplyHandler
+{
+    void HandleToolReply(const QByteArray &reply) override { replies.append(reply); }
+    QList<QByteArray> replies;
+};
+
+// A running navix-sim and the port of the program opened on it.
+class SimProcess
+{
+public:
+    bool Start(const QString &runtimeFolder, const QStringList &arguments)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", runtimeFolder);
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::SeparateChannels);
+        process.start(QStringLiteral(NAVIX_SIM_PATH), arguments);
+        if (!process.waitForStarted(5000))
+            return false;
+        // The first line names the port: "navix-sim: COM<n> -> <device>".
+        const QRegularExpression announcement("^navix-sim: COM(\\d+) -> (\\S+)");
+        const bool announced = QTest::qWaitFor(
+            [&] {
+                if (!process.canReadLine())
+                    return process.state() == QProcess::NotRunning;
+                const QRegularExpressionMatch match =
+                    announcement.match(QString::fromLocal8Bit(process.readLine()));
+                comNumber = match.hasMatch() ? match.captured(1).toInt() : -1;
+                device = match.captured(2);
+                return true;
+            },
+            5000);
+        return announced && comNumber > 0;
+    }
+
+    ~SimProcess()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(2000);
+        }
+    }
+
+    QProcess process;
+    int comNumber = 0;
+    QString device;
+};
+} // namespace
+
+class TestNavixSim : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void exchangesInEveryReceiveMode();
+    void endsWhenThePortClosesIfAsked();
+
+private:
+    QByteArray Exchange(const QByteArray &command, bool checksum, int mode, char start, char end, int length);
+
+    QTemporaryDir runtimeFolder;
+    std::unique_ptr<TransactionEngine> engine;
+    ModuleRegistry registry;
+    Tool tool;
+};
+
+void TestNavixSim::initTestCase()
+{
+    QVERIFY(runtimeFolder.isValid());
+    // The runtime folder must belong to the user alone, or Qt does not take it.
+    QFile::setPermissions(runtimeFolder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
+    if (!QFileInfo::exists("/dev/ptmx"))
+        QSKIP("this system has no pseudo-terminals");
+}
+
+QByteArray TestNavixSim::Exchange(const QByteArray &command, bool checksum, int mode, char start, char end,
+                                  int length)
+{
+    const qsizetype before = tool.replies.size();
+    engine->SendCommand(command, checksum, mode, start, end, length);
+    if (!QTest::qWaitFor([&] { return tool.replies.size() > before; }, 5000))
+        return "(nothing delivered)";
+    return tool.replies.last();
+}
+
+void TestNavixSim::exchangesInEveryReceiveMode()
+{
+    const QString busFile = runtimeFolder.filePath("bus.txt");
+    QFile file(busFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("# modules for the end-to-end test\n"
+               "4013 01200600 firmware=B2.0\n"
+               "4013 02200640            # uses checksums\n"
+               "20   10200602            # Tvr 5x\n"
+               "4050 05400600 lose=all   # never answers\n"
+               "4060 06400640 bad-checksum\n");
+    file.close();
+
+    SimProcess sim;
+    QVERIFY2(sim.Start(runtimeFolder.path(), {"--bus", busFile, "--frozen"}),
+             sim.process.readAllStandardError().constData());
+    QVERIFY(sim.comNumber >= 20);
+    const QString link = runtimeFolder.filePath(QStringLiteral("navix/ports/COM%1").arg(sim.comNumber));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), sim.device);
+
+    TApdComPort port;
+    port.SetComNumber(static_cast<quint16>(sim.comNumber));
+    port.SetOpen(true);
+    QVERIFY(port.IsOpen());
+    engine = std::make_unique<TransactionEngine>(registry);
+    engine->SetPort(&port);
+    engine->SetPacingTag(VeryFast);
+    engine->SetTimeOutMs(ReplyTimeOutMs);
+    engine->RegisterTool(ToolKind::Terminal, &tool);
+    QVERIFY(engine->RequestBus(ToolKind::Terminal));
+
+    // Checked frames, with and without checksum.
+    QCOMPARE(Exchange("$01M\r", false, CheckedFrame, '!', CR, 8), QByteArray("!014013\r"));
+    QCOMPARE(Exchange("$012\r", false, CheckedFrame, '!', CR, 10), QByteArray("!01200600\r"));
+    QCOMPARE(Exchange("$02M\r", true, CheckedFrame, '!', CR, 8), QByteArray("!024013\r"));
+    // Unchecked frames of the Tvr 5x, read short of the CR.
+    QVERIFY(QRegularExpression("^>\\d\\d/\\d\\d/\\d\\d \\d \\d\\d:\\d\\d:\\d\\d$")
+                .match(FromWire(Exchange("@10G\r", false, UncheckedFrame, '>', ' ', 20)))
+                .hasMatch());
+    QVERIFY(QRegularExpression("^![0-9A-F]{2}$")
+                .match(FromWire(Exchange("$126\r", false, UncheckedFrame, '!', ' ', 3)))
+                .hasMatch());
+    QCOMPARE(Exchange("@10K2F\r", false, UncheckedFrame, '!', ' ', 3), QByteArray("!10"));
+    // Lines, as the terminal reads them: the CR that followed the short frame before comes first, alone.
+    qsizetype before = tool.replies.size();
+    engine->SendCommand("@10C\r", false, LineMode, ' ', ' ', 0);
+    QTRY_COMPARE_WITH_TIMEOUT(tool.replies.mid(before), (QList<QByteArray>{"\r", ">2F\r"}), 5000);
+    // Raw: whatever has come at each notification, until the reply is complete.
+    before = tool.replies.size();
+    engine->SendCommand("$01F\r", false, RawMode, ' ', ' ', 0);
+    QTRY_COMPARE_WITH_TIMEOUT(tool.replies.mid(before).join(), QByteArray("!01B2.0\r"), 5000);
+
+    // A module that loses its reply, and one whose checksum is wrong.
+    QCOMPARE(Exchange("$05M\r", false, CheckedFrame, '!', CR, 8), QByteArray());
+    QCOMPARE(engine->CommandLog().Row(0),
+             (QStringList{"$05M", "Time out !", engine->CommandLog().Row(0).value(2)}));
+    QCOMPARE(Exchange("$06M\r", true, CheckedFrame, '!', CR, 8), QByteArray());
+    QCOMPARE(engine->CommandLog().Row(0).value(0), QStringLiteral("Wrong checksum !"));
+
+    port.SetOpen(false);
+    sim.process.terminate();
+    QVERIFY(sim.process.waitForFinished(5000));
+    QCOMPARE(sim.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.process.exitCode(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink()); // the simulator took its port away
+}
+
+void TestNavixSim::endsWhenThePortClosesIfAsked()
+{
+    SimProcess sim;
+    QVERIFY(sim.Start(runtimeFolder.path(), {"--exit-on-close", "--com", "33"}));
+    QCOMPARE(sim.comNumber, 33);
+    TApdComPort port;
+    port.SetComNumber(33);
+    port.SetOpen(true);
+    QVERIFY(port.IsOpen());
+    // It keeps serving while the port is open ...
+    QSignalSpy received(&port, &BusPort::TriggerAvail);
+    port.WriteText("$04M\r");
+    QTRY_VERIFY_WITH_TIMEOUT(!received.isEmpty(), 5000);
+    QCOMPARE(sim.process.state(), QProcess::Running);
+    // ... and ends, removing its link, once the program closes the port.
+    port.SetOpen(false);
+    QVERIFY(sim.process.waitForFinished(5000));
+    QCOMPARE(sim.process.exitCode(), 0);
+    QVERIFY(!QFileInfo(runtimeFolder.filePath("navix/ports/COM33")).isSymLink());
+}
+
+QTEST_GUILESS_MAIN(TestNavixSim)
+#include "tst_navix_sim.moc"

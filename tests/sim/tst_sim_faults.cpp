@@ -1,0 +1,233 @@
+// Faults of the simulated bus as the program's engine meets them, and the timing of replies on the line.
+
+#include "engine_harness.h"
+
+#include "bus/text.h"
+#include "sim/sim_delivery.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+
+namespace {
+QByteArray AskName(EngineHarness &harness)
+{
+    return harness.Exchange("$0AM\r", false, CheckedFrame, '!', CR, 8);
+}
+} // namespace
+
+class TestSimFaults : public QObject
+{
+    Q_OBJECT
+private slots:
+    void lostReplies_data();
+    void lostReplies();
+    void badChecksum();
+    void noiseBeforeTheStart();
+    void splitReplies();
+    void lateReplies();
+    void deliveryPlan_data();
+    void deliveryPlan();
+    void lineTimingThroughTheEngine();
+    void lineCarriesOneReplyAtATime();
+};
+
+void TestSimFaults::lostReplies_data()
+{
+    QTest::addColumn<bool>("onBus");
+    QTest::addColumn<int>("loseReplies");
+    QTest::addColumn<bool>("loseAll");
+    QTest::addColumn<int>("loseEvery");
+    QTest::addColumn<QList<bool>>("delivered");
+
+    const QList<bool> firstTwoLost{false, false, true, true, true, true};
+    const QList<bool> everyThird{true, true, false, true, true, false};
+    const QList<bool> none{false, false, false, false, false, false};
+    QTest::newRow("module loses the next two") << false << 2 << false << 0 << firstTwoLost;
+    QTest::newRow("bus loses the next two") << true << 2 << false << 0 << firstTwoLost;
+    QTest::newRow("module loses every third") << false << 0 << false << 3 << everyThird;
+    QTest::newRow("bus loses every third") << true << 0 << false << 3 << everyThird;
+    QTest::newRow("module loses all") << false << 0 << true << 0 << none;
+}
+
+void TestSimFaults::lostReplies()
+{
+    QFETCH(bool, onBus);
+    QFETCH(int, loseReplies);
+    QFETCH(bool, loseAll);
+    QFETCH(int, loseEvery);
+    QFETCH(QList<bool>, delivered);
+
+    EngineHarness harness;
+    SimModule &module = harness.bus.AddModule("4013", "0A200600");
+    SimFaults &faults = onBus ? harness.bus.faults : module;
+    faults.loseReplies = loseReplies;
+    faults.loseAllReplies = loseAll;
+    faults.loseEvery = loseEvery;
+    for (const bool expected : delivered)
+        QCOMPARE(AskName(harness), expected ? QByteArray("!0A4013\r") : QByteArray());
+    QCOMPARE(harness.LogTexts().count("Time out !"), delivered.count(false));
+    int lost = 0;
+    for (const SimExchange &exchange : harness.bus.Transcript())
+        lost += exchange.lost ? 1 : 0;
+    QCOMPARE(lost, delivered.count(false));
+}
+
+void TestSimFaults::badChecksum()
+{
+    EngineHarness harness;
+    SimModule &checked = harness.bus.AddModule("4013", "0A200640");
+    SimModule &plain = harness.bus.AddModule("4017", "0B080600");
+    checked.badChecksum = true;
+    plain.badChecksum = true;
+
+    QCOMPARE(harness.Exchange("$0AM\r", true, CheckedFrame, '!', CR, 8), QByteArray());
+    QCOMPARE(harness.LogTexts().count("Wrong checksum !"), 1);
+    QCOMPARE(harness.LogTexts().count("Time out !"), 0);
+    // A mode 2 frame read short of the CR fails the same way.
+    harness.bus.faults.badChecksum = true;
+    checked.badChecksum = false;
+    QCOMPARE(harness.Exchange("$0A2\r", true, UncheckedFrame, '!', ' ', 10), QByteArray());
+    QCOMPARE(harness.LogTexts().count("Wrong checksum !"), 2);
+    // Without checksum there is nothing to get wrong.
+    QCOMPARE(harness.Exchange("$0BM\r", false, CheckedFrame, '!', CR, 8), QByteArray("!0B4017\r"));
+    harness.bus.faults.badChecksum = false;
+    QCOMPARE(harness.Exchange("$0AM\r", true, CheckedFrame, '!', CR, 8), QByteArray("!0A4013\r"));
+}
+
+void TestSimFaults::noiseBeforeTheStart()
+{
+    EngineHarness harness;
+    SimModule &module = harness.bus.AddModule("4013", "0A200640");
+    module.noise = true;
+    QCOMPARE(harness.Exchange("$0AM\r", true, CheckedFrame, '!', CR, 8), QByteArray("!0A4013\r"));
+    const QByteArray sent = harness.bus.Transcript().last().reply;
+    QVERIFY(sent.startsWith(SimFaults::NoiseText));
+    QCOMPARE(sent.mid(SimFaults::NoiseText.size()), "!0A4013" + ComputeChecksum("!0A4013") + CR);
+    for (const char c : SimFaults::NoiseText)
+        QVERIFY(c != '!' && c != '>' && c != CR);
+}
+
+void TestSimFaults::splitReplies()
+{
+    EngineHarness harness;
+    harness.bus.AddModule("4013", "0A200600");
+    harness.bus.faults.splitReplies = true;
+    QSignalSpy notifications(&harness.port, &BusPort::TriggerAvail);
+    QCOMPARE(AskName(harness), QByteArray("!0A4013\r"));
+    QCOMPARE(notifications.size(), 4); // eight characters in pieces of two
+    for (const QList<QVariant> &notification : notifications)
+        QCOMPARE(notification.first().value<quint16>(), quint16(2));
+}
+
+void TestSimFaults::lateReplies()
+{
+    EngineHarness harness;
+    SimModule &module = harness.bus.AddModule("4013", "0A200600");
+    module.lateReplyMs = 60;
+    harness.engine.SetTimeOutMs(20);
+    QCOMPARE(AskName(harness), QByteArray());
+    QCOMPARE(harness.LogTexts().count("Time out !"), 1);
+    // The late reply still comes and waits in the buffer; the next exchange finds it first.
+    QTRY_VERIFY_WITH_TIMEOUT(!harness.bus.RepliesPending(), 1000);
+
+    harness.engine.SetTimeOutMs(400);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(harness.Exchange("$0A2\r", false, CheckedFrame, '!', CR, 10), QByteArray("!0A200600\r"));
+    QVERIFY(clock.elapsed() >= 60);
+}
+
+void TestSimFaults::deliveryPlan_data()
+{
+    QTest::addColumn<int>("replyLength");
+    QTest::addColumn<int>("commandLength");
+    QTest::addColumn<bool>("split");
+    QTest::addColumn<int>("lateMs");
+    QTest::addColumn<bool>("lineTiming");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("pieces");
+    QTest::addColumn<qint64>("lastAtMs");
+
+    // 10 bits a character: at 9600 baud 4 + 8 characters take 12.5 ms, complete in the 13th millisecond.
+    QTest::newRow("at once") << 8 << 4 << false << 0 << false << 9600 << 1 << qint64(0);
+    QTest::newRow("late") << 8 << 4 << false << 25 << false << 9600 << 1 << qint64(25);
+    QTest::newRow("split") << 8 << 4 << true << 0 << false << 9600 << 4 << qint64(3);
+    QTest::newRow("split and late") << 9 << 4 << true << 10 << false << 9600 << 5 << qint64(14);
+    QTest::newRow("line at 9600") << 8 << 4 << false << 0 << true << 9600 << 8 << qint64(13);
+    QTest::newRow("line at 1200") << 8 << 4 << false << 0 << true << 1200 << 8 << qint64(100);
+    QTest::newRow("line at 115200") << 20 << 5 << false << 0 << true << 115200 << 3 << qint64(3);
+    QTest::newRow("line and late") << 8 << 4 << false << 7 << true << 9600 << 8 << qint64(20);
+    QTest::newRow("line and split") << 8 << 4 << true << 0 << true << 9600 << 4 << qint64(13);
+}
+
+void TestSimFaults::deliveryPlan()
+{
+    QFETCH(int, replyLength);
+    QFETCH(int, commandLength);
+    QFETCH(bool, split);
+    QFETCH(int, lateMs);
+    QFETCH(bool, lineTiming);
+    QFETCH(int, baud);
+    QFETCH(int, pieces);
+    QFETCH(qint64, lastAtMs);
+
+    SimOutgoing reply;
+    for (int i = 0; i < replyLength; ++i)
+        reply.bytes += char('a' + i);
+    reply.commandLength = commandLength;
+    reply.split = split;
+    reply.lateMs = lateMs;
+    const QList<TimedPiece> plan = PlanDelivery(reply, {baud, lineTiming});
+    QCOMPARE(plan.size(), pieces);
+    QCOMPARE(plan.last().atMs, lastAtMs);
+    QByteArray joined;
+    for (qsizetype i = 0; i < plan.size(); ++i) {
+        joined += plan[i].bytes;
+        if (i > 0)
+            QVERIFY(plan[i].atMs > plan[i - 1].atMs);
+        if (split)
+            QVERIFY(plan[i].bytes.size() <= 2);
+        // No character comes before the line could have carried it.
+        if (lineTiming)
+            QVERIFY(plan[i].atMs >= lateMs + LineTimeMs(commandLength + joined.size(), baud) - 1e-6);
+    }
+    QCOMPARE(joined, reply.bytes);
+}
+
+void TestSimFaults::lineTimingThroughTheEngine()
+{
+    // "$0AM" + CR and "!0A4013" + CR are 13 characters: 108 ms at 1200 baud.
+    EngineHarness harness;
+    harness.bus.AddModule("4013", "0A200600");
+    harness.bus.Line() = {1200, true};
+    harness.engine.SetTimeOutMs(60);
+    QCOMPARE(AskName(harness), QByteArray());
+    QTRY_VERIFY_WITH_TIMEOUT(!harness.bus.RepliesPending(), 1000);
+    harness.engine.SetTimeOutMs(600);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(AskName(harness), QByteArray("!0A4013\r"));
+    QVERIFY(clock.elapsed() >= 108);
+}
+
+void TestSimFaults::lineCarriesOneReplyAtATime()
+{
+    ReplyScheduler scheduler;
+    scheduler.line = {2400, true};
+    QByteArray received;
+    QElapsedTimer clock;
+    qint64 doneAt = 0;
+    scheduler.SetSink([&](const QByteArray &bytes) {
+        received += bytes;
+        doneAt = clock.elapsed();
+    });
+    clock.start();
+    // Two replies of ten characters after commands of four: 14 characters each, 58 ms each at 2400 baud.
+    scheduler.Send({"0123456789", 4, false, 0});
+    scheduler.Send({"abcdefghij", 4, false, 0});
+    QTRY_COMPARE_WITH_TIMEOUT(received, QByteArray("0123456789abcdefghij"), 1000);
+    QVERIFY(doneAt >= 2 * 58);
+}
+
+QTEST_GUILESS_MAIN(TestSimFaults)
+#include "tst_sim_faults.moc"
