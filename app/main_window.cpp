@@ -1,0 +1,410 @@
+#include "main_window.h"
+
+#include "tree_icons.h"
+#include "tree_items.h"
+#include "window_arrangement.h"
+
+#include "bus/port_names.h"
+#include "editors/editor_factory.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDate>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTime>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName("Form1");
+    setWindowTitle(MainCaption);
+    portLister = [] { return EnumerateComPorts(); };
+    editorFactory = [](Workspace &workspace, ModuleRecord &record) {
+        return CreateModuleEditor(workspace, record);
+    };
+
+    engine.SetPort(&ApdComPort1);
+    connect(&ApdComPort1, &TApdComPort::DeviceLost, this, &TForm1::ApdComPort1DeviceLost);
+
+    BuildMenus();
+    BuildToolBar();
+
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName("Splitter1");
+    Splitter1->setChildrenCollapsible(false);
+    BuildTree();
+    GroupBox1 = new QGroupBox(Splitter1);
+    GroupBox1->setObjectName("GroupBox1");
+    GroupBox1->setMinimumSize(360, 240);
+    GroupBox1->installEventFilter(this);
+    BuildPortPanel();
+    ListView1 = new QTreeView(GroupBox1);
+    ListView1->setObjectName("ListView1");
+    ListView1->setAccessibleName("Command log");
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setItemsExpandable(false);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setModel(&engine.CommandLog());
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->setColumnWidth(0, 70);
+    ListView1->setColumnWidth(1, 70);
+    ListView1->setColumnWidth(2, 2000);
+    Splitter1->addWidget(MainTreeView);
+    Splitter1->addWidget(GroupBox1);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({180, 520});
+    setCentralWidget(Splitter1);
+
+    BuildStatusBar();
+    SetTabOrder();
+    resize(760, 520);
+
+    ComTimer1.setObjectName("ComTimer1");
+    ComTimer1.setSingleShot(true);
+    ComTimer1.setInterval(ComTimerMs);
+    connect(&ComTimer1, &QTimer::timeout, this, &TForm1::ComTimer1Timer);
+    DateTimeTimer.setObjectName("DateTimeTimer");
+    DateTimeTimer.setInterval(1000);
+    connect(&DateTimeTimer, &QTimer::timeout, this, &TForm1::DateTimeTimerTimer);
+    DateTimeTimer.start();
+
+    ComProperties->hide();
+    EnableWorkspace(false);
+}
+
+TForm1::~TForm1()
+{
+    ComTimer1.stop();
+    // The editors refer to this workspace; none may outlive it, not even until a deferred delete.
+    FreeEditorWindows();
+    ListView1->setModel(nullptr);
+}
+
+void TForm1::BuildMenus()
+{
+    File1 = menuBar()->addMenu("&File");
+    File1->setObjectName("File1");
+    OpenFile = File1->addAction("&Open ...", this, &TForm1::OpenFileButtonClick);
+    OpenFile->setObjectName("OpenFile");
+    SaveFile = File1->addAction("&Save ...", this, &TForm1::SaveFileButtonClick);
+    SaveFile->setObjectName("SaveFile");
+    Close1 = File1->addAction("&Close", this, &TForm1::Close1Click);
+    Close1->setObjectName("Close1");
+    Exit1 = File1->addAction("&Exit", this, &QWidget::close);
+    Exit1->setObjectName("Exit1");
+
+    Tools1 = menuBar()->addMenu("&Tools");
+    Tools1->setObjectName("Tools1");
+    Search1 = Tools1->addAction("&Search ...", this, &TForm1::SearchButtonClick);
+    Search1->setObjectName("Search1");
+    Terminal1 = Tools1->addAction("&Terminal ...", this, &TForm1::TerminalButtonClick);
+    Terminal1->setObjectName("Terminal1");
+    MoveWindows1 = Tools1->addAction("&Move windows", this, &TForm1::MoveWindowsButtonClick);
+    MoveWindows1->setObjectName("MoveWindows1");
+    SpeedOfCommandSending1 =
+        Tools1->addAction("&Speed of command sending ...", this, &TForm1::SpeedButtonClick);
+    SpeedOfCommandSending1->setObjectName("SpeedOfCommandSending1");
+
+    Help1 = menuBar()->addMenu("&Help");
+    Help1->setObjectName("Help1");
+    AboutNavixUtility1 = Help1->addAction("&About NAVIX utility ", this, &TForm1::HelpButtonClick);
+    AboutNavixUtility1->setObjectName("AboutNavixUtility1");
+}
+
+void TForm1::BuildToolBar()
+{
+    ToolBar1 = addToolBar("Tools");
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setMovable(false);
+    auto addButton = [this](const char *name, const QString &hint, QStyle::StandardPixmap icon,
+                            void (TForm1::*handler)()) {
+        auto *button = new QToolButton(ToolBar1);
+        button->setObjectName(name);
+        button->setIcon(style()->standardIcon(icon));
+        button->setText(hint);
+        button->setToolTip(hint);
+        button->setAccessibleName(hint);
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        connect(button, &QToolButton::clicked, this, handler);
+        ToolBar1->addWidget(button);
+        return button;
+    };
+    OpenFileButton =
+        addButton("OpenFileButton", "Open file", QStyle::SP_DialogOpenButton, &TForm1::OpenFileButtonClick);
+    SaveFileButton =
+        addButton("SaveFileButton", "Save file", QStyle::SP_DialogSaveButton, &TForm1::SaveFileButtonClick);
+    ToolBar1->addSeparator();
+    SearchButton = addButton("SearchButton", "Searching for modules", QStyle::SP_FileDialogContentsView,
+                             &TForm1::SearchButtonClick);
+    TerminalButton =
+        addButton("TerminalButton", "Com Terminal", QStyle::SP_ComputerIcon, &TForm1::TerminalButtonClick);
+    MoveWindowsButton = addButton("MoveWindowsButton", "Move windows", QStyle::SP_TitleBarNormalButton,
+                                  &TForm1::MoveWindowsButtonClick);
+    ToolBar1->addSeparator();
+    HelpButton = addButton("HelpButton", "Help", QStyle::SP_DialogHelpButton, &TForm1::HelpButtonClick);
+}
+
+void TForm1::BuildTree()
+{
+    MainTreeView = new QTreeWidget(Splitter1);
+    MainTreeView->setObjectName("MainTreeView");
+    MainTreeView->setAccessibleName("Ports and modules");
+    MainTreeView->setHeaderHidden(true);
+    MainTreeView->setColumnCount(1);
+    MainTreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    MainTreeView->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A double-click chooses the item; folding it as well would hide the ports just listed.
+    MainTreeView->setExpandsOnDoubleClick(false);
+    MainTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    MainTreeView->installEventFilter(this);
+    pcItem = new QTreeWidgetItem(MainTreeView, QStringList("PC"), ComputerItem);
+    pcItem->setIcon(0, TreeIcon(TreeImage::Computer));
+    connect(MainTreeView, &QTreeWidget::itemClicked, this, &TForm1::MainTreeViewClick);
+    connect(MainTreeView, &QTreeWidget::itemDoubleClicked, this, &TForm1::MainTreeViewDblClick);
+
+    EnaDisModules = new QMenu(MainTreeView);
+    EnaDisModules->setObjectName("EnaDisModules");
+    SearchPopupItem = EnaDisModules->addAction("&Search...", this, &TForm1::SearchButtonClick);
+    SearchPopupItem->setObjectName("SearchPopupItem");
+    TerminalPopupItem = EnaDisModules->addAction("Terminal...", this, &TForm1::TerminalButtonClick);
+    TerminalPopupItem->setObjectName("TerminalPopupItem");
+    EnaDisModules->addSeparator();
+    AutoSortItems = EnaDisModules->addAction("&Auto Sort Items", this, &TForm1::AutoSortItemsClick);
+    AutoSortItems->setObjectName("AutoSortItems");
+    AutoSortItems->setCheckable(true);
+    connect(MainTreeView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { EnaDisModules->popup(MainTreeView->viewport()->mapToGlobal(at)); });
+}
+
+void TForm1::BuildStatusBar()
+{
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName("StatusBar1");
+    auto addPanel = [this](const char *name, const QString &text, int width, int stretch) {
+        auto *panel = new QLabel(text, StatusBar1);
+        panel->setObjectName(name);
+        panel->setMinimumWidth(width);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        StatusBar1->addWidget(panel, stretch);
+        return panel;
+    };
+    TimePanel = addPanel("TimePanel", "Time :", 120, 0);
+    DatePanel = addPanel("DatePanel", "Date :", 120, 0);
+    HintPanel = addPanel("HintPanel", "Hint : Ready ?", 50, 1);
+}
+
+void TForm1::SetTabOrder()
+{
+    // Tree first, then the port panel row by row, then the command log.
+    QWidget::setTabOrder(MainTreeView, ComEdit);
+    QWidget::setTabOrder(ComEdit, DevicePathEdit);
+    QWidget::setTabOrder(DevicePathEdit, BaudRateComboBox);
+    QWidget::setTabOrder(BaudRateComboBox, DataBitsEdit);
+    QWidget::setTabOrder(DataBitsEdit, StopBitsEdit);
+    QWidget::setTabOrder(StopBitsEdit, ParityEdit);
+    QWidget::setTabOrder(ParityEdit, SpinEdit1);
+    QWidget::setTabOrder(SpinEdit1, ListView1);
+}
+
+void TForm1::EnableWorkspace(bool on)
+{
+    File1->menuAction()->setEnabled(on);
+    Tools1->menuAction()->setEnabled(on);
+    TerminalButton->setEnabled(on);
+    SearchButton->setEnabled(on);
+    OpenFileButton->setEnabled(on);
+    SaveFileButton->setEnabled(on);
+    SearchPopupItem->setEnabled(on);
+    TerminalPopupItem->setEnabled(on);
+}
+
+void TForm1::SetHint(const QString &hint)
+{
+    HintPanel->setText(hint);
+}
+
+void TForm1::SetWorkspaceCaption(const QString &caption)
+{
+    setWindowTitle(caption);
+}
+
+QRect TForm1::MainGeometry() const
+{
+    return frameGeometry();
+}
+
+void TForm1::SetMainEnabled(bool enabled)
+{
+    setEnabled(enabled);
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous()) {
+        engine.SetRoutingSuspended(false);
+        EnumeratePorts();
+    }
+    Layout();
+}
+
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    Layout();
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    ComTimer1.stop();
+    ClearModules(false);
+    try {
+        ApdComPort1.SetOpen(false);
+    } catch (const std::exception &) {
+        // Closing cannot fail in a way the user could act on; the program ends anyway.
+    }
+    event->accept();
+    emit Closed();
+}
+
+void TForm1::Layout()
+{
+    // The port panel on top and the command log below it, both filling GroupBox1's width.
+    const int top = GroupBox1->fontMetrics().height() + 2;
+    const int panelHeight = ComProperties->sizeHint().height();
+    ComProperties->setGeometry(6, top, std::max(0, GroupBox1->width() - 12), panelHeight);
+    ListView1->setGeometry(6, top + panelHeight + 2, std::max(0, GroupBox1->width() - 12),
+                           std::max(0, GroupBox1->height() - panelHeight - 20));
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == GroupBox1 && event->type() == QEvent::Resize) {
+        Layout();
+    } else if (watched == MainTreeView && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            MainTreeViewEnter();
+            return true;
+        }
+    } else if (watched == SpinEdit1 && event->type() == QEvent::FocusOut) {
+        // Runs before the field corrects the text itself, so a text that is no number can still be seen.
+        SpinEdit1Exit();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::DateTimeTimerTimer()
+{
+    const QLocale locale = QLocale::system();
+    TimePanel->setText("Time : " + locale.toString(QTime::currentTime(), QLocale::LongFormat));
+    DatePanel->setText("Date : " + locale.toString(QDate::currentDate(), QLocale::ShortFormat));
+}
+
+void TForm1::OpenFileButtonClick()
+{
+    // Loading a module configuration file is not part of this program yet.
+}
+
+void TForm1::SaveFileButtonClick()
+{
+    // Saving a module configuration file is not part of this program yet.
+}
+
+void TForm1::Close1Click()
+{
+    setWindowTitle(MainCaption);
+    ClearModules(false);
+}
+
+void TForm1::SearchButtonClick()
+{
+    if (!searchWindow)
+        return;
+    searchWindow->show();
+    searchWindow->raise();
+    searchWindow->activateWindow();
+}
+
+void TForm1::TerminalButtonClick()
+{
+    SetHint("Hint: The terminal is not available yet...");
+}
+
+void TForm1::SpeedButtonClick()
+{
+    if (!pacingDialog)
+        return;
+    pacingDialog->show();
+    pacingDialog->raise();
+    pacingDialog->activateWindow();
+}
+
+void TForm1::HelpButtonClick()
+{
+    if (!aboutBox)
+        return;
+    aboutBox->show();
+    aboutBox->raise();
+    aboutBox->activateWindow();
+}
+
+QRect TForm1::ScreenGeometry() const
+{
+    if (screenGeometry)
+        return screenGeometry();
+    const QScreen *current = screen();
+    return current ? current->geometry() : QRect(0, 0, 1024, 768);
+}
+
+void TForm1::MoveWindowsButtonClick()
+{
+    const QRect screenRect = ScreenGeometry();
+    move(screenRect.topLeft());
+    if (engine.RoutingSuspended())
+        return;
+    std::array<int, EditorKindCount> openCounts{};
+    std::array<QList<QWidget *>, EditorKindCount> windows;
+    for (int kind = 0; kind < EditorKindCount; ++kind)
+        for (const ModuleRecordPtr &record : modules.Records(static_cast<EditorKind>(kind)))
+            if (record->editorState == 1) {
+                ++openCounts[kind];
+                windows[kind].append(qobject_cast<QWidget *>(record->EditorObject()));
+            }
+    const auto places = ArrangeEditors(screenRect.size(), 0, openCounts);
+    for (int kind = 0; kind < EditorKindCount; ++kind)
+        for (int n = 0; n < windows[kind].size(); ++n)
+            if (QWidget *window = windows[kind][n]) {
+                window->move(screenRect.topLeft() + places[kind].value(n));
+                window->show();
+            }
+}
+
+void TForm1::FreeEditorWindows()
+{
+    modules.ForEach([](const ModuleRecordPtr &record) { record->SetEditor(nullptr, nullptr); });
+    // Also the windows of cleared records whose deferred delete has not run yet.
+    for (const QPointer<QWidget> &window : std::as_const(editorWindows))
+        delete window.data();
+    editorWindows.clear();
+}

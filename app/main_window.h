@@ -1,0 +1,205 @@
+#pragma once
+// The main window: the workspace of the program. It owns the serial port, the module records and the
+// transaction engine, shows the tree of the computer, its ports and the modules found on the open port, the
+// port panel with the command log, and the status bar; every tool window and module editor reaches it through
+// Workspace.
+
+#include "bus/module_records.h"
+#include "bus/serial_port.h"
+#include "bus/transaction_engine.h"
+#include "bus/workspace.h"
+
+#include <QMainWindow>
+#include <QMap>
+#include <QPointer>
+#include <QRect>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QSpinBox;
+class QSplitter;
+class QStatusBar;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class TForm1 : public QMainWindow, public Workspace
+{
+    Q_OBJECT
+public:
+    static constexpr const char *MainCaption = "Navix V1.2";
+    static constexpr int DefaultTimeOutMs = 100;
+    static constexpr int ComTimerMs = 250;
+
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Workspace
+    TransactionEngine &Engine() override { return engine; }
+    ModuleRegistry &Modules() override { return modules; }
+    void ClearModules(bool keepRouting) override;
+    void QueueModuleItem(const QString &caption) override;
+    void FlushModuleItems() override;
+    void DropPendingModuleItems() override { pendingCaptions.clear(); }
+    bool IsAddressFree(const QByteArray &address) override;
+    void UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState) override;
+    void RelabelModule(const QByteArray &address, const QString &caption) override;
+    int TimeOutFieldMs() const override { return panelTimeOutMs; }
+    void SetHint(const QString &hint) override;
+    void SetWorkspaceCaption(const QString &caption) override;
+    QRect MainGeometry() const override;
+    void SetMainEnabled(bool enabled) override;
+
+    // Ports
+    void EnumeratePorts();
+    void SelectPort(const QString &caption);
+    void EnableWorkspace(bool on);
+    void ComTimer1Timer();
+    void BaudRateComboBoxChange();
+    void SpinEdit1Change();
+    void SpinEdit1Exit();
+
+    // Module tree
+    void OpenModuleEditor(const QString &caption);
+    void MainTreeViewClick();
+    void MainTreeViewDblClick();
+    void MainTreeViewEnter();
+    void AutoSortItemsClick();
+    // The item of port "COM<number>" (first or last of that caption), nullptr when the tree has none.
+    QTreeWidgetItem *FindPortItem(int number, bool last = false) const;
+    // Captions of the module items under a port item, in tree order.
+    QStringList ModuleCaptions(const QTreeWidgetItem *portItem) const;
+    const QStringList &PendingCaptions() const { return pendingCaptions; }
+
+    // Menus and buttons
+    void OpenFileButtonClick();
+    void SaveFileButtonClick();
+    void Close1Click();
+    void SearchButtonClick();
+    void TerminalButtonClick();
+    void MoveWindowsButtonClick();
+    void SpeedButtonClick();
+    void HelpButtonClick();
+    void DateTimeTimerTimer();
+    void Layout();
+
+    // The windows created with the main window at start-up, shown from its menus (not owned).
+    void SetAboutBox(QWidget *box) { aboutBox = box; }
+    void SetPacingDialog(QWidget *dialog) { pacingDialog = dialog; }
+    QPointer<QWidget> searchWindow;
+
+    // Seams: where the port list, the screen and the editor windows come from.
+    using PortLister = std::function<QMap<int, QString>()>;
+    using EditorFactory = std::function<QWidget *(Workspace &, ModuleRecord &)>;
+    void SetPortLister(PortLister lister) { portLister = std::move(lister); }
+    void SetScreenGeometry(std::function<QRect()> source) { screenGeometry = std::move(source); }
+    void SetEditorFactory(EditorFactory factory) { editorFactory = std::move(factory); }
+
+    // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps".
+    QString PortHint() const;
+
+    TApdComPort ApdComPort1;
+    QTimer ComTimer1;
+    int comTimer1Tag = 0; // the port number the user chose
+    QTimer DateTimeTimer;
+
+    QTreeWidget *MainTreeView = nullptr;
+    QMenu *EnaDisModules = nullptr;
+    QAction *SearchPopupItem = nullptr;
+    QAction *TerminalPopupItem = nullptr;
+    QAction *AutoSortItems = nullptr;
+
+    QSplitter *Splitter1 = nullptr;
+    QGroupBox *GroupBox1 = nullptr;
+    QGroupBox *ComProperties = nullptr;
+    QLabel *ComLabel = nullptr;
+    QLineEdit *ComEdit = nullptr;
+    QLabel *DevicePathLabel = nullptr;
+    QLineEdit *DevicePathEdit = nullptr;
+    QLabel *BaudRateLabel = nullptr;
+    QComboBox *BaudRateComboBox = nullptr;
+    QLabel *DataBitsLabel = nullptr;
+    QLineEdit *DataBitsEdit = nullptr;
+    QLabel *StopBitsLabel = nullptr;
+    QLineEdit *StopBitsEdit = nullptr;
+    QLabel *ParityLabel = nullptr;
+    QLineEdit *ParityEdit = nullptr;
+    QLabel *TimeOutLabel = nullptr;
+    QSpinBox *SpinEdit1 = nullptr;
+    QTreeView *ListView1 = nullptr;
+
+    QStatusBar *StatusBar1 = nullptr;
+    QLabel *TimePanel = nullptr;
+    QLabel *DatePanel = nullptr;
+    QLabel *HintPanel = nullptr;
+
+    QMenu *File1 = nullptr;
+    QAction *OpenFile = nullptr;
+    QAction *SaveFile = nullptr;
+    QAction *Close1 = nullptr;
+    QAction *Exit1 = nullptr;
+    QMenu *Tools1 = nullptr;
+    QAction *Search1 = nullptr;
+    QAction *Terminal1 = nullptr;
+    QAction *MoveWindows1 = nullptr;
+    QAction *SpeedOfCommandSending1 = nullptr;
+    QMenu *Help1 = nullptr;
+    QAction *AboutNavixUtility1 = nullptr;
+
+    QToolBar *ToolBar1 = nullptr;
+    QToolButton *OpenFileButton = nullptr;
+    QToolButton *SaveFileButton = nullptr;
+    QToolButton *SearchButton = nullptr;
+    QToolButton *TerminalButton = nullptr;
+    QToolButton *MoveWindowsButton = nullptr;
+    QToolButton *HelpButton = nullptr;
+
+signals:
+    // The main window was closed: the program ends.
+    void Closed();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildTree();
+    void BuildPortPanel();
+    void BuildStatusBar();
+    void SetTabOrder();
+    void ShowPortPanel();
+    void PortOpenFailed(const QString &message);
+    void TakeTimeOut(int milliseconds);
+    void ApdComPort1DeviceLost(const QString &reason);
+    void TreeItemChosen(QTreeWidgetItem *item);
+    void FreeEditorWindows();
+    QRect ScreenGeometry() const;
+
+    ModuleRegistry modules;
+    TransactionEngine engine{modules};
+    QTreeWidgetItem *pcItem = nullptr;
+    QStringList pendingCaptions;
+    int panelTimeOutMs = DefaultTimeOutMs; // the last value the time-out field gave the engine
+    bool portLost = false;                 // the open port's device went away
+
+    QPointer<QWidget> aboutBox;
+    QPointer<QWidget> pacingDialog;
+    PortLister portLister;
+    std::function<QRect()> screenGeometry;
+    EditorFactory editorFactory;
+    QList<QPointer<QWidget>> editorWindows; // every editor window opened, for the final clean-up
+};

@@ -1,0 +1,259 @@
+// The port side of the main window: listing the serial ports under "PC", opening the chosen one in
+// timer-driven stages, and the port panel with its baud rate and reply time-out fields.
+
+#include "main_window.h"
+
+#include "tree_icons.h"
+#include "tree_items.h"
+
+#include "bus/prompt.h"
+#include "bus/text.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTreeWidget>
+
+namespace {
+QString ParityName(ParityKind parity)
+{
+    // The module line settings speak of "Event" parity; the panel shows it the same way.
+    static const char *names[] = {"None", "Odd", "Event", "Mark", "Space"};
+    const int index = static_cast<int>(parity);
+    return index >= 0 && index < 5 ? QString(names[index]) : QString();
+}
+
+// A port's device for the user: the path, and for a link (a virtual port) also the device it leads to.
+QString DeviceDescription(const QString &path)
+{
+    if (path.isEmpty())
+        return QStringLiteral("No device found");
+    const QString device = QFileInfo(path).canonicalFilePath();
+    return device.isEmpty() || device == path ? path : path + " -> " + device;
+}
+
+QLineEdit *ReadOnlyEdit(const char *name, QWidget *parent)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setReadOnly(true);
+    return edit;
+}
+
+QLabel *FieldLabel(const char *name, const QString &text, QWidget *buddy, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setBuddy(buddy);
+    return label;
+}
+} // namespace
+
+void TForm1::BuildPortPanel()
+{
+    ComProperties = new QGroupBox(" Com properties :", GroupBox1);
+    ComProperties->setObjectName("ComProperties");
+
+    ComEdit = ReadOnlyEdit("ComEdit", ComProperties);
+    DevicePathEdit = ReadOnlyEdit("DevicePathEdit", ComProperties);
+    BaudRateComboBox = new QComboBox(ComProperties);
+    BaudRateComboBox->setObjectName("BaudRateComboBox");
+    BaudRateComboBox->setEditable(true);
+    // A typed rate must not become a new item: only the listed rates exist.
+    BaudRateComboBox->setInsertPolicy(QComboBox::NoInsert);
+    BaudRateComboBox->addItems({"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"});
+    BaudRateComboBox->setCurrentText("9600");
+    DataBitsEdit = ReadOnlyEdit("DataBitsEdit", ComProperties);
+    StopBitsEdit = ReadOnlyEdit("StopBitsEdit", ComProperties);
+    ParityEdit = ReadOnlyEdit("ParityEdit", ComProperties);
+    SpinEdit1 = new QSpinBox(ComProperties);
+    SpinEdit1->setObjectName("SpinEdit1");
+    SpinEdit1->setRange(0, 5000);
+    SpinEdit1->setValue(DefaultTimeOutMs);
+    // Values are taken when committed (Enter, arrows, leaving), not at every key: typing 250 must not pass
+    // through a 2 ms time-out on the way.
+    SpinEdit1->setKeyboardTracking(false);
+    SpinEdit1->installEventFilter(this);
+
+    ComLabel = FieldLabel("ComLabel", "Serial port :", ComEdit, ComProperties);
+    DevicePathLabel = FieldLabel("DevicePathLabel", "Device :", DevicePathEdit, ComProperties);
+    BaudRateLabel = FieldLabel("BaudRateLabel", "Baudrate :  (bps)", BaudRateComboBox, ComProperties);
+    DataBitsLabel = FieldLabel("DataBitsLabel", "Data bits :", DataBitsEdit, ComProperties);
+    StopBitsLabel = FieldLabel("StopBitsLabel", "Stop bits :", StopBitsEdit, ComProperties);
+    ParityLabel = FieldLabel("ParityLabel", "Parity :", ParityEdit, ComProperties);
+    TimeOutLabel = FieldLabel("TimeOutLabel", "Time out :  (ms) ", SpinEdit1, ComProperties);
+
+    auto *grid = new QGridLayout(ComProperties);
+    grid->addWidget(ComLabel, 0, 0);
+    grid->addWidget(ComEdit, 0, 1);
+    grid->addWidget(DevicePathLabel, 0, 2);
+    grid->addWidget(DevicePathEdit, 0, 3);
+    grid->addWidget(BaudRateLabel, 1, 0);
+    grid->addWidget(BaudRateComboBox, 1, 1);
+    grid->addWidget(DataBitsLabel, 1, 2);
+    grid->addWidget(DataBitsEdit, 1, 3);
+    grid->addWidget(StopBitsLabel, 2, 0);
+    grid->addWidget(StopBitsEdit, 2, 1);
+    grid->addWidget(ParityLabel, 2, 2);
+    grid->addWidget(ParityEdit, 2, 3);
+    grid->addWidget(TimeOutLabel, 3, 0);
+    grid->addWidget(SpinEdit1, 3, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 2);
+
+    connect(BaudRateComboBox, &QComboBox::activated, this, &TForm1::BaudRateComboBoxChange);
+    connect(BaudRateComboBox->lineEdit(), &QLineEdit::editingFinished, this, &TForm1::BaudRateComboBoxChange);
+    connect(SpinEdit1, &QSpinBox::valueChanged, this, &TForm1::SpinEdit1Change);
+    connect(SpinEdit1, &QSpinBox::editingFinished, this, &TForm1::SpinEdit1Change);
+}
+
+void TForm1::EnumeratePorts()
+{
+    setWindowTitle(MainCaption);
+    ClearModules(false);
+    EnableWorkspace(false);
+    qDeleteAll(pcItem->takeChildren());
+    ComProperties->hide();
+
+    QMap<int, QString> ports = portLister ? portLister() : QMap<int, QString>();
+    if (ports.isEmpty())
+        for (int number = 1; number <= 4; ++number)
+            ports.insert(number, QString());
+    for (auto port = ports.cbegin(); port != ports.cend(); ++port) {
+        auto *item = new QTreeWidgetItem(pcItem, QStringList(PortCaption(port.key()).toUpper()), PortItem);
+        item->setIcon(0, TreeIcon(TreeImage::Port));
+        item->setToolTip(0, DeviceDescription(port.value()));
+        SetHint("Hint: Available ports...");
+    }
+    pcItem->setExpanded(true);
+}
+
+void TForm1::SelectPort(const QString &caption)
+{
+    const QString text = caption.toUpper();
+    if (Copy(text, 1, 3) != "COM")
+        return;
+    bool isNumber = false;
+    const quint16 number = Copy(text, 4, text.size()).toUShort(&isNumber);
+    if (!isNumber)
+        return;
+    comTimer1Tag = number;
+    ComTimer1.start();
+}
+
+void TForm1::ComTimer1Timer()
+{
+    ComTimer1.stop();
+    // Every stage that touches the device runs through here; a failure leaves the timer stopped.
+    auto runStage = [this](const std::function<void()> &stage) {
+        try {
+            stage();
+        } catch (const EBadId &) {
+            PortOpenFailed("Error, bad ID !");
+        } catch (const ENoPortSelected &) {
+            PortOpenFailed("Error,no port selected !");
+        } catch (const EAlreadyOpen &) {
+            PortOpenFailed("Port is already open !");
+        } catch (const std::exception &error) {
+            PortOpenFailed(QString::fromLocal8Bit(error.what()));
+        }
+    };
+    const quint16 wanted = static_cast<quint16>(comTimer1Tag);
+    if (ApdComPort1.ComNumber() != wanted) {
+        runStage([this, wanted] {
+            if (ApdComPort1.IsOpen()) {
+                ApdComPort1.SetOpen(false);
+            } else {
+                ApdComPort1.SetComNumber(wanted);
+                ApdComPort1.SetOpen(true);
+                portLost = false;
+            }
+            ComTimer1.start();
+        });
+    } else if (ApdComPort1.IsOpen()) {
+        ShowPortPanel();
+    } else if (portLost) {
+        // The device went away while open (an adapter unplugged and plugged in again): choosing the port
+        // again opens it again.
+        runStage([this] {
+            ApdComPort1.SetOpen(true);
+            portLost = false;
+            ComTimer1.start();
+        });
+    }
+}
+
+void TForm1::PortOpenFailed(const QString &message)
+{
+    EnableWorkspace(false);
+    ComProperties->hide();
+    Prompts().Error(message);
+}
+
+void TForm1::ShowPortPanel()
+{
+    SetHint(PortHint());
+    ComEdit->setText(QString::number(ApdComPort1.ComNumber()));
+    DevicePathEdit->setText(ApdComPort1.DevicePath());
+    BaudRateComboBox->setCurrentText(QString::number(ApdComPort1.Baud()));
+    DataBitsEdit->setText(QString::number(ApdComPort1.DataBits()));
+    StopBitsEdit->setText(QString::number(ApdComPort1.StopBits()));
+    ParityEdit->setText(ParityName(ApdComPort1.Parity()));
+    ComProperties->show();
+    Layout();
+    EnableWorkspace(true);
+}
+
+QString TForm1::PortHint() const
+{
+    return "Hint: Com " + QString::number(ApdComPort1.ComNumber()) + "  " +
+           QString::number(ApdComPort1.Baud()) + " bps";
+}
+
+void TForm1::BaudRateComboBoxChange()
+{
+    const QString text = BaudRateComboBox->currentText();
+    if (BaudRateComboBox->findText(text, Qt::MatchExactly) >= 0)
+        ApdComPort1.SetBaud(text.toInt());
+    else
+        BaudRateComboBox->setCurrentText(QString::number(ApdComPort1.Baud()));
+    SetHint(PortHint());
+}
+
+void TForm1::TakeTimeOut(int milliseconds)
+{
+    // 0 would end every exchange at once and more than a second stalls the editor cycle: such values are
+    // ignored.
+    if (milliseconds < 1 || milliseconds > 1000)
+        return;
+    panelTimeOutMs = milliseconds;
+    engine.SetTimeOutMs(milliseconds);
+}
+
+void TForm1::SpinEdit1Change()
+{
+    TakeTimeOut(SpinEdit1->value());
+}
+
+void TForm1::SpinEdit1Exit()
+{
+    bool isNumber = false;
+    const int typed = SpinEdit1->cleanText().toInt(&isNumber);
+    if (!isNumber) {
+        SpinEdit1->setValue(DefaultTimeOutMs);
+        TakeTimeOut(DefaultTimeOutMs);
+        return;
+    }
+    TakeTimeOut(typed);
+}
+
+void TForm1::ApdComPort1DeviceLost(const QString &reason)
+{
+    portLost = true;
+    SetHint("Hint: Com " + QString::number(ApdComPort1.ComNumber()) + " lost (" + reason +
+            "), choose the port to open it again...");
+}

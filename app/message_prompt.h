@@ -1,0 +1,17 @@
+#pragma once
+// The program's message boxes and file dialogs: modal, one OK button, over the window that is active.
+
+#include "bus/prompt.h"
+
+class MessagePrompt : public Prompt
+{
+public:
+    void Error(const QString &text) override;
+    void Information(const QString &text) override;
+    QString SaveFileName(const QString &title, const QString &filter, const QString &defaultSuffix) override;
+    QString OpenFileName(const QString &title, const QString &filter, const QString &defaultSuffix) override;
+};
+
+// File dialog filters are written as "description|pattern|description|pattern"; Qt wants the descriptions,
+// which carry their patterns in parentheses, one per entry. A filter already in Qt's form is kept.
+QStringList DialogNameFilters(const QString &filter);

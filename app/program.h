@@ -1,0 +1,23 @@
+#pragma once
+// The windows of the program, created once at start in this order: the main window, the about box, the search
+// window and the pacing dialog. Only the main window is shown; the others are shown from its menus and hidden
+// again, and live until the program ends.
+
+#include "about_box.h"
+#include "main_window.h"
+#include "pacing_dialog.h"
+
+#include "search/search_window.h"
+
+class NavixProgram
+{
+public:
+    NavixProgram();
+
+    void Show();
+
+    TForm1 Form1;
+    TForm2 Form2{Form1};
+    TForm3 Form3{Form1};
+    TForm5 Form5{Form1.Engine()};
+};

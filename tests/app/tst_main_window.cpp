@@ -1,0 +1,392 @@
+// The main window as a workspace: start-up, the module tree and the records behind it, and the opening of
+// module editors, on an in-memory bus with stand-in editors (and once with the real search and editors).
+
+#include "fake_editor.h"
+
+#include "app/program.h"
+#include "bus/prompt.h"
+#include "sim/memory_port.h"
+#include "sim/sim_bus.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSpinBox>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+QMap<int, QString> TwoPorts()
+{
+    return {{5, "/dev/ttyUSB0"}, {12, "/dev/ttyACM3"}};
+}
+
+QStringList ChildCaptions(const QTreeWidgetItem *item)
+{
+    QStringList captions;
+    for (int i = 0; item && i < item->childCount(); ++i)
+        captions.append(item->child(i)->text(0));
+    return captions;
+}
+
+QTreeWidgetItem *ItemWithCaption(QTreeWidget *tree, const QString &caption)
+{
+    const auto items = tree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
+    return items.isEmpty() ? nullptr : items.constFirst();
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { InstallPrompt(&prompt); }
+    void cleanupTestCase() { InstallPrompt(nullptr); }
+    void init();
+    void cleanup() { form.reset(); }
+
+    void StartUpState();
+    void FieldsLabelsTabOrderAndLayout();
+    void OpenModuleEditorTakesTheFirstListInSearchOrder_data();
+    void OpenModuleEditorTakesTheFirstListInSearchOrder();
+    void FirstEditorStartsTheCycleAndASecondJoinsIt();
+    void ChoicesThatDoNothing();
+    void TreeKeyboardAndDoubleClick();
+    void FlushInOrderOrSortedAndRelabelKeepsTheInitMark();
+    void ClearModulesWithAndWithoutRoutingSuspension();
+    void SearchThenOpenAnEditorFromTheTree();
+
+private:
+    // A shown main window listing ports 5 and 12, port 5 chosen, on an in-memory bus with stand-in editors.
+    void MakeWindow();
+
+    RecordingPrompt prompt;
+    std::unique_ptr<TForm1> form;
+    MemoryPort port;
+    QList<ModuleRecord *> opened; // records handed to the editor factory, in order
+    QList<QPointer<FakeEditor>> editors;
+    bool factoryMakesEditors = true;
+};
+
+void TestMainWindow::init()
+{
+    prompt.Clear();
+    port.written.clear();
+    opened.clear();
+    editors.clear();
+    factoryMakesEditors = true;
+}
+
+void TestMainWindow::MakeWindow()
+{
+    form = std::make_unique<TForm1>();
+    form->SetPortLister(TwoPorts);
+    form->SetEditorFactory([this](Workspace &, ModuleRecord &record) -> QWidget * {
+        opened.append(&record);
+        if (!factoryMakesEditors)
+            return nullptr;
+        auto *editor = new FakeEditor(&form->Engine(), "$" + record.Address() + "F\r");
+        record.SetEditor(editor, editor);
+        editors.append(editor);
+        return editor;
+    });
+    form->Engine().SetPort(&port);
+    form->Engine().SetPacingTag(VeryFast);
+    form->Engine().SetTimeOutMs(30);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->ApdComPort1.SetComNumber(5);
+}
+
+void TestMainWindow::StartUpState()
+{
+    NavixProgram program;
+    TForm1 &main = program.Form1;
+    main.SetPortLister(TwoPorts);
+    QCOMPARE(main.TimePanel->text(), QString("Time :"));
+    QCOMPARE(main.DatePanel->text(), QString("Date :"));
+    QCOMPARE(main.HintPanel->text(), QString("Hint : Ready ?"));
+    program.Show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+
+    QCOMPARE(main.windowTitle(), QString("Navix V1.2"));
+    QVERIFY(!program.Form2.isVisible() && !program.Form3.isVisible() && !program.Form5.isVisible());
+    QCOMPARE(main.MainTreeView->topLevelItemCount(), 1);
+    QTreeWidgetItem *pc = main.MainTreeView->topLevelItem(0);
+    QCOMPARE(pc->text(0), QString("PC"));
+    QVERIFY(pc->isExpanded());
+    QCOMPARE(ChildCaptions(pc), QStringList({"COM5", "COM12"}));
+    QCOMPARE(pc->child(1)->toolTip(0), QString("/dev/ttyACM3"));
+    QCOMPARE(main.HintPanel->text(), QString("Hint: Available ports..."));
+    QVERIFY(main.ComProperties->isHidden());
+    QVERIFY(!main.File1->menuAction()->isEnabled() && !main.Tools1->menuAction()->isEnabled());
+    for (QToolButton *button :
+         {main.OpenFileButton, main.SaveFileButton, main.SearchButton, main.TerminalButton})
+        QVERIFY2(!button->isEnabled(), qPrintable(button->objectName()));
+    QVERIFY(!main.SearchPopupItem->isEnabled() && !main.TerminalPopupItem->isEnabled());
+    QVERIFY(main.MoveWindowsButton->isEnabled() && main.HelpButton->isEnabled());
+    QVERIFY(!main.AutoSortItems->isChecked());
+    // Listing the ports cleared the modules with routing suspended.
+    QVERIFY(main.Engine().RoutingSuspended());
+
+    QVERIFY(main.DateTimeTimer.isActive());
+    const QString hourBefore = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+    main.DateTimeTimerTimer();
+    const QString hourAfter = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+    QVERIFY(main.TimePanel->text() == "Time : " + hourBefore ||
+            main.TimePanel->text() == "Time : " + hourAfter);
+    QVERIFY(main.DatePanel->text().startsWith("Date : ") && main.DatePanel->text().size() > 7);
+
+    main.TerminalButton->click();
+    QVERIFY(main.HintPanel->text().startsWith("Hint: "));
+}
+
+void TestMainWindow::FieldsLabelsTabOrderAndLayout()
+{
+    MakeWindow();
+    // Every field of the port panel is found by its label's text.
+    const auto labels = form->ComProperties->findChildren<QLabel *>();
+    QCOMPARE(labels.size(), 7);
+    for (QLabel *label : labels)
+        QVERIFY2(label->buddy() && form->ComProperties->isAncestorOf(label->buddy()),
+                 qPrintable(label->text()));
+
+    const QList<QWidget *> order = {form->MainTreeView,     form->ComEdit,      form->DevicePathEdit,
+                                    form->BaudRateComboBox, form->DataBitsEdit, form->StopBitsEdit,
+                                    form->ParityEdit,       form->SpinEdit1,    form->ListView1};
+    QList<QWidget *> reached;
+    for (QWidget *widget = form->MainTreeView->nextInFocusChain(); widget != form->MainTreeView;
+         widget = widget->nextInFocusChain())
+        if (order.contains(widget) && !reached.contains(widget))
+            reached.append(widget);
+    QCOMPARE(reached, order.mid(1));
+
+    for (const QSize size : {QSize(700, 500), QSize(1100, 800)}) {
+        form->resize(size);
+        QTRY_COMPARE_WITH_TIMEOUT(form->size(), size, 500);
+        QCOMPARE(form->ComProperties->width(), form->GroupBox1->width() - 12);
+        QCOMPARE(form->ListView1->width(), form->GroupBox1->width() - 12);
+        QCOMPARE(form->ListView1->height(), form->GroupBox1->height() - form->ComProperties->height() - 20);
+    }
+}
+
+void TestMainWindow::OpenModuleEditorTakesTheFirstListInSearchOrder_data()
+{
+    QTest::addColumn<QByteArray>("older");
+    QTest::addColumn<QByteArray>("newer");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("4x13 before 4017") << QByteArray("4017") << QByteArray("4513") << QByteArray("4513");
+    QTest::newRow("4021 before 4052") << QByteArray("4052") << QByteArray("4021") << QByteArray("4021");
+    QTest::newRow("4052 before 4152") << QByteArray("4052") << QByteArray("4152") << QByteArray("4052");
+    QTest::newRow("4050 before 4060") << QByteArray("4060") << QByteArray("4050") << QByteArray("4050");
+}
+
+void TestMainWindow::OpenModuleEditorTakesTheFirstListInSearchOrder()
+{
+    QFETCH(QByteArray, older);
+    QFETCH(QByteArray, newer);
+    QFETCH(QByteArray, expected);
+    MakeWindow();
+    form->Modules().AddModule(older, "05080600", false);
+    form->Modules().AddModule(newer, "05080601", false);
+    form->OpenModuleEditor(" (05) N770");
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened[0]->typeId, expected);
+    QCOMPARE(opened[0]->editorState, 1);
+    QVERIFY(editors[0]->isVisible());
+}
+
+void TestMainWindow::FirstEditorStartsTheCycleAndASecondJoinsIt()
+{
+    MakeWindow();
+    form->Modules().AddModule("4017", "05080600", false);
+    form->Modules().AddModule("4050", "07400600", false);
+    form->Engine().ReleaseBus(); // as the end of a search leaves it: cycle idle
+    form->OpenModuleEditor(" (05) N770");
+    QCOMPARE(port.written, QList<QByteArray>({"$05F\r"}));
+
+    form->OpenModuleEditor(" (07) N730");
+    QCOMPARE(editors[1]->replies.size(), 0); // waits for its turn in the running cycle
+    QCOMPARE(port.written.size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(port.written.contains("$07F\r"), 1000);
+}
+
+void TestMainWindow::ChoicesThatDoNothing()
+{
+    MakeWindow();
+    const ModuleRecordPtr record = form->Modules().AddModule("4017", "0A080600", false);
+    // Captions too short for an address, and ports that are no numbers.
+    for (const QString caption : {"", " (0", "COMX", "COM", "com-1", "COM70000"}) {
+        form->OpenModuleEditor(caption);
+        form->SelectPort(caption);
+        QVERIFY2(!form->ComTimer1.isActive(), qPrintable(caption));
+    }
+    QVERIFY(opened.isEmpty());
+    auto *odd = new QTreeWidgetItem(form->MainTreeView->topLevelItem(0), QStringList("COMX"));
+    form->MainTreeView->setCurrentItem(odd);
+    QTest::keyClick(form->MainTreeView, Qt::Key_Return);
+    QVERIFY(!form->ComTimer1.isActive());
+
+    // A module whose editor is open, an address without record, a kind without editor.
+    form->OpenModuleEditor(" (0A) N770");
+    form->OpenModuleEditor(" (0A) N770");
+    form->OpenModuleEditor(" (0B) N770");
+    QCOMPARE(opened.size(), 1);
+    factoryMakesEditors = false;
+    const ModuleRecordPtr noEditor = form->Modules().AddModule("4021", "09300600", false);
+    form->OpenModuleEditor(" (09) N780");
+    QCOMPARE(noEditor->editorState, 0);
+    QCOMPARE(form->HintPanel->text(), QString("Hint: No editor for this module yet..."));
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestMainWindow::TreeKeyboardAndDoubleClick()
+{
+    MakeWindow();
+    QTreeWidget *tree = form->MainTreeView;
+    form->Modules().AddModule("4017", "05080600", false);
+    form->QueueModuleItem(" (05) N770");
+    form->FlushModuleItems();
+    tree->setCurrentItem(ItemWithCaption(tree, " (05) N770"));
+    QTest::keyClick(tree, Qt::Key_Return);
+    QCOMPARE(opened.size(), 1);
+
+    // Enter on "PC" lists the ports again (clearing the modules) and ends a stuck editor turn.
+    form->SetPortLister([] { return QMap<int, QString>{{3, "/dev/ttyS2"}}; });
+    form->Engine().SetEditorTurnActive(true);
+    tree->setCurrentItem(tree->topLevelItem(0));
+    QTest::keyClick(tree, Qt::Key_Enter);
+    QCOMPARE(ChildCaptions(tree->topLevelItem(0)), QStringList({"COM3"}));
+    QVERIFY(!form->Engine().EditorTurnActive());
+    QCOMPARE(form->Modules().Count(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(editors[0].isNull(), 1000);
+
+    form->ApdComPort1.SetComNumber(3);
+    form->Modules().AddModule("4060", "0A400600", false);
+    form->QueueModuleItem(" (0A) N720");
+    form->FlushModuleItems();
+    QTreeWidgetItem *module = ItemWithCaption(tree, " (0A) N720");
+    QCOMPARE(module->parent()->text(0), QString("COM3"));
+    const QPoint at = tree->visualItemRect(module).center();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+    QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 2, 1000);
+    QCOMPARE(opened[1]->typeId, QByteArray("4060"));
+}
+
+void TestMainWindow::FlushInOrderOrSortedAndRelabelKeepsTheInitMark()
+{
+    MakeWindow();
+    const QStringList first = {" (0C) N770", "*(00) N755", " (0A) N720"};
+    for (const QString &caption : first)
+        form->QueueModuleItem(caption);
+    form->FlushModuleItems();
+    QTreeWidgetItem *portItem = form->FindPortItem(5);
+    QCOMPARE(form->ModuleCaptions(portItem), first);
+    QVERIFY(form->PendingCaptions().isEmpty());
+    QVERIFY(portItem->isExpanded());
+
+    form->RelabelModule("00", " (0B) N755");
+    form->RelabelModule("0A", " (0D) N720");
+    const QStringList relabelled = {" (0C) N770", "*(0B) N755", " (0D) N720"};
+    QCOMPARE(form->ModuleCaptions(portItem), relabelled);
+
+    form->AutoSortItems->trigger();
+    QVERIFY(form->AutoSortItems->isChecked());
+    form->QueueModuleItem(" (01) N780");
+    form->FlushModuleItems();
+    QStringList sorted = relabelled + QStringList(" (01) N780");
+    std::sort(sorted.begin(), sorted.end());
+    QCOMPARE(form->ModuleCaptions(portItem), sorted);
+    form->AutoSortItems->trigger();
+    form->QueueModuleItem(" (00) N720");
+    form->FlushModuleItems();
+    QCOMPARE(form->ModuleCaptions(portItem).constLast(), QString(" (00) N720"));
+}
+
+void TestMainWindow::ClearModulesWithAndWithoutRoutingSuspension()
+{
+    MakeWindow();
+    for (const bool keepRouting : {true, false}) {
+        const ModuleRecordPtr record = form->Modules().AddModule("4050", "07400600", false);
+        QPointer<FakeEditor> editor = new FakeEditor;
+        editor->Attach(*record, 1);
+        form->QueueModuleItem(" (07) N730");
+        form->FlushModuleItems();
+        form->QueueModuleItem(" (09) N710"); // still pending: clearing leaves it
+        form->Engine().SetRoutingSuspended(!keepRouting);
+        form->Engine().SetEditorTurnActive(true);
+
+        form->ClearModules(keepRouting);
+        QCOMPARE(form->Modules().Count(), 0);
+        QVERIFY(form->ModuleCaptions(form->FindPortItem(5)).isEmpty());
+        QCOMPARE(form->Engine().RoutingSuspended(), !keepRouting);
+        QVERIFY(!form->Engine().EditorTurnActive());
+        QCOMPARE(form->PendingCaptions(), QStringList({" (09) N710"}));
+        QTRY_VERIFY_WITH_TIMEOUT(editor.isNull(), 1000);
+        form->DropPendingModuleItems();
+    }
+    QCOMPARE(ChildCaptions(form->MainTreeView->topLevelItem(0)), QStringList({"COM5", "COM12"}));
+
+    // "&Close" does the same with routing suspended and resets the caption; the port stays in use.
+    form->EnableWorkspace(true);
+    form->SetWorkspaceCaption("Navix V1.2 - plant.cfg");
+    form->Modules().AddModule("4017", "05080600", false);
+    form->Engine().SetRoutingSuspended(false);
+    form->Close1->trigger();
+    QCOMPARE(form->windowTitle(), QString("Navix V1.2"));
+    QCOMPARE(form->Modules().Count(), 0);
+    QVERIFY(form->Engine().RoutingSuspended());
+    QVERIFY(form->File1->menuAction()->isEnabled());
+}
+
+void TestMainWindow::SearchThenOpenAnEditorFromTheTree()
+{
+    NavixProgram program;
+    TForm1 &main = program.Form1;
+    main.SetPortLister(TwoPorts);
+    SimBus bus;
+    bus.AddModule("4060", "0A400600");
+    bus.Attach(port);
+    main.Engine().SetPort(&port);
+    main.Engine().SetPacingTag(VeryFast);
+    main.SpinEdit1->setValue(40);
+    program.Show();
+    main.ApdComPort1.SetComNumber(5);
+    main.EnableWorkspace(true); // as the opening of port 5 leaves it
+
+    main.Search1->trigger();
+    QVERIFY(program.Form3.isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(program.Form3.Phase(), ScanPhase::Ready, 1000);
+    program.Form3.FirstAdresSpinEdit.setValue(9);
+    program.Form3.SecondAdresSpinEdit.setValue(11);
+    program.Form3.StartScanButton.click();
+    QTRY_VERIFY_WITH_TIMEOUT(!program.Form3.Scan().Scanning(), 5000);
+    program.Form3.CancelButton.click();
+    QTRY_COMPARE_WITH_TIMEOUT(main.ModuleCaptions(main.FindPortItem(5)), QStringList({" (0A) N720"}), 1000);
+
+    bus.ClearTranscript();
+    main.MainTreeView->setCurrentItem(ItemWithCaption(main.MainTreeView, " (0A) N720"));
+    QTest::keyClick(main.MainTreeView, Qt::Key_Return);
+    const ModuleRecordPtr record = main.Modules().FindForOpen("0A");
+    QCOMPARE(record->editorState, 1);
+    QPointer<QWidget> editor = qobject_cast<QWidget *>(record->EditorObject());
+    QVERIFY(editor && editor->isVisible());
+    // The cycle started at once: firmware, data, and the data again on the next turn.
+    QTRY_VERIFY_WITH_TIMEOUT(bus.Commands().count("$0A6\r") >= 2, 2000);
+    QCOMPARE(bus.Commands().value(0), QByteArray("$0AF\r"));
+    editor->close();
+    QTRY_COMPARE_WITH_TIMEOUT(record->editorState, 0, 2000);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"
