@@ -4,6 +4,7 @@
 #include "bus/serial_port.h"
 #include "bus/text.h"
 #include "bus/transaction_engine.h"
+#include "support/sim_process.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,47 +27,6 @@ struct Tool : ToolReplyHandler
     QList<QByteArray> replies;
 };
 
-// A running navix-sim and the port of the program opened on it.
-class SimProcess
-{
-public:
-    bool Start(const QString &runtimeFolder, const QStringList &arguments)
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_RUNTIME_DIR", runtimeFolder);
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::SeparateChannels);
-        process.start(QStringLiteral(NAVIX_SIM_PATH), arguments);
-        if (!process.waitForStarted(5000))
-            return false;
-        // The first line names the port: "navix-sim: COM<n> -> <device>".
-        const QRegularExpression announcement("^navix-sim: COM(\\d+) -> (\\S+)");
-        const bool announced = QTest::qWaitFor(
-            [&] {
-                if (!process.canReadLine())
-                    return process.state() == QProcess::NotRunning;
-                const QRegularExpressionMatch match =
-                    announcement.match(QString::fromLocal8Bit(process.readLine()));
-                comNumber = match.hasMatch() ? match.captured(1).toInt() : -1;
-                device = match.captured(2);
-                return true;
-            },
-            5000);
-        return announced && comNumber > 0;
-    }
-
-    ~SimProcess()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(2000);
-        }
-    }
-
-    QProcess process;
-    int comNumber = 0;
-    QString device;
-};
 } // namespace
 
 class TestNavixSim : public QObject
