@@ -1,19 +1,12 @@
 #include "editor_4050.h"
 
-namespace {
-EditorDesign Design4050()
-{
-    EditorDesign design;
-    design.typeNumber = "4050";
-    design.baudrateComboName = "Baudrate50ComboBox";
-    design.caption = "Navix 730";
-    design.modelLabel = "N730";
-    return design;
-}
-} // namespace
-
 TForm30::TForm30(Workspace &workspace, QWidget *parent)
-    : OutputEditorWindow(workspace, Design4050(), {8, "Vystup "}, 2, parent)
+    : OutputEditorWindow(workspace,
+                         EditorDesign{.typeNumber = "4050",
+                                      .baudrateComboName = "Baudrate50ComboBox",
+                                      .caption = "Navix 730",
+                                      .modelLabel = "N730"},
+                         {8, "Vystup "}, 2, parent)
 {
     setObjectName("TForm30");
 }

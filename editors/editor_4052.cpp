@@ -6,13 +6,11 @@ namespace {
 EditorDesign InputDesign(const QString &typeNumber, const QString &caption, const QString &modelLabel,
                          bool hasSynDataEdit)
 {
-    EditorDesign design;
-    design.hasSynDataEdit = hasSynDataEdit;
-    design.typeNumber = typeNumber;
-    design.baudrateComboName = "Baudrate52ComboBox";
-    design.caption = caption;
-    design.modelLabel = modelLabel;
-    return design;
+    return {.typeNumber = typeNumber,
+            .baudrateComboName = "Baudrate52ComboBox",
+            .caption = caption,
+            .modelLabel = modelLabel,
+            .hasSynDataEdit = hasSynDataEdit};
 }
 } // namespace
 

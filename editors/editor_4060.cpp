@@ -1,19 +1,12 @@
 #include "editor_4060.h"
 
-namespace {
-EditorDesign Design4060()
-{
-    EditorDesign design;
-    design.typeNumber = "4060";
-    design.baudrateComboName = "Baudrate60ComboBox";
-    design.caption = "Navix 720";
-    design.modelLabel = "N720";
-    return design;
-}
-} // namespace
-
 TForm40::TForm40(Workspace &workspace, QWidget *parent)
-    : OutputEditorWindow(workspace, Design4060(), {4, "Rele "}, 1, parent)
+    : OutputEditorWindow(workspace,
+                         EditorDesign{.typeNumber = "4060",
+                                      .baudrateComboName = "Baudrate60ComboBox",
+                                      .caption = "Navix 720",
+                                      .modelLabel = "N720"},
+                         {4, "Rele "}, 1, parent)
 {
     setObjectName("TForm40");
 }
