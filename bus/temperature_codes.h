@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Conversions between the Tvr 5x one-byte temperature codes and degrees Celsius. The modules store a
+// temperature as a piecewise linear code 0..255; the same tables serve the limit fields, the "(°C)" value
+// display and the memory records.
+
+// Degrees for a code 0..255; codes outside that range are clamped to it.
+double CodeToTemperature(int code);
+
+// Code for a whole number of degrees -50..300 (clamped), rounded half to even as the modules expect.
+int TemperatureToCode(int celsius);
+
+// General number format with 4 significant digits (99.7, -38.67, 125).
+QString FormatTemperature(double celsius);
+
+// Two hex digits of a reply to formatted degrees; a text that is not exactly two hex digits gives "?".
+QString TemperatureFromCode(const QByteArray &twoHexDigits);
