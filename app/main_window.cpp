@@ -258,6 +258,12 @@ void TForm1::SetMainEnabled(bool enabled)
     setEnabled(enabled);
 }
 
+void TForm1::ShowMemoryUtilities(const QByteArray &address, bool checksum)
+{
+    if (openMemoryUtilities)
+        openMemoryUtilities(address, checksum);
+}
+
 void TForm1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);

@@ -10,6 +10,7 @@
 #include "bus/workspace.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <QMap>
 #include <QPointer>
 #include <QRect>
@@ -59,6 +60,10 @@ public:
     void SetWorkspaceCaption(const QString &caption) override;
     QRect MainGeometry() const override;
     void SetMainEnabled(bool enabled) override;
+    void ShowMemoryUtilities(const QByteArray &address, bool checksum) override;
+    // The program hands over how the memory utilities window is opened (hand-over of address and checksum,
+    // then show); until then the request is ignored.
+    void SetMemoryUtilities(std::function<void(const QByteArray &, bool)> open) { openMemoryUtilities = open; }
 
     // Ports
     void EnumeratePorts();
@@ -175,6 +180,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    std::function<void(const QByteArray &, bool)> openMemoryUtilities;
     void BuildMenus();
     void BuildToolBar();
     void BuildTree();

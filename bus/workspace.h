@@ -36,4 +36,7 @@ public:
     virtual void SetWorkspaceCaption(const QString &caption) = 0;
     virtual QRect MainGeometry() const = 0;
     virtual void SetMainEnabled(bool enabled) = 0;
+
+    // Opens the memory utilities window for the Tvr 5x at this address (two hex digits), with or without checksum.
+    virtual void ShowMemoryUtilities(const QByteArray &address, bool checksum) = 0;
 };

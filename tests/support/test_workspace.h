@@ -5,6 +5,8 @@
 #include "bus/workspace.h"
 #include "sim/memory_port.h"
 
+#include <QList>
+#include <QPair>
 #include <QStringList>
 
 class TestWorkspace : public Workspace
@@ -26,6 +28,10 @@ public:
     void SetWorkspaceCaption(const QString &text) override { caption = text; }
     QRect MainGeometry() const override { return geometry; }
     void SetMainEnabled(bool enabled) override { mainEnabled = enabled; }
+    void ShowMemoryUtilities(const QByteArray &address, bool checksum) override
+    {
+        memoryRequests.append({address, checksum});
+    }
 
     ModuleRegistry modules;
     TransactionEngine engine{modules};
@@ -36,5 +42,6 @@ public:
     QString caption;
     QRect geometry{100, 100, 800, 600};
     bool mainEnabled = true;
+    QList<QPair<QByteArray, bool>> memoryRequests; // ShowMemoryUtilities calls, in order
     int timeOutField = 100;
 };
