@@ -7,6 +7,7 @@
 #include "main_window.h"
 #include "pacing_dialog.h"
 
+#include "editors/calibration_dialogs.h"
 #include "search/search_window.h"
 
 class NavixProgram
@@ -19,5 +20,6 @@ public:
     TForm1 Form1;
     TForm2 Form2{Form1};
     TForm3 Form3{Form1};
+    CalibrationDialogSet Calibrations; // TForm7 and TForm8
     TForm5 Form5{Form1.Engine()};
 };

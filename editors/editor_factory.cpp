@@ -1,5 +1,6 @@
 #include "editor_factory.h"
 
+#include "editor_4021.h"
 #include "editor_4050.h"
 #include "editor_4052.h"
 #include "editor_4060.h"
@@ -8,6 +9,8 @@ namespace {
 ModuleEditorWindow *CreateWindowOfKind(Workspace &workspace, EditorKind kind)
 {
     switch (kind) {
+    case EditorKind::Type4021:
+        return new TForm60(workspace);
     case EditorKind::Type4050:
         return new TForm30(workspace);
     case EditorKind::Type4060:

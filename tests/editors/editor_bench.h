@@ -3,6 +3,7 @@
 // the message boxes. Editors are opened as the main window opens them: created by the factory, shown, editor
 // state 1, and the cycle started when it is not running yet.
 
+#include "editors/calibration_dialogs.h"
 #include "editors/editor_factory.h"
 #include "editors/editor_window.h"
 
@@ -90,6 +91,7 @@ public:
     TestWorkspace workspace;
     SimBus bus;
     RecordingPrompt prompt;
+    CalibrationDialogSet calibrationDialogs;
     QList<QPointer<QWidget>> windows;
 
 private:

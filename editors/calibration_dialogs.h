@@ -1,0 +1,128 @@
+#pragma once
+// The calibration dialogs the analog editors share: TForm7 confirms a calibration, TForm8 asks for the counts
+// of a trim of the 4021 output. Each exists once in the program and is shown without being modal. The program
+// creates one CalibrationDialogSet at start; a test creates its own. Editors reach the dialogs through
+// CalibrationDialog() and TrimDialog().
+//
+// How an editor uses a dialog, from a calibration button's click handler:
+//
+//     if (AnyCalibrationDialogVisible())
+//         return;                                    // one calibration at a time
+//     TForm7 &dialog = CalibrationDialog();
+//     dialog.requestCode = 1;                        // what "&Execute" stores
+//     dialog.SetTarget(this, calibrationRequest);    // the editor window and its request variable (int)
+//     dialog.setWindowTitle("4mA Calibaration N780 (0A)");
+//     dialog.Label1.setText("Stores the current output value as 4mA.");
+//     dialog.show();
+//
+// "&Execute" stores the request code in the target and hides the dialog; "&Cancel", "E&xit" and the window's
+// close button only hide it. TForm8 stores the trim count as a byte instead: 1..95 as they are, -95..-1 plus
+// 256, 0 for no trim; a count outside -95..95 is refused with "Invalid number of counts!" and the dialog
+// stays. The target is guarded by its editor: once that window is destroyed "&Execute" writes nothing. The
+// editor carries the stored request out on its next turn.
+
+#include <QDialog>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+// The frame both dialogs share: picture, message, the three buttons and the guarded target.
+class CalibrationDialogFrame : public QDialog
+{
+    Q_OBJECT
+public:
+    CalibrationDialogFrame(const QString &caption, const QString &message, QWidget *parent = nullptr);
+
+    // The request variable that "&Execute" writes; editor owns it and guards it.
+    void SetTarget(QObject *editor, int &request);
+    // Whether "&Execute" would write somewhere: a target was set and its editor still exists.
+    bool HasTarget() const;
+
+    void ExecuteButtonClick();
+    void CancelButtonClick();
+    void ExitButtonClick();
+
+    QLabel Image1;
+    QLabel Label1;
+    QPushButton ExecuteButton;
+    QPushButton CancelButton;
+    QPushButton ExitButton;
+
+protected:
+    // The value "&Execute" stores; false when the input is refused and the dialog stays open.
+    virtual bool TakeRequest(int &request) = 0;
+    // Where a dialog puts controls of its own: between the message and the buttons.
+    QVBoxLayout *InputLayout() const { return inputLayout; }
+
+private:
+    QVBoxLayout *inputLayout = nullptr;
+    QPointer<QObject> targetEditor;
+    int *targetRequest = nullptr;
+};
+
+// Confirms a calibration: "&Execute" stores the request code the editor set.
+class TForm7 : public CalibrationDialogFrame
+{
+    Q_OBJECT
+public:
+    explicit TForm7(QWidget *parent = nullptr);
+
+    int requestCode = 0;
+
+protected:
+    bool TakeRequest(int &request) override;
+};
+
+// The spin edit of the trim dialog: the arrows stay inside -95..95, but up to three characters may be typed,
+// so that a count out of range reaches "&Execute" and is refused there with a message rather than silently
+// changed.
+class CountSpinBox : public QSpinBox
+{
+    Q_OBJECT
+public:
+    static constexpr int LowestCount = -95;
+    static constexpr int HighestCount = 95;
+
+    explicit CountSpinBox(QWidget *parent = nullptr);
+    void stepBy(int steps) override;
+
+protected:
+    StepEnabled stepEnabled() const override;
+};
+
+// Asks for the number of counts by which the 4021 trims its output.
+class TForm8 : public CalibrationDialogFrame
+{
+    Q_OBJECT
+public:
+    explicit TForm8(QWidget *parent = nullptr);
+
+    CountSpinBox SpinEdit1;
+
+protected:
+    bool TakeRequest(int &request) override;
+};
+
+// The program's pair of dialogs: installs itself as the one the accessors return while it lives.
+class CalibrationDialogSet
+{
+public:
+    CalibrationDialogSet();
+    ~CalibrationDialogSet();
+    CalibrationDialogSet(const CalibrationDialogSet &) = delete;
+    CalibrationDialogSet &operator=(const CalibrationDialogSet &) = delete;
+
+    TForm7 Form7;
+    TForm8 Form8;
+
+private:
+    CalibrationDialogSet *previous = nullptr;
+};
+
+// The dialogs of the installed set (a set must exist).
+TForm7 &CalibrationDialog();
+TForm8 &TrimDialog();
+// Whether either dialog is showing; a calibration button does nothing then.
+bool AnyCalibrationDialogVisible();
