@@ -81,6 +81,15 @@ public:
     int CountOf(const QByteArray &command) const { return static_cast<int>(bus.Commands().count(command)); }
     // Commands that went out after the first n.
     QList<QByteArray> CommandsAfter(qsizetype n) const { return bus.Commands().mid(n); }
+    // Every data write to the module: the "#AA" commands, in order.
+    QList<QByteArray> Writes() const
+    {
+        QList<QByteArray> writes;
+        for (const QByteArray &command : bus.Commands())
+            if (command.startsWith('#'))
+                writes.append(command);
+        return writes;
+    }
     // Waits for the next full turn of the editor: a data query that starts after this call and its reply.
     bool WaitForTurns(const QByteArray &dataQuery, int turns = 1)
     {

@@ -44,15 +44,6 @@ void FocusDataEdit(DigitalEditorWindow *editor)
     editor->DataEdit.setFocus(Qt::MouseFocusReason);
     QTRY_VERIFY(editor->DataEdit.hasFocus());
 }
-// Every change written to the module: "#AA" commands.
-QList<QByteArray> Writes(const EditorBench &bench)
-{
-    QList<QByteArray> writes;
-    for (const QByteArray &command : bench.Commands())
-        if (command.startsWith('#'))
-            writes.append(command);
-    return writes;
-}
 // TimeOutMs at the moment the configuration command goes out.
 struct ConfigTimeOutProbe
 {
@@ -100,7 +91,7 @@ void TestDigitalEditors::outputPanelClickIsWritten()
     ClickPanel(editor, 3);
     QVERIFY(ShowsOne(editor->Panels()[2]));
     QCOMPARE(editor->DataEdit.text(), QString("04"));
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench), QList<QByteArray>{"#0A1201\r"}, EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes(), QList<QByteArray>{"#0A1201\r"}, EditorBench::WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(bench.Module(record).outputs, quint8(0x04), EditorBench::WaitMs);
     // The reads that follow agree with the panel.
     QVERIFY(bench.WaitForTurns("$0A6\r", 2));
@@ -109,8 +100,8 @@ void TestDigitalEditors::outputPanelClickIsWritten()
     ClickPanel(editor, 3);
     QVERIFY(ShowsZero(editor->Panels()[2]));
     QCOMPARE(editor->DataEdit.text(), QString("00"));
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench).size(), 2, EditorBench::WaitMs);
-    QCOMPARE(Writes(bench).last(), QByteArray("#0A1200\r"));
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes().size(), 2, EditorBench::WaitMs);
+    QCOMPARE(bench.Writes().last(), QByteArray("#0A1200\r"));
     QTRY_COMPARE_WITH_TIMEOUT(bench.Module(record).outputs, quint8(0x00), EditorBench::WaitMs);
 }
 
@@ -127,7 +118,7 @@ void TestDigitalEditors::twoClicksInOneTurnWriteWholeValue()
     editor->PanelClick(editor->Panels()[0]);
     editor->PanelClick(editor->Panels()[2]);
     QCOMPARE(editor->DataEdit.text(), QString("85"));
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench), QList<QByteArray>{"#0A0085\r"}, EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes(), QList<QByteArray>{"#0A0085\r"}, EditorBench::WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(bench.Module(record).outputs, quint8(LitPanels(editor)), EditorBench::WaitMs);
 
     // A click after a typed value still writes the whole value the panels show.
@@ -137,8 +128,8 @@ void TestDigitalEditors::twoClicksInOneTurnWriteWholeValue()
     QTest::keyClick(&editor->DataEdit, Qt::Key_Return);
     editor->PanelClick(editor->Panels()[7]);
     QCOMPARE(LitPanels(editor), 0x70);
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench).size(), 2, EditorBench::WaitMs);
-    QCOMPARE(Writes(bench).last(), QByteArray("#0A0070\r"));
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes().size(), 2, EditorBench::WaitMs);
+    QCOMPARE(bench.Writes().last(), QByteArray("#0A0070\r"));
     QTRY_COMPARE_WITH_TIMEOUT(bench.Module(record).outputs, quint8(0x70), EditorBench::WaitMs);
 }
 
@@ -159,7 +150,7 @@ void TestDigitalEditors::typedValueIsWritten()
     QCOMPARE(editor->DataEdit.text(), QString("0A"));
     QCOMPARE(LitPanels(editor), 0x0A);
     QVERIFY(editor->DataFocused());
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench), QList<QByteArray>{"#0A000A\r"}, EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes(), QList<QByteArray>{"#0A000A\r"}, EditorBench::WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(bench.Module(record).outputs, quint8(0x0A), EditorBench::WaitMs);
 
     editor->DataEdit.selectAll();
@@ -184,7 +175,7 @@ void TestDigitalEditors::leavingDataEditWritesShownValue()
     FocusDataEdit(editor);
     editor->DecAdrSpinEdit.setFocus(Qt::TabFocusReason);
     QTRY_VERIFY(!editor->DataFocused());
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench), QList<QByteArray>{"#0A003C\r"}, EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes(), QList<QByteArray>{"#0A003C\r"}, EditorBench::WaitMs);
 
     // While the user types, reads move the panels but leave the text alone.
     FocusDataEdit(editor);
@@ -193,15 +184,15 @@ void TestDigitalEditors::leavingDataEditWritesShownValue()
     bench.Module(record).outputs = 0x81;
     QTRY_COMPARE_WITH_TIMEOUT(LitPanels(editor), 0x81, EditorBench::WaitMs);
     QCOMPARE(editor->DataEdit.text(), QString("b"));
-    QCOMPARE(Writes(bench).size(), 1);
+    QCOMPARE(bench.Writes().size(), 1);
 
     // Leaving takes the value and shows the text as typed.
     editor->DecAdrSpinEdit.setFocus(Qt::TabFocusReason);
     QTRY_VERIFY(!editor->DataFocused());
     QCOMPARE(editor->DataEdit.text(), QString("0b"));
     QCOMPARE(LitPanels(editor), 0x0B);
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench).size(), 2, EditorBench::WaitMs);
-    QCOMPARE(Writes(bench).last(), QByteArray("#0A000B\r"));
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes().size(), 2, EditorBench::WaitMs);
+    QCOMPARE(bench.Writes().last(), QByteArray("#0A000B\r"));
 }
 
 void TestDigitalEditors::lostWriteIsNotRepeated()
@@ -213,11 +204,11 @@ void TestDigitalEditors::lostWriteIsNotRepeated()
 
     bench.Module(record).loseAllReplies = true;
     ClickPanel(editor, 2);
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench).size(), 1, EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes().size(), 1, EditorBench::WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(editor->StatusBox.title(), QString(" Communication Error..."),
                               EditorBench::WaitMs);
     QVERIFY(bench.WaitForTurns("$0A6\r", 2));
-    QCOMPARE(Writes(bench), QList<QByteArray>{"#0A1101\r"});
+    QCOMPARE(bench.Writes(), QList<QByteArray>{"#0A1101\r"});
     QCOMPARE(editor->StatusBox.title(), QString(" Communication Error..."));
     // The panel keeps what the user clicked until a read says otherwise.
     QVERIFY(ShowsOne(editor->Panels()[1]));
@@ -257,7 +248,7 @@ void TestDigitalEditors::outputConfigurationTimeOutPaths()
     editor->UpdateSetingButtonClick();
     QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Configuration successful !"},
                               EditorBench::WaitMs);
-    QCOMPARE(Writes(bench).size(), afterWrite ? 1 : 0);
+    QCOMPARE(bench.Writes().size(), afterWrite ? 1 : 0);
     QCOMPARE(probe.timeOutMs, raised ? ModuleEditorWindow::RaisedTimeOutMs : currentMs);
     QCOMPARE(bench.workspace.engine.TimeOutMs(), EditorBench::ReplyTimeOutMs);
     const QString label = typeId == "4050" ? " (0D) N730" : " (0D) N720";
@@ -276,7 +267,7 @@ void TestDigitalEditors::relayEditor()
 
     ClickPanel(editor, 4);
     QCOMPARE(editor->DataEdit.text(), QString("08"));
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench), QList<QByteArray>{"#0A1301\r"}, EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes(), QList<QByteArray>{"#0A1301\r"}, EditorBench::WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(bench.Module(record).outputs, quint8(0x08), EditorBench::WaitMs);
 
     // One digit can be typed.
@@ -287,13 +278,13 @@ void TestDigitalEditors::relayEditor()
     QTest::keyClick(&editor->DataEdit, Qt::Key_Return);
     QCOMPARE(editor->DataEdit.text(), QString("05"));
     QCOMPARE(LitPanels(editor), 0x05);
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench).size(), 2, EditorBench::WaitMs);
-    QCOMPARE(Writes(bench).last(), QByteArray("#0A0005\r"));
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes().size(), 2, EditorBench::WaitMs);
+    QCOMPARE(bench.Writes().last(), QByteArray("#0A0005\r"));
     editor->DecAdrSpinEdit.setFocus(Qt::TabFocusReason);
     QTRY_VERIFY(!editor->DataFocused());
 
     // A read of all four relays on, with no change pending.
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench).size(), 3, EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes().size(), 3, EditorBench::WaitMs);
     bench.Module(record).outputs = 0x0F;
     QTRY_COMPARE_WITH_TIMEOUT(editor->DataEdit.text(), QString("0F"), EditorBench::WaitMs);
     QCOMPARE(LitPanels(editor), 0x0F);
@@ -319,7 +310,7 @@ void TestDigitalEditors::inputEditorShowsInputs()
     ClickPanel(editor, 2);
     QCOMPARE(LitPanels(editor), 0xA5);
     QVERIFY(bench.WaitForTurns("$0A6\r"));
-    QVERIFY(Writes(bench).isEmpty());
+    QVERIFY(bench.Writes().isEmpty());
 
     bench.Module(record).inputs = 0x18;
     QTRY_COMPARE_WITH_TIMEOUT(editor->DataEdit.text(), QString("18"), EditorBench::WaitMs);

@@ -7,15 +7,6 @@
 #include "editors/editor_4021.h"
 
 namespace {
-QList<QByteArray> Writes(const EditorBench &bench)
-{
-    QList<QByteArray> writes;
-    for (const QByteArray &command : bench.Commands())
-        if (command.startsWith('#'))
-            writes.append(command);
-    return writes;
-}
-
 // TimeOutMs as it stood when each command that starts with prefix went out.
 struct TimeOutProbe
 {
@@ -191,19 +182,19 @@ void TestEditor4021::scrollBarValueIsWritten()
     SimModule &module = bench.Module(record);
     auto *editor = OpenAndSettle(bench, record);
     QVERIFY(editor);
-    const qsizetype writesBefore = Writes(bench).size();
+    const qsizetype writesBefore = bench.Writes().size();
 
     editor->ScrollBar1.setValue(7500);
     QCOMPARE(editor->SetValueEdit.text(), QString("07.500"));
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench).size(), writesBefore + 1, EditorBench::WaitMs);
-    QCOMPARE(Writes(bench).last(), QByteArray("#0A07.500\r"));
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes().size(), writesBefore + 1, EditorBench::WaitMs);
+    QCOMPARE(bench.Writes().last(), QByteArray("#0A07.500\r"));
     QCOMPARE(module.outputValue, 7.5);
     // The write is read back as the last value, then the present output is read.
     QTRY_COMPARE_WITH_TIMEOUT(editor->LastvalueEdit.text(), QString("07.500"), EditorBench::WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(editor->DataEdit.text(), QString("07.500"), EditorBench::WaitMs);
     // Nothing more is written until the scroll bar moves again.
     QVERIFY(bench.WaitForTurns("$0A8\r", 3));
-    QCOMPARE(Writes(bench).size(), writesBefore + 1);
+    QCOMPARE(bench.Writes().size(), writesBefore + 1);
 }
 
 void TestEditor4021::valuePickedDuringWriteIsNotLost()
@@ -222,8 +213,8 @@ void TestEditor4021::valuePickedDuringWriteIsNotLost()
                              editor->ScrollBar1.setValue(9000);
                      });
     editor->ScrollBar1.setValue(5000);
-    QTRY_VERIFY_WITH_TIMEOUT(Writes(bench).contains("#0A09.000\r"), EditorBench::WaitMs);
-    QVERIFY(Writes(bench).contains("#0A05.000\r"));
+    QTRY_VERIFY_WITH_TIMEOUT(bench.Writes().contains("#0A09.000\r"), EditorBench::WaitMs);
+    QVERIFY(bench.Writes().contains("#0A05.000\r"));
     QCOMPARE(module.outputValue, 9.0);
 }
 
@@ -244,7 +235,7 @@ void TestEditor4021::hexadecimalFormat()
     QCOMPARE(editor->ScrollBar1.value(), HexToInt(Copy(lastRead, 4, 3)));
 
     editor->ScrollBar1.setValue(4095);
-    QTRY_COMPARE_WITH_TIMEOUT(Writes(bench).last(), QByteArray("#0AFFF\r"), EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes().last(), QByteArray("#0AFFF\r"), EditorBench::WaitMs);
     QCOMPARE(module.outputValue, 20.0);
     QTRY_COMPARE_WITH_TIMEOUT(editor->LastvalueEdit.text(), QString("FFF"), EditorBench::WaitMs);
 }
@@ -295,7 +286,7 @@ void TestEditor4021::configurationCommand()
     // The new format takes effect: 7-character reads, the range minimum as percent waits to be written.
     QCOMPARE(editor->DataLength(), 7);
     QCOMPARE(editor->Mode(), TForm60::ScrollMode::PercentOfRange);
-    QTRY_VERIFY_WITH_TIMEOUT(Writes(bench).contains("#0A+000.00\r"), EditorBench::WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.Writes().contains("#0A+000.00\r"), EditorBench::WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(editor->LastvalueEdit.text(), QString("+000.00"), EditorBench::WaitMs);
 }
 
