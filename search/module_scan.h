@@ -10,8 +10,6 @@
 #include <QByteArray>
 #include <QObject>
 
-enum class ScanPhase { WaitingForBus = 0, Ready = 1, Closing = 2 };
-
 enum class ScanStep {
     StartStep = 0,
     NameRequest = 1,

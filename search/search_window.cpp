@@ -44,17 +44,16 @@ TForm3::TForm3(Workspace &workspace, QWidget *parent)
     InitTimer.setParent(this);
     InitTimer.setObjectName("InitTimer");
     InitTimer.setInterval(DefaultTimerMs);
-    InitTimer.setSingleShot(true);
     CloseTimer.setParent(this);
     CloseTimer.setObjectName("CloseTimer");
     CloseTimer.setInterval(DefaultTimerMs);
-    CloseTimer.setSingleShot(true);
 
     BuildLayout();
     SetScanningLook(false);
 
     connect(&StartScanButton, &QPushButton::clicked, this, &TForm3::StartScanButtonClick);
     connect(&CancelButton, &QPushButton::clicked, this, &TForm3::CancelButtonClick);
+    session.onClose = [this] { FinishClose(); };
     connect(&InitTimer, &QTimer::timeout, this, &TForm3::InitTimerTimer);
     connect(&CloseTimer, &QTimer::timeout, this, &TForm3::CloseTimerTimer);
     connect(&scan, &ModuleScan::AddressShown, this, &TForm3::ShowAddress);
@@ -126,33 +125,23 @@ void TForm3::hideEvent(QHideEvent *event)
 
 void TForm3::FormShow()
 {
-    // Shown again before the last close came: that close is finished first, so that a shown window always
-    // has the main window disabled and its own bus request running.
-    if (closePending)
-        Close();
+    session.Open();
     workspace.SetMainEnabled(false);
     workspace.SetWorkspaceCaption("Navix V1.2");
     const QRect main = workspace.MainGeometry();
     move(main.left() + main.width() / 2 - width() / 2, main.top() + main.height() / 2 - height() / 2);
     workspace.SetHint("Hint: Searching for modules...");
-    phase = ScanPhase::WaitingForBus;
-    InitTimer.setInterval(workspace.Engine().TimeOutMs());
-    InitTimer.start();
 }
 
 void TForm3::InitTimerTimer()
 {
-    InitTimer.stop();
-    if (workspace.Engine().RequestBus(ToolKind::Search))
-        phase = ScanPhase::Ready;
-    else
-        InitTimer.start();
+    session.AskForBus();
 }
 
 void TForm3::StartScanButtonClick()
 {
     scan.Stop();
-    if (phase != ScanPhase::Ready)
+    if (session.Phase() != ScanPhase::Ready)
         return;
     workspace.ClearModules(true);
     // The captions queued by an earlier scan stand for records that were just cleared.
@@ -168,54 +157,33 @@ void TForm3::CancelButtonClick()
 
 void TForm3::FormHide()
 {
-    // A hidden window must not go on asking for the bus.
-    InitTimer.stop();
-    phase = ScanPhase::Closing;
-    closePending = true;
-    CloseTimer.setInterval(2 * workspace.Engine().TimeOutMs());
-    CloseTimer.start();
+    session.BeginClose();
 }
 
 void TForm3::CloseTimerTimer()
 {
-    CloseTimer.stop();
-    // A request for the bus noted during an editor's turn is granted when that turn ends; the close waits for
-    // it, or the bus would be handed to this closed window afterwards and stay with it.
-    TransactionEngine &engine = workspace.Engine();
-    if (engine.BusAsked(ToolKind::Search) && !engine.OwnsBus(ToolKind::Search) && engine.EditorTurnActive()) {
-        CloseTimer.start();
-        return;
-    }
-    Close();
+    session.CloseTimerTimer();
 }
 
 void TForm3::HandleToolReply(const QByteArray &reply)
 {
-    switch (phase) {
+    switch (session.Phase()) {
     case ScanPhase::WaitingForBus:
         break;
     case ScanPhase::Ready:
         scan.ReplyStep(reply);
         break;
     case ScanPhase::Closing:
-        Close();
+        session.Close();
         break;
     }
 }
 
-void TForm3::Close()
+void TForm3::FinishClose()
 {
-    CloseTimer.stop();
-    if (!closePending)
-        return;
-    closePending = false;
     scan.Stop();
     SetScanningLook(false);
     workspace.FlushModuleItems();
-    // Releasing restarts the editor cycle; without having held the bus that would break into an editor's
-    // turn.
-    if (workspace.Engine().OwnsBus(ToolKind::Search))
-        workspace.Engine().ReleaseBus();
     workspace.SetMainEnabled(true);
     workspace.SetHint("Hint: Available modules...");
 }

@@ -4,6 +4,7 @@
 
 #include "module_scan.h"
 
+#include "bus/tool_session.h"
 #include "bus/transaction_engine.h"
 #include "bus/workspace.h"
 
@@ -24,7 +25,7 @@ public:
 
     void HandleToolReply(const QByteArray &reply) override;
 
-    ScanPhase Phase() const { return phase; }
+    ScanPhase Phase() const { return session.Phase(); }
     const ModuleScan &Scan() const { return scan; }
 
     void StartScanButtonClick();
@@ -55,10 +56,9 @@ private:
     void BuildLayout();
     void SetScanningLook(bool scanning);
     void ShowAddress(int address);
-    void Close();
+    void FinishClose();
 
     Workspace &workspace;
     ModuleScan scan;
-    ScanPhase phase = ScanPhase::WaitingForBus;
-    bool closePending = false;
+    ToolBusSession session{workspace.Engine(), ToolKind::Search, InitTimer, CloseTimer};
 };

@@ -1,0 +1,43 @@
+#pragma once
+// The bus life of a tool window (search, terminal, memory utilities). Shown, the window asks for the bus every
+// time-out interval until it is granted; hidden, it closes at the first of the next reply or twice the time-out
+// interval, and gives the bus back only when it holds it. The timers belong to the window (they carry its
+// names); the session drives them.
+
+#include "transaction_engine.h"
+
+#include <QTimer>
+#include <functional>
+
+enum class ScanPhase { WaitingForBus = 0, Ready = 1, Closing = 2 };
+
+class ToolBusSession
+{
+public:
+    ToolBusSession(TransactionEngine &engine, ToolKind tool, QTimer &initTimer, QTimer &closeTimer);
+
+    // What the window does when it closes; the bus is given back right after.
+    std::function<void()> onClose;
+
+    ScanPhase Phase() const { return phase; }
+    bool ClosePending() const { return closePending; }
+
+    // On show: a close still pending from the last hide is finished first, so that a shown window always has
+    // its own bus request running; then the window waits for the bus.
+    void Open();
+    // On each InitTimer tick: true once the bus is granted (phase Ready); otherwise the timer runs again.
+    bool AskForBus();
+    // On hide: no more asking; the close comes with the next reply or from CloseTimer.
+    void BeginClose();
+    void CloseTimerTimer();
+    // Finishes the close; the reply and CloseTimer race, and whichever comes second finds nothing left to do.
+    void Close();
+
+private:
+    TransactionEngine &engine;
+    ToolKind tool;
+    QTimer &initTimer;
+    QTimer &closeTimer;
+    ScanPhase phase = ScanPhase::WaitingForBus;
+    bool closePending = false;
+};
