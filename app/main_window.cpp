@@ -87,6 +87,10 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     DateTimeTimer.setInterval(1000);
     connect(&DateTimeTimer, &QTimer::timeout, this, &TForm1::DateTimeTimerTimer);
     DateTimeTimer.start();
+    LoadTimer.setObjectName("LoadTimer");
+    LoadTimer.setSingleShot(true);
+    LoadTimer.setInterval(LoadTimerMs);
+    connect(&LoadTimer, &QTimer::timeout, this, &TForm1::LoadTimerTimer);
 
     ComProperties->hide();
     EnableWorkspace(false);
@@ -327,16 +331,6 @@ void TForm1::DateTimeTimerTimer()
     DatePanel->setText("Date : " + locale.toString(QDate::currentDate(), QLocale::ShortFormat));
 }
 
-void TForm1::OpenFileButtonClick()
-{
-    // Loading a module configuration file is not part of this program yet.
-}
-
-void TForm1::SaveFileButtonClick()
-{
-    // Saving a module configuration file is not part of this program yet.
-}
-
 void TForm1::Close1Click()
 {
     setWindowTitle(MainCaption);
@@ -354,7 +348,11 @@ void TForm1::SearchButtonClick()
 
 void TForm1::TerminalButtonClick()
 {
-    SetHint("Hint: The terminal is not available yet...");
+    if (!terminalWindow)
+        return;
+    terminalWindow->show();
+    terminalWindow->raise();
+    terminalWindow->activateWindow();
 }
 
 void TForm1::SpeedButtonClick()

@@ -8,6 +8,8 @@
 #include "bus/serial_port.h"
 #include "bus/transaction_engine.h"
 #include "bus/workspace.h"
+#include "config/loading_window.h"
+#include "config/module_file.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -89,6 +91,12 @@ public:
     // Menus and buttons
     void OpenFileButtonClick();
     void SaveFileButtonClick();
+    // One module block of the configuration file being loaded per tick.
+    void LoadTimerTimer();
+    static constexpr int LoadTimerMs = 30;
+    QTimer LoadTimer;
+    // The loading-progress window created at start-up (not owned).
+    void SetLoadingWindow(TForm9 *window) { loadingWindow = window; }
     void Close1Click();
     void SearchButtonClick();
     void TerminalButtonClick();
@@ -102,6 +110,7 @@ public:
     void SetAboutBox(QWidget *box) { aboutBox = box; }
     void SetPacingDialog(QWidget *dialog) { pacingDialog = dialog; }
     QPointer<QWidget> searchWindow;
+    QPointer<QWidget> terminalWindow;
 
     // Seams: where the port list, the screen and the editor windows come from.
     using PortLister = std::function<QMap<int, QString>()>;
@@ -204,6 +213,8 @@ private:
 
     QPointer<QWidget> aboutBox;
     QPointer<QWidget> pacingDialog;
+    QPointer<TForm9> loadingWindow;
+    ModuleFileReader loadFile; // open while a configuration file is being loaded
     PortLister portLister;
     std::function<QRect()> screenGeometry;
     EditorFactory editorFactory;

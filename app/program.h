@@ -1,7 +1,8 @@
 #pragma once
 // The windows of the program, created once at start in this order: the main window, the about box, the search
-// window and the pacing dialog. Only the main window is shown; the others are shown from its menus and hidden
-// again, and live until the program ends.
+// window, the terminal, the memory utilities window, the calibration dialogs, the pacing dialog and the loading
+// window. Only the main window is shown; the others are shown from its menus and hidden again, and live until
+// the program ends.
 
 #include "about_box.h"
 #include "main_window.h"
@@ -9,6 +10,8 @@
 
 #include "editors/calibration_dialogs.h"
 #include "search/search_window.h"
+#include "tools/terminal_window.h"
+#include "tools/memory_window.h"
 
 class NavixProgram
 {
@@ -20,6 +23,9 @@ public:
     TForm1 Form1;
     TForm2 Form2{Form1};
     TForm3 Form3{Form1};
+    TForm4 Form4{Form1};
+    TForm6 Form6{Form1};
     CalibrationDialogSet Calibrations; // TForm7 and TForm8
     TForm5 Form5{Form1.Engine()};
+    TForm9 Form9; // loading progress of a module configuration file
 };

@@ -1,0 +1,148 @@
+// Saving and loading module configuration files through the program's windows: dialogs and messages, the
+// loading window and its cancel, the rebuilt tree, and the silence on the bus while a file loads.
+
+#include "app/program.h"
+#include "bus/prompt.h"
+#include "sim/memory_port.h"
+
+#include <QAction>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+constexpr int LoadBoundMs = 2000;
+
+void WriteText(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+}
+} // namespace
+
+class TestConfigWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { previousPrompt = InstallPrompt(&prompt); }
+    void cleanupTestCase() { InstallPrompt(previousPrompt); }
+    void init();
+    void cleanup() { program.reset(); }
+
+    void SaveConfirmsOnlyWhatWasWritten();
+    void LoadShowsEachModuleAndRebuildsTheTree();
+    void CancelAfterTwoBlocksKeepsThoseTwo();
+    void OpenFailureKeepsTheWorkspace();
+
+private:
+    QStringList ModuleItems() const { return main().ModuleCaptions(main().FindPortItem(5)); }
+    TForm1 &main() const { return program->Form1; }
+    TForm9 &loading() const { return program->Form9; }
+
+    RecordingPrompt prompt;
+    Prompt *previousPrompt = nullptr;
+    QTemporaryDir folder;
+    MemoryPort port;
+    std::unique_ptr<NavixProgram> program;
+};
+
+void TestConfigWindow::init()
+{
+    prompt.Clear();
+    port.written.clear();
+    program = std::make_unique<NavixProgram>();
+    main().SetPortLister([] { return QMap<int, QString>{{5, "/dev/ttyUSB0"}}; });
+    main().Engine().SetPort(&port);
+    program->Show();
+    main().ApdComPort1.SetComNumber(5);
+    main().EnableWorkspace(true); // as the opening of port 5 leaves it
+    // What the workspace held before a load.
+    main().Modules().AddModule("4017", "05080600", false);
+    main().QueueModuleItem(" (05) N770");
+    main().FlushModuleItems();
+}
+
+void TestConfigWindow::SaveConfirmsOnlyWhatWasWritten()
+{
+    prompt.fileAnswers = QStringList{folder.filePath("plant"), folder.filePath("no folder/plant")};
+    main().SaveFileButton->click();
+    QFile saved(folder.filePath("plant.cfg"));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll().left(22), QByteArray("4017,05080600\r\nDSCR\r\n("));
+    main().SaveFile->trigger();
+    QCOMPARE(prompt.dialogTitles, QStringList({"Save file ...", "Save file ..."}));
+    QCOMPARE(prompt.Texts(), QStringList({"Saving successful !",
+                                          "Can not open " + folder.filePath("no folder/plant") + " !"}));
+    QVERIFY(!prompt.messages[0].error && prompt.messages[1].error);
+    main().SaveFile->trigger(); // cancelled: nothing written, nothing said
+    QCOMPARE(prompt.messages.size(), 2);
+}
+
+void TestConfigWindow::LoadShowsEachModuleAndRebuildsTheTree()
+{
+    const QString path = folder.filePath("sensor.cfg");
+    WriteText(path, "4052,0D400600\r\nDSCR\r\n(Door)\r\nEND\r\n4513,00010600\r\nDSCR (Stack)\r\nEND\r\n");
+    prompt.fileAnswers = QStringList{path};
+    main().OpenFileButton->click();
+    QCOMPARE(prompt.dialogTitles, QStringList{"Open file ..."});
+    QCOMPARE(main().windowTitle(), "Navix V1.2 - " + path);
+    QVERIFY(loading().isVisible() && !loading().Cancelled());
+    QVERIFY(main().LoadTimer.isActive());
+    // The old modules are gone at once; replies are dropped until the load ends.
+    QCOMPARE(main().Modules().Count(), 0);
+    QVERIFY(ModuleItems().isEmpty());
+    QVERIFY(main().Engine().RoutingSuspended());
+
+    QTRY_VERIFY_WITH_TIMEOUT(!main().LoadTimer.isActive() && loading().isHidden(), LoadBoundMs);
+    QCOMPARE(loading().Label3.text(), QString("PKL-02"));
+    QCOMPARE(loading().Label4.text(), QString("00"));
+    QCOMPARE(loading().Label5.text(), QString("0"));
+    QCOMPARE(ModuleItems(), QStringList({" (0D) N76x", " (00) PKR-02"}));
+    QCOMPARE(main().Modules().FindForOpen("00")->captions, QStringList{"Stack"});
+    QCOMPARE(main().Modules().FindForOpen("0D")->captions.value(0), QString("Door"));
+    QVERIFY(prompt.messages.isEmpty());
+    QVERIFY(port.written.isEmpty());
+    QVERIFY(!main().Engine().RoutingSuspended());
+
+    main().Close1->trigger();
+    QCOMPARE(main().windowTitle(), QString("Navix V1.2"));
+    QCOMPARE(main().Modules().Count(), 0);
+}
+
+void TestConfigWindow::CancelAfterTwoBlocksKeepsThoseTwo()
+{
+    const QString path = folder.filePath("four.cfg");
+    WriteText(
+        path,
+        "4013,01000600\r\nEND\r\n4013,02000600\r\nEND\r\n4013,03000600\r\nEND\r\n4013,04000600\r\nEND\r\n");
+    prompt.fileAnswers = QStringList{path};
+    main().OpenFile->trigger();
+    // Two ticks, one block each, before the user gets to the button.
+    main().LoadTimerTimer();
+    main().LoadTimerTimer();
+    QCOMPARE(loading().Label4.text(), QString("02"));
+    QTest::mouseClick(&loading().Button1, Qt::LeftButton);
+    QVERIFY(loading().isHidden() && loading().Cancelled());
+    QTRY_COMPARE_WITH_TIMEOUT(ModuleItems(), QStringList({" (01) N710", " (02) N710"}), LoadBoundMs);
+    QCOMPARE(main().Modules().Count(), 2);
+    QVERIFY(!main().LoadTimer.isActive() && !main().Engine().RoutingSuspended());
+}
+
+void TestConfigWindow::OpenFailureKeepsTheWorkspace()
+{
+    const QString missing = folder.filePath("gone.cfg");
+    prompt.fileAnswers = QStringList{missing};
+    main().OpenFile->trigger();
+    QCOMPARE(prompt.Texts(), QStringList{"Can not open " + missing + " !"});
+    QVERIFY(prompt.messages[0].error);
+    QCOMPARE(main().windowTitle(), QString("Navix V1.2"));
+    QVERIFY(loading().isHidden() && !main().LoadTimer.isActive());
+    QCOMPARE(main().Modules().Count(), 1);
+    QCOMPARE(ModuleItems(), QStringList{" (05) N770"});
+}
+
+QTEST_MAIN(TestConfigWindow)
+#include "tst_config_window.moc"

@@ -1,0 +1,307 @@
+// The terminal window against the real engine and the simulated bus: the bytes it puts on the wire, the rows
+// it logs, the lock-out and repeated sending, and how it takes the bus from the editors and gives it back.
+
+#include "app/fake_editor.h"
+#include "app/program.h"
+#include "bus/text.h"
+#include "sim/sim_bus.h"
+#include "support/test_workspace.h"
+#include "tools/terminal_window.h"
+
+#include <QAction>
+#include <QSignalSpy>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+constexpr int ReplyTimeOutMs = 40;
+constexpr int BoundMs = 1000;
+
+QString Shown(QByteArray wire)
+{
+    return FromWire(wire.replace(CR, QByteArray()));
+}
+
+// An editor that keeps its turn while holding, one exchange with a silent address after another.
+class TurnHoldingEditor : public FakeEditor
+{
+public:
+    explicit TurnHoldingEditor(TransactionEngine &engine) : FakeEditor(&engine, "$7FM\r") {}
+    bool HandleReply(const QByteArray &reply) override
+    {
+        if (!holding || !waiting)
+            return FakeEditor::HandleReply(reply);
+        replies.append(reply);
+        engine->SendCommand(command, false, CheckedFrame, '!', CR, 4);
+        return false;
+    }
+    bool holding = false;
+};
+} // namespace
+
+// The window on a simulated bus with a module at 01 (no checksum) and at 02 (checksum on).
+struct TerminalBench
+{
+    TerminalBench()
+    {
+        workspace.engine.SetTimeOutMs(ReplyTimeOutMs);
+        workspace.engine.SetPacingTag(VeryFast);
+        bus.AddModule("4050", "01400600");
+        bus.AddModule("4050", "02400640");
+        bus.Attach(workspace.port);
+    }
+    bool ShowAndTakeBus()
+    {
+        window.show();
+        return QTest::qWaitFor([this] { return window.Phase() == ScanPhase::Ready; }, BoundMs);
+    }
+    // Sends one command with "Add  CR" ticked and waits for its response and the end of the lock-out.
+    bool SendAnswered(const QString &command)
+    {
+        window.EnterBox.setChecked(true);
+        window.ComandEdit.setText(command);
+        window.SendButton.click();
+        return QTest::qWaitFor([this] { return Row(0).size() == 3 && !window.SendButtonTimer.isActive(); },
+                               BoundMs);
+    }
+    bool Closed() const { return workspace.mainEnabled && !workspace.engine.OwnsBus(ToolKind::Terminal); }
+    QStringList Row(int row) { return window.Log().Row(row); }
+    TurnHoldingEditor &OpenEditor()
+    {
+        editor = std::make_unique<TurnHoldingEditor>(workspace.engine);
+        editor->Attach(*workspace.modules.AddModule("4017", "7F080600", false), 1);
+        workspace.engine.ReleaseBus();
+        return *editor;
+    }
+
+    TestWorkspace workspace;
+    SimBus bus;
+    std::unique_ptr<TurnHoldingEditor> editor;
+    TForm4 window{workspace};
+};
+
+class TerminalTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void showingTakesOverTheWorkspace();
+    void singleSend_data();
+    void singleSend();
+    void enterSendsRawOnceWithinTheLockOut();
+    void continueSendRepeatsUntilStop();
+    void closeByReplyOrByCloseTimer();
+    void busWaitsForTheEditorTurn();
+    void closeWaitsForANotedRequest();
+    void mainWindowEntriesShowTheTerminal();
+};
+
+void TerminalTest::showingTakesOverTheWorkspace()
+{
+    TerminalBench bench;
+    TForm4 &window = bench.window;
+    QCOMPARE(window.windowTitle() + window.ComandGroupBox.title() + window.EnterBox.text(),
+             QString("Com Terminal  Single Command Add  CR"));
+    const QAbstractItemModel &log = *window.ListView10.model();
+    QCOMPARE(log.headerData(0, Qt::Horizontal).toString() + log.headerData(1, Qt::Horizontal).toString(),
+             QString("Command:Response:"));
+    QVERIFY(bench.ShowAndTakeBus());
+    const QRect main = bench.workspace.geometry;
+    QCOMPARE(window.pos(), QPoint(main.left() + main.width() / 2 - window.width() / 2,
+                                  main.top() + main.height() / 2 - window.height() / 2));
+    QVERIFY(!bench.workspace.mainEnabled);
+    QCOMPARE(bench.workspace.hint, QString("Hint: Terminal !"));
+    bench.window.HandleToolReply("!01\r"); // a response with the list empty only shows
+    QCOMPARE(bench.window.ResponeEdit.text(), QString("!01"));
+    QCOMPARE(bench.window.Log().rowCount(), 0);
+    window.resize(300, 200);
+    QVERIFY(window.width() >= TForm4::MinimumWidth && window.height() >= TForm4::MinimumHeight);
+}
+
+void TerminalTest::singleSend_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("addCr");
+    QTest::addColumn<bool>("checksum");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QString>("caption");
+    const QByteArray sum = ComputeChecksum("$02M");
+    QTest::newRow("Add  CR") << "$01M" << true << false << QByteArray("$01M\r") << "$01M";
+    QTest::newRow("Add  CR and Check sum")
+        << "$02M" << true << true << QByteArray("$02M" + sum + "\r") << QString("$02M" + sum);
+    // Without a CR no module takes the text as a command; the checksum still goes before the last character.
+    QTest::newRow("Check sum only") << "$02M" << false << true << QByteArray("$02" + sum + "M")
+                                    << QString("$02M" + sum);
+}
+
+void TerminalTest::singleSend()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, addCr);
+    QFETCH(bool, checksum);
+    QFETCH(QByteArray, wire);
+    QFETCH(QString, caption);
+    TerminalBench bench;
+    QVERIFY(bench.ShowAndTakeBus());
+    bench.window.ComandEdit.setText(typed);
+    bench.window.EnterBox.setChecked(addCr);
+    bench.window.CheckSumBox.setChecked(checksum);
+    QTest::mouseClick(&bench.window.SendButton, Qt::LeftButton);
+
+    QCOMPARE(bench.workspace.port.written, QList<QByteArray>({wire}));
+    QCOMPARE(bench.workspace.engine.CurrentReceiveMode(), int(LineMode));
+    QCOMPARE(bench.Row(0).value(0), caption);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Row(0).size(), 3, BoundMs);
+    const QString response = addCr ? Shown(bench.bus.Transcript().value(0).reply) : "Time out !";
+    QVERIFY(!response.startsWith('?'));
+    QCOMPARE(bench.Row(0).value(1), response);
+    QCOMPARE(bench.window.ResponeEdit.text(), response);
+    QCOMPARE(bench.Row(0).value(2).count(':'), 2);
+}
+
+void TerminalTest::enterSendsRawOnceWithinTheLockOut()
+{
+    TerminalBench bench;
+    QVERIFY(bench.ShowAndTakeBus());
+    bench.window.ComandEdit.setText("$01M");
+    bench.window.EnterBox.setChecked(true);
+    QTest::keyClick(&bench.window.ComandEdit, Qt::Key_Return);
+    QTest::keyClick(&bench.window.ComandEdit, Qt::Key_Enter);
+    QCOMPARE(bench.workspace.port.written, QList<QByteArray>({"$01M\r"}));
+    QCOMPARE(bench.workspace.engine.CurrentReceiveMode(), int(RawMode));
+    QVERIFY(bench.window.isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!bench.window.SendButtonTimer.isActive(), BoundMs);
+    QTest::keyClick(&bench.window.ComandEdit, Qt::Key_Return);
+    QCOMPARE(bench.workspace.port.written.size(), 2);
+    QCOMPARE(bench.window.Log().rowCount(), 2);
+}
+
+void TerminalTest::continueSendRepeatsUntilStop()
+{
+    TerminalBench bench;
+    TForm4 &window = bench.window;
+    QVERIFY(bench.ShowAndTakeBus());
+    window.EnterBox.setChecked(true);
+    window.ComandEdit.setText("$01F");
+    window.SendButton.click();
+    window.ContinueSendButton.click(); // refused: the lock-out runs
+    QVERIFY(!window.Repeating());
+    QTRY_VERIFY_WITH_TIMEOUT(bench.Row(0).size() == 3 && !window.SendButtonTimer.isActive(), BoundMs);
+
+    window.ComandEdit.setText("$01M");
+    window.ContinueSendButton.click();
+    // The row before gets "Time out !" first, then the command goes out as a new row.
+    QCOMPARE(bench.Row(1).value(0), QString("$01F"));
+    QCOMPARE(bench.Row(1).value(3), QString("Time out !"));
+    QCOMPARE(bench.Row(0), QStringList({"$01M"}));
+    const int rows = window.Log().rowCount();
+    window.SendButton.click(); // refused while repeating
+    QCOMPARE(window.Log().rowCount(), rows);
+
+    // An edit while repeating goes out with the next send; the oldest rows go beyond 500.
+    QTRY_VERIFY_WITH_TIMEOUT(bench.bus.Commands().size() > CommandLogModel::MaxRows, 10000);
+    window.ComandEdit.setText("$01F");
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Row(0).value(0), QString("$01F"), BoundMs);
+    window.StopButton.click();
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Row(0).size(), 3, BoundMs);
+    QVERIFY(!bench.workspace.engine.TimeOutTimer().isActive()); // nothing went out after the stop
+
+    // The newest 500 commands on the wire each have their row and reply.
+    const QList<SimExchange> exchanges = bench.bus.Transcript();
+    QCOMPARE(window.Log().rowCount(), CommandLogModel::MaxRows);
+    for (int row = 0; row < CommandLogModel::MaxRows; ++row) {
+        const SimExchange &exchange = exchanges[exchanges.size() - 1 - row];
+        QCOMPARE(bench.Row(row).mid(0, 2), QStringList({Shown(exchange.command), Shown(exchange.reply)}));
+    }
+}
+
+void TerminalTest::closeByReplyOrByCloseTimer()
+{
+    TerminalBench bench;
+    bench.workspace.engine.SetTimeOutMs(200); // the close timer runs 400 ms, far longer than the late reply
+    bench.bus.Module(1)->lateReplyMs = 10;
+    QSignalSpy closeTimerFired(&bench.window.CloseTimer, &QTimer::timeout);
+    QVERIFY(bench.ShowAndTakeBus());
+    bench.window.EnterBox.setChecked(true);
+    bench.window.ComandEdit.setText("$01M");
+    bench.window.SendButton.click();
+    bench.window.ExitButton.click();
+    QVERIFY(!bench.workspace.mainEnabled);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.Closed(), BoundMs);
+    QCOMPARE(closeTimerFired.count(), 0);
+    QCOMPARE(bench.Row(0), QStringList({"$01M"})); // the closing reply is not logged
+
+    // Reopened with the list kept; with nothing outstanding the close timer closes.
+    bench.workspace.engine.SetTimeOutMs(ReplyTimeOutMs);
+    QVERIFY(bench.ShowAndTakeBus());
+    QCOMPARE(bench.window.Log().rowCount(), 1);
+    bench.window.hide();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.Closed(), BoundMs);
+    QCOMPARE(closeTimerFired.count(), 1);
+
+    // Shown again before the close came: that close is finished first and cannot strike later.
+    QVERIFY(bench.ShowAndTakeBus());
+    bench.window.hide();
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(!bench.window.CloseTimer.isActive() && !bench.workspace.mainEnabled);
+    QVERIFY(bench.workspace.engine.OwnsBus(ToolKind::Terminal));
+}
+
+void TerminalTest::busWaitsForTheEditorTurn()
+{
+    TerminalBench bench;
+    TurnHoldingEditor &editor = bench.OpenEditor();
+    QVERIFY(bench.ShowAndTakeBus());
+    // The editor's turn ended before the hand-over, and it gets no reply while the terminal holds the bus.
+    QVERIFY(!editor.waiting);
+    const qsizetype editorReplies = editor.replies.size();
+    QVERIFY(bench.SendAnswered("$01M"));
+    QCOMPARE(bench.Row(0).value(1), Shown(bench.bus.Transcript().last().reply));
+    QCOMPARE(editor.replies.size(), editorReplies);
+
+    bench.window.ExitButton.click();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.Closed(), BoundMs);
+    QTRY_VERIFY_WITH_TIMEOUT(editor.replies.size() > editorReplies + 2, BoundMs);
+}
+
+void TerminalTest::closeWaitsForANotedRequest()
+{
+    TerminalBench bench;
+    TurnHoldingEditor &editor = bench.OpenEditor();
+    editor.holding = true;
+    bench.window.show();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.workspace.engine.BusAsked(ToolKind::Terminal), BoundMs);
+    QSignalSpy closeTimerFired(&bench.window.CloseTimer, &QTimer::timeout);
+    bench.window.hide();
+    QTRY_VERIFY_WITH_TIMEOUT(closeTimerFired.count() >= 1, BoundMs);
+    QVERIFY(!bench.workspace.mainEnabled);
+
+    // The turn ends and the bus goes to the closed terminal, which must give it straight back.
+    editor.holding = false;
+    QTRY_VERIFY_WITH_TIMEOUT(bench.Closed(), BoundMs);
+    const qsizetype editorReplies = editor.replies.size();
+    QTRY_VERIFY_WITH_TIMEOUT(editor.replies.size() > editorReplies + 2, BoundMs);
+}
+
+void TerminalTest::mainWindowEntriesShowTheTerminal()
+{
+    NavixProgram program;
+    TForm1 &main = program.Form1;
+    main.Engine().SetTimeOutMs(ReplyTimeOutMs);
+    main.EnableWorkspace(true); // as the opening of a port leaves it
+    // The tool button, the "&Terminal ..." menu entry and the tree pop-up's "Terminal...".
+    for (int entry = 0; entry < 3; ++entry) {
+        if (entry == 0)
+            main.TerminalButton->click();
+        else
+            (entry == 1 ? main.Terminal1 : main.TerminalPopupItem)->trigger();
+        QVERIFY(program.Form4.isVisible() && !main.isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(program.Form4.Phase(), ScanPhase::Ready, BoundMs);
+        program.Form4.ExitButton.click();
+        QTRY_VERIFY_WITH_TIMEOUT(main.isEnabled(), BoundMs);
+    }
+}
+
+QTEST_MAIN(TerminalTest)
+#include "tst_terminal.moc"

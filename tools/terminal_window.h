@@ -1,0 +1,98 @@
+#pragma once
+// The raw command terminal: the user types any command text and sends it once or over and over; every command
+// goes into the list with the response and the time it came. The window takes the bus while shown and sends
+// in the unframed receive modes, so that whatever a module answers, well-formed or not, is shown as it
+// arrived.
+
+#include "bus/command_log.h"
+#include "bus/tool_session.h"
+#include "bus/transaction_engine.h"
+#include "bus/workspace.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+
+// The terminal's list keeps the rows as the command log does (newest on top, at most 500, further responses
+// to one command in cells the columns do not show); only its column titles differ.
+class TerminalLogModel : public CommandLogModel
+{
+    Q_OBJECT
+public:
+    using CommandLogModel::CommandLogModel;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+};
+
+class TForm4 : public QDialog, public ToolReplyHandler
+{
+    Q_OBJECT
+public:
+    static constexpr int MinimumWidth = 425;
+    static constexpr int MinimumHeight = 390;
+
+    // The workspace and its engine must outlive the window.
+    explicit TForm4(Workspace &workspace, QWidget *parent = nullptr);
+    ~TForm4() override;
+
+    // The reply step.
+    void HandleToolReply(const QByteArray &reply) override;
+
+    ScanPhase Phase() const { return session.Phase(); }
+    bool Repeating() const { return repeating; }
+    TerminalLogModel &Log() { return log; }
+    // The command text as it goes to SendCommand, read anew from ComandEdit for every send.
+    QByteArray PreparedCommand() const;
+
+    void SendButtonClick();
+    void ComandEditKeyPress(char key);
+    void ContinueSendButtonClick();
+    void StopButtonClick();
+    void ExitButtonClick();
+    void InitTimerTimer();
+    void SendButtonTimerTimer();
+    void CloseTimerTimer();
+    void FormResize();
+
+    QGroupBox ComandGroupBox;
+    QLabel CommandLabel;
+    QLineEdit ComandEdit;
+    QLabel ResponeLabel;
+    QLineEdit ResponeEdit;
+    QCheckBox CheckSumBox;
+    QCheckBox EnterBox;
+    QGroupBox ButtonsGroupBox;
+    QPushButton SendButton;
+    QPushButton ContinueSendButton;
+    QPushButton StopButton;
+    QPushButton ExitButton;
+    QTreeView ListView10;
+    QTimer InitTimer;
+    QTimer CloseTimer;
+    QTimer SendButtonTimer;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormShow();
+    void FormHide();
+    void BuildLayout();
+    void SendOnce(int receiveMode);
+    void SendPrepared(int receiveMode);
+    void LogCommand(const QByteArray &command);
+    void LogResponse(const QByteArray &reply);
+    void FinishClose();
+
+    Workspace &workspace;
+    TerminalLogModel log;
+    bool repeating = false;
+    ToolBusSession session{workspace.Engine(), ToolKind::Terminal, InitTimer, CloseTimer};
+};
