@@ -175,3 +175,17 @@ bool AnyCalibrationDialogVisible()
 {
     return installedSet && (installedSet->Form7.isVisible() || installedSet->Form8.isVisible());
 }
+
+bool OpenCalibrationDialog(QObject *editor, int &request, int code, const QString &caption,
+                           const QString &message)
+{
+    if (AnyCalibrationDialogVisible())
+        return false;
+    TForm7 &dialog = CalibrationDialog();
+    dialog.requestCode = code;
+    dialog.SetTarget(editor, request);
+    dialog.setWindowTitle(caption);
+    dialog.Label1.setText(message);
+    dialog.show();
+    return true;
+}

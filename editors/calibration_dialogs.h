@@ -4,16 +4,13 @@
 // creates one CalibrationDialogSet at start; a test creates its own. Editors reach the dialogs through
 // CalibrationDialog() and TrimDialog().
 //
-// How an editor uses a dialog, from a calibration button's click handler:
+// A calibration button's click handler calls
 //
-//     if (AnyCalibrationDialogVisible())
-//         return;                                    // one calibration at a time
-//     TForm7 &dialog = CalibrationDialog();
-//     dialog.requestCode = 1;                        // what "&Execute" stores
-//     dialog.SetTarget(this, calibrationRequest);    // the editor window and its request variable (int)
-//     dialog.setWindowTitle("4mA Calibaration N780 (0A)");
-//     dialog.Label1.setText("Stores the current output value as 4mA.");
-//     dialog.show();
+//     OpenCalibrationDialog(this, calibrationRequest, 1, "4mA Calibaration N780 (0A)",
+//                           "Stores the current output value as 4mA.");
+//
+// with the editor window, its request variable (int), the code that "&Execute" stores, caption and message.
+// While either dialog is showing it does nothing: one calibration at a time.
 //
 // "&Execute" stores the request code in the target and hides the dialog; "&Cancel", "E&xit" and the window's
 // close button only hide it. TForm8 stores the trim count as a byte instead: 1..95 as they are, -95..-1 plus
@@ -126,3 +123,7 @@ TForm7 &CalibrationDialog();
 TForm8 &TrimDialog();
 // Whether either dialog is showing; a calibration button does nothing then.
 bool AnyCalibrationDialogVisible();
+// What a calibration button does: shows TForm7 with the caption and message, set to store code in the
+// editor's request on "&Execute". Does nothing and returns false while either dialog is showing.
+bool OpenCalibrationDialog(QObject *editor, int &request, int code, const QString &caption,
+                           const QString &message);

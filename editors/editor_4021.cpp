@@ -1,8 +1,8 @@
 #include "editor_4021.h"
 
 #include "calibration_dialogs.h"
+#include "editor_controls.h"
 
-#include "bus/prompt.h"
 #include "bus/text.h"
 
 #include <QGridLayout>
@@ -38,26 +38,6 @@ int DataLengthOf(int dataFormat)
     default:
         return 6;
     }
-}
-
-void SetUpSettingCombo(QComboBox &box, const QString &name, const QStringList &items)
-{
-    box.setObjectName(name);
-    box.setEditable(true);
-    box.setInsertPolicy(QComboBox::NoInsert);
-    box.addItems(items);
-}
-
-void SetUpReadOnlyEdit(QLineEdit &edit, const QString &name)
-{
-    edit.setObjectName(name);
-    edit.setReadOnly(true);
-}
-
-void SetUpLabel(QLabel &label, const QString &name, const QString &text)
-{
-    label.setObjectName(name);
-    label.setText(text);
 }
 } // namespace
 
@@ -333,8 +313,8 @@ bool TForm60::SendPendingCalibration()
     calibrationRequest = 0;
     if (command.isEmpty())
         return false;
-    RaiseTimeOut();
-    SendTypeCommand(command, 4, '!', Phase4021::CalibrationSent);
+    typePhase = Phase4021::CalibrationSent;
+    SendCalibration(command);
     return true;
 }
 
@@ -405,29 +385,15 @@ bool TForm60::LastValueAskedStep(const QByteArray &reply)
 
 bool TForm60::CalibrationSentStep(const QByteArray &reply)
 {
-    // The time-out field's value also becomes the time-out timer's interval (the timer stands still here).
-    RestoreTimeOut();
     typePhase = Phase4021::None;
-    SetPhase(EditorPhase::Idle);
-    if (!reply.isEmpty())
-        Prompts().Information("Calibration successful !");
-    else
-        Prompts().Error("Calibration failed !");
-    return true;
+    return FinishCalibration(reply);
 }
 
 // Calibration buttons
 
 void TForm60::ShowCalibrationDialog(int requestCode, const QString &caption, const QString &message)
 {
-    if (AnyCalibrationDialogVisible())
-        return;
-    TForm7 &dialog = CalibrationDialog();
-    dialog.requestCode = requestCode;
-    dialog.SetTarget(this, calibrationRequest);
-    dialog.setWindowTitle(caption);
-    dialog.Label1.setText(message);
-    dialog.show();
+    OpenCalibrationDialog(this, calibrationRequest, requestCode, caption, message);
 }
 
 void TForm60::Cal4mAButtonClick()

@@ -1,14 +1,23 @@
 #include "editor_factory.h"
 
+#include "editor_4013.h"
+#include "editor_4017.h"
 #include "editor_4021.h"
 #include "editor_4050.h"
 #include "editor_4052.h"
 #include "editor_4060.h"
+#include "editor_4x13.h"
 
 namespace {
 ModuleEditorWindow *CreateWindowOfKind(Workspace &workspace, EditorKind kind)
 {
     switch (kind) {
+    case EditorKind::Type4013:
+        return new TForm10(workspace);
+    case EditorKind::Type4x13:
+        return new TForm1x(workspace);
+    case EditorKind::Type4017:
+        return new TForm50(workspace);
     case EditorKind::Type4021:
         return new TForm60(workspace);
     case EditorKind::Type4050:

@@ -422,6 +422,24 @@ void ModuleEditorWindow::RestoreTimeOut()
     workspace.Engine().SetTimeOutMs(workspace.TimeOutFieldMs());
 }
 
+void ModuleEditorWindow::SendCalibration(const QByteArray &command)
+{
+    RaiseTimeOut();
+    Send(command, 4, '!', EditorPhase::TypePhase);
+}
+
+bool ModuleEditorWindow::FinishCalibration(const QByteArray &reply)
+{
+    // The time-out field's value also becomes the time-out timer's interval (the timer stands still here).
+    RestoreTimeOut();
+    phase = EditorPhase::Idle;
+    if (!reply.isEmpty())
+        Prompts().Information("Calibration successful !");
+    else
+        Prompts().Error("Calibration failed !");
+    return true;
+}
+
 void ModuleEditorWindow::StartConfigurationUpdate(bool raiseTimeOut)
 {
     updateRequested = false;

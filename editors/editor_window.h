@@ -165,6 +165,12 @@ protected:
     void StartConfigurationUpdate(bool raiseTimeOut);
     void RaiseTimeOut();
     void RestoreTimeOut();
+    // A calibration the user confirmed goes out with the raised time-out: the module takes a while to store
+    // it. Its reply comes in TypePhase, where the type hands it to FinishCalibration.
+    void SendCalibration(const QByteArray &command);
+    // Any framed answer means the module stored the calibration. The time-out goes back to the port panel's
+    // value and the turn ends.
+    bool FinishCalibration(const QByteArray &reply);
     void SetModelLabel(const QString &label) { modelLabel = label; }
 
     Workspace &workspace;

@@ -17,6 +17,21 @@
 
 #include <memory>
 
+// TimeOutMs as it stood when each command that starts with prefix went out.
+struct TimeOutProbe
+{
+    TimeOutProbe(TransactionEngine &engine, const QByteArray &prefix)
+    {
+        QObject::connect(&engine, &TransactionEngine::CommandWritten, &context,
+                         [this, &engine, prefix](const QByteArray &command) {
+                             if (command.startsWith(prefix))
+                                 timeOuts.append(engine.TimeOutMs());
+                         });
+    }
+    QObject context;
+    QList<int> timeOuts;
+};
+
 class EditorBench
 {
 public:

@@ -74,7 +74,7 @@ private slots:
     void relayEditor();
     void inputEditorShowsInputs();
     void narrowInputEditorFollowsAllInputs();
-    void factoryOpensDigitalKindsOnly();
+    void moduleNameKeepsInitMark();
 };
 
 void TestDigitalEditors::outputPanelClickIsWritten()
@@ -347,13 +347,9 @@ void TestDigitalEditors::narrowInputEditorFollowsAllInputs()
     QCOMPARE(record->captions[5], QString("Door"));
 }
 
-void TestDigitalEditors::factoryOpensDigitalKindsOnly()
+void TestDigitalEditors::moduleNameKeepsInitMark()
 {
     EditorBench bench;
-    ModuleRecordPtr analog = bench.AddModule("4017", "0A080600");
-    QVERIFY(!CreateModuleEditor(bench.workspace, *analog));
-    QVERIFY(!analog->Editor());
-
     // Only the type id 4152 names the window; an INIT mark already in the caption stays.
     TForm2x window(bench.workspace);
     window.setWindowTitle("Navix - Init");

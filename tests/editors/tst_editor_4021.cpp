@@ -7,21 +7,6 @@
 #include "editors/editor_4021.h"
 
 namespace {
-// TimeOutMs as it stood when each command that starts with prefix went out.
-struct TimeOutProbe
-{
-    TimeOutProbe(TransactionEngine &engine, const QByteArray &prefix)
-    {
-        QObject::connect(&engine, &TransactionEngine::CommandWritten, &context,
-                         [this, &engine, prefix](const QByteArray &command) {
-                             if (command.startsWith(prefix))
-                                 timeOuts.append(engine.TimeOutMs());
-                         });
-    }
-    QObject context;
-    QList<int> timeOuts;
-};
-
 // An editor on the bench, through its first full turn.
 TForm60 *OpenAndSettle(EditorBench &bench, const ModuleRecordPtr &record)
 {

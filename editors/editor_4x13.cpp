@@ -1,0 +1,307 @@
+#include "editor_4x13.h"
+
+#include "calibration_dialogs.h"
+#include "editor_controls.h"
+#include "input_format.h"
+
+#include "bus/text.h"
+
+#include <QHBoxLayout>
+
+#include <array>
+
+namespace {
+constexpr int FirstRangeCode = 20; // every sensor has the one range code "20"
+constexpr int HexFormat = 2;       // "2's complement of hex": four hex digits instead of seven characters
+constexpr int HiddenSettingsHeight = 135;
+constexpr int ShownSettingsHeight = 270;
+constexpr int StatusBoxMargin = 48; // window height minus the height of the status box
+
+const QStringList DataFormatItems = {"Engineering units", "% of FSR", "2's complement of hex", "Ohms"};
+const QStringList UnitNames = {"Unit", "%SFR", "2Hex", "Ohms"};
+const QStringList IntegrationTimeItems = {"50 ms ( 60Hz power )", "60 ms ( 50Hz power)"};
+
+// The degree sign is the byte B0 on the wire and in the captions.
+const QString TemperatureRangeItem = QString::fromLatin1("temperature -40/+124\xB0"
+                                                         "C");
+const QString CurrentSpanText = QStringLiteral("Apply 20mA to the module input !");
+const QString CurrentOffsetText = QStringLiteral("Apply 4mA to the module input !");
+const QString VoltageSpanText = QStringLiteral("Apply 5V to the module input !");
+const QString VoltageOffsetText = QStringLiteral("Please, short out the module input!");
+
+struct SensorType
+{
+    int index;
+    const char *typeId;
+    QString caption;
+    QString rangeItem;
+    QString modelLabel;
+    // Empty for the sensors that take no calibration: their buttons stay disabled.
+    QString spanText;
+    QString offsetText;
+};
+
+const std::array<SensorType, 6> &SensorTypes()
+{
+    static const std::array<SensorType, 6> table = {{
+        {1, "4113", "Navix 755", TemperatureRangeItem, "N755", {}, {}},
+        {2, "4213", "Navix 756", "humidity 0-100%", "N756", {}, {}},
+        {3, "4313", "Navix 742", "CO 0-300ppm", "N742", CurrentSpanText, CurrentOffsetText},
+        {4, "4413", "Navix 743", "CO2 0-300ppm", "N743", CurrentSpanText, CurrentOffsetText},
+        {5, "4513", "Navix PKR-2", "AP 0-110kPa", "PKR-02", VoltageSpanText, VoltageOffsetText},
+        {6, "4613", "Navix PKR-1", "DP 0-500Pa", "PKR-01", VoltageSpanText, VoltageOffsetText},
+    }};
+    return table;
+}
+
+const SensorType *FindSensorType(const QByteArray &typeId)
+{
+    for (const SensorType &type : SensorTypes())
+        if (typeId.trimmed() == type.typeId)
+            return &type;
+    return nullptr;
+}
+
+const SensorType *SensorTypeAt(int index)
+{
+    for (const SensorType &type : SensorTypes())
+        if (type.index == index)
+            return &type;
+    return nullptr;
+}
+} // namespace
+
+TForm1x::TForm1x(Workspace &workspace, QWidget *parent)
+    : ModuleEditorWindow(workspace,
+                         EditorDesign{.typeNumber = "4x13",
+                                      .baudrateComboName = "Baudrate13ComboBox",
+                                      .caption = "Navix 7xx & PKR - 1x",
+                                      .modelLabel = QString(),
+                                      .updateButtonName = "UpdateSetingsButton"},
+                         parent)
+{
+    setObjectName("TForm1x");
+    BuildDataArea();
+    BuildSettings();
+}
+
+void TForm1x::BuildDataArea()
+{
+    DesriptionEdit.setObjectName("DesriptionEdit");
+    DesriptionEdit.setText("Unit :");
+    MakeSilver(DesriptionEdit, true);
+    SetUpReadOnlyEdit(DataEdit, "DataEdit");
+    SetUpReadOnlyEdit(UnitNameEdit, "UnitNameEdit");
+    DesriptionEdit.setAccessibleName("Description");
+    DataEdit.setAccessibleName("Value");
+    UnitNameEdit.setAccessibleName("Unit name");
+    auto *valueRow = new QHBoxLayout;
+    valueRow->addWidget(&DesriptionEdit, 2);
+    valueRow->addWidget(&DataEdit, 2);
+    valueRow->addWidget(&UnitNameEdit, 1);
+    AddDataRow(valueRow);
+
+    OffsetButton.setObjectName("OffsetButton");
+    OffsetButton.setText("&Offset cal.");
+    SpanButton.setObjectName("SpanButton");
+    SpanButton.setText("&Span cal.");
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(&OffsetButton);
+    buttonRow->addWidget(&SpanButton);
+    AddDataRow(buttonRow);
+
+    connect(&OffsetButton, &QPushButton::clicked, this, &TForm1x::OffsetButtonClick);
+    connect(&SpanButton, &QPushButton::clicked, this, &TForm1x::SpanButtonClick);
+}
+
+void TForm1x::BuildSettings()
+{
+    SetUpLabel(InputRangeLabel, "InputRangeLabel", "Input range :");
+    SetUpSettingCombo(InputRange13ComboBox, "InputRange13ComboBox", {});
+    SetUpLabel(DataFormatLabel, "DataFormatLabel", "Data format :");
+    SetUpSettingCombo(DataFormat13ComboBox, "DataFormat13ComboBox", DataFormatItems);
+    SetUpLabel(IntgrTimeLabel, "IntgrTimeLabel", "Integr. time :");
+    SetUpSettingCombo(IntgrTimeComboBox, "IntgrTimeComboBox", IntegrationTimeItems);
+    AddSettingRow(InputRangeLabel, InputRange13ComboBox);
+    AddSettingRow(DataFormatLabel, DataFormat13ComboBox);
+    AddSettingRow(IntgrTimeLabel, IntgrTimeComboBox);
+    RegisterSettingComboBox(InputRange13ComboBox);
+    RegisterSettingComboBox(DataFormat13ComboBox);
+    RegisterSettingComboBox(IntgrTimeComboBox);
+}
+
+bool &TForm1x::BusyFlag()
+{
+    static bool busy = false;
+    return busy;
+}
+
+void TForm1x::SetModuleName(const QByteArray &typeId)
+{
+    SetSubType(typeId);
+}
+
+void TForm1x::SetSubType(const QByteArray &typeId)
+{
+    const SensorType *type = FindSensorType(typeId);
+    if (!type)
+        return;
+    setWindowTitle(windowTitle().contains("Init") ? type->caption + " - Init" : type->caption);
+    UnitNameEdit.setVisible(true);
+    subType = type->index;
+    SetModelLabel(type->modelLabel);
+    const bool calibratable = !type->spanText.isEmpty();
+    OffsetButton.setEnabled(calibratable);
+    SpanButton.setEnabled(calibratable);
+    InputRange13ComboBox.clear();
+    InputRange13ComboBox.addItem(type->rangeItem);
+    // The one item is the stored range when the module reports the sensor's range code.
+    ShowStoredItem(InputRange13ComboBox, reportedRangeCode.toInt() - FirstRangeCode);
+}
+
+void TForm1x::SetCaptions(const QStringList &captions)
+{
+    if (!captions.isEmpty())
+        DesriptionEdit.setText(captions.first());
+}
+
+QStringList TForm1x::Captions() const
+{
+    return {DesriptionEdit.text()};
+}
+
+// Configuration
+
+void TForm1x::ShowTypeConfig(const QByteArray &config)
+{
+    reportedRangeCode = Copy(config, 3, 2);
+    bool isNumber = false;
+    const int rangeCode = reportedRangeCode.toInt(&isNumber, 10);
+    ShowStoredItem(InputRange13ComboBox, isNumber ? rangeCode - FirstRangeCode : -1);
+
+    const InputFormat format = InputFormat::FromConfig(config);
+    reportedIntegrationTime = format.integrationTime;
+    reportedDataFormat = format.dataFormat;
+    ShowStoredItem(IntgrTimeComboBox, format.integrationTime);
+    ShowStoredItem(DataFormat13ComboBox, format.dataFormat);
+    UnitNameEdit.setText(UnitNames.value(format.dataFormat));
+    valueLength = format.dataFormat == HexFormat ? 4 : 7;
+}
+
+QByteArray TForm1x::TypeCode() const
+{
+    const int index = ItemIndex(InputRange13ComboBox);
+    // A range code the list does not hold goes back to the module as it reported it.
+    return index >= 0 ? QByteArray::number(index + FirstRangeCode) : reportedRangeCode;
+}
+
+int TForm1x::TypeFormatBits() const
+{
+    const int integrationIndex = ItemIndex(IntgrTimeComboBox);
+    const int formatIndex = ItemIndex(DataFormat13ComboBox);
+    return InputFormat{integrationIndex >= 0 ? integrationIndex : reportedIntegrationTime,
+                       formatIndex >= 0 ? formatIndex : reportedDataFormat}
+        .Bits();
+}
+
+// The poll turn
+
+void TForm1x::SendDataQuery()
+{
+    typePhase = Phase4x13::None;
+    Send(Command('#', {}), valueLength + 2, '>', EditorPhase::DataAsked);
+}
+
+void TForm1x::ShowData(const QByteArray &reply)
+{
+    DataEdit.setText(FromWire(Copy(reply, 2, valueLength)));
+}
+
+bool TForm1x::DataAskedStep(const QByteArray &reply)
+{
+    if (!reply.isEmpty())
+        ShowData(reply);
+    ShowCommunicationStatus(!reply.isEmpty());
+    if (UpdateRequested()) {
+        StartConfigurationUpdate(true);
+        return false;
+    }
+    if (SendPendingCalibration())
+        return false;
+    SetPhase(EditorPhase::Idle);
+    return true;
+}
+
+bool TForm1x::SendPendingCalibration()
+{
+    QByteArray command;
+    if (calibrationRequest == CalibrateSpan)
+        command = Command('$', "0");
+    else if (calibrationRequest == CalibrateOffset)
+        command = Command('$', "1");
+    // Each request is carried out once, whatever the module answers.
+    calibrationRequest = 0;
+    if (command.isEmpty())
+        return false;
+    typePhase = Phase4x13::CalibrationSent;
+    SendCalibration(command);
+    return true;
+}
+
+bool TForm1x::TypePhaseStep(const QByteArray &reply)
+{
+    const bool calibrationSent = typePhase == Phase4x13::CalibrationSent;
+    typePhase = Phase4x13::None;
+    if (calibrationSent)
+        return FinishCalibration(reply);
+    SetPhase(EditorPhase::Idle);
+    return true;
+}
+
+// Calibration buttons
+
+void TForm1x::OpenDialog(int requestCode, const QString &kind, const QString &message)
+{
+    const QString caption =
+        kind + " Calibaration " + ModelLabel() + " (" + FromWire(HexByte(StoredAddress())) + ")";
+    OpenCalibrationDialog(this, calibrationRequest, requestCode, caption, message);
+}
+
+void TForm1x::SpanButtonClick()
+{
+    if (const SensorType *type = SensorTypeAt(subType); type && !type->spanText.isEmpty())
+        OpenDialog(CalibrateSpan, "Span", type->spanText);
+}
+
+void TForm1x::OffsetButtonClick()
+{
+    if (const SensorType *type = SensorTypeAt(subType); type && !type->offsetText.isEmpty())
+        OpenDialog(CalibrateOffset, "Offset", type->offsetText);
+}
+
+// Layout
+
+void TForm1x::ApplySettingsLayout(bool settingsShown)
+{
+    ModuleEditorWindow::ApplySettingsLayout(settingsShown);
+    // A short window with the data only, a taller one with the settings, unless the controls need more.
+    if (!settingsShown)
+        DataAreaBox.resize(DataAreaBox.width(), DataAreaBox.sizeHint().height());
+    const int statusWidth = DataAreaBox.width() + (settingsShown ? SettingBox.width() : 0) + 4;
+    const int contentHeight = DataAreaBox.y() + DataAreaBox.height() + 4;
+    const int fixedHeight = settingsShown ? ShownSettingsHeight : HiddenSettingsHeight;
+    const int windowHeight = qMax(fixedHeight, contentHeight + StatusBoxMargin);
+    StatusBox.resize(statusWidth, windowHeight - StatusBoxMargin);
+    const int windowWidth = statusWidth + 21;
+    GroupBox1.setGeometry(0, 0, windowWidth, windowHeight);
+    setFixedSize(windowWidth, windowHeight);
+}
+
+void TForm1x::FormShow()
+{
+    // A window shown again starts its next turn with the firmware query; one whose exchange is still
+    // outstanding keeps its phase, or the reply would meet the wrong step.
+    if (IsRestPhase())
+        SetPhase(EditorPhase::Start);
+    ApplySettingsLayout(ShowSettingsBox.isChecked());
+}
