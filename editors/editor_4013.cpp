@@ -2,7 +2,6 @@
 
 #include "calibration_dialogs.h"
 #include "editor_controls.h"
-#include "input_format.h"
 
 #include "bus/text.h"
 
@@ -15,8 +14,6 @@
 #include <QValidator>
 
 namespace {
-constexpr int FirstRangeCode = 20; // "20" = Pt.00385 -/+100°C
-constexpr int FormatTwosComplement = 2;
 
 const QString Degrees = QStringLiteral("(°C)");
 
@@ -24,9 +21,6 @@ const QStringList InputRangeItems = {"Pt.00385  -/+100°C",   "Pt.00385 0 to +10
                                      "Pt.00385 0 to +600°C", "Pt.00391 -/+ 100°C",   "Pt.00391 0 to +100°C",
                                      "Pt.00391 0 to +200°C", "Pt.00391 0 to +600°C", "Ni -80 to 100°C",
                                      "Ni    0 to 100°C"};
-const QStringList DataFormatItems = {"Engineering units", "% of FSR", "2's complement of hex", "Ohms"};
-const QStringList IntegrationTimeItems = {"50 ms ( 60Hz power )", "60 ms ( 50Hz power)"};
-const QStringList UnitNames = {"Unit", "%SFR", "2HEX", "Ohms"};
 
 // Status word bits of the Tvr 5x, bit 0 first.
 const QStringList BitCaptions = {"Hořák - vstup",  "Ventilátor. - vst.", "R - porucha", "R - hořák",
@@ -98,30 +92,23 @@ void LimitSpinBox::fixup(QString &input) const
 }
 
 TForm10::TForm10(Workspace &workspace, QWidget *parent)
-    : ModuleEditorWindow(workspace,
-                         EditorDesign{.typeNumber = "4013",
-                                      .baudrateComboName = "Baudrate13ComboBox",
-                                      .caption = "Navix 710",
-                                      .modelLabel = "N710",
-                                      .updateButtonName = "UpdateSetingsButton"},
-                         parent)
+    : AnalogInputEditor(workspace,
+                        EditorDesign{.typeNumber = "4013",
+                                     .baudrateComboName = "Baudrate13ComboBox",
+                                     .caption = "Navix 710",
+                                     .modelLabel = "N710",
+                                     .updateButtonName = "UpdateSetingsButton"},
+                        {"Unit", "%SFR", "2HEX", "Ohms"}, parent)
 {
     setObjectName("TForm10");
     BuildDataArea();
-    BuildSettings();
+    BuildInputSettings(InputRangeItems);
     BuildAdvancedSettings();
 }
 
 void TForm10::BuildDataArea()
 {
-    DesriptionEdit.setObjectName("DesriptionEdit");
-    DesriptionEdit.setText("Unit :");
-    MakeSilver(DesriptionEdit, true);
-    SetUpReadOnlyEdit(DataEdit, "DataEdit");
-    SetUpReadOnlyEdit(UnitNameEdit, "UnitNameEdit");
-    // The value has no label of its own: the description beside it names it for the user.
-    DataEdit.setAccessibleName("Value");
-    UnitNameEdit.setAccessibleName("Unit name");
+    SetUpValueEdits();
     DataCheckBox.setObjectName("DataCheckBox");
     DataCheckBox.setText(Degrees);
     DataCheckBox.setVisible(false);
@@ -185,22 +172,6 @@ void TForm10::BuildVariantGroup()
 
     connect(&OffsetButtonStack, &QPushButton::clicked, this, &TForm10::OffsetButtonStackClick);
     connect(&SpanButtonStack, &QPushButton::clicked, this, &TForm10::SpanButtonStackClick);
-}
-
-void TForm10::BuildSettings()
-{
-    SetUpLabel(InputRangeLabel, "InputRangeLabel", "Input range :");
-    SetUpSettingCombo(InputRange13ComboBox, "InputRange13ComboBox", InputRangeItems);
-    SetUpLabel(DataFormatLabel, "DataFormatLabel", "Data format :");
-    SetUpSettingCombo(DataFormat13ComboBox, "DataFormat13ComboBox", DataFormatItems);
-    SetUpLabel(IntgrTimeLabel, "IntgrTimeLabel", "Integr. time :");
-    SetUpSettingCombo(IntgrTimeComboBox, "IntgrTimeComboBox", IntegrationTimeItems);
-    AddSettingRow(InputRangeLabel, InputRange13ComboBox);
-    AddSettingRow(DataFormatLabel, DataFormat13ComboBox);
-    AddSettingRow(IntgrTimeLabel, IntgrTimeComboBox);
-    RegisterSettingComboBox(InputRange13ComboBox);
-    RegisterSettingComboBox(DataFormat13ComboBox);
-    RegisterSettingComboBox(IntgrTimeComboBox);
 }
 
 void TForm10::BuildAdvancedSettings()
@@ -288,17 +259,6 @@ bool &TForm10::BusyFlag()
     return busy;
 }
 
-void TForm10::SetCaptions(const QStringList &captions)
-{
-    if (!captions.isEmpty())
-        DesriptionEdit.setText(captions.first());
-}
-
-QStringList TForm10::Captions() const
-{
-    return {DesriptionEdit.text()};
-}
-
 bool TForm10::IsRestPhase() const
 {
     return ModuleEditorWindow::IsRestPhase() ||
@@ -311,38 +271,6 @@ bool TForm10::LimitsBeingEdited() const
 }
 
 // Configuration
-
-void TForm10::ShowTypeConfig(const QByteArray &config)
-{
-    reportedRangeCode = Copy(config, 3, 2);
-    bool isNumber = false;
-    const int rangeCode = reportedRangeCode.toInt(&isNumber, 10);
-    ShowStoredItem(InputRange13ComboBox, isNumber ? rangeCode - FirstRangeCode : -1);
-
-    const InputFormat format = InputFormat::FromConfig(config);
-    reportedIntegrationTime = format.integrationTime;
-    reportedDataFormat = format.dataFormat;
-    ShowStoredItem(IntgrTimeComboBox, reportedIntegrationTime);
-    ShowStoredItem(DataFormat13ComboBox, reportedDataFormat);
-    UnitNameEdit.setText(UnitNames.value(reportedDataFormat));
-    // The value of a read: "sddd.dd" in three formats, four hex digits in 2's complement.
-    valueLength = reportedDataFormat == FormatTwosComplement ? 4 : 7;
-}
-
-QByteArray TForm10::TypeCode() const
-{
-    const int index = ItemIndex(InputRange13ComboBox);
-    return index >= 0 ? QByteArray::number(index + FirstRangeCode) : reportedRangeCode;
-}
-
-int TForm10::TypeFormatBits() const
-{
-    const int timeIndex = ItemIndex(IntgrTimeComboBox);
-    const int formatIndex = ItemIndex(DataFormat13ComboBox);
-    return InputFormat{timeIndex >= 0 ? timeIndex : reportedIntegrationTime,
-                       formatIndex >= 0 ? formatIndex : reportedDataFormat}
-        .Bits();
-}
 
 // Calibration buttons
 

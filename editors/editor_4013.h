@@ -9,7 +9,7 @@
 // calibration or first read it reads the whole controller state (limits, constant, interval) as well, and a
 // requested limits update writes clock, constant, interval and X1..X9 in one chain and reads the limits back.
 
-#include "editor_window.h"
+#include "analog_input_editor.h"
 
 #include <QFrame>
 #include <QSpinBox>
@@ -34,7 +34,7 @@ protected:
     void fixup(QString &input) const override;
 };
 
-class TForm10 : public ModuleEditorWindow
+class TForm10 : public AnalogInputEditor
 {
     Q_OBJECT
 public:
@@ -77,13 +77,10 @@ public:
 
     explicit TForm10(Workspace &workspace, QWidget *parent = nullptr);
 
-    void SetCaptions(const QStringList &captions) override;
-    QStringList Captions() const override;
     bool IsRestPhase() const override;
 
     Phase4013 TypePhase() const { return typePhase; }
     bool IsVariant() const { return variant; }
-    int ValueLength() const { return valueLength; }
     int CalibrationRequest() const { return calibrationRequest; }
     bool LimitsUpdateRequested() const { return limitsUpdateRequested; }
     // The limits update button is enabled: the user is editing the advanced settings.
@@ -102,9 +99,6 @@ public:
     void IntegrEditExit();
 
     // Data area.
-    QLineEdit DesriptionEdit;
-    QLineEdit DataEdit;
-    QLineEdit UnitNameEdit;
     QCheckBox DataCheckBox;
     QPushButton OffsetButton;
     QPushButton SpanButton;
@@ -117,13 +111,6 @@ public:
     QPushButton SpanButtonStack;
     std::array<QLabel, BitCount> BitPanels; // Panel1..Panel8, tag = index = bit
     std::array<QLabel, BitCount> BitLabels;
-    // Settings.
-    QLabel InputRangeLabel;
-    QComboBox InputRange13ComboBox;
-    QLabel DataFormatLabel;
-    QComboBox DataFormat13ComboBox;
-    QLabel IntgrTimeLabel;
-    QComboBox IntgrTimeComboBox;
     // The Tvr 5x's advanced settings, below the other groups.
     QGroupBox LMBox4013;
     QLabel TimeLabel;
@@ -149,10 +136,6 @@ protected:
     bool TypePhaseStep(const QByteArray &reply) override;
     void SendDataQuery() override;
 
-    void ShowTypeConfig(const QByteArray &config) override;
-    QByteArray TypeCode() const override;
-    int TypeFormatBits() const override;
-
     void ApplySettingsLayout(bool settingsShown) override;
     void FormShow() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -160,7 +143,6 @@ protected:
 private:
     void BuildDataArea();
     void BuildVariantGroup();
-    void BuildSettings();
     void BuildAdvancedSettings();
     void WatchForEditing(QWidget &widget);
 
@@ -171,7 +153,7 @@ private:
     // The update request and then a calibration request, as DataAsked and VariantIdle carry them out;
     // false when neither waits.
     bool SendPendingRequest();
-    bool SendPendingCalibration();
+    bool SendPendingCalibration() override;
     void SendStackQuery();
     // A value reply into its edit, as degrees when its "(°C)" box is ticked; an empty reply leaves the edit.
     void ShowValue(const QByteArray &reply, QLineEdit &edit, const QCheckBox &degrees);
@@ -208,11 +190,6 @@ private:
 
     Phase4013 typePhase = Phase4013::None;
     bool variant = false;
-    int valueLength = 7;
     int calibrationRequest = NoCalibration;
     bool limitsUpdateRequested = false;
-    // The range code and format bits as the module reported them, written back while no item stands for them.
-    QByteArray reportedRangeCode = "20";
-    int reportedIntegrationTime = 0;
-    int reportedDataFormat = 0;
 };

@@ -283,21 +283,6 @@ void TForm60::ShowData(const QByteArray &reply)
     DataEdit.setText(FromWire(ReplyData(reply)));
 }
 
-bool TForm60::DataAskedStep(const QByteArray &reply)
-{
-    if (!reply.isEmpty())
-        ShowData(reply);
-    ShowCommunicationStatus(!reply.isEmpty());
-    if (UpdateRequested()) {
-        StartConfigurationUpdate(true);
-        return false;
-    }
-    if (SendPendingCalibration())
-        return false;
-    SetPhase(EditorPhase::Idle);
-    return true;
-}
-
 bool TForm60::SendPendingCalibration()
 {
     QByteArray command;

@@ -68,7 +68,6 @@ public:
 protected:
     bool &BusyFlag() override;
     bool FirmwareAskedStep(const QByteArray &reply) override;
-    bool DataAskedStep(const QByteArray &reply) override;
     bool WriteSentStep(const QByteArray &reply) override;
     bool IdleStep(const QByteArray &reply) override;
     bool TypePhaseStep(const QByteArray &reply) override;
@@ -92,7 +91,7 @@ private:
     bool SetScrollFromData(const QByteArray &data);
     void SendTypeCommand(const QByteArray &command, int expectedLength, char startChar, Phase4021 next);
     // A calibration or trim waiting for this turn: sent with the raised time-out; false when none waits.
-    bool SendPendingCalibration();
+    bool SendPendingCalibration() override;
     bool FirstReadAskedStep(const QByteArray &reply);
     bool LastValueAskedStep(const QByteArray &reply);
     bool CalibrationSentStep(const QByteArray &reply);

@@ -2,7 +2,6 @@
 
 #include "calibration_dialogs.h"
 #include "editor_controls.h"
-#include "input_format.h"
 
 #include "bus/text.h"
 
@@ -11,15 +10,9 @@
 #include <array>
 
 namespace {
-constexpr int FirstRangeCode = 20; // every sensor has the one range code "20"
-constexpr int HexFormat = 2;       // "2's complement of hex": four hex digits instead of seven characters
 constexpr int HiddenSettingsHeight = 135;
 constexpr int ShownSettingsHeight = 270;
 constexpr int StatusBoxMargin = 48; // window height minus the height of the status box
-
-const QStringList DataFormatItems = {"Engineering units", "% of FSR", "2's complement of hex", "Ohms"};
-const QStringList UnitNames = {"Unit", "%SFR", "2Hex", "Ohms"};
-const QStringList IntegrationTimeItems = {"50 ms ( 60Hz power )", "60 ms ( 50Hz power)"};
 
 // The degree sign is the byte B0 on the wire and in the captions.
 const QString TemperatureRangeItem = QString::fromLatin1("temperature -40/+124\xB0"
@@ -72,29 +65,22 @@ const SensorType *SensorTypeAt(int index)
 } // namespace
 
 TForm1x::TForm1x(Workspace &workspace, QWidget *parent)
-    : ModuleEditorWindow(workspace,
-                         EditorDesign{.typeNumber = "4x13",
-                                      .baudrateComboName = "Baudrate13ComboBox",
-                                      .caption = "Navix 7xx & PKR - 1x",
-                                      .modelLabel = QString(),
-                                      .updateButtonName = "UpdateSetingsButton"},
-                         parent)
+    : AnalogInputEditor(workspace,
+                        EditorDesign{.typeNumber = "4x13",
+                                     .baudrateComboName = "Baudrate13ComboBox",
+                                     .caption = "Navix 7xx & PKR - 1x",
+                                     .modelLabel = QString(),
+                                     .updateButtonName = "UpdateSetingsButton"},
+                        {"Unit", "%SFR", "2Hex", "Ohms"}, parent)
 {
     setObjectName("TForm1x");
     BuildDataArea();
-    BuildSettings();
+    BuildInputSettings({});
 }
 
 void TForm1x::BuildDataArea()
 {
-    DesriptionEdit.setObjectName("DesriptionEdit");
-    DesriptionEdit.setText("Unit :");
-    MakeSilver(DesriptionEdit, true);
-    SetUpReadOnlyEdit(DataEdit, "DataEdit");
-    SetUpReadOnlyEdit(UnitNameEdit, "UnitNameEdit");
-    DesriptionEdit.setAccessibleName("Description");
-    DataEdit.setAccessibleName("Value");
-    UnitNameEdit.setAccessibleName("Unit name");
+    SetUpValueEdits();
     auto *valueRow = new QHBoxLayout;
     valueRow->addWidget(&DesriptionEdit, 2);
     valueRow->addWidget(&DataEdit, 2);
@@ -112,22 +98,6 @@ void TForm1x::BuildDataArea()
 
     connect(&OffsetButton, &QPushButton::clicked, this, &TForm1x::OffsetButtonClick);
     connect(&SpanButton, &QPushButton::clicked, this, &TForm1x::SpanButtonClick);
-}
-
-void TForm1x::BuildSettings()
-{
-    SetUpLabel(InputRangeLabel, "InputRangeLabel", "Input range :");
-    SetUpSettingCombo(InputRange13ComboBox, "InputRange13ComboBox", {});
-    SetUpLabel(DataFormatLabel, "DataFormatLabel", "Data format :");
-    SetUpSettingCombo(DataFormat13ComboBox, "DataFormat13ComboBox", DataFormatItems);
-    SetUpLabel(IntgrTimeLabel, "IntgrTimeLabel", "Integr. time :");
-    SetUpSettingCombo(IntgrTimeComboBox, "IntgrTimeComboBox", IntegrationTimeItems);
-    AddSettingRow(InputRangeLabel, InputRange13ComboBox);
-    AddSettingRow(DataFormatLabel, DataFormat13ComboBox);
-    AddSettingRow(IntgrTimeLabel, IntgrTimeComboBox);
-    RegisterSettingComboBox(InputRange13ComboBox);
-    RegisterSettingComboBox(DataFormat13ComboBox);
-    RegisterSettingComboBox(IntgrTimeComboBox);
 }
 
 bool &TForm1x::BusyFlag()
@@ -153,55 +123,8 @@ void TForm1x::SetSubType(const QByteArray &typeId)
     const bool calibratable = !type->spanText.isEmpty();
     OffsetButton.setEnabled(calibratable);
     SpanButton.setEnabled(calibratable);
-    InputRange13ComboBox.clear();
-    InputRange13ComboBox.addItem(type->rangeItem);
     // The one item is the stored range when the module reports the sensor's range code.
-    ShowStoredItem(InputRange13ComboBox, reportedRangeCode.toInt() - FirstRangeCode);
-}
-
-void TForm1x::SetCaptions(const QStringList &captions)
-{
-    if (!captions.isEmpty())
-        DesriptionEdit.setText(captions.first());
-}
-
-QStringList TForm1x::Captions() const
-{
-    return {DesriptionEdit.text()};
-}
-
-// Configuration
-
-void TForm1x::ShowTypeConfig(const QByteArray &config)
-{
-    reportedRangeCode = Copy(config, 3, 2);
-    bool isNumber = false;
-    const int rangeCode = reportedRangeCode.toInt(&isNumber, 10);
-    ShowStoredItem(InputRange13ComboBox, isNumber ? rangeCode - FirstRangeCode : -1);
-
-    const InputFormat format = InputFormat::FromConfig(config);
-    reportedIntegrationTime = format.integrationTime;
-    reportedDataFormat = format.dataFormat;
-    ShowStoredItem(IntgrTimeComboBox, format.integrationTime);
-    ShowStoredItem(DataFormat13ComboBox, format.dataFormat);
-    UnitNameEdit.setText(UnitNames.value(format.dataFormat));
-    valueLength = format.dataFormat == HexFormat ? 4 : 7;
-}
-
-QByteArray TForm1x::TypeCode() const
-{
-    const int index = ItemIndex(InputRange13ComboBox);
-    // A range code the list does not hold goes back to the module as it reported it.
-    return index >= 0 ? QByteArray::number(index + FirstRangeCode) : reportedRangeCode;
-}
-
-int TForm1x::TypeFormatBits() const
-{
-    const int integrationIndex = ItemIndex(IntgrTimeComboBox);
-    const int formatIndex = ItemIndex(DataFormat13ComboBox);
-    return InputFormat{integrationIndex >= 0 ? integrationIndex : reportedIntegrationTime,
-                       formatIndex >= 0 ? formatIndex : reportedDataFormat}
-        .Bits();
+    SetRangeItems({type->rangeItem});
 }
 
 // The poll turn
@@ -215,21 +138,6 @@ void TForm1x::SendDataQuery()
 void TForm1x::ShowData(const QByteArray &reply)
 {
     DataEdit.setText(FromWire(Copy(reply, 2, valueLength)));
-}
-
-bool TForm1x::DataAskedStep(const QByteArray &reply)
-{
-    if (!reply.isEmpty())
-        ShowData(reply);
-    ShowCommunicationStatus(!reply.isEmpty());
-    if (UpdateRequested()) {
-        StartConfigurationUpdate(true);
-        return false;
-    }
-    if (SendPendingCalibration())
-        return false;
-    SetPhase(EditorPhase::Idle);
-    return true;
 }
 
 bool TForm1x::SendPendingCalibration()

@@ -7,9 +7,9 @@
 // A turn: the first one reads the firmware, every turn reads the value, then sends a pending configuration
 // or calibration.
 
-#include "editor_window.h"
+#include "analog_input_editor.h"
 
-class TForm1x : public ModuleEditorWindow
+class TForm1x : public AnalogInputEditor
 {
     Q_OBJECT
 public:
@@ -26,58 +26,34 @@ public:
     // Caption, model label, range item and calibration buttons by type id; an unknown type id changes
     // nothing.
     void SetSubType(const QByteArray &typeId);
-    void SetCaptions(const QStringList &captions) override;
-    QStringList Captions() const override;
 
     void OffsetButtonClick();
     void SpanButtonClick();
 
     int SubType() const { return subType; }
-    int ValueLength() const { return valueLength; }
     Phase4x13 TypePhase() const { return typePhase; }
     int CalibrationRequest() const { return calibrationRequest; }
 
     // Data area.
-    QLineEdit DesriptionEdit;
-    QLineEdit DataEdit;
-    QLineEdit UnitNameEdit;
     QPushButton OffsetButton;
     QPushButton SpanButton;
-    // Settings.
-    QLabel InputRangeLabel;
-    QComboBox InputRange13ComboBox;
-    QLabel DataFormatLabel;
-    QComboBox DataFormat13ComboBox;
-    QLabel IntgrTimeLabel;
-    QComboBox IntgrTimeComboBox;
 
 protected:
     bool &BusyFlag() override;
-    bool DataAskedStep(const QByteArray &reply) override;
     bool TypePhaseStep(const QByteArray &reply) override;
     void SendDataQuery() override;
     void ShowData(const QByteArray &reply) override;
-
-    void ShowTypeConfig(const QByteArray &config) override;
-    QByteArray TypeCode() const override;
-    int TypeFormatBits() const override;
 
     void ApplySettingsLayout(bool settingsShown) override;
     void FormShow() override;
 
 private:
     void BuildDataArea();
-    void BuildSettings();
     // A calibration waiting for this turn: sent with the raised time-out; false when none waits.
-    bool SendPendingCalibration();
+    bool SendPendingCalibration() override;
     void OpenDialog(int requestCode, const QString &kind, const QString &message);
 
     int subType = 0; // row of the sensor table, 1..6; 0 until the type id is known
-    int valueLength = 7;
     Phase4x13 typePhase = Phase4x13::None;
     int calibrationRequest = 0;
-    // The range code and format bits as the module reported them, written back while no item stands for them.
-    QByteArray reportedRangeCode = "20";
-    int reportedIntegrationTime = 0;
-    int reportedDataFormat = 0;
 };

@@ -358,6 +358,8 @@ bool ModuleEditorWindow::DataAskedStep(const QByteArray &reply)
         StartConfigurationUpdate(RaisesConfigTimeOut(EditorPhase::DataAsked));
         return false;
     }
+    if (SendPendingCalibration())
+        return false;
     phase = EditorPhase::Idle;
     return true;
 }
@@ -391,6 +393,11 @@ void ModuleEditorWindow::SendDataQuery()
 }
 
 void ModuleEditorWindow::ShowData(const QByteArray &) {}
+
+bool ModuleEditorWindow::SendPendingCalibration()
+{
+    return false;
+}
 
 bool ModuleEditorWindow::SendPendingWrite()
 {

@@ -134,6 +134,9 @@ protected:
     virtual void ShowData(const QByteArray &reply);
     // Sends a write of the type that waits for the data reply; false when none is pending.
     virtual bool SendPendingWrite();
+    // Sends a calibration asked for since the last turn, once the data is read and no configuration update
+    // waits; false when none is pending.
+    virtual bool SendPendingCalibration();
     // Whether the configuration write started from this phase waits the raised time-out for its reply.
     virtual bool RaisesConfigTimeOut(EditorPhase from) const;
 
