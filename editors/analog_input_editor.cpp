@@ -1,9 +1,11 @@
 #include "analog_input_editor.h"
 
 #include "editor_controls.h"
-#include "input_format.h"
 
 #include "bus/text.h"
+
+#include <QHBoxLayout>
+#include <QSignalBlocker>
 
 namespace {
 constexpr int FirstRangeCode = 20;
@@ -38,7 +40,7 @@ QStringList AnalogInputEditor::Captions() const
     return {DesriptionEdit.text()};
 }
 
-void AnalogInputEditor::SetUpValueEdits()
+void AnalogInputEditor::BuildValueRows(QWidget *besideUnit)
 {
     DesriptionEdit.setObjectName("DesriptionEdit");
     DesriptionEdit.setText("Unit :");
@@ -48,28 +50,42 @@ void AnalogInputEditor::SetUpValueEdits()
     DesriptionEdit.setAccessibleName("Description");
     DataEdit.setAccessibleName("Value");
     UnitNameEdit.setAccessibleName("Unit name");
+    auto *valueRow = new QHBoxLayout;
+    valueRow->addWidget(&DesriptionEdit, 2);
+    valueRow->addWidget(&DataEdit, 2);
+    valueRow->addWidget(&UnitNameEdit, 1);
+    if (besideUnit)
+        valueRow->addWidget(besideUnit);
+    AddDataRow(valueRow);
+
+    SetUpButton(OffsetButton, "OffsetButton", "&Offset cal.");
+    SetUpButton(SpanButton, "SpanButton", "&Span cal.");
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(&OffsetButton);
+    buttonRow->addWidget(&SpanButton);
+    AddDataRow(buttonRow);
+    connect(&OffsetButton, &QPushButton::clicked, this, &AnalogInputEditor::OffsetButtonClick);
+    connect(&SpanButton, &QPushButton::clicked, this, &AnalogInputEditor::SpanButtonClick);
 }
 
 void AnalogInputEditor::BuildInputSettings(const QStringList &rangeItems)
 {
-    SetUpLabel(InputRangeLabel, "InputRangeLabel", "Input range :");
-    SetUpSettingCombo(InputRange13ComboBox, "InputRange13ComboBox", rangeItems);
-    SetUpLabel(DataFormatLabel, "DataFormatLabel", "Data format :");
-    SetUpSettingCombo(DataFormat13ComboBox, "DataFormat13ComboBox", DataFormatItems);
-    SetUpLabel(IntgrTimeLabel, "IntgrTimeLabel", "Integr. time :");
-    SetUpSettingCombo(IntgrTimeComboBox, "IntgrTimeComboBox", IntegrationTimeItems);
-    AddSettingRow(InputRangeLabel, InputRange13ComboBox);
-    AddSettingRow(DataFormatLabel, DataFormat13ComboBox);
-    AddSettingRow(IntgrTimeLabel, IntgrTimeComboBox);
-    RegisterSettingComboBox(InputRange13ComboBox);
-    RegisterSettingComboBox(DataFormat13ComboBox);
-    RegisterSettingComboBox(IntgrTimeComboBox);
+    AddSettingComboBox(InputRangeLabel, "InputRangeLabel", "Input range :", InputRange13ComboBox,
+                       "InputRange13ComboBox", rangeItems);
+    AddSettingComboBox(DataFormatLabel, "DataFormatLabel", "Data format :", DataFormat13ComboBox,
+                       "DataFormat13ComboBox", DataFormatItems);
+    AddSettingComboBox(IntgrTimeLabel, "IntgrTimeLabel", "Integr. time :", IntgrTimeComboBox,
+                       "IntgrTimeComboBox", IntegrationTimeItems);
 }
 
 void AnalogInputEditor::SetRangeItems(const QStringList &rangeItems)
 {
-    InputRange13ComboBox.clear();
-    InputRange13ComboBox.addItems(rangeItems);
+    {
+        // Refilling the list is no change by the user: the update button stays as it is.
+        const QSignalBlocker blocker(InputRange13ComboBox);
+        InputRange13ComboBox.clear();
+        InputRange13ComboBox.addItems(rangeItems);
+    }
     ShowStoredItem(InputRange13ComboBox, RangeIndex(reportedRangeCode));
 }
 
@@ -78,13 +94,11 @@ void AnalogInputEditor::ShowTypeConfig(const QByteArray &config)
     reportedRangeCode = Copy(config, 3, 2);
     ShowStoredItem(InputRange13ComboBox, RangeIndex(reportedRangeCode));
 
-    const InputFormat format = InputFormat::FromConfig(config);
-    reportedIntegrationTime = format.integrationTime;
-    reportedDataFormat = format.dataFormat;
-    ShowStoredItem(IntgrTimeComboBox, reportedIntegrationTime);
-    ShowStoredItem(DataFormat13ComboBox, reportedDataFormat);
-    UnitNameEdit.setText(unitNames.value(reportedDataFormat));
-    valueLength = reportedDataFormat == HexFormat ? 4 : 7;
+    reportedFormat = InputFormat::FromConfig(config);
+    ShowStoredItem(IntgrTimeComboBox, reportedFormat.integrationTime);
+    ShowStoredItem(DataFormat13ComboBox, reportedFormat.dataFormat);
+    UnitNameEdit.setText(unitNames.value(reportedFormat.dataFormat));
+    valueLength = reportedFormat.dataFormat == HexFormat ? 4 : 7;
 }
 
 QByteArray AnalogInputEditor::TypeCode() const
@@ -96,9 +110,5 @@ QByteArray AnalogInputEditor::TypeCode() const
 
 int AnalogInputEditor::TypeFormatBits() const
 {
-    const int timeIndex = ItemIndex(IntgrTimeComboBox);
-    const int formatIndex = ItemIndex(DataFormat13ComboBox);
-    return InputFormat{timeIndex >= 0 ? timeIndex : reportedIntegrationTime,
-                       formatIndex >= 0 ? formatIndex : reportedDataFormat}
-        .Bits();
+    return reportedFormat.Chosen(ItemIndex(IntgrTimeComboBox), ItemIndex(DataFormat13ComboBox)).Bits();
 }

@@ -4,6 +4,7 @@
 // integration time with the length of a value read that the data format gives.
 
 #include "editor_window.h"
+#include "input_format.h"
 
 class AnalogInputEditor : public ModuleEditorWindow
 {
@@ -14,9 +15,15 @@ public:
 
     int ValueLength() const { return valueLength; }
 
+    // The offset and span calibration buttons: each asks through the calibration dialog.
+    virtual void OffsetButtonClick() = 0;
+    virtual void SpanButtonClick() = 0;
+
     QLineEdit DesriptionEdit;
     QLineEdit DataEdit;
     QLineEdit UnitNameEdit;
+    QPushButton OffsetButton;
+    QPushButton SpanButton;
     QLabel InputRangeLabel;
     QComboBox InputRange13ComboBox;
     QLabel DataFormatLabel;
@@ -29,8 +36,9 @@ protected:
     AnalogInputEditor(Workspace &workspace, const EditorDesign &design, const QStringList &unitNames,
                       QWidget *parent);
 
-    // The description and the two value edits, named and read-only where the user must not type.
-    void SetUpValueEdits();
+    // The row of the description, the value and its unit name (followed by besideUnit where the type has
+    // more), and the row of the calibration buttons.
+    void BuildValueRows(QWidget *besideUnit = nullptr);
     // The three setting rows; rangeItems are the ranges from range code "20" on.
     void BuildInputSettings(const QStringList &rangeItems);
 
@@ -47,6 +55,5 @@ private:
     QStringList unitNames;
     // The range code and format bits as the module reported them, written back while no item stands for them.
     QByteArray reportedRangeCode = "20";
-    int reportedIntegrationTime = 0;
-    int reportedDataFormat = 0;
+    InputFormat reportedFormat;
 };

@@ -1,6 +1,7 @@
 #include "calibration_dialogs.h"
 
 #include "bus/prompt.h"
+#include "bus/text.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -174,6 +175,11 @@ TForm8 &TrimDialog()
 bool AnyCalibrationDialogVisible()
 {
     return installedSet && (installedSet->Form7.isVisible() || installedSet->Form8.isVisible());
+}
+
+QString CalibrationCaption(const QString &kind, const QString &model, int address)
+{
+    return kind + " Calibaration " + model + " (" + FromWire(HexByte(address)) + ")";
 }
 
 bool OpenCalibrationDialog(QObject *editor, int &request, int code, const QString &caption,

@@ -123,6 +123,9 @@ TForm7 &CalibrationDialog();
 TForm8 &TrimDialog();
 // Whether either dialog is showing; a calibration button does nothing then.
 bool AnyCalibrationDialogVisible();
+// The caption of a calibration dialog, "Span Calibaration N770 (0A)": the kind of calibration, the model and
+// the address of the input as two hex digits.
+QString CalibrationCaption(const QString &kind, const QString &model, int address);
 // What a calibration button does: shows TForm7 with the caption and message, set to store code in the
 // editor's request on "&Execute". Does nothing and returns false while either dialog is showing.
 bool OpenCalibrationDialog(QObject *editor, int &request, int code, const QString &caption,

@@ -7,11 +7,12 @@
 
 #include <QEvent>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QValidator>
+
+#include <initializer_list>
 
 namespace {
 
@@ -58,12 +59,6 @@ void SetUpBuddyLabel(QLabel &label, const QString &name, const QString &text, QW
     label.setBuddy(&buddy);
 }
 
-void SetUpButton(QPushButton &button, const QString &name, const QString &text)
-{
-    button.setObjectName(name);
-    button.setText(text);
-}
-
 void SetUpByteEdit(QLineEdit &edit, const QString &name, QSpinBox &upDown, const QString &upDownName)
 {
     edit.setObjectName(name);
@@ -108,29 +103,12 @@ TForm10::TForm10(Workspace &workspace, QWidget *parent)
 
 void TForm10::BuildDataArea()
 {
-    SetUpValueEdits();
     DataCheckBox.setObjectName("DataCheckBox");
     DataCheckBox.setText(Degrees);
     DataCheckBox.setVisible(false);
-    auto *valueRow = new QHBoxLayout;
-    valueRow->addWidget(&DesriptionEdit);
-    valueRow->addWidget(&DataEdit);
-    valueRow->addWidget(&UnitNameEdit);
-    valueRow->addWidget(&DataCheckBox);
-    AddDataRow(valueRow);
-
-    SetUpButton(OffsetButton, "OffsetButton", "&Offset cal.");
-    SetUpButton(SpanButton, "SpanButton", "&Span cal.");
-    auto *buttonRow = new QHBoxLayout;
-    buttonRow->addWidget(&OffsetButton);
-    buttonRow->addWidget(&SpanButton);
-    AddDataRow(buttonRow);
-
+    BuildValueRows(&DataCheckBox);
     BuildVariantGroup();
     AddDataWidget(&ExtGroupBox);
-
-    connect(&OffsetButton, &QPushButton::clicked, this, &TForm10::OffsetButtonClick);
-    connect(&SpanButton, &QPushButton::clicked, this, &TForm10::SpanButtonClick);
 }
 
 void TForm10::BuildVariantGroup()
@@ -221,15 +199,14 @@ void TForm10::BuildAdvancedSettings()
         const int column = 2 * (n % 3);
         layout->addWidget(&LimitLabels[n], row, column);
         layout->addWidget(&field, row, column + 1);
-        WatchForEditing(field);
+        field.installEventFilter(this);
     }
     layout->addWidget(&MemoryButton, 6, 0, 1, 2);
     layout->addWidget(&UpdateLimitsButton, 6, 4, 1, 2);
 
-    for (QWidget *widget : {static_cast<QWidget *>(&TimeEdit), static_cast<QWidget *>(&DateEdit),
-                            static_cast<QWidget *>(&ConstEdit), static_cast<QWidget *>(&IntegrEdit),
-                            static_cast<QWidget *>(&ConstUpDown), static_cast<QWidget *>(&IntegrUpDown)})
-        WatchForEditing(*widget);
+    for (QWidget *widget : std::initializer_list<QWidget *>{&TimeEdit, &DateEdit, &ConstEdit, &IntegrEdit,
+                                                            &ConstUpDown, &IntegrUpDown})
+        widget->installEventFilter(this);
 
     connect(&ConstUpDown, &QSpinBox::valueChanged, this, &TForm10::ConstUpDownClick);
     connect(&IntegrUpDown, &QSpinBox::valueChanged, this, &TForm10::IntegrUpDownClick);
@@ -237,11 +214,6 @@ void TForm10::BuildAdvancedSettings()
     connect(&IntegrEdit, &QLineEdit::editingFinished, this, &TForm10::IntegrEditExit);
     connect(&MemoryButton, &QPushButton::clicked, this, &TForm10::MemoryButtonClick);
     connect(&UpdateLimitsButton, &QPushButton::clicked, this, &TForm10::UpdateLimitsButtonClick);
-}
-
-void TForm10::WatchForEditing(QWidget &widget)
-{
-    widget.installEventFilter(this);
 }
 
 bool TForm10::eventFilter(QObject *watched, QEvent *event)
@@ -296,32 +268,31 @@ QString TForm10::SpanOhms() const
     }
 }
 
-void TForm10::ShowCalibrationDialog(int requestCode, const QString &kind, const QByteArray &address,
-                                    const QString &ohms)
+void TForm10::ShowCalibrationDialog(int requestCode, const QString &kind, int address, const QString &ohms)
 {
     OpenCalibrationDialog(this, calibrationRequest, requestCode,
-                          kind + " Calibaration " + ModelName() + " (" + FromWire(address) + ")",
+                          CalibrationCaption(kind, ModelName(), address),
                           "Apply " + ohms + " Ohms to the imput terminal of the module.");
 }
 
 void TForm10::SpanButtonClick()
 {
-    ShowCalibrationDialog(SpanUnit, "Span", HexByte(StoredAddress()), SpanOhms());
+    ShowCalibrationDialog(SpanUnit, "Span", StoredAddress(), SpanOhms());
 }
 
 void TForm10::OffsetButtonClick()
 {
-    ShowCalibrationDialog(OffsetUnit, "Offset", HexByte(StoredAddress()), "60");
+    ShowCalibrationDialog(OffsetUnit, "Offset", StoredAddress(), "60");
 }
 
 void TForm10::SpanButtonStackClick()
 {
-    ShowCalibrationDialog(SpanStack, "Span", HexByte(StoredAddress() + 1), SpanOhms());
+    ShowCalibrationDialog(SpanStack, "Span", StoredAddress() + 1, SpanOhms());
 }
 
 void TForm10::OffsetButtonStackClick()
 {
-    ShowCalibrationDialog(OffsetStack, "Offset", HexByte(StoredAddress() + 1), "60");
+    ShowCalibrationDialog(OffsetStack, "Offset", StoredAddress() + 1, "60");
 }
 
 // Advanced settings

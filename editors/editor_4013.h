@@ -87,8 +87,8 @@ public:
     bool LimitsBeingEdited() const;
 
     // Handlers of the data area and the advanced settings.
-    void SpanButtonClick();
-    void OffsetButtonClick();
+    void SpanButtonClick() override;
+    void OffsetButtonClick() override;
     void SpanButtonStackClick();
     void OffsetButtonStackClick();
     void MemoryButtonClick();
@@ -100,8 +100,6 @@ public:
 
     // Data area.
     QCheckBox DataCheckBox;
-    QPushButton OffsetButton;
-    QPushButton SpanButton;
     // The Tvr 5x's stack input and status word, inside the data area.
     QGroupBox ExtGroupBox;
     QLabel StackLabel;
@@ -144,19 +142,17 @@ private:
     void BuildDataArea();
     void BuildVariantGroup();
     void BuildAdvancedSettings();
-    void WatchForEditing(QWidget &widget);
 
     // Commands to the three addresses of the controller: AA, AA+1 and AA+2 of the address in use.
     QByteArray OffsetAddress(int offset) const;
     void SendTypeFrame(const QByteArray &command, int receiveMode, char startChar, char endChar,
                        int expectedLength, Phase4013 next);
-    // The update request and then a calibration request, as DataAsked and VariantIdle carry them out;
-    // false when neither waits.
-    bool SendPendingRequest();
     bool SendPendingCalibration() override;
     void SendStackQuery();
     // A value reply into its edit, as degrees when its "(°C)" box is ticked; an empty reply leaves the edit.
     void ShowValue(const QByteArray &reply, QLineEdit &edit, const QCheckBox &degrees);
+    // The controller state read after a configuration or calibration leaves the advanced settings alone while
+    // the user is editing them: the entries stand until they are written.
     void ShowLimits(const QByteArray &reply);
     void ShowByte(const QByteArray &reply, QLineEdit &edit, QSpinBox &upDown);
     void ShowStatusBits(int status);
@@ -166,8 +162,7 @@ private:
     // The edit's hex byte as it goes out: empty becomes "01", a single digit gets its leading zero.
     void NormaliseByteEdit(QLineEdit &edit, QSpinBox &upDown);
     void UpDownClick(QSpinBox &upDown, QLineEdit &edit);
-    void ShowCalibrationDialog(int requestCode, const QString &kind, const QByteArray &address,
-                               const QString &ohms);
+    void ShowCalibrationDialog(int requestCode, const QString &kind, int address, const QString &ohms);
     QString ModelName() const;
     QString SpanOhms() const;
 

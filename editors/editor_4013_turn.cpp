@@ -117,16 +117,6 @@ void TForm10::ShowValue(const QByteArray &reply, QLineEdit &edit, const QCheckBo
     edit.setText(degrees.isChecked() ? TemperatureFromCode(Copy(value, 1, 2)) : FromWire(value));
 }
 
-bool TForm10::SendPendingRequest()
-{
-    if (UpdateRequested()) {
-        typePhase = Phase4013::None;
-        StartConfigurationUpdate(true);
-        return true;
-    }
-    return SendPendingCalibration();
-}
-
 bool TForm10::SendPendingCalibration()
 {
     QByteArray command;
@@ -214,6 +204,8 @@ bool TForm10::VariantAskedStep(const QByteArray &reply)
 
 void TForm10::ShowLimits(const QByteArray &reply)
 {
+    if (LimitsBeingEdited())
+        return;
     for (int n = 1; n <= LimitCount; ++n) {
         const QByteArray code = Copy(reply, 2 * n, 2);
         // A garbled code has no temperature; the field keeps what it shows.
@@ -239,6 +231,8 @@ void TForm10::ShowByte(const QByteArray &reply, QLineEdit &edit, QSpinBox &upDow
         ShowCommunicationStatus(false);
         return;
     }
+    if (LimitsBeingEdited())
+        return;
     const QByteArray text = Copy(reply, 2, 2);
     edit.setText(FromWire(text));
     if (IsHexByteText(text)) {

@@ -2,7 +2,6 @@
 
 #include "calibration_dialogs.h"
 #include "editor_controls.h"
-#include "input_format.h"
 
 #include "bus/text.h"
 
@@ -70,10 +69,8 @@ void TForm50::BuildDataArea()
     rangeRow->addWidget(&FormatEdit, 1);
     AddDataRow(rangeRow);
 
-    ZeroButton.setObjectName("ZeroButton");
-    ZeroButton.setText("&Zero cal.");
-    SpanButton.setObjectName("SpanButton");
-    SpanButton.setText("&Span cal.");
+    SetUpButton(ZeroButton, "ZeroButton", "&Zero cal.");
+    SetUpButton(SpanButton, "SpanButton", "&Span cal.");
     auto *buttonRow = new QHBoxLayout;
     buttonRow->addWidget(&ZeroButton);
     buttonRow->addWidget(&SpanButton);
@@ -85,18 +82,12 @@ void TForm50::BuildDataArea()
 
 void TForm50::BuildSettings()
 {
-    SetUpLabel(InputRangeLabel, "InputRangeLabel", "Input range :");
-    SetUpSettingCombo(InputRange17ComboBox, "InputRange17ComboBox", InputRangeItems);
-    SetUpLabel(DataFormatLabel, "DataFormatLabel", "Data format :");
-    SetUpSettingCombo(DataFormat17ComboBox, "DataFormat17ComboBox", DataFormatItems);
-    SetUpLabel(IntgrTimeLabel, "IntgrTimeLabel", "Intgr.time :");
-    SetUpSettingCombo(IntgrTimeComboBox, "IntgrTimeComboBox", IntegrationTimeItems);
-    AddSettingRow(InputRangeLabel, InputRange17ComboBox);
-    AddSettingRow(DataFormatLabel, DataFormat17ComboBox);
-    AddSettingRow(IntgrTimeLabel, IntgrTimeComboBox);
-    RegisterSettingComboBox(InputRange17ComboBox);
-    RegisterSettingComboBox(DataFormat17ComboBox);
-    RegisterSettingComboBox(IntgrTimeComboBox);
+    AddSettingComboBox(InputRangeLabel, "InputRangeLabel", "Input range :", InputRange17ComboBox,
+                       "InputRange17ComboBox", InputRangeItems);
+    AddSettingComboBox(DataFormatLabel, "DataFormatLabel", "Data format :", DataFormat17ComboBox,
+                       "DataFormat17ComboBox", DataFormatItems);
+    AddSettingComboBox(IntgrTimeLabel, "IntgrTimeLabel", "Intgr.time :", IntgrTimeComboBox,
+                       "IntgrTimeComboBox", IntegrationTimeItems);
 }
 
 bool &TForm50::BusyFlag()
@@ -129,11 +120,9 @@ void TForm50::ShowTypeConfig(const QByteArray &config)
     ShowStoredItem(InputRange17ComboBox, rangeIndex);
     FormatEdit.setText(InputRangeItems.value(rangeIndex));
 
-    const InputFormat format = InputFormat::FromConfig(config);
-    reportedIntegrationTime = format.integrationTime;
-    reportedDataFormat = format.dataFormat;
-    ShowStoredItem(IntgrTimeComboBox, format.integrationTime);
-    ShowStoredItem(DataFormat17ComboBox, format.dataFormat);
+    reportedFormat = InputFormat::FromConfig(config);
+    ShowStoredItem(IntgrTimeComboBox, reportedFormat.integrationTime);
+    ShowStoredItem(DataFormat17ComboBox, reportedFormat.dataFormat);
 }
 
 QByteArray TForm50::TypeCode() const
@@ -145,11 +134,7 @@ QByteArray TForm50::TypeCode() const
 
 int TForm50::TypeFormatBits() const
 {
-    const int integrationIndex = ItemIndex(IntgrTimeComboBox);
-    const int formatIndex = ItemIndex(DataFormat17ComboBox);
-    return InputFormat{integrationIndex >= 0 ? integrationIndex : reportedIntegrationTime,
-                       formatIndex >= 0 ? formatIndex : reportedDataFormat}
-        .Bits();
+    return reportedFormat.Chosen(ItemIndex(IntgrTimeComboBox), ItemIndex(DataFormat17ComboBox)).Bits();
 }
 
 // Channels
@@ -265,10 +250,14 @@ bool TForm50::ScanChannels(int from)
 bool TForm50::EndOfScan()
 {
     typePhase = Phase4017::None;
-    if (UpdateRequested()) {
-        StartConfigurationUpdate(true);
+    if (SendPendingRequest())
         return false;
-    }
+    SetPhase(EditorPhase::Idle);
+    return true;
+}
+
+bool TForm50::SendPendingCalibration()
+{
     QByteArray command;
     if (calibrationRequest == CalibrateZero)
         command = Command('$', "1");
@@ -276,12 +265,10 @@ bool TForm50::EndOfScan()
         command = Command('$', "0");
     // Each request is carried out once, whatever the module answers.
     calibrationRequest = 0;
-    if (!command.isEmpty()) {
-        typePhase = Phase4017::CalibrationSent;
-        SendCalibration(command);
+    if (command.isEmpty())
         return false;
-    }
-    SetPhase(EditorPhase::Idle);
+    typePhase = Phase4017::CalibrationSent;
+    SendCalibration(command);
     return true;
 }
 
@@ -298,8 +285,8 @@ bool TForm50::MaskSentStep()
 
 void TForm50::OpenDialog(int requestCode, const QString &kind, const QString &message)
 {
-    const QString caption = kind + " Calibaration N770 (" + FromWire(HexByte(StoredAddress())) + ")";
-    OpenCalibrationDialog(this, calibrationRequest, requestCode, caption, message);
+    OpenCalibrationDialog(this, calibrationRequest, requestCode,
+                          CalibrationCaption(kind, ModelLabel(), StoredAddress()), message);
 }
 
 void TForm50::ZeroButtonClick()

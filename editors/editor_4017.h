@@ -8,6 +8,7 @@
 // then the boxes keep what the user ticked.
 
 #include "editor_window.h"
+#include "input_format.h"
 
 #include <array>
 
@@ -81,6 +82,7 @@ private:
     bool ScanChannels(int from);
     // After the last read of a turn: a pending configuration or calibration, else the turn ends.
     bool EndOfScan();
+    bool SendPendingCalibration() override;
     void OpenDialog(int requestCode, const QString &kind, const QString &message);
 
     Phase4017 typePhase = Phase4017::None;
@@ -93,6 +95,5 @@ private:
     int calibrationRequest = 0;
     // The range code and format bits as the module reported them, written back while no item stands for them.
     QByteArray reportedRangeCode = "08";
-    int reportedIntegrationTime = 0;
-    int reportedDataFormat = 0;
+    InputFormat reportedFormat;
 };

@@ -92,12 +92,9 @@ void TForm60::BuildDataArea()
     scrollRow->addWidget(&MaxLabel);
     AddDataRow(scrollRow);
 
-    Cal4mAButton.setObjectName("Cal4mAButton");
-    Cal4mAButton.setText("&4 mA Cal.");
-    Cal20mAButton.setObjectName("Cal20mAButton");
-    Cal20mAButton.setText("&20 mA Cal.");
-    TrimCalButton.setObjectName("TrimCalButton");
-    TrimCalButton.setText("&Trim Cal.");
+    SetUpButton(Cal4mAButton, "Cal4mAButton", "&4 mA Cal.");
+    SetUpButton(Cal20mAButton, "Cal20mAButton", "&20 mA Cal.");
+    SetUpButton(TrimCalButton, "TrimCalButton", "&Trim Cal.");
     auto *buttonRow = new QHBoxLayout;
     buttonRow->addWidget(&Cal4mAButton);
     buttonRow->addWidget(&Cal20mAButton);
@@ -112,18 +109,12 @@ void TForm60::BuildDataArea()
 
 void TForm60::BuildSettings()
 {
-    SetUpLabel(OutputRangeLabel, "OutputRangeLabel", "Out ran :");
-    SetUpSettingCombo(OutputRange21ComboBox, "OutputRange21ComboBox", OutputRangeItems);
-    SetUpLabel(DataFormatLabel, "DataFormatLabel", "Data form :");
-    SetUpSettingCombo(DataFormat21ComboBox, "DataFormat21ComboBox", DataFormatItems);
-    SetUpLabel(SlewRateLabel, "SlewRateLabel", "Slew rate :");
-    SetUpSettingCombo(SlewRateComboBox, "SlewRateComboBox", SlewRateItems);
-    AddSettingRow(OutputRangeLabel, OutputRange21ComboBox);
-    AddSettingRow(DataFormatLabel, DataFormat21ComboBox);
-    AddSettingRow(SlewRateLabel, SlewRateComboBox);
-    RegisterSettingComboBox(OutputRange21ComboBox);
-    RegisterSettingComboBox(DataFormat21ComboBox);
-    RegisterSettingComboBox(SlewRateComboBox);
+    AddSettingComboBox(OutputRangeLabel, "OutputRangeLabel", "Out ran :", OutputRange21ComboBox,
+                       "OutputRange21ComboBox", OutputRangeItems);
+    AddSettingComboBox(DataFormatLabel, "DataFormatLabel", "Data form :", DataFormat21ComboBox,
+                       "DataFormat21ComboBox", DataFormatItems);
+    AddSettingComboBox(SlewRateLabel, "SlewRateLabel", "Slew rate :", SlewRateComboBox, "SlewRateComboBox",
+                       SlewRateItems);
 }
 
 bool &TForm60::BusyFlag()
@@ -376,21 +367,17 @@ bool TForm60::CalibrationSentStep(const QByteArray &reply)
 
 // Calibration buttons
 
-void TForm60::ShowCalibrationDialog(int requestCode, const QString &caption, const QString &message)
-{
-    OpenCalibrationDialog(this, calibrationRequest, requestCode, caption, message);
-}
-
 void TForm60::Cal4mAButtonClick()
 {
-    ShowCalibrationDialog(Calibrate4mA, "4mA Calibaration N780 (" + FromWire(HexByte(StoredAddress())) + ")",
+    OpenCalibrationDialog(this, calibrationRequest, Calibrate4mA,
+                          CalibrationCaption("4mA", ModelLabel(), StoredAddress()),
                           "Stores the current output value as 4mA.");
 }
 
 void TForm60::Cal20mAButtonClick()
 {
-    ShowCalibrationDialog(Calibrate20mA,
-                          "20mA Calibaration N780 (" + FromWire(HexByte(StoredAddress())) + ")",
+    OpenCalibrationDialog(this, calibrationRequest, Calibrate20mA,
+                          CalibrationCaption("20mA", ModelLabel(), StoredAddress()),
                           "Stores the current output value as 20mA.");
 }
 

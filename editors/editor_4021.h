@@ -95,7 +95,6 @@ private:
     bool FirstReadAskedStep(const QByteArray &reply);
     bool LastValueAskedStep(const QByteArray &reply);
     bool CalibrationSentStep(const QByteArray &reply);
-    void ShowCalibrationDialog(int requestCode, const QString &caption, const QString &message);
 
     Phase4021 typePhase = Phase4021::None;
     ScrollMode scrollMode = ScrollMode::EngineeringUnits;

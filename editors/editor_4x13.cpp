@@ -1,11 +1,8 @@
 #include "editor_4x13.h"
 
 #include "calibration_dialogs.h"
-#include "editor_controls.h"
 
 #include "bus/text.h"
-
-#include <QHBoxLayout>
 
 #include <array>
 
@@ -74,30 +71,8 @@ TForm1x::TForm1x(Workspace &workspace, QWidget *parent)
                         {"Unit", "%SFR", "2Hex", "Ohms"}, parent)
 {
     setObjectName("TForm1x");
-    BuildDataArea();
+    BuildValueRows();
     BuildInputSettings({});
-}
-
-void TForm1x::BuildDataArea()
-{
-    SetUpValueEdits();
-    auto *valueRow = new QHBoxLayout;
-    valueRow->addWidget(&DesriptionEdit, 2);
-    valueRow->addWidget(&DataEdit, 2);
-    valueRow->addWidget(&UnitNameEdit, 1);
-    AddDataRow(valueRow);
-
-    OffsetButton.setObjectName("OffsetButton");
-    OffsetButton.setText("&Offset cal.");
-    SpanButton.setObjectName("SpanButton");
-    SpanButton.setText("&Span cal.");
-    auto *buttonRow = new QHBoxLayout;
-    buttonRow->addWidget(&OffsetButton);
-    buttonRow->addWidget(&SpanButton);
-    AddDataRow(buttonRow);
-
-    connect(&OffsetButton, &QPushButton::clicked, this, &TForm1x::OffsetButtonClick);
-    connect(&SpanButton, &QPushButton::clicked, this, &TForm1x::SpanButtonClick);
 }
 
 bool &TForm1x::BusyFlag()
@@ -170,9 +145,8 @@ bool TForm1x::TypePhaseStep(const QByteArray &reply)
 
 void TForm1x::OpenDialog(int requestCode, const QString &kind, const QString &message)
 {
-    const QString caption =
-        kind + " Calibaration " + ModelLabel() + " (" + FromWire(HexByte(StoredAddress())) + ")";
-    OpenCalibrationDialog(this, calibrationRequest, requestCode, caption, message);
+    OpenCalibrationDialog(this, calibrationRequest, requestCode,
+                          CalibrationCaption(kind, ModelLabel(), StoredAddress()), message);
 }
 
 void TForm1x::SpanButtonClick()

@@ -27,16 +27,12 @@ public:
     // nothing.
     void SetSubType(const QByteArray &typeId);
 
-    void OffsetButtonClick();
-    void SpanButtonClick();
+    void OffsetButtonClick() override;
+    void SpanButtonClick() override;
 
     int SubType() const { return subType; }
     Phase4x13 TypePhase() const { return typePhase; }
     int CalibrationRequest() const { return calibrationRequest; }
-
-    // Data area.
-    QPushButton OffsetButton;
-    QPushButton SpanButton;
 
 protected:
     bool &BusyFlag() override;
@@ -48,7 +44,6 @@ protected:
     void FormShow() override;
 
 private:
-    void BuildDataArea();
     // A calibration waiting for this turn: sent with the raised time-out; false when none waits.
     bool SendPendingCalibration() override;
     void OpenDialog(int requestCode, const QString &kind, const QString &message);

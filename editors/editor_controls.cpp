@@ -22,6 +22,12 @@ void SetUpLabel(QLabel &label, const QString &name, const QString &text)
     label.setText(text);
 }
 
+void SetUpButton(QPushButton &button, const QString &name, const QString &text)
+{
+    button.setObjectName(name);
+    button.setText(text);
+}
+
 void MakeSilver(QLineEdit &edit, bool borderless)
 {
     QPalette palette = edit.palette();

@@ -1,5 +1,7 @@
 #include "editor_window.h"
 
+#include "editor_controls.h"
+
 #include "bus/prompt.h"
 #include "bus/text.h"
 
@@ -55,10 +57,7 @@ void ModuleEditorWindow::BuildControls(const EditorDesign &design)
 
     BaudrateLabel.setObjectName("BaudrateLabel");
     BaudrateLabel.setText("Baudrate :");
-    BaudrateComboBox.setObjectName(design.baudrateComboName);
-    BaudrateComboBox.setEditable(true);
-    BaudrateComboBox.setInsertPolicy(QComboBox::NoInsert);
-    BaudrateComboBox.addItems(BaudrateItems.mid(0, design.baudrateCount));
+    SetUpSettingCombo(BaudrateComboBox, design.baudrateComboName, BaudrateItems.mid(0, design.baudrateCount));
     BaudrateComboBox.setEnabled(false);
     BaudrateLabel.setBuddy(&BaudrateComboBox);
 
@@ -136,6 +135,15 @@ void ModuleEditorWindow::RegisterSettingComboBox(QComboBox &box)
 {
     storedItems.push_back({&box, box.currentIndex()});
     connect(&box, &QComboBox::currentTextChanged, this, [this, &box] { SettingComboBoxChange(&box); });
+}
+
+void ModuleEditorWindow::AddSettingComboBox(QLabel &label, const QString &labelName, const QString &labelText,
+                                            QComboBox &box, const QString &boxName, const QStringList &items)
+{
+    SetUpLabel(label, labelName, labelText);
+    SetUpSettingCombo(box, boxName, items);
+    AddSettingRow(label, box);
+    RegisterSettingComboBox(box);
 }
 
 ModuleEditorWindow::StoredItem *ModuleEditorWindow::FindStored(const QComboBox &box)
@@ -352,16 +360,19 @@ bool ModuleEditorWindow::DataAskedStep(const QByteArray &reply)
     if (!reply.isEmpty())
         ShowData(reply);
     ShowCommunicationStatus(!reply.isEmpty());
-    if (SendPendingWrite())
-        return false;
-    if (updateRequested) {
-        StartConfigurationUpdate(RaisesConfigTimeOut(EditorPhase::DataAsked));
-        return false;
-    }
-    if (SendPendingCalibration())
+    if (SendPendingWrite() || SendPendingRequest())
         return false;
     phase = EditorPhase::Idle;
     return true;
+}
+
+bool ModuleEditorWindow::SendPendingRequest()
+{
+    if (updateRequested) {
+        StartConfigurationUpdate(RaisesConfigTimeOut(EditorPhase::DataAsked));
+        return true;
+    }
+    return SendPendingCalibration();
 }
 
 bool ModuleEditorWindow::WriteSentStep(const QByteArray &reply)

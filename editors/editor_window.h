@@ -109,6 +109,9 @@ protected:
     void AddDataWidget(QWidget *widget);
     void AddSettingRow(QLabel &label, QWidget &field);
     void RegisterSettingComboBox(QComboBox &box);
+    // A setting combo box with its label in a row of its own, registered as above.
+    void AddSettingComboBox(QLabel &label, const QString &labelName, const QString &labelText, QComboBox &box,
+                            const QString &boxName, const QStringList &items);
     // Shows the item and makes it the stored setting; an index outside the list shows no item.
     void ShowStoredItem(QComboBox &box, int index);
     int StoredIndex(const QComboBox &box) const;
@@ -137,6 +140,9 @@ protected:
     // Sends a calibration asked for since the last turn, once the data is read and no configuration update
     // waits; false when none is pending.
     virtual bool SendPendingCalibration();
+    // After the data of a turn: the configuration update the user asked for, else a pending calibration;
+    // false when neither waits.
+    bool SendPendingRequest();
     // Whether the configuration write started from this phase waits the raised time-out for its reply.
     virtual bool RaisesConfigTimeOut(EditorPhase from) const;
 

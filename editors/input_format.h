@@ -16,6 +16,13 @@ struct InputFormat
         const QByteArray bits = HexToBits(Copy(config, 7, 2));
         return {CharAt(bits, 1) == '1' ? 1 : 0, BitsToInt(Copy(bits, 7, 2))};
     }
+    // What the two combo boxes choose; a box whose text is no item (-1) keeps this format's value, so that a
+    // code the lists do not hold goes back to the module as it reported it.
+    InputFormat Chosen(int integrationIndex, int formatIndex) const
+    {
+        return {integrationIndex >= 0 ? integrationIndex : integrationTime,
+                formatIndex >= 0 ? formatIndex : dataFormat};
+    }
     // The byte without the checksum bit.
     int Bits() const { return (integrationTime & 1) << 7 | (dataFormat & 0x03); }
 };

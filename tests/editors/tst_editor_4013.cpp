@@ -455,9 +455,18 @@ void TestEditor4013::limitsWriteChain()
     const QList<int> limits = {-47, -41, 87, -50, 300, 20, 100, 150, 250};
     for (int n = 0; n < TForm10::LimitCount; ++n)
         editor->LimitFields[n].setValue(limits[n]);
+    // A configuration write makes the next turn read the controller state again; the entries stand.
+    editor->UpdateSetingButtonClick();
+    QTRY_VERIFY_WITH_TIMEOUT(written.commands.count("@10I\r") == 2, EditorBench::WaitMs);
+    QVERIFY(bench.WaitForTurns("#10\r"));
+    QCOMPARE(bench.prompt.Texts(), QStringList{"Configuration successful !"});
+    QCOMPARE(editor->LimitFields[0].value(), limits[0]);
+    QCOMPARE(editor->ConstEdit.text(), QString("01"));
+    QCOMPARE(editor->IntegrEdit.text(), QString("0B"));
+    bench.prompt.Clear();
     QTest::mouseClick(&editor->UpdateLimitsButton, Qt::LeftButton);
 
-    QTRY_VERIFY_WITH_TIMEOUT(written.commands.count("@10R\r") == 2, EditorBench::WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(written.commands.count("@10R\r") == 3, EditorBench::WaitMs);
     const qsizetype start = written.commands.indexOf("@10P07122401123005\r");
     QVERIFY(start > 0);
     QList<QByteArray> chain = {"@10P07122401123005\r",
@@ -584,6 +593,12 @@ void TestEditor4013::advancedSettingControls()
     QCOMPARE(field.text(), QString());
     field.interpretText();
     QCOMPARE(field.value(), -50);
+
+    // A click into a limit field's text marks the settings as edited too.
+    editor->ShowSettingsBox.setChecked(true);
+    editor->UpdateLimitsButton.setEnabled(false);
+    QTest::mouseClick(editor->LimitFields[8].findChild<QLineEdit *>(), Qt::LeftButton);
+    QVERIFY(editor->UpdateLimitsButton.isEnabled());
 }
 
 void TestEditor4013::memoryButton()

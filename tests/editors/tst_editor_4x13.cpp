@@ -93,6 +93,7 @@ void TestEditor4x13::sensorTable()
     QCOMPARE(editor.SubType(), 0);
     // A range code other than the sensor's one shows no item and goes back as the module reported it.
     editor.SetSubType("4313");
+    QVERIFY(!editor.UpdateButton.isEnabled());
     editor.ShowConfig("05210600");
     QCOMPARE(editor.InputRange13ComboBox.currentText(), QString());
     QCOMPARE(editor.ComposeConfig(), QByteArray("0505210600"));
