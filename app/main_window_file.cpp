@@ -4,6 +4,7 @@
 #include "main_window.h"
 
 #include "bus/prompt.h"
+#include "bus/text_file.h"
 
 namespace {
 const QString ConfigFileFilter = QStringLiteral("Module Config (*.cfg)|*.cfg");
@@ -15,7 +16,7 @@ void TForm1::SaveFileButtonClick()
     const QString chosen = Prompts().SaveFileName("Save file ...", ConfigFileFilter, ConfigFileSuffix);
     if (chosen.isEmpty())
         return;
-    switch (WriteModuleFile(ConfigFileName(chosen), ModuleFileText(modules))) {
+    switch (ReplaceFile(ConfigFileName(chosen), ModuleFileText(modules))) {
     case SaveResult::NotOpened:
         Prompts().Error("Can not open " + chosen + " !");
         return;

@@ -1,10 +1,18 @@
 #include "tool_session.h"
 
-ToolBusSession::ToolBusSession(TransactionEngine &engine, ToolKind tool, QTimer &initTimer, QTimer &closeTimer)
+ToolBusSession::ToolBusSession(TransactionEngine &engine, ToolKind tool, ToolReplyHandler &handler,
+                               QTimer &initTimer, QTimer &closeTimer)
     : engine(engine), tool(tool), initTimer(initTimer), closeTimer(closeTimer)
 {
     initTimer.setSingleShot(true);
     closeTimer.setSingleShot(true);
+    engine.RegisterTool(tool, &handler);
+}
+
+ToolBusSession::~ToolBusSession()
+{
+    // The engine outlives the window; no reply may reach it once it is gone.
+    engine.RegisterTool(tool, nullptr);
 }
 
 void ToolBusSession::Open()
@@ -49,6 +57,13 @@ void ToolBusSession::CloseTimerTimer()
     Close();
 }
 
+bool ToolBusSession::ReplyArrived()
+{
+    if (phase == ScanPhase::Closing)
+        Close();
+    return phase == ScanPhase::Ready;
+}
+
 void ToolBusSession::Close()
 {
     closeTimer.stop();
@@ -57,7 +72,8 @@ void ToolBusSession::Close()
     closePending = false;
     if (onClose)
         onClose();
-    // Releasing restarts the editor cycle; without having held the bus that would break into an editor's turn.
+    // Releasing restarts the editor cycle; without having held the bus that would break into an editor's
+    // turn.
     if (engine.OwnsBus(tool))
         engine.ReleaseBus();
 }

@@ -1,8 +1,9 @@
 #pragma once
-// The bus life of a tool window (search, terminal, memory utilities). Shown, the window asks for the bus every
-// time-out interval until it is granted; hidden, it closes at the first of the next reply or twice the time-out
-// interval, and gives the bus back only when it holds it. The timers belong to the window (they carry its
-// names); the session drives them.
+// The bus life of a tool window (search, terminal, memory utilities). Shown, the window asks for the bus
+// every time-out interval until it is granted; hidden, it closes at the first of the next reply or twice the
+// time-out interval, and gives the bus back only when it holds it. The timers belong to the window (they
+// carry its names); the session drives them. The window's reply handler is known to the engine for the
+// session's life.
 
 #include "transaction_engine.h"
 
@@ -14,13 +15,16 @@ enum class ScanPhase { WaitingForBus = 0, Ready = 1, Closing = 2 };
 class ToolBusSession
 {
 public:
-    ToolBusSession(TransactionEngine &engine, ToolKind tool, QTimer &initTimer, QTimer &closeTimer);
+    ToolBusSession(TransactionEngine &engine, ToolKind tool, ToolReplyHandler &handler, QTimer &initTimer,
+                   QTimer &closeTimer);
+    ~ToolBusSession();
+    ToolBusSession(const ToolBusSession &) = delete;
+    ToolBusSession &operator=(const ToolBusSession &) = delete;
 
     // What the window does when it closes; the bus is given back right after.
     std::function<void()> onClose;
 
     ScanPhase Phase() const { return phase; }
-    bool ClosePending() const { return closePending; }
 
     // On show: a close still pending from the last hide is finished first, so that a shown window always has
     // its own bus request running; then the window waits for the bus.
@@ -30,10 +34,14 @@ public:
     // On hide: no more asking; the close comes with the next reply or from CloseTimer.
     void BeginClose();
     void CloseTimerTimer();
+    // A reply delivered to the window: a closing window closes with it; true only when the window is ready to
+    // act on it (while waiting for the bus a reply means nothing to it).
+    bool ReplyArrived();
+
+private:
     // Finishes the close; the reply and CloseTimer race, and whichever comes second finds nothing left to do.
     void Close();
 
-private:
     TransactionEngine &engine;
     ToolKind tool;
     QTimer &initTimer;

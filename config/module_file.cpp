@@ -2,8 +2,6 @@
 
 #include "bus/text.h"
 
-#include <QSaveFile>
-
 namespace {
 constexpr const char *LineEnd = "\r\n";
 constexpr const char *EndLine = "END";
@@ -141,21 +139,6 @@ QByteArray ModuleFileText(const ModuleRegistry &modules)
         for (const ModuleRecordPtr &record : modules.Records(kind))
             text += ModuleBlock(*record);
     return text;
-}
-
-SaveResult WriteModuleFile(const QString &path, const QByteArray &contents)
-{
-    // The new text goes to a file of its own and takes the old one's place only once it is complete, so a
-    // full disk or a failing drive never leaves the user with neither the old nor the new configuration.
-    QSaveFile file(path);
-    // Unbuffered, so that a write the disk takes only in part shows here as a short count; through the
-    // buffer a short final write can pass unnoticed and the truncated file would be put in place.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return SaveResult::NotOpened;
-    // An unfinished file is discarded when it goes out of scope without a commit.
-    if (file.write(contents) != contents.size())
-        return SaveResult::NotWritten;
-    return file.commit() ? SaveResult::Saved : SaveResult::NotWritten;
 }
 
 std::optional<ModuleHeader> ParseHeader(const QByteArray &line)

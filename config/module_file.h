@@ -30,10 +30,6 @@ QByteArray ModuleBlock(const ModuleRecord &record);
 // The blocks of all records, lists in the order 4013, 4x13, 4017, 4021, 4052, 4152, 4050, 4060, each list
 // from its newest record on. No records give an empty text.
 QByteArray ModuleFileText(const ModuleRegistry &modules);
-// Replaces the file at path by contents in one step: the old file stays as it was unless the whole new text
-// was written and put in its place.
-enum class SaveResult { Saved, NotOpened, NotWritten };
-SaveResult WriteModuleFile(const QString &path, const QByteArray &contents);
 
 // A header line as the loader reads it; c is the position of its first ",".
 struct ModuleHeader

@@ -58,14 +58,6 @@ TForm3::TForm3(Workspace &workspace, QWidget *parent)
     connect(&CloseTimer, &QTimer::timeout, this, &TForm3::CloseTimerTimer);
     connect(&scan, &ModuleScan::AddressShown, this, &TForm3::ShowAddress);
     connect(&scan, &ModuleScan::Finished, this, [this] { SetScanningLook(false); });
-
-    workspace.Engine().RegisterTool(ToolKind::Search, this);
-}
-
-TForm3::~TForm3()
-{
-    // The engine outlives this window; no reply may reach it once it is gone.
-    workspace.Engine().RegisterTool(ToolKind::Search, nullptr);
 }
 
 void TForm3::BuildLayout()
@@ -167,16 +159,8 @@ void TForm3::CloseTimerTimer()
 
 void TForm3::HandleToolReply(const QByteArray &reply)
 {
-    switch (session.Phase()) {
-    case ScanPhase::WaitingForBus:
-        break;
-    case ScanPhase::Ready:
+    if (session.ReplyArrived())
         scan.ReplyStep(reply);
-        break;
-    case ScanPhase::Closing:
-        session.Close();
-        break;
-    }
 }
 
 void TForm3::FinishClose()

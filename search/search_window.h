@@ -21,7 +21,6 @@ class TForm3 : public QDialog, public ToolReplyHandler
 public:
     // The workspace and its engine must outlive the window.
     explicit TForm3(Workspace &workspace, QWidget *parent = nullptr);
-    ~TForm3() override;
 
     void HandleToolReply(const QByteArray &reply) override;
 
@@ -60,5 +59,5 @@ private:
 
     Workspace &workspace;
     ModuleScan scan;
-    ToolBusSession session{workspace.Engine(), ToolKind::Search, InitTimer, CloseTimer};
+    ToolBusSession session{workspace.Engine(), ToolKind::Search, *this, InitTimer, CloseTimer};
 };

@@ -3,8 +3,6 @@
 #include "bus/temperature_codes.h"
 #include "bus/text.h"
 
-#include <QFile>
-
 namespace {
 QString Digits(const QByteArray &record, int first)
 {
@@ -31,26 +29,10 @@ QStringList DecodeMemoryRecord(int address, const QByteArray &record)
     return cells;
 }
 
-QByteArray MemoryExtractLine(const QStringList &cells)
+QByteArray MemoryExtract(const QList<QStringList> &rows)
 {
-    return ToWire(cells.join(' ')) + "\r\n";
-}
-
-bool WriteMemoryExtract(const QString &fileName, const QList<QStringList> &rows)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    bool written = true;
-    for (const QStringList &cells : rows) {
-        const QByteArray line = MemoryExtractLine(cells);
-        if (file.write(line) != line.size()) {
-            written = false;
-            break;
-        }
-    }
-    // A full disk shows only when the buffered lines are flushed.
-    written = file.flush() && written;
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
+    QByteArray text;
+    for (const QStringList &cells : rows)
+        text += ToWire(cells.join(' ')) + "\r\n";
+    return text;
 }

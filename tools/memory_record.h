@@ -1,7 +1,7 @@
 #pragma once
 // The Tvr 5x data memory holds 8-byte records written by the controller itself: clock, two temperature codes
 // and its status byte. These functions turn one record as the module sends it (16 hex digits) into the cells
-// of a list row, and a list of rows into the lines of a memory extract file.
+// of a list row, and a list of rows into the text of a memory extract file.
 
 #include <QByteArray>
 #include <QList>
@@ -19,9 +19,6 @@ constexpr int StatusBitCount = 8;
 // bit cells it cannot fill empty.
 QStringList DecodeMemoryRecord(int address, const QByteArray &record);
 
-// One file line: the cells separated by single blanks, ended by CR LF.
-QByteArray MemoryExtractLine(const QStringList &cells);
-
-// Writes the rows to fileName, replacing the file. False when the file cannot be created or any byte of it
-// cannot be written.
-bool WriteMemoryExtract(const QString &fileName, const QList<QStringList> &rows);
+// The file text: one line per row, top row first, its cells separated by single blanks, each line ended by
+// CR LF.
+QByteArray MemoryExtract(const QList<QStringList> &rows);

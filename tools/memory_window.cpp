@@ -4,6 +4,7 @@
 
 #include "bus/prompt.h"
 #include "bus/text.h"
+#include "bus/text_file.h"
 
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -63,14 +64,10 @@ TForm6::TForm6(Workspace &workspace, QWidget *parent)
     connect(&UpdateSetingButton, &QPushButton::clicked, this, &TForm6::UpdateSetingButtonClick);
     connect(&ReadButton, &QPushButton::clicked, this, &TForm6::ReadButtonClick);
     connect(&SaveButton, &QPushButton::clicked, this, &TForm6::SaveButtonClick);
-
-    workspace.Engine().RegisterTool(ToolKind::Memory, this);
 }
 
 TForm6::~TForm6()
 {
-    // The engine outlives this window; no reply may reach it once it is gone.
-    workspace.Engine().RegisterTool(ToolKind::Memory, nullptr);
     // A focused control loses its focus while it is destroyed; that must not reach the filter of a window
     // that is half gone.
     for (QWidget *filtered : {static_cast<QWidget *>(&NextAdresEdit), static_cast<QWidget *>(&FirstAdresEdit),
@@ -177,6 +174,9 @@ void TForm6::BuildLayout()
 
 void TForm6::HandOver(const QByteArray &address, bool useChecksum)
 {
+    // A read or pointer change asked for one module must never be carried out on another.
+    if (address != moduleAddress || useChecksum != checksum)
+        DropRequests();
     moduleAddress = address;
     checksum = useChecksum;
     show();
@@ -229,7 +229,16 @@ void TForm6::CloseTimerTimer()
 
 void TForm6::FinishClose()
 {
+    // What was asked and not yet done belongs to this opening; the next one may be for another module.
+    DropRequests();
     workspace.SetMainEnabled(true);
+}
+
+void TForm6::DropRequests()
+{
+    updateRequested = false;
+    reading = false;
+    ReadButton.setText(ReadCaption);
 }
 
 void TForm6::ExitButtonClick()
@@ -244,28 +253,21 @@ void TForm6::HandleToolReply(const QByteArray &reply)
 
 void TForm6::ReplyStep(const QByteArray &reply)
 {
-    switch (session.Phase()) {
-    case ScanPhase::WaitingForBus:
+    if (!session.ReplyArrived())
+        return;
+    switch (step) {
+    case MemoryStep::Start:
+        SendPointerRequest();
         break;
-    case ScanPhase::Ready:
-        switch (step) {
-        case MemoryStep::Start:
-            SendPointerRequest();
-            break;
-        case MemoryStep::PointerPoll:
-            PointerPollStep(reply);
-            break;
-        case MemoryStep::PointerSet:
-            ShowStatus(!reply.isEmpty());
-            SendPointerRequest();
-            break;
-        case MemoryStep::DataRead:
-            DataReadStep(reply);
-            break;
-        }
+    case MemoryStep::PointerPoll:
+        PointerPollStep(reply);
         break;
-    case ScanPhase::Closing:
-        session.Close();
+    case MemoryStep::PointerSet:
+        ShowStatus(!reply.isEmpty());
+        SendPointerRequest();
+        break;
+    case MemoryStep::DataRead:
+        DataReadStep(reply);
         break;
     }
 }
@@ -391,7 +393,7 @@ void TForm6::SaveButtonClick()
             cells.append(item->text(column));
         rows.append(cells);
     }
-    if (WriteMemoryExtract(fileName, rows))
+    if (ReplaceFile(fileName, MemoryExtract(rows)) == SaveResult::Saved)
         Prompts().Information("Saving successful !");
     else
         Prompts().Error("Can not open " + fileName + " !");

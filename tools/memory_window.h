@@ -92,6 +92,7 @@ private:
     bool NextAdresEditKeyPress(const QKeyEvent *event) const;
     static void NextAdresEditExit(QLineEdit &edit);
     void FinishClose();
+    void DropRequests();
 
     Workspace &workspace;
     QByteArray moduleAddress = "00";
@@ -102,5 +103,5 @@ private:
     int readAddress = 0;
     int recordsLeft = 0;
     bool hasData = false;
-    ToolBusSession session{workspace.Engine(), ToolKind::Memory, InitTimer, CloseTimer};
+    ToolBusSession session{workspace.Engine(), ToolKind::Memory, *this, InitTimer, CloseTimer};
 };

@@ -94,14 +94,11 @@ TForm4::TForm4(Workspace &workspace, QWidget *parent)
     connect(&InitTimer, &QTimer::timeout, this, &TForm4::InitTimerTimer);
     connect(&CloseTimer, &QTimer::timeout, this, &TForm4::CloseTimerTimer);
     connect(&SendButtonTimer, &QTimer::timeout, this, &TForm4::SendButtonTimerTimer);
-
-    workspace.Engine().RegisterTool(ToolKind::Terminal, this);
 }
 
 TForm4::~TForm4()
 {
-    // The engine outlives this window; no reply may reach it once it is gone.
-    workspace.Engine().RegisterTool(ToolKind::Terminal, nullptr);
+    // The list's rows go before the list itself.
     ListView10.setModel(nullptr);
 }
 
@@ -190,7 +187,10 @@ void TForm4::FormShow()
 
 void TForm4::InitTimerTimer()
 {
-    session.AskForBus();
+    // Repeated sending switched on before the bus came has sent nothing yet: it starts now, or the window
+    // would sit there repeating nothing and refusing single sends.
+    if (session.AskForBus() && repeating)
+        HandleToolReply(QByteArray());
 }
 
 QByteArray TForm4::PreparedCommand() const
@@ -266,18 +266,11 @@ void TForm4::CloseTimerTimer()
 
 void TForm4::HandleToolReply(const QByteArray &reply)
 {
-    switch (session.Phase()) {
-    case ScanPhase::WaitingForBus:
-        break;
-    case ScanPhase::Ready:
-        LogResponse(reply);
-        if (repeating)
-            SendPrepared(LineMode);
-        break;
-    case ScanPhase::Closing:
-        session.Close();
-        break;
-    }
+    if (!session.ReplyArrived())
+        return;
+    LogResponse(reply);
+    if (repeating)
+        SendPrepared(LineMode);
 }
 
 void TForm4::LogCommand(const QByteArray &command)

@@ -94,5 +94,5 @@ private:
     Workspace &workspace;
     TerminalLogModel log;
     bool repeating = false;
-    ToolBusSession session{workspace.Engine(), ToolKind::Terminal, InitTimer, CloseTimer};
+    ToolBusSession session{workspace.Engine(), ToolKind::Terminal, *this, InitTimer, CloseTimer};
 };

@@ -2,6 +2,7 @@
 // open editor contributes, how odd files are read back, and that a failed write leaves the old file alone.
 
 #include "bus/text.h"
+#include "bus/text_file.h"
 #include "config/module_file.h"
 #include "editors/digital_editor.h"
 #include "editors/editor_factory.h"
@@ -59,7 +60,7 @@ void TestModuleFile::Load(const QByteArray &text)
 {
     workspace = std::make_unique<TestWorkspace>();
     const QString path = folder.filePath("load.cfg");
-    QCOMPARE(WriteModuleFile(path, text), SaveResult::Saved);
+    QCOMPARE(ReplaceFile(path, text), SaveResult::Saved);
     ModuleFileReader reader;
     QVERIFY(reader.Open(path));
     while (LoadNextBlock(reader, *workspace)) {
@@ -187,7 +188,7 @@ void TestModuleFile::FailedWriteKeepsTheOldFile()
 {
     const QString path = folder.filePath("kept.cfg");
     const QByteArray old = "4021,0E320600\r\nDSCR (Valve)\r\nEND\r\n";
-    QCOMPARE(WriteModuleFile(path, old), SaveResult::Saved);
+    QCOMPARE(ReplaceFile(path, old), SaveResult::Saved);
     const QStringList filesBefore = QDir(folder.path()).entryList(QDir::Files);
 
     // A file size limit makes the system refuse the rest of the write, as a full disk would.
@@ -197,7 +198,7 @@ void TestModuleFile::FailedWriteKeepsTheOldFile()
     rlimit small = original;
     small.rlim_cur = 1024;
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const SaveResult result = WriteModuleFile(path, QByteArray(4096, 'x'));
+    const SaveResult result = ReplaceFile(path, QByteArray(4096, 'x'));
     setrlimit(RLIMIT_FSIZE, &original);
     std::signal(SIGXFSZ, previousHandler);
 
@@ -206,7 +207,7 @@ void TestModuleFile::FailedWriteKeepsTheOldFile()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), old);
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files), filesBefore);
-    QCOMPARE(WriteModuleFile(folder.filePath("missing/plant.cfg"), old), SaveResult::NotOpened);
+    QCOMPARE(ReplaceFile(folder.filePath("missing/plant.cfg"), old), SaveResult::NotOpened);
 }
 
 QTEST_MAIN(TestModuleFile)

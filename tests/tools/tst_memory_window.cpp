@@ -125,6 +125,7 @@ private slots:
     void readsRunOfRecords();
     void stopKeepsOutstandingRecordAndSkipsLostOne();
     void savesOnlyWhenThereIsDataAndSaysHowItWent();
+    void requestsDoNotOutliveTheOpeningOrTheModule();
     void programHandsOverFromMainWindow();
 };
 
@@ -304,18 +305,48 @@ void MemoryWindowTest::savesOnlyWhenThereIsDataAndSaysHowItWent()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), ExampleLine + "0200 00:00:00 01.01 -50 -50 0 0 0 0 0 0 0 1\r\n");
 
-    // A file that cannot be created, or that opens but cannot take the data, is not reported as saved.
-    QStringList failing{folder.filePath("missing/extract.dat")};
-    if (QFile::exists("/dev/full"))
-        failing.append("/dev/full");
-    for (const QString &name : failing) {
-        bench.prompt.Clear();
-        bench.prompt.fileAnswers = {name};
-        QTest::mouseClick(&bench.window.SaveButton, Qt::LeftButton);
-        QCOMPARE(bench.prompt.Texts(), QStringList{"Can not open " + name + " !"});
-        QVERIFY(bench.prompt.messages.first().error);
-        QCOMPARE(bench.window.ListView100.topLevelItemCount(), 2);
-    }
+    // A file that cannot be created is not reported as saved, and the list stays.
+    const QString missing = folder.filePath("missing/extract.dat");
+    bench.prompt.Clear();
+    bench.prompt.fileAnswers = {missing};
+    QTest::mouseClick(&bench.window.SaveButton, Qt::LeftButton);
+    QCOMPARE(bench.prompt.Texts(), QStringList{"Can not open " + missing + " !"});
+    QVERIFY(bench.prompt.messages.first().error);
+    QCOMPARE(bench.window.ListView100.topLevelItemCount(), 2);
+}
+
+void MemoryWindowTest::requestsDoNotOutliveTheOpeningOrTheModule()
+{
+    MemoryBench bench;
+    QVERIFY(bench.Open());
+    // A read and a pointer change asked for, then the window closed before they were done.
+    bench.dropCommand = [](const QByteArray &command) { return command.startsWith("@10D"); };
+    bench.window.FirstAdresEdit.setText("0000");
+    bench.window.LastSpinEdit.setValue(100);
+    QTest::mouseClick(&bench.window.ReadButton, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!bench.DataRequests().isEmpty(), BoundMs);
+    QTest::mouseClick(&bench.window.NextAdresEdit, Qt::LeftButton);
+    QTest::mouseClick(&bench.window.UpdateSetingButton, Qt::LeftButton);
+    bench.window.hide();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.Released(), BoundMs);
+    QVERIFY(!bench.window.Reading());
+    QCOMPARE(bench.window.ReadButton.text(), QString("&Read data"));
+
+    // Opened again, the window only polls: nothing is read and no pointer is set unasked.
+    bench.dropCommand = nullptr;
+    bench.workspace.port.written.clear();
+    QVERIFY(bench.Open() && bench.PollingAgain());
+    QVERIFY(bench.DataRequests().isEmpty());
+    QVERIFY(!bench.workspace.port.written.join().contains("@10S"));
+
+    // Handed over for another module while a read runs: that module is polled, not read.
+    bench.dropCommand = [](const QByteArray &command) { return command.startsWith("@10D"); };
+    QTest::mouseClick(&bench.window.ReadButton, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!bench.DataRequests().isEmpty(), BoundMs);
+    bench.window.HandOver("11", false);
+    QVERIFY(!bench.window.Reading());
+    QTRY_VERIFY_WITH_TIMEOUT(bench.workspace.port.written.last() == "@11E\r", BoundMs);
+    QVERIFY(!bench.workspace.port.written.join().contains("@11D"));
 }
 
 void MemoryWindowTest::programHandsOverFromMainWindow()

@@ -214,6 +214,17 @@ void TerminalTest::continueSendRepeatsUntilStop()
         const SimExchange &exchange = exchanges[exchanges.size() - 1 - row];
         QCOMPARE(bench.Row(row).mid(0, 2), QStringList({Shown(exchange.command), Shown(exchange.reply)}));
     }
+
+    // Switched on before the bus is granted, repeating starts once it is.
+    window.hide();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.Closed(), BoundMs);
+    window.show();
+    window.ContinueSendButton.click();
+    QCOMPARE(window.Phase(), ScanPhase::WaitingForBus);
+    const qsizetype commands = bench.bus.Commands().size();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.bus.Commands().size() > commands + 2, BoundMs);
+    window.StopButton.click();
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Row(0).size(), 3, BoundMs);
 }
 
 void TerminalTest::closeByReplyOrByCloseTimer()
