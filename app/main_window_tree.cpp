@@ -97,7 +97,7 @@ void TForm1::OpenModuleEditor(const QString &caption)
         return;
     QWidget *editor = editorFactory ? editorFactory(*this, *record) : nullptr;
     if (!editor) {
-        SetHint("Hint: No editor for this module yet...");
+        SetHint("Hint: No editor for this module...");
         return;
     }
     editorWindows.append(editor);

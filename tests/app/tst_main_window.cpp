@@ -245,7 +245,7 @@ void TestMainWindow::ChoicesThatDoNothing()
     const ModuleRecordPtr noEditor = form->Modules().AddModule("4021", "09300600", false);
     form->OpenModuleEditor(" (09) N780");
     QCOMPARE(noEditor->editorState, 0);
-    QCOMPARE(form->HintPanel->text(), QString("Hint: No editor for this module yet..."));
+    QCOMPARE(form->HintPanel->text(), QString("Hint: No editor for this module..."));
     QVERIFY(prompt.messages.isEmpty());
 }
 
