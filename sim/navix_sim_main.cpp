@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -54,9 +55,10 @@ const char *Description =
     "\n"
     "The fault options below act on the whole bus, on top of each module's own.\n"
     "\n"
-    "The utility may close the port and open it again as often as it likes; navix-sim keeps serving until\n"
-    "it gets SIGINT or SIGTERM, or, with --exit-on-close, until a program that had the port open closes it.\n"
-    "It removes its COM link when it ends.";
+    "The utility may close the port and open it again as often as it likes (it does so whenever the user\n"
+    "changes ports). navix-sim ends on SIGINT or SIGTERM, and once a program has had the port open and it\n"
+    "then stays closed for the grace time (--close-grace, one minute by default). It removes its COM link\n"
+    "when it ends.";
 } // namespace
 
 int main(int argc, char *argv[])
@@ -84,11 +86,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption seedOption("seed", "Seed of the live values (default 1).", "n", "1");
     const QCommandLineOption frozenOption("frozen", "Keep all live values still.");
     const QCommandLineOption traceOption("trace", "Show every command and reply on standard error.");
-    const QCommandLineOption exitOnCloseOption("exit-on-close", "Exit when the program that opened the port "
-                                                                "closes it.");
+    const QCommandLineOption closeGraceOption(
+        "close-grace", "Exit when the port, once opened, stays closed for <ms> (default 60000; -1: never).", "ms",
+        "60000");
+    const QCommandLineOption exitOnCloseOption("exit-on-close", "Exit as soon as the program that opened the "
+                                                                "port closes it (a grace time of 0).");
     parser.addOptions({comOption, busOption, demoOption, loseOption, loseEveryOption, badChecksumOption,
                        noiseOption, splitOption, lateOption, lineTimingOption, baudOption, seedOption,
-                       frozenOption, traceOption, exitOnCloseOption});
+                       frozenOption, traceOption, closeGraceOption, exitOnCloseOption});
     parser.process(app);
 
     if (parser.isSet(demoOption)) {
@@ -145,6 +150,9 @@ int main(int argc, char *argv[])
     int com = 0;
     if (parser.isSet(comOption) && !number(comOption, 1, 255, com))
         return 2;
+    int closeGraceMs = 0;
+    if (!parser.isSet(exitOnCloseOption) && !number(closeGraceOption, -1, 24 * 3600 * 1000, closeGraceMs))
+        return 2;
     PtyServer pty;
     QString failure = pty.Open(baud);
     if (failure.isEmpty())
@@ -165,8 +173,16 @@ int main(int argc, char *argv[])
 
     QObject::connect(&pty, &PtyServer::BytesReceived, &bus, &SimBus::TakeBytes);
     bus.SetReplySink([&pty](const QByteArray &bytes) { pty.Write(bytes); });
-    if (parser.isSet(exitOnCloseOption))
-        QObject::connect(&pty, &PtyServer::ClientClosed, &app, [] { QCoreApplication::quit(); });
+    // A port that stays closed means the utility has gone; a quick close and reopen (a change of ports, a
+    // reconnect) must not end the bus under it.
+    QTimer closeGrace;
+    closeGrace.setSingleShot(true);
+    QObject::connect(&closeGrace, &QTimer::timeout, &app, [] { QCoreApplication::quit(); });
+    if (closeGraceMs >= 0) {
+        QObject::connect(&pty, &PtyServer::ClientClosed, &app,
+                         [&closeGrace, closeGraceMs] { closeGrace.start(closeGraceMs); });
+        QObject::connect(&pty, &PtyServer::ClientOpened, &closeGrace, &QTimer::stop);
+    }
     if (parser.isSet(traceOption)) {
         QObject::connect(&pty, &PtyServer::ClientOpened, &app, [] { PrintError("port opened"); });
         QObject::connect(&pty, &PtyServer::ClientClosed, &app, [] { PrintError("port closed"); });
