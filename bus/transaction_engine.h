@@ -124,7 +124,6 @@ private:
     int pacingTag = Fast;
 
     // A time-out belongs to the exchange it was armed for; a late one must not end a newer exchange.
-    quint64 armedExchange = 0;
     bool timeOutArmed = false;
 
     bool processing = false; // the receive path is running (a reply handler may be inside it)

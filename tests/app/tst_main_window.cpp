@@ -9,13 +9,18 @@
 #include "sim/sim_bus.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -135,6 +140,37 @@ void TestMainWindow::StartUpState()
     QVERIFY(!main.SearchPopupItem->isEnabled() && !main.TerminalPopupItem->isEnabled());
     QVERIFY(main.MoveWindowsButton->isEnabled() && main.HelpButton->isEnabled());
     QVERIFY(!main.AutoSortItems->isChecked());
+
+    // Menus, tool bar hints and the tree's pop-up as the technician meets them.
+    auto entries = [](const QWidget *menu) {
+        QStringList texts;
+        for (const QAction *action : menu->actions())
+            texts.append(action->isSeparator() ? QString("-") : action->text());
+        return texts;
+    };
+    QCOMPARE(entries(main.menuBar()), QStringList({"&File", "&Tools", "&Help"}));
+    QCOMPARE(entries(main.File1), QStringList({"&Open ...", "&Save ...", "&Close", "&Exit"}));
+    QCOMPARE(entries(main.Tools1),
+             QStringList({"&Search ...", "&Terminal ...", "&Move windows", "&Speed of command sending ..."}));
+    QCOMPARE(entries(main.Help1), QStringList({"&About NAVIX utility "}));
+    QCOMPARE(entries(main.EnaDisModules),
+             QStringList({"&Search...", "Terminal...", "-", "&Auto Sort Items"}));
+    QVERIFY(main.AutoSortItems->isCheckable());
+    QStringList hints;
+    for (QAction *action : main.ToolBar1->actions())
+        if (!action->isSeparator())
+            hints.append(main.ToolBar1->widgetForAction(action)->toolTip());
+    QCOMPARE(hints, QStringList({"Open file", "Save file", "Searching for modules", "Com Terminal",
+                                 "Move windows", "Help"}));
+    // The entries reach the windows they name.
+    main.SpeedOfCommandSending1->trigger();
+    QVERIFY(program.Form5.isVisible());
+    program.Form5.Button2->click();
+    main.HelpButton->click();
+    QVERIFY(program.Form2.isVisible() && !main.isEnabled());
+    program.Form2.OKBitBtn->click();
+    QVERIFY(!program.Form2.isVisible() && main.isEnabled());
+
     // Listing the ports cleared the modules with routing suspended.
     QVERIFY(main.Engine().RoutingSuspended());
 
@@ -259,6 +295,13 @@ void TestMainWindow::TreeKeyboardAndDoubleClick()
     tree->setCurrentItem(ItemWithCaption(tree, " (05) N770"));
     QTest::keyClick(tree, Qt::Key_Return);
     QCOMPARE(opened.size(), 1);
+    // The menu key opens the tree's pop-up.
+    const QPoint itemCentre = tree->visualItemRect(tree->currentItem()).center();
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, itemCentre,
+                              tree->viewport()->mapToGlobal(itemCentre));
+    QApplication::sendEvent(tree, &menuKey);
+    QVERIFY(form->EnaDisModules->isVisible());
+    form->EnaDisModules->hide();
 
     // Enter on "PC" lists the ports again (clearing the modules) and ends a stuck editor turn.
     form->SetPortLister([] { return QMap<int, QString>{{3, "/dev/ttyS2"}}; });

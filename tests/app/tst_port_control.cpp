@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -47,6 +48,7 @@ private slots:
     void BaudRateRules();
     void TimeOutFieldRules();
     void LostDeviceKeepsTheProgramUsable();
+    void ClosingTheWindowClearsModulesAndFreesThePort();
 
 private:
     // quickTicks shortens the opening stages where their timing is not under test.
@@ -297,6 +299,32 @@ void TestPortControl::LostDeviceKeepsTheProgramUsable()
     // The panel stayed up from before the loss; it is shown anew, with the new device, one tick after the open.
     QTRY_COMPARE_WITH_TIMEOUT(Canonical(form->DevicePathEdit->text()), Canonical(back.SlavePath()), 3000);
     QVERIFY(WaitForPanel(43));
+}
+
+void TestPortControl::ClosingTheWindowClearsModulesAndFreesThePort()
+{
+    MakeWindow();
+    Choose("COM41");
+    QVERIFY(WaitForPanel(41));
+    form->Modules().AddModule("4017", "05080600", false);
+    form->QueueModuleItem(" (05) N770");
+    form->FlushModuleItems();
+    form->Engine().SetRoutingSuspended(false);
+    QSignalSpy closed(form.get(), &TForm1::Closed);
+
+    form->Exit1->trigger();
+    QVERIFY(!form->isVisible());
+    QCOMPARE(closed.size(), 1);
+    QCOMPARE(form->Modules().Count(), 0);
+    QVERIFY(form->ModuleCaptions(form->FindPortItem(41)).isEmpty());
+    QVERIFY(form->Engine().RoutingSuspended());
+    QVERIFY(!form->ApdComPort1.IsOpen());
+    // The device is free for the next program at once.
+    TApdComPort next;
+    next.SetComNumber(41);
+    next.SetOpen(true);
+    QVERIFY(next.IsOpen());
+    QVERIFY(prompt.messages.isEmpty());
 }
 
 int main(int argc, char *argv[])
