@@ -12,7 +12,6 @@
 #include "config/module_file.h"
 
 #include <QMainWindow>
-#include <functional>
 #include <QMap>
 #include <QPointer>
 #include <QRect>
@@ -65,7 +64,10 @@ public:
     void ShowMemoryUtilities(const QByteArray &address, bool checksum) override;
     // The program hands over how the memory utilities window is opened (hand-over of address and checksum,
     // then show); until then the request is ignored.
-    void SetMemoryUtilities(std::function<void(const QByteArray &, bool)> open) { openMemoryUtilities = open; }
+    void SetMemoryUtilities(std::function<void(const QByteArray &, bool)> open)
+    {
+        openMemoryUtilities = open;
+    }
 
     // Ports
     void EnumeratePorts();

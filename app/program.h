@@ -1,8 +1,8 @@
 #pragma once
 // The windows of the program, created once at start in this order: the main window, the about box, the search
-// window, the terminal, the memory utilities window, the calibration dialogs, the pacing dialog and the loading
-// window. Only the main window is shown; the others are shown from its menus and hidden again, and live until
-// the program ends.
+// window, the terminal, the memory utilities window, the calibration dialogs, the pacing dialog and the
+// loading window. Only the main window is shown; the others are shown from its menus and hidden again, and
+// live until the program ends.
 
 #include "about_box.h"
 #include "main_window.h"
@@ -10,8 +10,8 @@
 
 #include "editors/calibration_dialogs.h"
 #include "search/search_window.h"
-#include "tools/terminal_window.h"
 #include "tools/memory_window.h"
+#include "tools/terminal_window.h"
 
 class NavixProgram
 {

@@ -86,8 +86,8 @@ int main(int argc, char **argv)
         const Figures line = Run(timed, baud, true);
         const double limit = baud / 10.0 / charactersPerExchange;
         std::printf("%-28s %10.0f exchanges/s  line limit %6.0f/s  (%5.1f %% of it)  failed %d\n",
-                    QByteArray("line at " + QByteArray::number(baud) + " bps").constData(), timed / line.seconds,
-                    limit, 100.0 * (timed / line.seconds) / limit, line.failed);
+                    QByteArray("line at " + QByteArray::number(baud) + " bps").constData(),
+                    timed / line.seconds, limit, 100.0 * (timed / line.seconds) / limit, line.failed);
     }
     return 0;
 }

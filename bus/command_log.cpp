@@ -63,5 +63,9 @@ void CommandLogModel::Clear()
 
 QString LogTimeStamp(const QTime &time)
 {
-    return QStringLiteral("%1:%2:%3.%4").arg(time.hour()).arg(time.minute()).arg(time.second()).arg(time.msec());
+    return QStringLiteral("%1:%2:%3.%4")
+        .arg(time.hour())
+        .arg(time.minute())
+        .arg(time.second())
+        .arg(time.msec());
 }

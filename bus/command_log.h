@@ -1,7 +1,8 @@
 #pragma once
-// The command log that the main window's ListView1 shows: newest exchange on top, at most 500 rows. A row keeps
-// every cell it was given; the view shows the first three (command, response, time). A second response to the
-// same command (for example "Time out !" after a reply) lands in further cells that the columns do not show.
+// The command log that the main window's ListView1 shows: newest exchange on top, at most 500 rows. A row
+// keeps every cell it was given; the view shows the first three (command, response, time). A second response
+// to the same command (for example "Time out !" after a reply) lands in further cells that the columns do not
+// show.
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -21,7 +22,8 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // A new row on top with the text as its first cell; the oldest row goes when there would be more than 500.
+    // A new row on top with the text as its first cell; the oldest row goes when there would be more than
+    // 500.
     void InsertRow(const QString &firstCell);
     // Appends cells to the top row; without a row nothing happens.
     void AppendToTop(const QStringList &cells);

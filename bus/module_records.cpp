@@ -153,7 +153,8 @@ void ModuleRegistry::ForEach(const std::function<void(const ModuleRecordPtr &)> 
             visit(record);
 }
 
-ModuleRecordPtr ModuleRegistry::UpdateRecord(const QByteArray &address, const QByteArray &config, int editorState)
+ModuleRecordPtr ModuleRegistry::UpdateRecord(const QByteArray &address, const QByteArray &config,
+                                             int editorState)
 {
     ModuleRecordPtr record = FindForUpdate(address);
     if (!record)

@@ -1,7 +1,7 @@
 #pragma once
-// The module records of the workspace: one per known module, kept in eight lists by editor kind. The lists run
-// newest first. The transaction engine walks them in the editor cycle; the main window, the search and the file
-// loader create, find and clear them.
+// The module records of the workspace: one per known module, kept in eight lists by editor kind. The lists
+// run newest first. The transaction engine walks them in the editor cycle; the main window, the search and
+// the file loader create, find and clear them.
 
 #include "module_editor.h"
 
@@ -46,7 +46,7 @@ struct ModuleType
 {
     const char *typeId;
     EditorKind kind;
-    const char *modelLabel;     // as in tree captions, with its leading blank (" N770")
+    const char *modelLabel; // as in tree captions, with its leading blank (" N770")
     QStringList defaultCaptions;
 };
 
@@ -64,11 +64,12 @@ public:
     List &Records(EditorKind kind) { return lists[static_cast<int>(kind)]; }
     const List &Records(EditorKind kind) const { return lists[static_cast<int>(kind)]; }
 
-    // Creates a record for a found or loaded module at the head of its list, with the type's default captions.
-    // Returns nullptr (and creates nothing) for an unknown type id.
+    // Creates a record for a found or loaded module at the head of its list, with the type's default
+    // captions. Returns nullptr (and creates nothing) for an unknown type id.
     ModuleRecordPtr AddModule(const QByteArray &typeId, const QByteArray &config, bool initFlag);
 
-    // The record an opened tree item stands for: lists searched as 4013, 4x13, 4017, 4021, 4052, 4152, 4050, 4060.
+    // The record an opened tree item stands for: lists searched as 4013, 4x13, 4017, 4021, 4052, 4152, 4050,
+    // 4060.
     ModuleRecordPtr FindForOpen(const QByteArray &address) const;
     // The record an editor updates: lists searched as 4013, 4x13, 4017, 4021, 4050, 4152, 4052, 4060.
     ModuleRecordPtr FindForUpdate(const QByteArray &address) const;
@@ -92,12 +93,13 @@ public:
     static const std::array<EditorKind, EditorKindCount> ClearOrder;
 
 private:
-    ModuleRecordPtr FindIn(const std::array<EditorKind, EditorKindCount> &order, const QByteArray &address) const;
+    ModuleRecordPtr FindIn(const std::array<EditorKind, EditorKindCount> &order,
+                           const QByteArray &address) const;
     std::array<List, EditorKindCount> lists;
 };
 
 // Characters 3 and 4 of a module item's caption are the module's address.
 QByteArray CaptionAddress(const QString &caption);
-// The caption a tree item gets when its module is relabelled: the new caption, with its first character replaced
-// by "*" when the old caption marked a module in INIT mode.
+// The caption a tree item gets when its module is relabelled: the new caption, with its first character
+// replaced by "*" when the old caption marked a module in INIT mode.
 QString RelabeledCaption(const QString &oldCaption, const QString &newCaption);

@@ -1,6 +1,7 @@
 #pragma once
-// Every message box and file dialog of the program goes through this seam. The program installs one that shows
-// real dialogs; tests install one that records what was asked and answers at once, so no test waits for a person.
+// Every message box and file dialog of the program goes through this seam. The program installs one that
+// shows real dialogs; tests install one that records what was asked and answers at once, so no test waits for
+// a person.
 
 #include <QString>
 #include <QStringList>
@@ -15,8 +16,10 @@ public:
     virtual void Error(const QString &text) = 0;
     virtual void Information(const QString &text) = 0;
     // File dialogs; an empty result means the user cancelled.
-    virtual QString SaveFileName(const QString &title, const QString &filter, const QString &defaultSuffix) = 0;
-    virtual QString OpenFileName(const QString &title, const QString &filter, const QString &defaultSuffix) = 0;
+    virtual QString SaveFileName(const QString &title, const QString &filter,
+                                 const QString &defaultSuffix) = 0;
+    virtual QString OpenFileName(const QString &title, const QString &filter,
+                                 const QString &defaultSuffix) = 0;
 };
 
 // The prompt in force. Until the program installs its own, a recording prompt answers (see RecordingPrompt).
@@ -39,8 +42,8 @@ public:
     QString OpenFileName(const QString &title, const QString &filter, const QString &defaultSuffix) override;
 
     QList<Message> messages;
-    QStringList fileAnswers;   // taken from the front, one per dialog
-    QStringList dialogTitles;  // titles of the dialogs that were shown
+    QStringList fileAnswers;  // taken from the front, one per dialog
+    QStringList dialogTitles; // titles of the dialogs that were shown
     // Called while a message box would be open (tests use it to act during the modal loop).
     std::function<void(const QString &)> onMessage;
 

@@ -1,7 +1,7 @@
 #pragma once
 // Wire texts are 8-bit byte strings with 1-based positions, as the module protocol and the file formats count
-// them. Every positional access in the program goes through these helpers: they clamp instead of reading past the
-// end, so a short or malformed reply, caption or file line can never crash the program.
+// them. Every positional access in the program goes through these helpers: they clamp instead of reading past
+// the end, so a short or malformed reply, caption or file line can never crash the program.
 
 #include <QByteArray>
 #include <QString>
@@ -44,8 +44,8 @@ QByteArray HexByte(int value);
 // Hexadecimal of value, upper case, zero padded to at least digits characters.
 QByteArray HexDigits(int value, int digits);
 
-// Two-character checksum of a command or reply body: the sum of all character codes modulo 256, as two upper-case
-// hexadecimal digits. One trailing CR is not counted; an empty text has an empty checksum.
+// Two-character checksum of a command or reply body: the sum of all character codes modulo 256, as two
+// upper-case hexadecimal digits. One trailing CR is not counted; an empty text has an empty checksum.
 QByteArray ComputeChecksum(const QByteArray &text);
 
 // Value of a hexadecimal text (a..f count as A..F). A character that is not a hex digit gives 99999; an empty

@@ -11,7 +11,8 @@ int ToolIndex(ToolKind tool)
 }
 } // namespace
 
-TransactionEngine::TransactionEngine(ModuleRegistry &modules, QObject *parent) : QObject(parent), modules(modules)
+TransactionEngine::TransactionEngine(ModuleRegistry &modules, QObject *parent)
+    : QObject(parent), modules(modules)
 {
     speedTimer.setSingleShot(true);
     speedTimer.setTimerType(Qt::PreciseTimer);
@@ -31,8 +32,8 @@ void TransactionEngine::SetPort(BusPort *newPort)
         connect(port, &BusPort::TriggerAvail, this, &TransactionEngine::ApdComPort1TriggerAvail);
 }
 
-void TransactionEngine::SendCommand(const QByteArray &command, bool addChecksum, int mode, char start, char end,
-                                    int length)
+void TransactionEngine::SendCommand(const QByteArray &command, bool addChecksum, int mode, char start,
+                                    char end, int length)
 {
     checksumInUse = addChecksum;
     QByteArray text = command;
@@ -51,12 +52,24 @@ void TransactionEngine::SendCommand(const QByteArray &command, bool addChecksum,
 
     int delay = 50;
     switch (pacingTag) {
-    case VerySlow: delay = 1000; break;
-    case Slow: delay = 300; break;
-    case Average: delay = 150; break;
-    case VeryFast: SpeedTimerTimer(); return;
-    case SendingStopped: delay = HeldCommandMs; break;
-    default: delay = 50; break;
+    case VerySlow:
+        delay = 1000;
+        break;
+    case Slow:
+        delay = 300;
+        break;
+    case Average:
+        delay = 150;
+        break;
+    case VeryFast:
+        SpeedTimerTimer();
+        return;
+    case SendingStopped:
+        delay = HeldCommandMs;
+        break;
+    default:
+        delay = 50;
+        break;
     }
     // A second command during the delay replaces the held one and restarts the delay.
     speedTimer.start(delay);
@@ -145,7 +158,8 @@ void TransactionEngine::ProcessReceived()
         case CheckedFrame:
         case UncheckedFrame:
             RunFrameLoop();
-            // The loop stops when it must wait for more characters; it runs again only if a handler added some.
+            // The loop stops when it must wait for more characters; it runs again only if a handler added
+            // some.
             goOn = false;
             break;
         case RawMode:
@@ -361,7 +375,8 @@ void TransactionEngine::RunEditorCycle(const QByteArray &reply)
         cursors.fill(0);
         phase = 1;
         if (++restarts > 1) {
-            // Every open editor ended its turn without sending: go on from the event loop instead of spinning.
+            // Every open editor ended its turn without sending: go on from the event loop instead of
+            // spinning.
             if (!continuationQueued) {
                 continuationQueued = true;
                 QTimer::singleShot(0, this, [this] {

@@ -1,9 +1,10 @@
 #pragma once
 // The transaction engine: the only writer to and reader from the bus. One exchange is outstanding at a time.
-// SendCommand completes a command with its checksum, holds it for the pacing delay, writes and logs it and arms
-// the reply time-out; the receive path assembles replies in four modes; DeliverReply hands each reply (or the
-// empty text of a time-out or a wrong checksum) to the tool that holds the bus or to the module editors in turn.
-// Everything runs on the event loop of the user-interface thread; nothing here blocks or owns a widget.
+// SendCommand completes a command with its checksum, holds it for the pacing delay, writes and logs it and
+// arms the reply time-out; the receive path assembles replies in four modes; DeliverReply hands each reply
+// (or the empty text of a time-out or a wrong checksum) to the tool that holds the bus or to the module
+// editors in turn. Everything runs on the event loop of the user-interface thread; nothing here blocks or
+// owns a widget.
 
 #include "bus_port.h"
 #include "command_log.h"
@@ -47,8 +48,8 @@ public:
     void SetPort(BusPort *port);
     BusPort *Port() const { return port.data(); }
 
-    void SendCommand(const QByteArray &command, bool addChecksum, int receiveMode, char startChar, char endChar,
-                     int expectedLength);
+    void SendCommand(const QByteArray &command, bool addChecksum, int receiveMode, char startChar,
+                     char endChar, int expectedLength);
     void DeliverReply(const QByteArray &reply);
     void LogExchange(const QByteArray &text, bool isResponse, int mode);
     void ArmTimeOut(bool on);
@@ -59,8 +60,8 @@ public:
     bool OwnsBus(ToolKind tool) const;
     // The record half of clearing the modules: ends the running editor turn, suspends routing unless asked to
     // keep it, frees every open editor window (later, from the event loop, so that a window whose handler is
-    // still running is not destroyed under it) and drops every record. Cursors stay; the next ReleaseBus resets
-    // them.
+    // still running is not destroyed under it) and drops every record. Cursors stay; the next ReleaseBus
+    // resets them.
     void ClearModuleRecords(bool keepRouting);
     bool BusAsked(ToolKind tool) const; // the tool's tag is 1: it gets the bus at the end of the current turn
 

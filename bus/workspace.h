@@ -1,6 +1,7 @@
 #pragma once
-// What the tool windows and module editors ask of the workspace (the main window): the bus, the module records,
-// the module tree and the status bar. Windows see only this interface, never the main window or a serial port.
+// What the tool windows and module editors ask of the workspace (the main window): the bus, the module
+// records, the module tree and the status bar. Windows see only this interface, never the main window or a
+// serial port.
 
 #include "module_records.h"
 #include "transaction_engine.h"
@@ -37,6 +38,7 @@ public:
     virtual QRect MainGeometry() const = 0;
     virtual void SetMainEnabled(bool enabled) = 0;
 
-    // Opens the memory utilities window for the Tvr 5x at this address (two hex digits), with or without checksum.
+    // Opens the memory utilities window for the Tvr 5x at this address (two hex digits), with or without
+    // checksum.
     virtual void ShowMemoryUtilities(const QByteArray &address, bool checksum) = 0;
 };

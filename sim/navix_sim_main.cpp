@@ -87,8 +87,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption frozenOption("frozen", "Keep all live values still.");
     const QCommandLineOption traceOption("trace", "Show every command and reply on standard error.");
     const QCommandLineOption closeGraceOption(
-        "close-grace", "Exit when the port, once opened, stays closed for <ms> (default 60000; -1: never).", "ms",
-        "60000");
+        "close-grace", "Exit when the port, once opened, stays closed for <ms> (default 60000; -1: never).",
+        "ms", "60000");
     const QCommandLineOption exitOnCloseOption("exit-on-close", "Exit as soon as the program that opened the "
                                                                 "port closes it (a grace time of 0).");
     parser.addOptions({comOption, busOption, demoOption, loseOption, loseEveryOption, badChecksumOption,

@@ -1,6 +1,6 @@
 // End to end: the program as a technician uses it, against a running navix-sim on a pseudo-terminal. The main
-// window lists the simulator's port, opens it through the real serial layer, and the search finds every module
-// of the demo bus.
+// window lists the simulator's port, opens it through the real serial layer, and the search finds every
+// module of the demo bus.
 
 #include "app/program.h"
 #include "bus/prompt.h"
@@ -11,9 +11,9 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QSpinBox>
-#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 
 class TestEndToEnd : public QObject
@@ -75,10 +75,10 @@ void TestEndToEnd::searchTheDemoBusOverAPseudoTerminal()
     QTRY_VERIFY_WITH_TIMEOUT(search.StartScanButton.isEnabled(), 30000);
     search.CancelButton.click();
 
-    const QStringList expected = {"*(00) N755", " (01) N710", " (02) N770", " (03) N780", " (04) N730",
-                                  " (05) N76x", " (06) N720", " (07) N755", " (08) N756", " (09) N742",
-                                  " (0A) N743", " (0B) PKR-02", " (0C) PKR-01", " (0D) N790", " (10) TVR5x",
-                                  " (14) N770"};
+    const QStringList expected = {"*(00) N755",   " (01) N710", " (02) N770",  " (03) N780",
+                                  " (04) N730",   " (05) N76x", " (06) N720",  " (07) N755",
+                                  " (08) N756",   " (09) N742", " (0A) N743",  " (0B) PKR-02",
+                                  " (0C) PKR-01", " (0D) N790", " (10) TVR5x", " (14) N770"};
     QTRY_COMPARE_WITH_TIMEOUT(main.ModuleCaptions(portItem), expected, 3000);
     QVERIFY(main.isEnabled());
     QCOMPARE(main.Modules().Count(), expected.size());

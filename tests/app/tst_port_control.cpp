@@ -296,7 +296,8 @@ void TestPortControl::LostDeviceKeepsTheProgramUsable()
     QVERIFY(back.Register(43));
     Choose("COM43");
     QTRY_VERIFY_WITH_TIMEOUT(form->ApdComPort1.IsOpen(), 3000);
-    // The panel stayed up from before the loss; it is shown anew, with the new device, one tick after the open.
+    // The panel stayed up from before the loss; it is shown anew, with the new device, one tick after the
+    // open.
     QTRY_COMPARE_WITH_TIMEOUT(Canonical(form->DevicePathEdit->text()), Canonical(back.SlavePath()), 3000);
     QVERIFY(WaitForPanel(43));
 }

@@ -3,7 +3,8 @@
 #include <QtTest>
 #include <cmath>
 
-class TestTemperatureCodes : public QObject {
+class TestTemperatureCodes : public QObject
+{
     Q_OBJECT
 private slots:
     void CodeEndsAndSegmentBorders();

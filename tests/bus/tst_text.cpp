@@ -1,5 +1,5 @@
-#include "bus/text.h"
 #include "bus/module_records.h"
+#include "bus/text.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "bus/transaction_engine.h"
 #include "bus/text.h"
+#include "bus/transaction_engine.h"
 #include "sim/memory_port.h"
 
 #include <QPointer>
@@ -75,7 +75,8 @@ struct Bench
     FakeEditor *OpenEditor(EditorKind kind, const QByteArray &address)
     {
         const char *typeIds[] = {"4013", "4113", "4050", "4060", "4017", "4021", "4152", "4052"};
-        ModuleRecordPtr record = modules.AddModule(typeIds[static_cast<int>(kind)], address + "400600", false);
+        ModuleRecordPtr record =
+            modules.AddModule(typeIds[static_cast<int>(kind)], address + "400600", false);
         auto *editor = new FakeEditor(engine, address);
         record->SetEditor(editor, editor);
         record->editorState = 1;
@@ -390,7 +391,8 @@ void TestTransactionEngine::editorCycleOrderAndHandOver()
     b.engine.ReleaseBus();
     QCOMPARE(b.port.written.value(written), QByteArray("$016\r"));
 
-    // A request noted during a turn and then granted directly is not granted a second time at a later turn's end.
+    // A request noted during a turn and then granted directly is not granted a second time at a later turn's
+    // end.
     QTRY_VERIFY_WITH_TIMEOUT(b.engine.EditorTurnActive(), 1000);
     QVERIFY(!b.engine.RequestBus(ToolKind::Terminal));
     b.engine.SetEditorTurnActive(false); // as choosing the "PC" item does
