@@ -1,11 +1,16 @@
 #include "tool_session.h"
 
+#include <QEvent>
+
 ToolBusSession::ToolBusSession(TransactionEngine &engine, ToolKind tool, ToolReplyHandler &handler,
-                               QTimer &initTimer, QTimer &closeTimer)
-    : engine(engine), tool(tool), initTimer(initTimer), closeTimer(closeTimer)
+                               QObject &window, QTimer &initTimer, QTimer &closeTimer)
+    : engine(engine), tool(tool), window(window), initTimer(initTimer), closeTimer(closeTimer)
 {
     initTimer.setSingleShot(true);
     closeTimer.setSingleShot(true);
+    connect(&initTimer, &QTimer::timeout, this, &ToolBusSession::InitTimerTimer);
+    connect(&closeTimer, &QTimer::timeout, this, &ToolBusSession::CloseTimerTimer);
+    window.installEventFilter(this);
     engine.RegisterTool(tool, &handler);
 }
 
@@ -15,27 +20,42 @@ ToolBusSession::~ToolBusSession()
     engine.RegisterTool(tool, nullptr);
 }
 
-void ToolBusSession::Open()
+bool ToolBusSession::eventFilter(QObject *watched, QEvent *event)
+{
+    // Only the program's own show and hide count, not the window system's (minimising, another desktop).
+    if (watched == &window && !event->spontaneous()) {
+        if (event->type() == QEvent::Show)
+            FormShow();
+        else if (event->type() == QEvent::Hide)
+            FormHide();
+    }
+    return false;
+}
+
+void ToolBusSession::FormShow()
 {
     if (closePending)
         Close();
     phase = ScanPhase::WaitingForBus;
     initTimer.setInterval(engine.TimeOutMs());
     initTimer.start();
+    if (onShow)
+        onShow();
 }
 
-bool ToolBusSession::AskForBus()
+void ToolBusSession::InitTimerTimer()
 {
     initTimer.stop();
     if (!engine.RequestBus(tool)) {
         initTimer.start();
-        return false;
+        return;
     }
     phase = ScanPhase::Ready;
-    return true;
+    if (onBusGranted)
+        onBusGranted();
 }
 
-void ToolBusSession::BeginClose()
+void ToolBusSession::FormHide()
 {
     // A hidden window must not go on asking for the bus.
     initTimer.stop();

@@ -3,8 +3,6 @@
 #include "bus/text.h"
 
 #include <QHBoxLayout>
-#include <QHideEvent>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -53,9 +51,8 @@ TForm3::TForm3(Workspace &workspace, QWidget *parent)
 
     connect(&StartScanButton, &QPushButton::clicked, this, &TForm3::StartScanButtonClick);
     connect(&CancelButton, &QPushButton::clicked, this, &TForm3::CancelButtonClick);
+    session.onShow = [this] { FormShow(); };
     session.onClose = [this] { FinishClose(); };
-    connect(&InitTimer, &QTimer::timeout, this, &TForm3::InitTimerTimer);
-    connect(&CloseTimer, &QTimer::timeout, this, &TForm3::CloseTimerTimer);
     connect(&scan, &ModuleScan::AddressShown, this, &TForm3::ShowAddress);
     connect(&scan, &ModuleScan::Finished, this, [this] { SetScanningLook(false); });
 }
@@ -101,33 +98,13 @@ void TForm3::BuildLayout()
     setTabOrder(&StartScanButton, &CancelButton);
 }
 
-void TForm3::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (!event->spontaneous())
-        FormShow();
-}
-
-void TForm3::hideEvent(QHideEvent *event)
-{
-    QDialog::hideEvent(event);
-    if (!event->spontaneous())
-        FormHide();
-}
-
 void TForm3::FormShow()
 {
-    session.Open();
     workspace.SetMainEnabled(false);
     workspace.SetWorkspaceCaption("Navix V1.2");
     const QRect main = workspace.MainGeometry();
     move(main.left() + main.width() / 2 - width() / 2, main.top() + main.height() / 2 - height() / 2);
     workspace.SetHint("Hint: Searching for modules...");
-}
-
-void TForm3::InitTimerTimer()
-{
-    session.AskForBus();
 }
 
 void TForm3::StartScanButtonClick()
@@ -145,16 +122,6 @@ void TForm3::StartScanButtonClick()
 void TForm3::CancelButtonClick()
 {
     hide();
-}
-
-void TForm3::FormHide()
-{
-    session.BeginClose();
-}
-
-void TForm3::CloseTimerTimer()
-{
-    session.CloseTimerTimer();
 }
 
 void TForm3::HandleToolReply(const QByteArray &reply)

@@ -29,8 +29,6 @@ public:
 
     void StartScanButtonClick();
     void CancelButtonClick();
-    void InitTimerTimer();
-    void CloseTimerTimer();
 
     QLabel SearchForModulesLabel;
     QSpinBox FirstAdresSpinEdit;
@@ -45,13 +43,8 @@ public:
     QTimer InitTimer;
     QTimer CloseTimer;
 
-protected:
-    void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
-
 private:
     void FormShow();
-    void FormHide();
     void BuildLayout();
     void SetScanningLook(bool scanning);
     void ShowAddress(int address);
@@ -59,5 +52,5 @@ private:
 
     Workspace &workspace;
     ModuleScan scan;
-    ToolBusSession session{workspace.Engine(), ToolKind::Search, *this, InitTimer, CloseTimer};
+    ToolBusSession session{workspace.Engine(), ToolKind::Search, *this, *this, InitTimer, CloseTimer};
 };

@@ -10,11 +10,9 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QHideEvent>
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>
 #include <QScreen>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -57,9 +55,12 @@ TForm6::TForm6(Workspace &workspace, QWidget *parent)
     setMinimumSize(MinimumWidth, MinimumHeight);
     resize(MinimumWidth + 60, MinimumHeight + 40);
 
+    session.onShow = [this] { FormShow(); };
+    session.onBusGranted = [this] {
+        step = MemoryStep::Start;
+        ReplyStep(QByteArray());
+    };
     session.onClose = [this] { FinishClose(); };
-    connect(&InitTimer, &QTimer::timeout, this, &TForm6::InitTimerTimer);
-    connect(&CloseTimer, &QTimer::timeout, this, &TForm6::CloseTimerTimer);
     connect(&ExitButton, &QPushButton::clicked, this, &TForm6::ExitButtonClick);
     connect(&UpdateSetingButton, &QPushButton::clicked, this, &TForm6::UpdateSetingButtonClick);
     connect(&ReadButton, &QPushButton::clicked, this, &TForm6::ReadButtonClick);
@@ -182,23 +183,8 @@ void TForm6::HandOver(const QByteArray &address, bool useChecksum)
     show();
 }
 
-void TForm6::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (!event->spontaneous())
-        FormShow();
-}
-
-void TForm6::hideEvent(QHideEvent *event)
-{
-    QDialog::hideEvent(event);
-    if (!event->spontaneous())
-        FormHide();
-}
-
 void TForm6::FormShow()
 {
-    session.Open();
     if (const QScreen *shownOn = screen()) {
         const QRect area = shownOn->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
@@ -207,24 +193,6 @@ void TForm6::FormShow()
     // merely because the window opens.
     ReadButton.setFocus();
     workspace.SetMainEnabled(false);
-}
-
-void TForm6::InitTimerTimer()
-{
-    if (!session.AskForBus())
-        return;
-    step = MemoryStep::Start;
-    ReplyStep(QByteArray());
-}
-
-void TForm6::FormHide()
-{
-    session.BeginClose();
-}
-
-void TForm6::CloseTimerTimer()
-{
-    session.CloseTimerTimer();
 }
 
 void TForm6::FinishClose()

@@ -46,8 +46,6 @@ public:
     const QByteArray &ModuleAddress() const { return moduleAddress; }
     bool Checksum() const { return checksum; }
 
-    void InitTimerTimer();
-    void CloseTimerTimer();
     void ExitButtonClick();
     void NextAdresEditClick();
     void UpdateSetingButtonClick();
@@ -71,13 +69,10 @@ public:
     QTimer CloseTimer;
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormShow();
-    void FormHide();
     void BuildControls();
     void BuildLayout();
     void ReplyStep(const QByteArray &reply);
@@ -103,5 +98,5 @@ private:
     int readAddress = 0;
     int recordsLeft = 0;
     bool hasData = false;
-    ToolBusSession session{workspace.Engine(), ToolKind::Memory, *this, InitTimer, CloseTimer};
+    ToolBusSession session{workspace.Engine(), ToolKind::Memory, *this, *this, InitTimer, CloseTimer};
 };

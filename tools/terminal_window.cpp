@@ -6,9 +6,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QHideEvent>
 #include <QKeyEvent>
-#include <QShowEvent>
 #include <QTime>
 #include <QVBoxLayout>
 
@@ -90,9 +88,14 @@ TForm4::TForm4(Workspace &workspace, QWidget *parent)
     connect(&ContinueSendButton, &QPushButton::clicked, this, &TForm4::ContinueSendButtonClick);
     connect(&StopButton, &QPushButton::clicked, this, &TForm4::StopButtonClick);
     connect(&ExitButton, &QPushButton::clicked, this, &TForm4::ExitButtonClick);
+    session.onShow = [this] { FormShow(); };
+    // Repeated sending switched on before the bus came has sent nothing yet: it starts now, or the window
+    // would sit there repeating nothing and refusing single sends.
+    session.onBusGranted = [this] {
+        if (repeating)
+            HandleToolReply(QByteArray());
+    };
     session.onClose = [this] { FinishClose(); };
-    connect(&InitTimer, &QTimer::timeout, this, &TForm4::InitTimerTimer);
-    connect(&CloseTimer, &QTimer::timeout, this, &TForm4::CloseTimerTimer);
     connect(&SendButtonTimer, &QTimer::timeout, this, &TForm4::SendButtonTimerTimer);
 }
 
@@ -137,20 +140,6 @@ void TForm4::BuildLayout()
     setTabOrder(&ExitButton, &ListView10);
 }
 
-void TForm4::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (!event->spontaneous())
-        FormShow();
-}
-
-void TForm4::hideEvent(QHideEvent *event)
-{
-    QDialog::hideEvent(event);
-    if (!event->spontaneous())
-        FormHide();
-}
-
 void TForm4::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
@@ -177,20 +166,11 @@ bool TForm4::eventFilter(QObject *watched, QEvent *event)
 
 void TForm4::FormShow()
 {
-    session.Open();
     workspace.SetMainEnabled(false);
     const QRect main = workspace.MainGeometry();
     move(main.left() + main.width() / 2 - width() / 2, main.top() + main.height() / 2 - height() / 2);
     workspace.SetHint("Hint: Terminal !");
     SendButtonTimer.setInterval(workspace.Engine().TimeOutMs());
-}
-
-void TForm4::InitTimerTimer()
-{
-    // Repeated sending switched on before the bus came has sent nothing yet: it starts now, or the window
-    // would sit there repeating nothing and refusing single sends.
-    if (session.AskForBus() && repeating)
-        HandleToolReply(QByteArray());
 }
 
 QByteArray TForm4::PreparedCommand() const
@@ -252,16 +232,6 @@ void TForm4::StopButtonClick()
 void TForm4::ExitButtonClick()
 {
     hide();
-}
-
-void TForm4::FormHide()
-{
-    session.BeginClose();
-}
-
-void TForm4::CloseTimerTimer()
-{
-    session.CloseTimerTimer();
 }
 
 void TForm4::HandleToolReply(const QByteArray &reply)

@@ -53,9 +53,7 @@ public:
     void ContinueSendButtonClick();
     void StopButtonClick();
     void ExitButtonClick();
-    void InitTimerTimer();
     void SendButtonTimerTimer();
-    void CloseTimerTimer();
     void FormResize();
 
     QGroupBox ComandGroupBox;
@@ -76,14 +74,11 @@ public:
     QTimer SendButtonTimer;
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormShow();
-    void FormHide();
     void BuildLayout();
     void SendOnce(int receiveMode);
     void SendPrepared(int receiveMode);
@@ -94,5 +89,5 @@ private:
     Workspace &workspace;
     TerminalLogModel log;
     bool repeating = false;
-    ToolBusSession session{workspace.Engine(), ToolKind::Terminal, *this, InitTimer, CloseTimer};
+    ToolBusSession session{workspace.Engine(), ToolKind::Terminal, *this, *this, InitTimer, CloseTimer};
 };
