@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include "status_clock.h"
 #include "tree_icons.h"
 #include "tree_items.h"
 #include "window_arrangement.h"
@@ -327,7 +328,8 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 void TForm1::DateTimeTimerTimer()
 {
     const QLocale locale = QLocale::system();
-    TimePanel->setText("Time : " + locale.toString(QTime::currentTime(), QLocale::LongFormat));
+    const QString timeFormat = WithoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+    TimePanel->setText("Time : " + locale.toString(QTime::currentTime(), timeFormat));
     DatePanel->setText("Date : " + locale.toString(QDate::currentDate(), QLocale::ShortFormat));
 }
 

@@ -4,6 +4,7 @@
 #include "fake_editor.h"
 
 #include "app/program.h"
+#include "app/status_clock.h"
 #include "bus/prompt.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
@@ -12,9 +13,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -60,6 +63,8 @@ private slots:
     void cleanup() { form.reset(); }
 
     void StartUpState();
+    void ClockFormatWithoutTimeZone_data();
+    void ClockFormatWithoutTimeZone();
     void FieldsLabelsTabOrderAndLayout();
     void OpenModuleEditorTakesTheFirstListInSearchOrder_data();
     void OpenModuleEditorTakesTheFirstListInSearchOrder();
@@ -174,16 +179,51 @@ void TestMainWindow::StartUpState()
     // Listing the ports cleared the modules with routing suspended.
     QVERIFY(main.Engine().RoutingSuspended());
 
+    // The clock: the long time format, without the time zone the system's format may end in.
     QVERIFY(main.DateTimeTimer.isActive());
-    const QString hourBefore = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+    const QLocale system = QLocale::system();
+    const QString clockFormat = WithoutTimeZone(system.timeFormat(QLocale::LongFormat));
+    const QTime timeBefore = QTime::currentTime();
     main.DateTimeTimerTimer();
-    const QString hourAfter = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
-    QVERIFY(main.TimePanel->text() == "Time : " + hourBefore ||
-            main.TimePanel->text() == "Time : " + hourAfter);
+    const QTime timeAfter = QTime::currentTime();
+    QVERIFY2(main.TimePanel->text() == "Time : " + system.toString(timeBefore, clockFormat) ||
+                 main.TimePanel->text() == "Time : " + system.toString(timeAfter, clockFormat),
+             qPrintable(main.TimePanel->text()));
+    const QString zone = QDateTime::currentDateTime().timeZoneAbbreviation();
+    QVERIFY2(zone.isEmpty() || !main.TimePanel->text().contains(zone), qPrintable(main.TimePanel->text()));
     QVERIFY(main.DatePanel->text().startsWith("Date : ") && main.DatePanel->text().size() > 7);
 
     main.TerminalButton->click();
     QVERIFY(main.HintPanel->text().startsWith("Hint: "));
+}
+
+void TestMainWindow::ClockFormatWithoutTimeZone_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("clock");
+    QTest::newRow("zone after") << "HH:mm:ss t"
+                                << "HH:mm:ss";
+    QTest::newRow("zone before") << "t HH:mm:ss"
+                                 << "HH:mm:ss";
+    QTest::newRow("zone in brackets") << "H:mm:ss (t)"
+                                      << "H:mm:ss";
+    QTest::newRow("long zone names") << "h:mm:ss AP tttt"
+                                     << "h:mm:ss AP";
+    QTest::newRow("quoted letters") << "HH 'h' mm 'min' ss 's' t"
+                                    << "HH 'h' mm 'min' ss 's'";
+    QTest::newRow("quoted t") << "H 'at' mm"
+                              << "H 'at' mm";
+    QTest::newRow("quote mark") << "H:mm:ss '' t"
+                                << "H:mm:ss ''";
+    QTest::newRow("no zone") << "HH:mm:ss"
+                             << "HH:mm:ss";
+}
+
+void TestMainWindow::ClockFormatWithoutTimeZone()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, clock);
+    QCOMPARE(WithoutTimeZone(format), clock);
 }
 
 void TestMainWindow::FieldsLabelsTabOrderAndLayout()
