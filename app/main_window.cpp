@@ -99,6 +99,13 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
 TForm1::~TForm1()
 {
+    // The child widgets outlive this part of the window: they go with the base class, after the members
+    // here. A field that loses the focus then (the time-out field takes its number) must reach neither
+    // handler nor filter of a window that is gone.
+    for (QObject *child : findChildren<QObject *>()) {
+        disconnect(child, nullptr, this, nullptr);
+        child->removeEventFilter(this);
+    }
     ComTimer1.stop();
     // The editors refer to this workspace; none may outlive it, not even until a deferred delete.
     FreeEditorWindows();
