@@ -69,6 +69,7 @@ private slots:
     void OpenModuleEditorTakesTheFirstListInSearchOrder_data();
     void OpenModuleEditorTakesTheFirstListInSearchOrder();
     void FirstEditorStartsTheCycleAndASecondJoinsIt();
+    void EditorOpenedWhileAToolHoldsTheBusWaits();
     void ChoicesThatDoNothing();
     void TreeKeyboardAndDoubleClick();
     void FlushInOrderOrSortedAndRelabelKeepsTheInitMark();
@@ -294,6 +295,27 @@ void TestMainWindow::FirstEditorStartsTheCycleAndASecondJoinsIt()
     QCOMPARE(editors[1]->replies.size(), 0); // waits for its turn in the running cycle
     QCOMPARE(port.written.size(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(port.written.contains("$07F\r"), 1000);
+}
+
+void TestMainWindow::EditorOpenedWhileAToolHoldsTheBusWaits()
+{
+    MakeWindow();
+    form->Modules().AddModule("4017", "05080600", false);
+    form->Engine().ReleaseBus(); // cycle idle
+    // A tool takes the bus through the workspace while no editor turn runs.
+    Workspace &workspace = *form;
+    QVERIFY(workspace.Engine().RequestBus(ToolKind::Terminal));
+
+    form->OpenModuleEditor(" (05) N770");
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened[0]->editorState, 1);
+    QVERIFY(form->Engine().OwnsBus(ToolKind::Terminal));
+    QVERIFY(port.written.isEmpty());
+    QVERIFY(editors[0]->replies.isEmpty());
+
+    // The tool gives the bus back: the cycle starts and serves the editor.
+    form->Engine().ReleaseBus();
+    QCOMPARE(port.written, QList<QByteArray>({"$05F\r"}));
 }
 
 void TestMainWindow::ChoicesThatDoNothing()
