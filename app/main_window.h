@@ -203,6 +203,7 @@ private:
     void TakeTimeOut(int milliseconds);
     void ApdComPort1DeviceLost(const QString &reason);
     void TreeItemChosen(QTreeWidgetItem *item);
+    bool ToolHoldsBus() const;
     void FreeEditorWindows();
     QRect ScreenGeometry() const;
 

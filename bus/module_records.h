@@ -15,6 +15,12 @@
 #include <memory>
 #include <vector>
 
+// The type id a Tvr 5x is recorded with: it names itself 4013 and tells itself apart by its clock.
+constexpr const char *TvrTypeId = "20";
+// A Tvr 5x answers at its own address and at the two after it (stack temperature, status word).
+constexpr int TvrAddressSpan = 3;
+constexpr int HighestBusAddress = 0xFF;
+
 // The editor kinds in the order of the editor cycle.
 enum class EditorKind { Type4013 = 0, Type4x13, Type4050, Type4060, Type4017, Type4021, Type4152, Type4052 };
 constexpr int EditorKindCount = 8;
@@ -29,6 +35,8 @@ struct ModuleRecord
     bool initFlag = false; // found in INIT mode at address 00
 
     QByteArray Address() const;
+    // How many bus addresses the module takes, from its own address up.
+    int AddressSpan() const;
     // The editor while its window exists; never a dangling pointer.
     ModuleEditor *Editor() const;
     QObject *EditorObject() const { return editorObject.data(); }
@@ -48,6 +56,7 @@ struct ModuleType
     EditorKind kind;
     const char *modelLabel; // as in tree captions, with its leading blank (" N770")
     QStringList defaultCaptions;
+    int addressSpan = 1;
 };
 
 // The type table; nullptr for a type id that is not known (or not a decimal number).
@@ -73,6 +82,7 @@ public:
     ModuleRecordPtr FindForOpen(const QByteArray &address) const;
     // The record an editor updates: lists searched as 4013, 4x13, 4017, 4021, 4050, 4152, 4052, 4060.
     ModuleRecordPtr FindForUpdate(const QByteArray &address) const;
+    // No module answers at the address: none has it as its own, and none spans it (the Tvr 5x).
     bool IsAddressFree(const QByteArray &address) const;
     bool AnyEditorOpen() const; // any record with editor state 1
     // An editor's update of its record after a configuration write or at its close: the first record (update

@@ -285,14 +285,15 @@ void TForm10::OffsetButtonClick()
     ShowCalibrationDialog(OffsetUnit, "Offset", StoredAddress(), "60");
 }
 
+// The stack captions name the address their command goes to (01 in INIT).
 void TForm10::SpanButtonStackClick()
 {
-    ShowCalibrationDialog(SpanStack, "Span", StoredAddress() + 1, SpanOhms());
+    ShowCalibrationDialog(SpanStack, "Span", HexToInt(OffsetAddress(1)), SpanOhms());
 }
 
 void TForm10::OffsetButtonStackClick()
 {
-    ShowCalibrationDialog(OffsetStack, "Offset", StoredAddress() + 1, "60");
+    ShowCalibrationDialog(OffsetStack, "Offset", HexToInt(OffsetAddress(1)), "60");
 }
 
 // Advanced settings
@@ -354,9 +355,18 @@ void TForm10::SetLookCaption(const QString &model)
     setWindowTitle(windowTitle().contains("Init") ? model + " - Init" : model);
 }
 
+int TForm10::AddressSpan() const
+{
+    return variant ? TvrAddressSpan : 1;
+}
+
 void TForm10::SwitchToVariant()
 {
     variant = true;
+    // From now on the workspace keeps the controller's other two addresses free of other modules, also when
+    // the module came from a file that named it 4013.
+    if (const ModuleRecordPtr record = workspace.Modules().FindForUpdate(HexByte(StoredAddress())))
+        record->typeId = TvrTypeId;
     const QByteArray address = AddressText();
     workspace.RelabelModule(address, " (" + FromWire(address) + ") TVR5x");
     SetModelLabel("TVR5x");

@@ -78,6 +78,7 @@ public:
     explicit TForm10(Workspace &workspace, QWidget *parent = nullptr);
 
     bool IsRestPhase() const override;
+    int AddressSpan() const override;
 
     Phase4013 TypePhase() const { return typePhase; }
     bool IsVariant() const { return variant; }

@@ -173,13 +173,16 @@ void TForm60::SetUpScrollBar(int dataFormat, int rangeIndex)
             maximum = 10000;
     }
     {
-        // The scroll bar keeps its position inside the new range by itself; the value text follows once.
+        // Setting up the range is no choice of the user: nothing waits to be written.
         const QSignalBlocker blocker(ScrollBar1);
         ScrollBar1.setRange(minimum, maximum);
         ScrollBar1.setValue(minimum);
     }
-    // Until a read replaces it, the range minimum waits to be written.
-    ScrollBar1Change();
+    ShowSetValueText();
+    setValuePending = false;
+    // The module's output keeps whatever it drives now; the editor reads it back before it shows a set value
+    // as the module's own.
+    outputUnread = true;
 }
 
 QByteArray TForm60::TypeCode() const
@@ -201,6 +204,13 @@ int TForm60::TypeFormatBits() const
 
 void TForm60::ScrollBar1Change()
 {
+    ShowSetValueText();
+    setValuePending = true;
+    ++setValueGeneration;
+}
+
+void TForm60::ShowSetValueText()
+{
     const int position = ScrollBar1.value();
     QString text;
     switch (scrollMode) {
@@ -218,11 +228,9 @@ void TForm60::ScrollBar1Change()
         break;
     }
     SetValueEdit.setText(text);
-    setValuePending = true;
-    ++setValueGeneration;
 }
 
-bool TForm60::SetScrollFromData(const QByteArray &data)
+bool TForm60::AdoptOutputValue(const QByteArray &data)
 {
     QByteArray digits = data;
     if (const qsizetype plus = Pos('+', digits))
@@ -237,10 +245,16 @@ bool TForm60::SetScrollFromData(const QByteArray &data)
     } else {
         value = digits.toInt(&isNumber, 10);
     }
-    // A garbled read must not move the output: the scroll bar's new position would be written back.
-    if (isNumber)
+    // A garbled read leaves the set value as it was.
+    if (!isNumber)
+        return false;
+    // The module's own value is shown, not chosen: it is never written back.
+    {
+        const QSignalBlocker blocker(ScrollBar1);
         ScrollBar1.setValue(value);
-    return isNumber;
+    }
+    SetValueEdit.setText(FromWire(data));
+    return true;
 }
 
 QByteArray TForm60::ReplyData(const QByteArray &reply) const
@@ -259,7 +273,7 @@ void TForm60::SendTypeCommand(const QByteArray &command, int expectedLength, cha
 bool TForm60::FirmwareAskedStep(const QByteArray &reply)
 {
     ShowFirmware(reply);
-    SendTypeCommand(Command('$', "6"), dataLength + 4, '!', Phase4021::FirstReadAsked);
+    SendFirstRead();
     return false;
 }
 
@@ -294,12 +308,19 @@ bool TForm60::SendPendingCalibration()
     return true;
 }
 
+void TForm60::SendFirstRead()
+{
+    SendTypeCommand(Command('$', "6"), dataLength + 4, '!', Phase4021::FirstReadAsked);
+}
+
 bool TForm60::IdleStep(const QByteArray &)
 {
     if (setValuePending) {
         writtenGeneration = setValueGeneration;
         typePhase = Phase4021::None;
         Send(Command('#', ToWire(SetValueEdit.text())), 2, '>', EditorPhase::WriteSent);
+    } else if (outputUnread) {
+        SendFirstRead();
     } else {
         SendDataQuery();
     }
@@ -311,8 +332,19 @@ bool TForm60::WriteSentStep(const QByteArray &)
     // A value picked while the write was under way still waits for its own write.
     if (setValueGeneration == writtenGeneration)
         setValuePending = false;
+    // The output now drives what the user chose; the read that follows shows what the module took.
+    outputUnread = false;
     SendTypeCommand(Command('$', "6"), dataLength + 4, '!', Phase4021::LastValueAsked);
     return false;
+}
+
+bool TForm60::ConfigSentStep(const QByteArray &reply)
+{
+    const bool turnOver = ModuleEditorWindow::ConfigSentStep(reply);
+    // Also an unanswered configuration may have reached the module: its output is read back again before
+    // anything is shown as its value.
+    outputUnread = true;
+    return turnOver;
 }
 
 bool TForm60::TypePhaseStep(const QByteArray &reply)
@@ -333,6 +365,7 @@ bool TForm60::TypePhaseStep(const QByteArray &reply)
 
 bool TForm60::FirstReadAskedStep(const QByteArray &reply)
 {
+    // Without the module's value the turn ends; the next one asks again.
     if (reply.isEmpty()) {
         typePhase = Phase4021::None;
         SetPhase(EditorPhase::Idle);
@@ -341,11 +374,9 @@ bool TForm60::FirstReadAskedStep(const QByteArray &reply)
     const QByteArray data = ReplyData(reply);
     DataEdit.setText(FromWire(data));
     LastvalueEdit.setText(FromWire(data));
-    const QString shownSetValue = SetValueEdit.text();
-    SetValueEdit.setText(FromWire(data));
-    // A garbled read must not be written back to the module as the set value.
-    if (!SetScrollFromData(data))
-        SetValueEdit.setText(shownSetValue);
+    // A value the user picked meanwhile stands and goes out on the next turn.
+    if (!setValuePending && AdoptOutputValue(data))
+        outputUnread = false;
     SendDataQuery();
     return false;
 }

@@ -4,9 +4,10 @@
 // The 4 mA, 20 mA and trim calibrations are asked for through the shared calibration dialogs and sent on the
 // next turn, each waiting the raised time-out for the module's answer.
 //
-// A turn: the first one reads the firmware and the last value (which also moves the scroll bar), later ones
-// write a new set value and read it back; every turn ends with the present output read and then a pending
-// configuration, calibration or trim.
+// A turn: the first one reads the firmware and the last value, which the scroll bar adopts; later ones write
+// a set value the user picked and read it back; every turn ends with the present output read and then a
+// pending configuration, calibration or trim. Only the user's own choice is ever written: after a
+// configuration, or while the first read has not been answered, the output is read back and adopted again.
 
 #include "editor_window.h"
 
@@ -70,6 +71,7 @@ protected:
     bool FirmwareAskedStep(const QByteArray &reply) override;
     bool WriteSentStep(const QByteArray &reply) override;
     bool IdleStep(const QByteArray &reply) override;
+    bool ConfigSentStep(const QByteArray &reply) override;
     bool TypePhaseStep(const QByteArray &reply) override;
     void SendDataQuery() override;
     void ShowData(const QByteArray &reply) override;
@@ -87,8 +89,13 @@ private:
     void SetUpScrollBar(int dataFormat, int rangeIndex);
     // The data of a read reply: n characters from position 4.
     QByteArray ReplyData(const QByteArray &reply) const;
-    // Moves the scroll bar to a value read from the module; a text that reads as no number leaves it (false).
-    bool SetScrollFromData(const QByteArray &data);
+    // The set value text of the scroll bar's position.
+    void ShowSetValueText();
+    // Shows a value read from the module as the set value, without making it one to write; a text that reads
+    // as no number leaves the set value as it was (false).
+    bool AdoptOutputValue(const QByteArray &data);
+    // The last value read-back whose answer the scroll bar adopts.
+    void SendFirstRead();
     void SendTypeCommand(const QByteArray &command, int expectedLength, char startChar, Phase4021 next);
     // A calibration or trim waiting for this turn: sent with the raised time-out; false when none waits.
     bool SendPendingCalibration() override;
@@ -100,6 +107,8 @@ private:
     ScrollMode scrollMode = ScrollMode::EngineeringUnits;
     int dataLength = 6;
     bool setValuePending = false;
+    // The module's output has not been read back since the editor opened or last configured it.
+    bool outputUnread = true;
     // Counts the value texts produced, so that a write's reply clears only the value that was written.
     int setValueGeneration = 0;
     int writtenGeneration = 0;

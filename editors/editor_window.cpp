@@ -246,7 +246,7 @@ QByteArray ModuleEditorWindow::ComposeConfig()
 {
     QByteArray oldAddress = HexByte(storedAddress);
     QByteArray newAddress = HexByte(DecAdrSpinEdit.value());
-    if (newAddress != oldAddress && !workspace.IsAddressFree(newAddress)) {
+    if (newAddress != oldAddress && !IsNewAddressFree(DecAdrSpinEdit.value())) {
         newAddress = oldAddress;
         {
             const QSignalBlocker blocker(DecAdrSpinEdit);
@@ -263,6 +263,19 @@ QByteArray ModuleEditorWindow::ComposeConfig()
         baudCode = HexByte(DefaultBaudIndex + FirstBaudCode);
     const int format = (CheckSumBox.isChecked() ? ChecksumBit : 0) | TypeFormatBits();
     return oldAddress + newAddress + TypeCode() + baudCode + HexByte(format);
+}
+
+bool ModuleEditorWindow::IsNewAddressFree(int address) const
+{
+    const int span = AddressSpan();
+    if (address + span - 1 > HighestBusAddress)
+        return false;
+    for (int taken = address; taken < address + span; ++taken) {
+        const bool own = taken >= storedAddress && taken < storedAddress + span;
+        if (!own && !workspace.IsAddressFree(HexByte(taken)))
+            return false;
+    }
+    return true;
 }
 
 QByteArray ModuleEditorWindow::TypeCode() const

@@ -74,6 +74,8 @@ public:
     const QString &ModelLabel() const { return modelLabel; }
     // No exchange of this editor is outstanding.
     virtual bool IsRestPhase() const;
+    // How many bus addresses the module takes, from its own address up.
+    virtual int AddressSpan() const { return 1; }
 
     // Handlers of the settings controls.
     void DecAdrSpinEditChange();
@@ -191,6 +193,8 @@ private:
         int index;
     };
     StoredItem *FindStored(const QComboBox &box);
+    // Every address the module would take at the new address is its own already or no other module's.
+    bool IsNewAddressFree(int address) const;
     const StoredItem *FindStored(const QComboBox &box) const;
     void BuildControls(const EditorDesign &design);
     void CentreOnScreen();

@@ -13,6 +13,8 @@ public:
     // Pending output changes: channel + 10 x new state for one output, or the whole value.
     static constexpr int NoChange = -1;
     static constexpr int WholeValue = 20;
+    // The data field shows the outputs as two hexadecimal digits, whatever can be typed.
+    static constexpr int ShownDigits = 2;
 
     OutputEditorWindow(Workspace &workspace, const EditorDesign &design, const DigitalDesign &digital,
                        int typedDigits, QWidget *parent = nullptr);

@@ -6,6 +6,8 @@
 
 #include "editors/editor_4021.h"
 
+#include <functional>
+
 namespace {
 // An editor on the bench, through its first full turn.
 TForm60 *OpenAndSettle(EditorBench &bench, const ModuleRecordPtr &record)
@@ -25,7 +27,7 @@ private slots:
     void configurationSetsUpScrollBar();
     void valueTextsOfScrollBar();
     void firstTurnReadsLastValue();
-    void firstReadLostWritesRangeMinimum();
+    void outputKeepsItsValue();
     void scrollBarValueIsWritten();
     void valuePickedDuringWriteIsNotLost();
     void hexadecimalFormat();
@@ -90,7 +92,8 @@ void TestEditor4021::configurationSetsUpScrollBar()
     QCOMPARE(editor.ScrollBar1.value(), minimum);
     QCOMPARE(editor.DataLength(), dataLength);
     QCOMPARE(editor.SetValueEdit.text(), firstSetValue);
-    QVERIFY(editor.SetValuePending());
+    // Shown, but nothing the user chose: it waits for no write.
+    QVERIFY(!editor.SetValuePending());
     // What was read is what goes back: the configuration text composes unchanged.
     QCOMPARE(editor.ComposeConfig(), "0A" + config);
 }
@@ -136,28 +139,78 @@ void TestEditor4021::firstTurnReadsLastValue()
     QCOMPARE(editor->ScrollBar1.value(), 12345);
     QCOMPARE(editor->DataEdit.text(), QString("11.500"));
     QCOMPARE(editor->StatusBox.title(), ModuleEditorWindow::CommunicationText);
-    // The first turn reads; the value that the scroll bar took is written back on the next.
-    const QList<QByteArray> expected = {"$0AF\r", "$0A6\r", "$0A8\r", "#0A12.345\r", "$0A6\r", "$0A8\r"};
+    // The first turn reads; the value the scroll bar took is the module's own and is not written back.
+    const QList<QByteArray> expected = {"$0AF\r", "$0A6\r", "$0A8\r", "$0A8\r"};
     QCOMPARE(bench.Commands().mid(0, expected.size()), expected);
     QVERIFY(!editor->SetValuePending());
+    QVERIFY(bench.Writes().isEmpty());
     QCOMPARE(editor->FirmWareEdit.text(), QString(module.firmware));
 }
 
-void TestEditor4021::firstReadLostWritesRangeMinimum()
+void TestEditor4021::outputKeepsItsValue()
 {
     EditorBench bench;
     ModuleRecordPtr record = bench.AddModule("4021", "0A310600");
     SimModule &module = bench.Module(record);
-    module.outputValue = 15.0;
+    module.outputValue = module.outputReadback = 12.345;
     module.loseReplies = 2; // the firmware query and the first read
+
+    // The first turn loses the module's value: the next one reads it again instead of writing anything.
     auto *editor = bench.Open<TForm60>(record);
     QVERIFY(editor);
     QVERIFY(bench.WaitForTurns("$0A8\r"));
-    const QList<QByteArray> expected = {"$0AF\r", "$0A6\r", "#0A04.000\r", "$0A6\r", "$0A8\r"};
-    QCOMPARE(bench.Commands().mid(0, expected.size()), expected);
+    const QList<QByteArray> opening = {"$0AF\r", "$0A6\r", "$0A6\r", "$0A8\r"};
+    QCOMPARE(bench.Commands().mid(0, opening.size()), opening);
     QCOMPARE(editor->FirmWareEdit.text(), QString("Unknow !"));
-    QCOMPARE(module.outputValue, 4.0);
-    QCOMPARE(editor->LastvalueEdit.text(), QString("04.000"));
+    QCOMPARE(editor->SetValueEdit.text(), QString("12.345"));
+    QCOMPARE(editor->ScrollBar1.value(), 12345);
+    QVERIFY(!editor->SetValuePending());
+
+    // After each configuration the output is read back first, and its value is adopted.
+    editor->ShowSettingsBox.setChecked(true);
+    const struct
+    {
+        QByteArray address;
+        std::function<void()> change;
+        QByteArray command;
+        QString message;
+    } steps[] = {
+        {"0B", [editor] { editor->DecAdrSpinEdit.setValue(0x0B); }, "%0A0B310600\r",
+         "Configuration successful !"},
+        {"0B", [editor] { editor->OutputRange21ComboBox.setCurrentIndex(0); }, "%0B0B300600\r",
+         "Configuration successful !"},
+        {"0B", [editor] { editor->DecAdrSpinEdit.setValue(0x0C); }, "%0B0C300600\r",
+         "Configuration failed !"},
+    };
+    // The last configuration is lost on the line: the module never hears it.
+    MemoryPort &port = bench.workspace.port;
+    port.onWrite = [toBus = port.onWrite](const QByteArray &command) {
+        if (command != "%0B0C300600\r")
+            toBus(command);
+    };
+    for (const auto &step : steps) {
+        bench.prompt.Clear();
+        step.change();
+        editor->UpdateButton.click();
+        QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{step.message},
+                                  ModuleEditorWindow::RaisedTimeOutMs + EditorBench::WaitMs);
+        const qsizetype sent = port.written.indexOf(step.command);
+        QVERIFY2(sent >= 0, step.command.constData());
+        QVERIFY(bench.WaitForTurns("$" + step.address + "8\r"));
+        const QList<QByteArray> readBack = {"$" + step.address + "6\r", "$" + step.address + "8\r"};
+        QCOMPARE(port.written.mid(sent + 1, readBack.size()), readBack);
+        QCOMPARE(editor->SetValueEdit.text(), QString("12.345"));
+        QCOMPARE(editor->ScrollBar1.value(), 12345);
+        QVERIFY(!editor->SetValuePending());
+    }
+    QCOMPARE(editor->ScrollBar1.minimum(), 0);
+    QCOMPARE(bench.Writes(), QList<QByteArray>{});
+    QCOMPARE(module.outputValue, 12.345);
+
+    // The user's own choice is what goes out.
+    editor->ScrollBar1.setValue(15000);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes(), QList<QByteArray>{"#0B15.000\r"}, EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(module.outputValue, 15.0, EditorBench::WaitMs);
 }
 
 void TestEditor4021::scrollBarValueIsWritten()
@@ -220,7 +273,7 @@ void TestEditor4021::hexadecimalFormat()
     QCOMPARE(editor->ScrollBar1.value(), HexToInt(Copy(lastRead, 4, 3)));
 
     editor->ScrollBar1.setValue(4095);
-    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes().last(), QByteArray("#0AFFF\r"), EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes(), QList<QByteArray>{"#0AFFF\r"}, EditorBench::WaitMs);
     QCOMPARE(module.outputValue, 20.0);
     QTRY_COMPARE_WITH_TIMEOUT(editor->LastvalueEdit.text(), QString("FFF"), EditorBench::WaitMs);
 }
@@ -231,19 +284,28 @@ void TestEditor4021::garbledReadDoesNotMoveOutput()
     TestWorkspace workspace;
     for (auto [config, garbled] : {std::pair{QByteArray("0A300602"), QByteArray("!0AXYZ\r")},
                                    std::pair{QByteArray("0A300600"), QByteArray("!0A1?.2#4\r")}}) {
-        TForm60 editor(workspace);
-        editor.ShowConfig(config);
-        editor.ScrollBar1.setValue(100);
-        const QString before = editor.SetValueEdit.text();
-        QVERIFY(!editor.HandleReply({}));          // firmware query goes out
-        QVERIFY(!editor.HandleReply("!0AA1.3\r")); // last value query goes out
-        QVERIFY(!editor.HandleReply(garbled));     // present output query goes out
-        QCOMPARE(editor.Phase(), EditorPhase::DataAsked);
-        QCOMPARE(editor.LastvalueEdit.text(), FromWire(Copy(garbled, 4, editor.DataLength())));
-        // The value waiting to be written is still the one the scroll bar shows.
-        QCOMPARE(editor.ScrollBar1.value(), 100);
-        QCOMPARE(editor.SetValueEdit.text(), before);
-        QVERIFY(editor.SetValuePending());
+        for (const bool userMoved : {false, true}) {
+            TForm60 editor(workspace);
+            editor.ShowConfig(config);
+            if (userMoved)
+                editor.ScrollBar1.setValue(100);
+            const int position = editor.ScrollBar1.value();
+            const QString before = editor.SetValueEdit.text();
+            QVERIFY(!editor.HandleReply({}));          // firmware query goes out
+            QVERIFY(!editor.HandleReply("!0AA1.3\r")); // last value query goes out
+            QVERIFY(!editor.HandleReply(garbled));     // present output query goes out
+            QCOMPARE(editor.Phase(), EditorPhase::DataAsked);
+            QCOMPARE(editor.LastvalueEdit.text(), FromWire(Copy(garbled, 4, editor.DataLength())));
+            QCOMPARE(editor.ScrollBar1.value(), position);
+            QCOMPARE(editor.SetValueEdit.text(), before);
+            // Only the user's own choice waits to be written; without it the next turn reads the output
+            // again.
+            QCOMPARE(editor.SetValuePending(), userMoved);
+            QVERIFY(editor.HandleReply(garbled));
+            QVERIFY(!editor.HandleReply({}));
+            QCOMPARE(workspace.port.written.constLast(),
+                     userMoved ? "#0A" + ToWire(before) + "\r" : "$0A6\r");
+        }
     }
 }
 
@@ -251,6 +313,8 @@ void TestEditor4021::configurationCommand()
 {
     EditorBench bench;
     ModuleRecordPtr record = bench.AddModule("4021", "0A310600");
+    SimModule &module = bench.Module(record);
+    module.outputValue = module.outputReadback = 12.0;
     auto *editor = OpenAndSettle(bench, record);
     QVERIFY(editor);
     TimeOutProbe probe(bench.workspace.engine, "%");
@@ -268,11 +332,15 @@ void TestEditor4021::configurationCommand()
     QCOMPARE(record->config, QByteArray("0A310605"));
     QCOMPARE(bench.workspace.treeItems, QStringList{" (0A) N780"});
 
-    // The new format takes effect: 7-character reads, the range minimum as percent waits to be written.
+    // The new format takes effect: 7-character reads, and the output, read back as percent, keeps its value.
     QCOMPARE(editor->DataLength(), 7);
     QCOMPARE(editor->Mode(), TForm60::ScrollMode::PercentOfRange);
-    QTRY_VERIFY_WITH_TIMEOUT(bench.Writes().contains("#0A+000.00\r"), EditorBench::WaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(editor->LastvalueEdit.text(), QString("+000.00"), EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(editor->SetValueEdit.text(), QString("+050.00"), EditorBench::WaitMs);
+    QCOMPARE(editor->LastvalueEdit.text(), QString("+050.00"));
+    QCOMPARE(editor->ScrollBar1.value(), 5000);
+    QVERIFY(bench.WaitForTurns("$0A8\r", 2));
+    QVERIFY(bench.Writes().isEmpty());
+    QCOMPARE(module.outputValue, 12.0);
 }
 
 void TestEditor4021::calibrationsSucceed_data()
