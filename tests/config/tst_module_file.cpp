@@ -477,8 +477,9 @@ void TestModuleFile::FolderWithoutWriteRightSavesInPlace()
     SaveResult grown = SaveResult::NotWritten;
     QByteArray afterGrown;
     SaveResult newFile = SaveResult::Saved;
+    SaveResult readOnly = SaveResult::Saved;
     {
-        const FolderRefusingNewFiles folderLock(locked.path());
+        const WriteProtection folderLock(locked.path());
         if (!folderLock.Refuses())
             QSKIP("This file system offers no way to make a folder refuse new files (no permission bits that "
                   "count, no immutable flag)");
@@ -493,6 +494,9 @@ void TestModuleFile::FolderWithoutWriteRightSavesInPlace()
         grown = ReplaceFile(path, longer);
         afterGrown = ReadAll(path);
         newFile = ReplaceFile(locked.filePath("other.cfg"), old);
+        const WriteProtection fileLock(path);
+        QVERIFY(fileLock.Refuses());
+        readOnly = ReplaceFile(path, old);
     }
     // Where the new text does not fit, the old one stays.
     QCOMPARE(fullDisk, SaveResult::NotWritten);
@@ -501,8 +505,10 @@ void TestModuleFile::FolderWithoutWriteRightSavesInPlace()
     QCOMPARE(afterShorter, QByteArray("4013,01000600\r\nEND\r\n"));
     QCOMPARE(grown, SaveResult::Saved);
     QCOMPARE(afterGrown, longer);
-    // A file the folder does not hold yet cannot be made there.
+    // A file the folder does not hold yet cannot be made there, and a file that cannot be written stays.
     QCOMPARE(newFile, SaveResult::NotOpened);
+    QCOMPARE(readOnly, SaveResult::NotOpened);
+    QCOMPARE(ReadAll(path), longer);
     QCOMPARE(QDir(locked.path()).entryList(QDir::Files), QStringList{"plant.cfg"});
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 // Places a save cannot simply write to, made in ways that also hold for a test run as root (root ignores the
-// permission bits): a file size limit stands in for a full disk, and a folder that takes no new file is made
-// with the permission bits where they count and with the immutable flag of the file system where they do not.
+// permission bits): a file size limit stands in for a full disk, and a folder that takes no new file (or a
+// file that cannot be written) is made with the permission bits where they count and with the immutable flag
+// of the file system where they do not.
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 #include <csignal>
@@ -39,16 +41,19 @@ private:
     bool active = false;
 };
 
-// While it lives, the folder takes no new file, while the files already in it can still be written.
-class FolderRefusingNewFiles
+// While it lives, a folder takes no new file (the files already in it can still be written), or a file cannot
+// be written.
+class WriteProtection
 {
 public:
-    explicit FolderRefusingNewFiles(const QString &folder) : path(folder)
+    explicit WriteProtection(const QString &folderOrFile)
+        : path(folderOrFile), folder(QFileInfo(path).isDir())
     {
         if (geteuid() != 0) {
-            byMode = QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+            byMode =
+                QFile::setPermissions(path, QFile::ReadOwner | (folder ? QFile::ExeOwner : QFile::ReadOwner));
         } else {
-            const int handle = open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
+            const int handle = open(QFile::encodeName(path).constData(), O_RDONLY);
             if (handle >= 0) {
                 int flags = 0;
                 if (ioctl(handle, FS_IOC_GETFLAGS, &flags) == 0) {
@@ -59,12 +64,13 @@ public:
             }
         }
     }
-    ~FolderRefusingNewFiles()
+    ~WriteProtection()
     {
         if (byMode)
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner |
+                                            (folder ? QFile::ExeOwner : QFile::ReadOwner));
         if (byFlag) {
-            const int handle = open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
+            const int handle = open(QFile::encodeName(path).constData(), O_RDONLY);
             int flags = 0;
             if (handle >= 0 && ioctl(handle, FS_IOC_GETFLAGS, &flags) == 0) {
                 flags &= ~FS_IMMUTABLE_FL;
@@ -74,9 +80,11 @@ public:
                 close(handle);
         }
     }
-    // Whether the folder really refuses a new file now.
+    // Whether the folder really refuses a new file now, or the file its writing.
     bool Refuses() const
     {
+        if (!folder)
+            return !QFile(path).open(QIODevice::WriteOnly | QIODevice::Append);
         QFile probe(QDir(path).filePath("probe"));
         if (!probe.open(QIODevice::WriteOnly))
             return true;
@@ -86,6 +94,7 @@ public:
 
 private:
     QString path;
+    bool folder;
     bool byMode = false;
     bool byFlag = false;
 };
