@@ -217,7 +217,7 @@ private:
     QPointer<QWidget> aboutBox;
     QPointer<QWidget> pacingDialog;
     QPointer<TForm9> loadingWindow;
-    ModuleFileReader loadFile; // open while a configuration file is being loaded
+    ModuleFileLoad loadFile; // open while a configuration file is being loaded
     PortLister portLister;
     std::function<QRect()> screenGeometry;
     EditorFactory editorFactory;

@@ -88,7 +88,8 @@ const std::array<EditorKind, EditorKindCount> ModuleRegistry::UpdateOrder = {
     EditorKind::Type4050, EditorKind::Type4152, EditorKind::Type4052, EditorKind::Type4060};
 const std::array<EditorKind, EditorKindCount> ModuleRegistry::ClearOrder = ModuleRegistry::OpenOrder;
 
-ModuleRecordPtr ModuleRegistry::AddModule(const QByteArray &typeId, const QByteArray &config, bool initFlag)
+ModuleRecordPtr ModuleRegistry::AddModule(const QByteArray &typeId, const QByteArray &config, bool initFlag,
+                                          RecordPlace place)
 {
     const ModuleType *type = FindModuleType(typeId);
     if (!type)
@@ -100,7 +101,10 @@ ModuleRecordPtr ModuleRegistry::AddModule(const QByteArray &typeId, const QByteA
     record->captions = type->defaultCaptions;
     record->initFlag = initFlag;
     List &list = Records(type->kind);
-    list.insert(list.begin(), record);
+    if (place == RecordPlace::Head)
+        list.push_front(record);
+    else
+        list.push_back(record);
     return record;
 }
 

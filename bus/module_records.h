@@ -1,7 +1,8 @@
 #pragma once
-// The module records of the workspace: one per known module, kept in eight lists by editor kind. The lists
-// run newest first. The transaction engine walks them in the editor cycle; the main window, the search and
-// the file loader create, find and clear them.
+// The module records of the workspace: one per known module, kept in eight lists by editor kind. The search
+// puts each module it finds at the head of its list, so its lists run newest first; a configuration file's
+// modules keep the order of the file. The transaction engine walks them in the editor cycle; the main window,
+// the search and the file loader create, find and clear them.
 
 #include "module_editor.h"
 
@@ -11,6 +12,7 @@
 #include <QStringList>
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -65,17 +67,22 @@ const ModuleType *FindModuleType(const QByteArray &typeId);
 // Tree caption of a module: "*(" in INIT mode else " (", address, ")", model label.
 QString ModuleCaption(const QByteArray &addressText, const ModuleType &type, bool initFlag);
 
+// Where a new record goes in its list.
+enum class RecordPlace { Head, Tail };
+
 class ModuleRegistry
 {
 public:
-    using List = std::vector<ModuleRecordPtr>;
+    // Records go in at either end without moving the others.
+    using List = std::deque<ModuleRecordPtr>;
 
     List &Records(EditorKind kind) { return lists[static_cast<int>(kind)]; }
     const List &Records(EditorKind kind) const { return lists[static_cast<int>(kind)]; }
 
-    // Creates a record for a found or loaded module at the head of its list, with the type's default
-    // captions. Returns nullptr (and creates nothing) for an unknown type id.
-    ModuleRecordPtr AddModule(const QByteArray &typeId, const QByteArray &config, bool initFlag);
+    // Creates a record for a found or loaded module at the head (or the tail) of its list, with the type's
+    // default captions. Returns nullptr (and creates nothing) for an unknown type id.
+    ModuleRecordPtr AddModule(const QByteArray &typeId, const QByteArray &config, bool initFlag,
+                              RecordPlace place = RecordPlace::Head);
 
     // The record an opened tree item stands for: lists searched as 4013, 4x13, 4017, 4021, 4052, 4152, 4050,
     // 4060.

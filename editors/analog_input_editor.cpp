@@ -45,6 +45,7 @@ void AnalogInputEditor::BuildValueRows(QWidget *besideUnit)
     DesriptionEdit.setObjectName("DesriptionEdit");
     DesriptionEdit.setText("Unit :");
     MakeSilver(DesriptionEdit, true);
+    SetUpNameEdit(DesriptionEdit);
     SetUpReadOnlyEdit(DataEdit, "DataEdit");
     SetUpReadOnlyEdit(UnitNameEdit, "UnitNameEdit");
     DesriptionEdit.setAccessibleName("Description");

@@ -1,5 +1,7 @@
 #include "digital_editor.h"
 
+#include "editor_controls.h"
+
 #include "bus/text.h"
 
 #include <QGridLayout>
@@ -16,6 +18,7 @@ DigitalEditorWindow::DigitalEditorWindow(Workspace &workspace, const EditorDesig
         auto *edit = new QLineEdit(&DataAreaBox);
         edit->setObjectName("Edit" + QString::number(n));
         edit->setFrame(false);
+        SetUpNameEdit(*edit);
         edit->setText(digital.channelStem + QString::number(n));
         panel->setAccessibleName(edit->text());
         connect(edit, &QLineEdit::textChanged, panel, &QWidget::setAccessibleName);

@@ -53,6 +53,7 @@ void TForm50::BuildDataArea()
         name.setObjectName("Edit" + QString::number(channel + 1 + ChannelCount));
         name.setText("Vstup " + number);
         MakeSilver(name, true);
+        SetUpNameEdit(name);
         name.setAccessibleName("Channel " + number + " name");
         channels->addWidget(&box, channel, 0);
         channels->addWidget(&value, channel, 1);

@@ -58,6 +58,7 @@ void TForm60::BuildDataArea()
 {
     DesriptionEdit.setObjectName("DesriptionEdit");
     DesriptionEdit.setText("Vystup");
+    SetUpNameEdit(DesriptionEdit);
     AddDataWidget(&DesriptionEdit);
 
     SetUpLabel(OutRanLabel, "OutRanLabel", "Output range :");
