@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 QString ResolveSerialDevice(const QString &path)
@@ -14,5 +15,6 @@ QString ResolveSerialDevice(const QString &path)
 
 bool SerialDeviceAccessible(const QString &device)
 {
-    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+    // Asked with the effective user and groups, the ones the open itself was refused with.
+    return ::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), R_OK | W_OK, AT_EACCESS) == 0;
 }
