@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 
 namespace ProgramDriver {
@@ -54,10 +55,14 @@ inline QStringList SearchBus(NavixProgram &program, int first, int last)
     search.FirstAdresSpinEdit.setValue(first);
     search.SecondAdresSpinEdit.setValue(last);
     search.StartScanButton.click();
-    QTest::qWaitFor([&] { return search.StartScanButton.isEnabled(); }, 60000);
+    if (!QTest::qWaitFor([&] { return search.StartScanButton.isEnabled(); }, 60000))
+        return {"(the scan did not end)"};
+    // Closing the window hands the modules found to the tree, on the window's own close timer.
     search.CancelButton.click();
-    QTest::qWaitFor([&] { return search.isHidden(); }, 3000);
-    return main.ModuleCaptions(main.FindPortItem(main.ApdComPort1.ComNumber(), true));
+    auto found = [&] { return main.ModuleCaptions(main.FindPortItem(main.ApdComPort1.ComNumber(), true)); };
+    if (!QTest::qWaitFor([&] { return search.isHidden() && main.isEnabled() && !found().isEmpty(); }, 3000))
+        return {"(no module items after the search)"};
+    return found();
 }
 
 // Opens the editor of the module item with that caption by a double-click; returns its window.
