@@ -101,9 +101,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     DateTimeTimer.setInterval(1000);
     connect(&DateTimeTimer, &QTimer::timeout, this, &TForm1::DateTimeTimerTimer);
     DateTimeTimer.start();
-    PortListTimer.setObjectName("PortListTimer");
-    PortListTimer.setInterval(PortListTimerMs);
-    connect(&PortListTimer, &QTimer::timeout, this, &TForm1::RefreshPortList);
+    connect(&PortWatch1, &PortWatch::Changed, this, &TForm1::RefreshPortList);
     LoadTimer.setObjectName("LoadTimer");
     LoadTimer.setSingleShot(true);
     LoadTimer.setInterval(LoadTimerMs);
@@ -116,7 +114,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 TForm1::~TForm1()
 {
     ComTimer1.stop();
-    PortListTimer.stop();
+    PortWatch1.Stop();
     // The editors refer to this workspace; none may outlive it, not even until a deferred delete.
     FreeEditorWindows();
     ListView1->setModel(nullptr);
@@ -308,7 +306,7 @@ void TForm1::showEvent(QShowEvent *event)
     if (!event->spontaneous()) {
         engine.SetRoutingSuspended(false);
         EnumeratePorts();
-        PortListTimer.start();
+        PortWatch1.Start();
     }
     Layout();
 }
@@ -322,7 +320,7 @@ void TForm1::resizeEvent(QResizeEvent *event)
 void TForm1::closeEvent(QCloseEvent *event)
 {
     ComTimer1.stop();
-    PortListTimer.stop();
+    PortWatch1.Stop();
     ClearModules(false);
     try {
         ApdComPort1.SetOpen(false);

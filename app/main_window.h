@@ -7,6 +7,7 @@
 #include "bus/module_records.h"
 #include "bus/network_port_store.h"
 #include "bus/port_directory.h"
+#include "bus/port_watch.h"
 #include "bus/serial_port.h"
 #include "bus/transaction_engine.h"
 #include "bus/workspace.h"
@@ -44,8 +45,6 @@ public:
     static constexpr const char *MainCaption = "Navix V1.2";
     static constexpr int DefaultTimeOutMs = 100;
     static constexpr int ComTimerMs = 250;
-    // How often the port list is brought up to date with the ports that exist.
-    static constexpr int PortListTimerMs = 1000;
     // Ports offered when none can be listed at all: COM1 to COM4.
     static constexpr int FallbackPortCount = 4;
     // Shown when this user may not open a serial device; the message box keeps the system's text.
@@ -150,7 +149,7 @@ public:
 
     TApdComPort ApdComPort1;
     QTimer ComTimer1;
-    QTimer PortListTimer;
+    PortWatch PortWatch1; // says when the port list may have changed
     int comTimer1Tag = 0; // the port number the user chose
     QTimer DateTimeTimer;
 

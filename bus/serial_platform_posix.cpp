@@ -5,6 +5,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+QString SerialDeviceFolder()
+{
+    return QStringLiteral("/dev");
+}
+
 QString ResolveSerialDevice(const QString &path)
 {
     if (path.isEmpty())

@@ -110,9 +110,7 @@ void TestSer2Net::initTestCase()
             "server to test network ports against");
     if (!QFileInfo::exists("/dev/ptmx"))
         QSKIP("this system has no pseudo-terminals");
-    QVERIFY(runtimeFolder.isValid());
-    QFile::setPermissions(runtimeFolder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
+    QVERIFY(UsePrivateRuntimeFolder(runtimeFolder));
     InstallPrompt(&prompt);
 }
 

@@ -37,8 +37,8 @@ inline bool ChoosePort(TForm1 &main, int number, int timeoutMs = 5000)
         timeoutMs);
 }
 
-// Time-out and pacing for a port served by another process: a little more than the shortest time-out.
-inline void UseQuickExchanges(TForm1 &main, int timeOutMs = 150)
+// Time-out and pacing for a port served by another process, with room for a machine busy with other work.
+inline void UseQuickExchanges(TForm1 &main, int timeOutMs)
 {
     main.SpinEdit1->setValue(timeOutMs);
     main.Engine().SetPacingTag(VeryFast);
