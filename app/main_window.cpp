@@ -272,7 +272,7 @@ void TForm1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (!event->spontaneous()) {
-        engine.SetRoutingSuspended(false);
+        router.ResumeRouting();
         EnumeratePorts();
     }
     Layout();
@@ -385,7 +385,7 @@ void TForm1::MoveWindowsButtonClick()
 {
     const QRect screenRect = ScreenGeometry();
     move(screenRect.topLeft());
-    if (engine.RoutingSuspended())
+    if (router.RoutingSuspended())
         return;
     std::array<int, EditorKindCount> openCounts{};
     std::array<QList<QWidget *>, EditorKindCount> windows;

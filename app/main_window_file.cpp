@@ -3,8 +3,8 @@
 
 #include "main_window.h"
 
-#include "bus/prompt.h"
 #include "bus/text_file.h"
+#include "workspace/prompt.h"
 
 namespace {
 const QString ConfigFileFilter = QStringLiteral("Module Config (*.cfg)|*.cfg");
@@ -67,5 +67,5 @@ void TForm1::LoadTimerTimer()
         loadingWindow->hide();
     loadFile.Close();
     FlushModuleItems();
-    engine.ReleaseBus();
+    router.ReleaseBus();
 }

@@ -38,7 +38,7 @@ void TForm1::ClearModules(bool keepRouting)
 {
     if (QTreeWidgetItem *portItem = FindPortItem(ApdComPort1.ComNumber()))
         qDeleteAll(portItem->takeChildren());
-    engine.ClearModuleRecords(keepRouting);
+    router.ClearModuleRecords(keepRouting);
 }
 
 void TForm1::QueueModuleItem(const QString &caption)
@@ -101,11 +101,11 @@ void TForm1::OpenModuleEditor(const QString &caption)
         return;
     }
     editorWindows.append(editor);
-    const bool cycleIdle = !modules.AnyEditorOpen() && engine.Phase() == TransactionEngine::IdlePhase;
+    const bool cycleIdle = !modules.AnyEditorOpen() && router.State() == RouterState::Idle;
     editor->show();
     record->editorState = 1;
     if (cycleIdle)
-        engine.ReleaseBus();
+        router.ReleaseBus();
 }
 
 void TForm1::MainTreeViewClick()
@@ -131,7 +131,7 @@ void TForm1::TreeItemChosen(QTreeWidgetItem *item)
     const QString caption = item->text(0);
     if (caption == "PC") {
         EnumeratePorts();
-        engine.SetEditorTurnActive(false);
+        router.EndEditorTurn();
         return;
     }
     SelectPort(caption);

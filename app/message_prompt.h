@@ -1,7 +1,7 @@
 #pragma once
 // The program's message boxes and file dialogs: modal, one OK button, over the window that is active.
 
-#include "bus/prompt.h"
+#include "workspace/prompt.h"
 
 class MessagePrompt : public Prompt
 {
