@@ -312,7 +312,7 @@ void TForm1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (!event->spontaneous()) {
-        engine.SetRoutingSuspended(false);
+        router.ResumeRouting();
         EnumeratePorts();
         PortWatch1.Start();
     }
@@ -432,7 +432,7 @@ void TForm1::MoveWindowsButtonClick()
 {
     const QRect screenRect = ScreenGeometry();
     move(screenRect.topLeft());
-    if (engine.RoutingSuspended())
+    if (router.RoutingSuspended())
         return;
     std::array<int, EditorKindCount> openCounts{};
     std::array<QList<QWidget *>, EditorKindCount> windows;

@@ -1,18 +1,20 @@
 #pragma once
-// The main window: the workspace of the program. It owns the serial port, the module records and the
-// transaction engine, shows the tree of the computer, its ports and the modules found on the open port, the
-// port panel with the command log, and the status bar; every tool window and module editor reaches it through
-// Workspace.
+// app/ assembles the program: the main window, its small dialogs and the wiring of every window.
+//
+// The main window: the workspace of the program. It owns the serial port, the module records, the
+// transaction engine and the bus router, shows the tree of the computer, its ports and the modules found on
+// the open port, the port panel with the command log, and the status bar; every tool window and module editor
+// reaches it through Workspace.
 
-#include "bus/module_records.h"
 #include "bus/network_port_store.h"
 #include "bus/port_directory.h"
 #include "bus/port_watch.h"
 #include "bus/serial_port.h"
 #include "bus/transaction_engine.h"
-#include "bus/workspace.h"
 #include "config/loading_window.h"
 #include "config/module_file.h"
+#include "workspace/module_records.h"
+#include "workspace/workspace.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -60,6 +62,7 @@ public:
 
     // Workspace
     TransactionEngine &Engine() override { return engine; }
+    BusRouter &Router() override { return router; }
     ModuleRegistry &Modules() override { return modules; }
     void ClearModules(bool keepRouting) override;
     void QueueModuleItem(const QString &caption) override;
@@ -242,7 +245,8 @@ private:
     QRect ScreenGeometry() const;
 
     ModuleRegistry modules;
-    TransactionEngine engine{modules};
+    TransactionEngine engine;
+    BusRouter router{engine, modules};
     QTreeWidgetItem *pcItem = nullptr;
     QStringList pendingCaptions;
     int panelTimeOutMs = DefaultTimeOutMs; // the last value the time-out field gave the engine

@@ -3,8 +3,8 @@
 
 #include "main_window.h"
 
-#include "bus/prompt.h"
 #include "bus/text_file.h"
+#include "workspace/prompt.h"
 
 namespace {
 const QString ConfigFileFilter = QStringLiteral("Module Config (*.cfg)|*.cfg");
@@ -72,7 +72,7 @@ void TForm1::LoadTimerTimer()
     const int loaded = loadFile.LoadedModules();
     loadFile.Close();
     FlushModuleItems();
-    engine.ReleaseBus();
+    router.ReleaseBus();
     // A file that gave nothing, or not all it holds, says so rather than leave an empty or partial tree.
     if (step == LoadStep::TooManyModules)
         Prompts().Error(QString("Too many modules in %1 ! Only the first %2 are loaded.")

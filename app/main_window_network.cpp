@@ -5,7 +5,7 @@
 
 #include "tree_items.h"
 
-#include "bus/prompt.h"
+#include "workspace/prompt.h"
 
 #include <QTreeWidget>
 

@@ -6,8 +6,8 @@
 #include "tree_icons.h"
 #include "tree_items.h"
 
-#include "bus/prompt.h"
 #include "bus/text.h"
+#include "workspace/prompt.h"
 
 #include <QComboBox>
 #include <QFileInfo>

@@ -38,7 +38,7 @@ void TForm1::ClearModules(bool keepRouting)
 {
     if (QTreeWidgetItem *portItem = FindPortItem(ApdComPort1.ComNumber()))
         qDeleteAll(portItem->takeChildren());
-    engine.ClearModuleRecords(keepRouting);
+    router.ClearModuleRecords(keepRouting);
 }
 
 void TForm1::QueueModuleItem(const QString &caption)
@@ -104,17 +104,17 @@ void TForm1::OpenModuleEditor(const QString &caption)
     // A tool may hold the bus while the editor cycle stands idle; the new editor then waits for the tool to
     // give the bus back, which starts the cycle.
     const bool cycleIdle =
-        !modules.AnyEditorOpen() && engine.Phase() == TransactionEngine::IdlePhase && !ToolHoldsBus();
+        !modules.AnyEditorOpen() && router.State() == RouterState::Idle && !ToolHoldsBus();
     editor->show();
     record->editorState = 1;
     if (cycleIdle)
-        engine.ReleaseBus();
+        router.ReleaseBus();
 }
 
 bool TForm1::ToolHoldsBus() const
 {
     for (const ToolKind tool : {ToolKind::Search, ToolKind::Terminal, ToolKind::Memory})
-        if (engine.OwnsBus(tool))
+        if (router.OwnsBus(tool))
             return true;
     return false;
 }
@@ -142,7 +142,7 @@ void TForm1::TreeItemChosen(QTreeWidgetItem *item)
     const QString caption = item->text(0);
     if (caption == "PC") {
         EnumeratePorts();
-        engine.SetEditorTurnActive(false);
+        router.EndEditorTurn();
         return;
     }
     SelectPort(caption);

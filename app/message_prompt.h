@@ -2,7 +2,7 @@
 // The program's message boxes and dialogs: modal, over the window that is active; message boxes with one OK
 // button.
 
-#include "bus/prompt.h"
+#include "workspace/prompt.h"
 
 class MessagePrompt : public Prompt
 {

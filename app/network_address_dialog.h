@@ -2,7 +2,7 @@
 // The small dialog that asks for the address of a serial device server: host and TCP port. It only
 // collects what was typed; the main window decides whether it is a usable address.
 
-#include "bus/prompt.h"
+#include "workspace/prompt.h"
 
 #include <QDialog>
 

@@ -6,6 +6,7 @@
 #include "bus/transaction_engine.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
+#include "workspace/bus_router.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -34,7 +35,15 @@ public:
     int failed = 0;
 
 private:
-    void Send() { engine.SendCommand("$01M\r", false, CheckedFrame, '!', CR, 8); }
+    void Send()
+    {
+        engine.SendCommand({.text = "$01M\r",
+                            .checksum = false,
+                            .mode = ReceiveMode::CheckedFrame,
+                            .startChar = '!',
+                            .endChar = CR,
+                            .length = 8});
+    }
     TransactionEngine &engine;
     int left;
 };
@@ -48,7 +57,8 @@ struct Figures
 Figures Run(int exchanges, int baud, bool lineTiming)
 {
     ModuleRegistry modules;
-    TransactionEngine engine(modules);
+    TransactionEngine engine;
+    BusRouter router(engine, modules);
     MemoryPort port;
     SimBus bus;
     bus.AddModule("4017", "01080600");
@@ -60,8 +70,8 @@ Figures Run(int exchanges, int baud, bool lineTiming)
     engine.SetPacingTag(VeryFast);
     engine.SetTimeOutMs(1000);
     NameAsker asker(engine, exchanges);
-    engine.RegisterTool(ToolKind::Terminal, &asker);
-    engine.RequestBus(ToolKind::Terminal);
+    router.RegisterTool(ToolKind::Terminal, &asker);
+    router.RequestBus(ToolKind::Terminal);
     QElapsedTimer clock;
     clock.start();
     QTimer::singleShot(0, [&] { asker.Start(); });

@@ -4,9 +4,9 @@
 // blocks of all records; loading rebuilds records and tree captions from the blocks alone, one block at a
 // time, without a word on the bus. Nothing here knows a widget.
 
-#include "bus/module_records.h"
 #include "bus/name_text.h"
-#include "bus/workspace.h"
+#include "workspace/module_records.h"
+#include "workspace/workspace.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "calibration_dialogs.h"
 
-#include "bus/prompt.h"
 #include "bus/text.h"
+#include "workspace/prompt.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>

@@ -146,7 +146,7 @@ private:
 
     // Commands to the three addresses of the controller: AA, AA+1 and AA+2 of the address in use.
     QByteArray OffsetAddress(int offset) const;
-    void SendTypeFrame(const QByteArray &command, int receiveMode, char startChar, char endChar,
+    void SendTypeFrame(const QByteArray &command, ReceiveMode receiveMode, char startChar, char endChar,
                        int expectedLength, Phase4013 next);
     bool SendPendingCalibration() override;
     void SendStackQuery();

@@ -3,9 +3,9 @@
 
 #include "editor_4013.h"
 
-#include "bus/prompt.h"
 #include "bus/temperature_codes.h"
 #include "bus/text.h"
+#include "workspace/prompt.h"
 
 #include <QSignalBlocker>
 
@@ -83,7 +83,7 @@ QByteArray TForm10::OffsetAddress(int offset) const
     return HexByte(HexToInt(AddressText()) + offset);
 }
 
-void TForm10::SendTypeFrame(const QByteArray &command, int receiveMode, char startChar, char endChar,
+void TForm10::SendTypeFrame(const QByteArray &command, ReceiveMode receiveMode, char startChar, char endChar,
                             int expectedLength, Phase4013 next)
 {
     typePhase = next;
@@ -93,7 +93,8 @@ void TForm10::SendTypeFrame(const QByteArray &command, int receiveMode, char sta
 bool TForm10::StartStep(const QByteArray &)
 {
     // Only the Tvr 5x answers a clock read; a plain module stays silent and the time-out tells it apart.
-    SendTypeFrame(Command('@', "G"), UncheckedFrame, '>', ' ', ClockReplyLength, Phase4013::VariantAsked);
+    SendTypeFrame(Command('@', "G"), ReceiveMode::UncheckedFrame, '>', ' ', ClockReplyLength,
+                  Phase4013::VariantAsked);
     return false;
 }
 
@@ -105,7 +106,8 @@ void TForm10::SendDataQuery()
 
 void TForm10::SendStackQuery()
 {
-    SendTypeFrame('#' + OffsetAddress(1) + CR, CheckedFrame, '>', CR, valueLength + 2, Phase4013::StackAsked);
+    SendTypeFrame('#' + OffsetAddress(1) + CR, ReceiveMode::CheckedFrame, '>', CR, valueLength + 2,
+                  Phase4013::StackAsked);
 }
 
 void TForm10::ShowValue(const QByteArray &reply, QLineEdit &edit, const QCheckBox &degrees)
@@ -152,7 +154,8 @@ bool TForm10::DataAskedStep(const QByteArray &reply)
     if (SendPendingRequest())
         return false;
     if (variant) {
-        SendTypeFrame(Command('@', "R"), UncheckedFrame, '>', ' ', LimitsReplyLength, Phase4013::LimitsAsked);
+        SendTypeFrame(Command('@', "R"), ReceiveMode::UncheckedFrame, '>', ' ', LimitsReplyLength,
+                      Phase4013::LimitsAsked);
         return false;
     }
     SetPhase(EditorPhase::Idle);
@@ -221,7 +224,8 @@ bool TForm10::LimitsAskedStep(const QByteArray &reply)
         ShowLimits(reply);
     else
         StatusBox.setTitle(" Communication Error");
-    SendTypeFrame(Command('@', "C"), UncheckedFrame, '>', CR, ByteReplyLength, Phase4013::ConstAsked);
+    SendTypeFrame(Command('@', "C"), ReceiveMode::UncheckedFrame, '>', CR, ByteReplyLength,
+                  Phase4013::ConstAsked);
     return false;
 }
 
@@ -244,7 +248,8 @@ void TForm10::ShowByte(const QByteArray &reply, QLineEdit &edit, QSpinBox &upDow
 bool TForm10::ConstAskedStep(const QByteArray &reply)
 {
     ShowByte(reply, ConstEdit, ConstUpDown);
-    SendTypeFrame(Command('@', "I"), UncheckedFrame, '>', CR, ByteReplyLength, Phase4013::IntervalAsked);
+    SendTypeFrame(Command('@', "I"), ReceiveMode::UncheckedFrame, '>', CR, ByteReplyLength,
+                  Phase4013::IntervalAsked);
     return false;
 }
 
@@ -259,7 +264,7 @@ bool TForm10::StackAskedStep(const QByteArray &reply)
 {
     ShowValue(reply, StackEdit, StackCheckBox);
     ShowCommunicationStatus(!reply.isEmpty());
-    SendTypeFrame('$' + OffsetAddress(2) + '6' + CR, UncheckedFrame, '!', ' ', WriteReplyLength,
+    SendTypeFrame('$' + OffsetAddress(2) + '6' + CR, ReceiveMode::UncheckedFrame, '!', ' ', WriteReplyLength,
                   Phase4013::StatusAsked);
     return false;
 }
@@ -290,11 +295,12 @@ bool TForm10::StatusAskedStep(const QByteArray &reply)
         limitsUpdateRequested = false;
         UpdateLimitsButton.setEnabled(false);
         RaiseTimeOut();
-        SendTypeFrame(Command('@', 'P' + ClockDigits(TimeEdit.text(), DateEdit.text())), UncheckedFrame, '!',
-                      ' ', WriteReplyLength, Phase4013::ClockSent);
+        SendTypeFrame(Command('@', 'P' + ClockDigits(TimeEdit.text(), DateEdit.text())),
+                      ReceiveMode::UncheckedFrame, '!', ' ', WriteReplyLength, Phase4013::ClockSent);
         return false;
     }
-    SendTypeFrame(Command('@', "G"), UncheckedFrame, '>', ' ', ClockReplyLength, Phase4013::ClockAsked);
+    SendTypeFrame(Command('@', "G"), ReceiveMode::UncheckedFrame, '>', ' ', ClockReplyLength,
+                  Phase4013::ClockAsked);
     return false;
 }
 
@@ -350,7 +356,8 @@ bool TForm10::LimitsWriteStep(const QByteArray &reply)
 
     if (index == ChainLength - 1) {
         RestoreTimeOut();
-        SendTypeFrame(Command('@', "R"), UncheckedFrame, '>', ' ', LimitsReplyLength, Phase4013::LimitsAsked);
+        SendTypeFrame(Command('@', "R"), ReceiveMode::UncheckedFrame, '>', ' ', LimitsReplyLength,
+                      Phase4013::LimitsAsked);
         return false;
     }
     const int next = index + 1;
@@ -365,6 +372,7 @@ bool TForm10::LimitsWriteStep(const QByteArray &reply)
         const int limit = next - FirstLimitStep; // 0 for X1
         tail = 'T' + QByteArray::number(limit + 1) + HexByte(TemperatureToCode(LimitFields[limit].value()));
     }
-    SendTypeFrame(Command('@', tail), UncheckedFrame, '!', ' ', WriteReplyLength, LimitsChain[next].phase);
+    SendTypeFrame(Command('@', tail), ReceiveMode::UncheckedFrame, '!', ' ', WriteReplyLength,
+                  LimitsChain[next].phase);
     return false;
 }

@@ -4,7 +4,7 @@
 // (ModuleRecord::SetEditor). The caller shows it, sets the
 // record's editor state to 1 and starts the editor cycle when it is idle.
 
-#include "bus/module_records.h"
+#include "workspace/module_records.h"
 
 class QWidget;
 class Workspace;

@@ -2,8 +2,8 @@
 
 #include "editor_controls.h"
 
-#include "bus/prompt.h"
 #include "bus/text.h"
+#include "workspace/prompt.h"
 
 #include <QCloseEvent>
 #include <QScreen>
@@ -307,16 +307,21 @@ QByteArray ModuleEditorWindow::Command(char commandCharacter, const QByteArray &
 
 void ModuleEditorWindow::Send(const QByteArray &command, int expectedLength, char startChar, EditorPhase next)
 {
-    SendFrame(command, CheckedFrame, startChar, CR, expectedLength, next);
+    SendFrame(command, ReceiveMode::CheckedFrame, startChar, CR, expectedLength, next);
 }
 
-void ModuleEditorWindow::SendFrame(const QByteArray &command, int receiveMode, char startChar, char endChar,
-                                   int expectedLength, EditorPhase next)
+void ModuleEditorWindow::SendFrame(const QByteArray &command, ReceiveMode receiveMode, char startChar,
+                                   char endChar, int expectedLength, EditorPhase next)
 {
     // The phase stands before the command leaves, so that whatever the port does next finds the editor ready
     // for the reply.
     phase = next;
-    workspace.Engine().SendCommand(command, ChecksumFlag(), receiveMode, startChar, endChar, expectedLength);
+    workspace.Engine().SendCommand({.text = command,
+                                    .checksum = ChecksumFlag(),
+                                    .mode = receiveMode,
+                                    .startChar = startChar,
+                                    .endChar = endChar,
+                                    .length = expectedLength});
 }
 
 bool ModuleEditorWindow::HandleReply(const QByteArray &reply)

@@ -6,8 +6,8 @@
 // its controls, its commands and, where it needs them, phases of its own by overriding the step functions
 // below.
 
-#include "bus/module_editor.h"
-#include "bus/workspace.h"
+#include "workspace/module_editor.h"
+#include "workspace/workspace.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -166,7 +166,7 @@ protected:
     QByteArray Command(char commandCharacter, const QByteArray &tail) const;
     // A checked frame ending in CR, the reply of most commands.
     void Send(const QByteArray &command, int expectedLength, char startChar, EditorPhase next);
-    void SendFrame(const QByteArray &command, int receiveMode, char startChar, char endChar,
+    void SendFrame(const QByteArray &command, ReceiveMode receiveMode, char startChar, char endChar,
                    int expectedLength, EditorPhase next);
     void SetPhase(EditorPhase next) { phase = next; }
 

@@ -167,20 +167,32 @@ QByteArray ModuleScan::AddressDigits() const
 
 void ModuleScan::SendNameRequest(bool withChecksum)
 {
-    workspace.Engine().SendCommand("$" + AddressDigits() + "M" + CR, withChecksum, CheckedFrame, '!', CR,
-                                   NameReplyLength);
+    workspace.Engine().SendCommand({.text = "$" + AddressDigits() + "M" + CR,
+                                    .checksum = withChecksum,
+                                    .mode = ReceiveMode::CheckedFrame,
+                                    .startChar = '!',
+                                    .endChar = CR,
+                                    .length = NameReplyLength});
 }
 
 void ModuleScan::SendConfigRequest()
 {
-    workspace.Engine().SendCommand("$" + AddressDigits() + "2" + CR, checksumRequests, CheckedFrame, '!', CR,
-                                   ConfigReplyLength);
+    workspace.Engine().SendCommand({.text = "$" + AddressDigits() + "2" + CR,
+                                    .checksum = checksumRequests,
+                                    .mode = ReceiveMode::CheckedFrame,
+                                    .startChar = '!',
+                                    .endChar = CR,
+                                    .length = ConfigReplyLength});
 }
 
 void ModuleScan::SendVariantRequest()
 {
-    workspace.Engine().SendCommand("@" + AddressDigits() + "G" + CR, checksumRequests, UncheckedFrame, '>',
-                                   ' ', VariantReplyLength);
+    workspace.Engine().SendCommand({.text = "@" + AddressDigits() + "G" + CR,
+                                    .checksum = checksumRequests,
+                                    .mode = ReceiveMode::UncheckedFrame,
+                                    .startChar = '>',
+                                    .endChar = ' ',
+                                    .length = VariantReplyLength});
 }
 
 bool ModuleScan::SendInitProbe(bool withChecksum)
@@ -191,15 +203,23 @@ bool ModuleScan::SendInitProbe(bool withChecksum)
     step = ScanStep::InitProbe;
     // Sent only at address 00: the module's own configuration with the checksum bit flipped, which only a
     // module in INIT state accepts.
-    workspace.Engine().SendCommand("%" + AddressDigits() + Copy(config, 1, 6) + probeFormat + CR,
-                                   withChecksum, UncheckedFrame, '!', CR, ConfigChangeReplyLength);
+    workspace.Engine().SendCommand({.text = "%" + AddressDigits() + Copy(config, 1, 6) + probeFormat + CR,
+                                    .checksum = withChecksum,
+                                    .mode = ReceiveMode::UncheckedFrame,
+                                    .startChar = '!',
+                                    .endChar = CR,
+                                    .length = ConfigChangeReplyLength});
     return true;
 }
 
 void ModuleScan::SendInitRestore()
 {
-    workspace.Engine().SendCommand("%" + AddressDigits() + config + CR, false, UncheckedFrame, '!', CR,
-                                   ConfigChangeReplyLength);
+    workspace.Engine().SendCommand({.text = "%" + AddressDigits() + config + CR,
+                                    .checksum = false,
+                                    .mode = ReceiveMode::UncheckedFrame,
+                                    .startChar = '!',
+                                    .endChar = CR,
+                                    .length = ConfigChangeReplyLength});
 }
 
 void ModuleScan::AddModule(bool initFlag)

@@ -5,7 +5,7 @@
 // no widget: the search window feeds it the replies it receives while it holds the bus and shows what it
 // reports.
 
-#include "bus/workspace.h"
+#include "workspace/workspace.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -2,9 +2,9 @@
 
 #include "memory_record.h"
 
-#include "bus/prompt.h"
 #include "bus/text.h"
 #include "bus/text_file.h"
+#include "workspace/prompt.h"
 
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -294,8 +294,12 @@ void TForm6::EndRead()
 
 void TForm6::SendPointerRequest()
 {
-    workspace.Engine().SendCommand("@" + moduleAddress + "E" + CR, checksum, UncheckedFrame, '>', NoEndChar,
-                                   PointerReplyLength);
+    workspace.Engine().SendCommand({.text = "@" + moduleAddress + "E" + CR,
+                                    .checksum = checksum,
+                                    .mode = ReceiveMode::UncheckedFrame,
+                                    .startChar = '>',
+                                    .endChar = NoEndChar,
+                                    .length = PointerReplyLength});
     step = MemoryStep::PointerPoll;
 }
 
@@ -303,15 +307,23 @@ void TForm6::SendSetCommand()
 {
     // The module takes the pointer as exactly four digits.
     NextAdresEditExit(NextAdresEdit);
-    workspace.Engine().SendCommand("@" + moduleAddress + "S" + ToWire(NextAdresEdit.text()) + CR, checksum,
-                                   UncheckedFrame, '!', NoEndChar, SetReplyLength);
+    workspace.Engine().SendCommand({.text = "@" + moduleAddress + "S" + ToWire(NextAdresEdit.text()) + CR,
+                                    .checksum = checksum,
+                                    .mode = ReceiveMode::UncheckedFrame,
+                                    .startChar = '!',
+                                    .endChar = NoEndChar,
+                                    .length = SetReplyLength});
     step = MemoryStep::PointerSet;
 }
 
 void TForm6::SendDataRequest(const QByteArray &addressDigits)
 {
-    workspace.Engine().SendCommand("@" + moduleAddress + "D" + addressDigits + CR, checksum, UncheckedFrame,
-                                   '>', NoEndChar, RecordReplyLength);
+    workspace.Engine().SendCommand({.text = "@" + moduleAddress + "D" + addressDigits + CR,
+                                    .checksum = checksum,
+                                    .mode = ReceiveMode::UncheckedFrame,
+                                    .startChar = '>',
+                                    .endChar = NoEndChar,
+                                    .length = RecordReplyLength});
     step = MemoryStep::DataRead;
 }
 

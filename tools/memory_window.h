@@ -4,9 +4,9 @@
 // are slotted in between two polls. The records read are decoded into the list and can be saved as a text
 // file.
 
-#include "bus/tool_session.h"
 #include "bus/transaction_engine.h"
-#include "bus/workspace.h"
+#include "workspace/tool_session.h"
+#include "workspace/workspace.h"
 
 #include <QDialog>
 #include <QGroupBox>
@@ -98,5 +98,6 @@ private:
     int readAddress = 0;
     int recordsLeft = 0;
     bool hasData = false;
-    ToolBusSession session{workspace.Engine(), ToolKind::Memory, *this, *this, InitTimer, CloseTimer};
+    ToolBusSession session{workspace.Engine(), workspace.Router(), ToolKind::Memory, *this, *this,
+                           InitTimer,          CloseTimer};
 };

@@ -3,9 +3,9 @@
 // it sends that command on the first call of each turn and ends the turn on the next call, as the real
 // editors do.
 
-#include "bus/module_editor.h"
-#include "bus/module_records.h"
 #include "bus/transaction_engine.h"
+#include "workspace/module_editor.h"
+#include "workspace/module_records.h"
 
 #include <QWidget>
 
@@ -26,7 +26,12 @@ public:
             return true;
         }
         waiting = true;
-        engine->SendCommand(command, false, CheckedFrame, '!', '\r', 4);
+        engine->SendCommand({.text = command,
+                             .checksum = false,
+                             .mode = ReceiveMode::CheckedFrame,
+                             .startChar = '!',
+                             .endChar = '\r',
+                             .length = 4});
         return false;
     }
     void CloseAtTurnEnd() override { close(); }

@@ -3,8 +3,9 @@
 // module of the demo bus.
 
 #include "app/program.h"
-#include "bus/prompt.h"
+#include "support/recording_prompt.h"
 #include "support/sim_process.h"
+#include "workspace/prompt.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,12 +2,13 @@
 // module editors, on an in-memory bus with stand-in editors (and once with the real search and editors).
 
 #include "fake_editor.h"
+#include "support/recording_prompt.h"
 
 #include "app/program.h"
 #include "app/status_clock.h"
-#include "bus/prompt.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
+#include "workspace/prompt.h"
 
 #include <QAction>
 #include <QApplication>
@@ -179,7 +180,7 @@ void TestMainWindow::StartUpState()
     QVERIFY(!program.Form2.isVisible() && main.isEnabled());
 
     // Listing the ports cleared the modules with routing suspended.
-    QVERIFY(main.Engine().RoutingSuspended());
+    QVERIFY(main.Router().RoutingSuspended());
 
     // The clock: the long time format, without the time zone the system's format may end in.
     QVERIFY(main.DateTimeTimer.isActive());
@@ -288,7 +289,7 @@ void TestMainWindow::FirstEditorStartsTheCycleAndASecondJoinsIt()
     MakeWindow();
     form->Modules().AddModule("4017", "05080600", false);
     form->Modules().AddModule("4050", "07400600", false);
-    form->Engine().ReleaseBus(); // as the end of a search leaves it: cycle idle
+    form->Router().ReleaseBus(); // as the end of a search leaves it: cycle idle
     form->OpenModuleEditor(" (05) N770");
     QCOMPARE(port.written, QList<QByteArray>({"$05F\r"}));
 
@@ -368,11 +369,11 @@ void TestMainWindow::TreeKeyboardAndDoubleClick()
 
     // Enter on "PC" lists the ports again (clearing the modules) and ends a stuck editor turn.
     form->SetPortLister([] { return QMap<int, QString>{{3, "/dev/ttyS2"}}; });
-    form->Engine().SetEditorTurnActive(true);
+    form->Router().BeginEditorTurn();
     tree->setCurrentItem(tree->topLevelItem(0));
     QTest::keyClick(tree, Qt::Key_Enter);
     QCOMPARE(ChildCaptions(tree->topLevelItem(0)), QStringList({"COM3"}));
-    QVERIFY(!form->Engine().EditorTurnActive());
+    QVERIFY(!form->Router().EditorTurnActive());
     QCOMPARE(form->Modules().Count(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(editors[0].isNull(), 1000);
 
@@ -429,14 +430,17 @@ void TestMainWindow::ClearModulesWithAndWithoutRoutingSuspension()
         form->QueueModuleItem(" (07) N730");
         form->FlushModuleItems();
         form->QueueModuleItem(" (09) N710"); // still pending: clearing leaves it
-        form->Engine().SetRoutingSuspended(!keepRouting);
-        form->Engine().SetEditorTurnActive(true);
+        if (keepRouting)
+            form->Router().ResumeRouting();
+        else
+            form->Router().SuspendRouting();
+        form->Router().BeginEditorTurn();
 
         form->ClearModules(keepRouting);
         QCOMPARE(form->Modules().Count(), 0);
         QVERIFY(form->ModuleCaptions(form->FindPortItem(5)).isEmpty());
-        QCOMPARE(form->Engine().RoutingSuspended(), !keepRouting);
-        QVERIFY(!form->Engine().EditorTurnActive());
+        QCOMPARE(form->Router().RoutingSuspended(), !keepRouting);
+        QVERIFY(!form->Router().EditorTurnActive());
         QCOMPARE(form->PendingCaptions(), QStringList({" (09) N710"}));
         QTRY_VERIFY_WITH_TIMEOUT(editor.isNull(), 1000);
         form->DropPendingModuleItems();
@@ -447,11 +451,11 @@ void TestMainWindow::ClearModulesWithAndWithoutRoutingSuspension()
     form->EnableWorkspace(true);
     form->SetWorkspaceCaption("Navix V1.2 - plant.cfg");
     form->Modules().AddModule("4017", "05080600", false);
-    form->Engine().SetRoutingSuspended(false);
+    form->Router().ResumeRouting();
     form->Close1->trigger();
     QCOMPARE(form->windowTitle(), QString("Navix V1.2"));
     QCOMPARE(form->Modules().Count(), 0);
-    QVERIFY(form->Engine().RoutingSuspended());
+    QVERIFY(form->Router().RoutingSuspended());
     QVERIFY(form->File1->menuAction()->isEnabled());
 }
 

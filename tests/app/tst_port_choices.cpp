@@ -6,7 +6,8 @@
 
 #include "app/main_window.h"
 #include "app/tree_items.h"
-#include "bus/prompt.h"
+#include "support/recording_prompt.h"
+#include "workspace/prompt.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -2,9 +2,10 @@
 // as virtual COM ports in a private runtime folder.
 
 #include "pseudo_terminal.h"
+#include "support/recording_prompt.h"
 
 #include "app/main_window.h"
-#include "bus/prompt.h"
+#include "workspace/prompt.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -304,7 +305,12 @@ void TestPortControl::LostDeviceKeepsTheProgramUsable()
     TransactionEngine &engine = form->Engine();
     engine.SetPacingTag(VeryFast);
     engine.SetTimeOutMs(20);
-    engine.SendCommand("$01M\r", false, CheckedFrame, '!', '\r', 8);
+    engine.SendCommand({.text = "$01M\r",
+                        .checksum = false,
+                        .mode = ReceiveMode::CheckedFrame,
+                        .startChar = '!',
+                        .endChar = '\r',
+                        .length = 8});
     QTRY_COMPARE_WITH_TIMEOUT(engine.CommandLog().Row(0).value(1), QString("Time out !"), 1000);
     QVERIFY(prompt.messages.isEmpty());
 
@@ -328,7 +334,7 @@ void TestPortControl::ClosingTheWindowClearsModulesAndFreesThePort()
     form->Modules().AddModule("4017", "05080600", false);
     form->QueueModuleItem(" (05) N770");
     form->FlushModuleItems();
-    form->Engine().SetRoutingSuspended(false);
+    form->Router().ResumeRouting();
     QSignalSpy closed(form.get(), &TForm1::Closed);
 
     form->Exit1->trigger();
@@ -336,7 +342,7 @@ void TestPortControl::ClosingTheWindowClearsModulesAndFreesThePort()
     QCOMPARE(closed.size(), 1);
     QCOMPARE(form->Modules().Count(), 0);
     QVERIFY(form->ModuleCaptions(form->FindPortItem(41)).isEmpty());
-    QVERIFY(form->Engine().RoutingSuspended());
+    QVERIFY(form->Router().RoutingSuspended());
     QVERIFY(!form->ApdComPort1.IsOpen());
     // The device is free for the next program at once.
     TApdComPort next;

@@ -5,7 +5,8 @@
 #include "pseudo_terminal.h"
 
 #include "app/tree_items.h"
-#include "bus/prompt.h"
+#include "support/recording_prompt.h"
+#include "workspace/prompt.h"
 #include "support/program_driver.h"
 #include "support/sim_process.h"
 

@@ -4,7 +4,8 @@
 // middle of the exchanges and carries on once it is back and the port is chosen again.
 
 #include "app/tree_items.h"
-#include "bus/prompt.h"
+#include "support/recording_prompt.h"
+#include "workspace/prompt.h"
 #include "support/program_driver.h"
 #include "support/sim_process.h"
 

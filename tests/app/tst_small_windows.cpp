@@ -69,8 +69,13 @@ void TestSmallWindows::LiftingTheStopReleasesTheHeldCommand()
     dialog.show();
     dialog.StopCheckBox->click();
     dialog.Button1->click();
-    engine.SendCommand("$01M\r", false, CheckedFrame, '!', '\r', 8);
-    QCOMPARE(engine.SpeedTimer().interval(), TransactionEngine::HeldCommandMs);
+    engine.SendCommand({.text = "$01M\r",
+                        .checksum = false,
+                        .mode = ReceiveMode::CheckedFrame,
+                        .startChar = '!',
+                        .endChar = '\r',
+                        .length = 8});
+    QCOMPARE(engine.PacingDelayMs(), TransactionEngine::HeldCommandMs);
 
     dialog.show();
     dialog.StopCheckBox->click();
@@ -128,7 +133,7 @@ void TestSmallWindows::MoveWindows()
     form.SetPortLister([] { return QMap<int, QString>{{1, "/dev/ttyS0"}}; });
     form.SetScreenGeometry([] { return QRect(0, 0, 1024, 768); });
     form.show();
-    form.Engine().SetRoutingSuspended(false);
+    form.Router().ResumeRouting();
     QList<FakeEditor *> editors; // newest first, as the lists run
     auto open = [&](const QByteArray &typeId, const QByteArray &address, int state) {
         const ModuleRecordPtr record = form.Modules().AddModule(typeId, address + "080600", false);
@@ -162,12 +167,12 @@ void TestSmallWindows::MoveWindows()
 
     // With routing suspended only the main window moves; another screen moves everything with it.
     editors[0]->move(500, 500);
-    form.Engine().SetRoutingSuspended(true);
+    form.Router().SuspendRouting();
     form.SetScreenGeometry([] { return QRect(1920, 0, 1024, 768); });
     form.MoveWindowsButton->click();
     QCOMPARE(form.pos(), QPoint(1920, 0));
     QCOMPARE(editors[0]->pos(), QPoint(500, 500));
-    form.Engine().SetRoutingSuspended(false);
+    form.Router().ResumeRouting();
     form.MoveWindowsButton->click();
     QCOMPARE(editors[0]->pos(), QPoint(1920 + 399, 0));
     form.ClearModules(true);

@@ -2,6 +2,7 @@
 #include "bus/transaction_engine.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
+#include "workspace/bus_router.h"
 
 #include <QPointer>
 #include <QSignalSpy>
@@ -20,7 +21,12 @@ public:
     {
         if (!asked) {
             asked = true;
-            engine.SendCommand("$" + address + "6\r", false, CheckedFrame, '!', CR, 8);
+            engine.SendCommand({.text = "$" + address + "6\r",
+                                .checksum = false,
+                                .mode = ReceiveMode::CheckedFrame,
+                                .startChar = '!',
+                                .endChar = CR,
+                                .length = 8});
             return false;
         }
         asked = false;
@@ -63,9 +69,9 @@ struct Bench
         engine.SetPort(&port);
         engine.SetTimeOutMs(20);
         engine.SetPacingTag(VeryFast);
-        engine.RegisterTool(ToolKind::Search, &search);
-        engine.RegisterTool(ToolKind::Terminal, &terminal);
-        engine.RegisterTool(ToolKind::Memory, &memory);
+        router.RegisterTool(ToolKind::Search, &search);
+        router.RegisterTool(ToolKind::Terminal, &terminal);
+        router.RegisterTool(ToolKind::Memory, &memory);
     }
     // Every command is answered with the given reply (or not at all when empty).
     void AnswerAlways(const QByteArray &reply)
@@ -96,7 +102,8 @@ struct Bench
     }
 
     ModuleRegistry modules;
-    TransactionEngine engine{modules};
+    TransactionEngine engine;
+    BusRouter router{engine, modules};
     MemoryPort port;
     FakeTool search, terminal, memory;
     QObject editors;
@@ -142,9 +149,14 @@ private slots:
 void TestTransactionEngine::checksumIsInsertedAndVerified()
 {
     Bench b;
-    b.engine.RequestBus(ToolKind::Terminal);
+    b.router.RequestBus(ToolKind::Terminal);
     b.AnswerAlways("!0182\r");
-    b.engine.SendCommand("$012\r", true, CheckedFrame, '!', CR, 4);
+    b.engine.SendCommand({.text = "$012\r",
+                          .checksum = true,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 4});
     QCOMPARE(b.port.written, QList<QByteArray>{"$012B7\r"});
     QCOMPARE(b.engine.ExpectedLength(), 6);
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
@@ -156,21 +168,36 @@ void TestTransactionEngine::checksumIsInsertedAndVerified()
     // Announced length 8 with checksum: a 10-character frame, checksum at positions 8 and 9.
     const QByteArray body = "!0A4013";
     b.AnswerAlways(body + ComputeChecksum(body) + "\r");
-    b.engine.SendCommand("$0AM\r", true, CheckedFrame, '!', CR, 8);
+    b.engine.SendCommand({.text = "$0AM\r",
+                          .checksum = true,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 2, 1000);
     QCOMPARE(b.terminal.replies.last(), QByteArray("!0A4013\r"));
 
     // An empty command stays empty; the checksum of nothing is nothing.
-    b.engine.SendCommand("\r", true, CheckedFrame, '!', CR, 4);
+    b.engine.SendCommand({.text = "\r",
+                          .checksum = true,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 4});
     QCOMPARE(b.port.written.last(), QByteArray("\r"));
 }
 
 void TestTransactionEngine::wrongChecksumDeliversEmptyAndLogsRow()
 {
     Bench b;
-    b.engine.RequestBus(ToolKind::Terminal);
+    b.router.RequestBus(ToolKind::Terminal);
     b.AnswerAlways("!0183\r!0182\r");
-    b.engine.SendCommand("$012\r", true, CheckedFrame, '!', CR, 4);
+    b.engine.SendCommand({.text = "$012\r",
+                          .checksum = true,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 4});
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 2, 1000);
     // The bad frame is consumed and reported as an empty reply; the good one behind it is still delivered.
     QCOMPARE(b.terminal.replies.at(0), QByteArray());
@@ -182,16 +209,26 @@ void TestTransactionEngine::wrongChecksumDeliversEmptyAndLogsRow()
 void TestTransactionEngine::frameLoopCornerCases()
 {
     Bench b;
-    b.engine.RequestBus(ToolKind::Search);
+    b.router.RequestBus(ToolKind::Search);
     // Noise in front of the start character is dropped; two frames in one notification both arrive in order.
-    b.engine.SendCommand("$01M\r", false, CheckedFrame, '!', CR, 4);
+    b.engine.SendCommand({.text = "$01M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 4});
     b.port.Receive("xx\x01!01\r!02\r");
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 2, 1000);
     QCOMPARE(b.search.replies, (QList<QByteArray>{"!01\r", "!02\r"}));
 
     // A second start character inside the frame window drops the broken frame and waits for more.
     b.search.replies.clear();
-    b.engine.SendCommand("$01M\r", false, CheckedFrame, '!', CR, 8);
+    b.engine.SendCommand({.text = "$01M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 8});
     b.port.Receive("!0A!0B40");
     QTRY_COMPARE_WITH_TIMEOUT(b.engine.RxBuffer(), QByteArray("!0B40"), 1000);
     QVERIFY(b.search.replies.isEmpty());
@@ -201,14 +238,24 @@ void TestTransactionEngine::frameLoopCornerCases()
 
     // A reply split into pieces is put together.
     b.search.replies.clear();
-    b.engine.SendCommand("$0A2\r", false, CheckedFrame, '!', CR, 10);
+    b.engine.SendCommand({.text = "$0A2\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 10});
     b.port.ReceivePieces({"!0A", "4006", "00\r"});
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
     QCOMPARE(b.search.replies.first(), QByteArray("!0A400600\r"));
 
     // Mode 2 does not look at the last character.
     b.search.replies.clear();
-    b.engine.SendCommand("@0AG\r", false, UncheckedFrame, '>', ' ', 5);
+    b.engine.SendCommand({.text = "@0AG\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::UncheckedFrame,
+                          .startChar = '>',
+                          .endChar = ' ',
+                          .length = 5});
     b.port.Receive(">1234X");
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
     QCOMPARE(b.search.replies.first(), QByteArray(">1234"));
@@ -217,8 +264,13 @@ void TestTransactionEngine::frameLoopCornerCases()
 void TestTransactionEngine::checkedFrameWithWrongEndCharTimesOut()
 {
     Bench b;
-    b.engine.RequestBus(ToolKind::Search);
-    b.engine.SendCommand("$01M\r", false, CheckedFrame, '!', CR, 4);
+    b.router.RequestBus(ToolKind::Search);
+    b.engine.SendCommand({.text = "$01M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 4});
     b.port.Receive("!01X");
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
     QCOMPARE(b.search.replies.first(), QByteArray());
@@ -229,9 +281,14 @@ void TestTransactionEngine::checkedFrameWithWrongEndCharTimesOut()
 void TestTransactionEngine::rawAndLineModes()
 {
     Bench b;
-    b.engine.RequestBus(ToolKind::Terminal);
+    b.router.RequestBus(ToolKind::Terminal);
     const int rowsBefore = b.engine.CommandLog().rowCount();
-    b.engine.SendCommand("$01M\r", false, RawMode, ' ', ' ', 0);
+    b.engine.SendCommand({.text = "$01M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::RawMode,
+                          .startChar = ' ',
+                          .endChar = ' ',
+                          .length = 0});
     b.port.Receive("?01\rjunk");
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
     QCOMPARE(b.terminal.replies.first(), QByteArray("?01\rjunk"));
@@ -240,7 +297,12 @@ void TestTransactionEngine::rawAndLineModes()
 
     // Line mode: 'ABC' CR is delivered at once; the rest comes with the time-out, without a "Time out !" row.
     b.terminal.replies.clear();
-    b.engine.SendCommand("$01M\r", false, LineMode, ' ', ' ', 0);
+    b.engine.SendCommand({.text = "$01M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::LineMode,
+                          .startChar = ' ',
+                          .endChar = ' ',
+                          .length = 0});
     b.port.Receive("ABC\rDE");
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
     QCOMPARE(b.terminal.replies.first(), QByteArray("ABC\r"));
@@ -252,8 +314,13 @@ void TestTransactionEngine::rawAndLineModes()
 void TestTransactionEngine::timeOutLogsAndDeliversEmpty()
 {
     Bench b;
-    b.engine.RequestBus(ToolKind::Search);
-    b.engine.SendCommand("$05M\r", false, CheckedFrame, '!', CR, 8);
+    b.router.RequestBus(ToolKind::Search);
+    b.engine.SendCommand({.text = "$05M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
     QCOMPARE(b.search.replies.first(), QByteArray());
     const QStringList row = b.engine.CommandLog().Row(0);
@@ -267,7 +334,12 @@ void TestTransactionEngine::timeOutLogsAndDeliversEmpty()
     b.search.replies.clear();
     b.port.SetOpen(false);
     const int writes = b.port.written.size();
-    b.engine.SendCommand("$06M\r", false, CheckedFrame, '!', CR, 8);
+    b.engine.SendCommand({.text = "$06M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 8});
     QCOMPARE(b.port.written.size(), writes);
     QCOMPARE(b.engine.CommandLog().Row(0).value(0), QString("$06M"));
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
@@ -276,9 +348,14 @@ void TestTransactionEngine::timeOutLogsAndDeliversEmpty()
 void TestTransactionEngine::commandLogKeepsAtMost500Rows()
 {
     Bench b;
-    b.engine.SetRoutingSuspended(true);
+    b.router.SuspendRouting();
     for (int i = 1; i <= 501; ++i)
-        b.engine.SendCommand("#" + QByteArray::number(i) + "\r", false, CheckedFrame, '>', CR, 2);
+        b.engine.SendCommand({.text = "#" + QByteArray::number(i) + "\r",
+                              .checksum = false,
+                              .mode = ReceiveMode::CheckedFrame,
+                              .startChar = '>',
+                              .endChar = CR,
+                              .length = 2});
     QCOMPARE(b.engine.CommandLog().rowCount(), 500);
     QCOMPARE(b.engine.CommandLog().Row(0).value(0), QString("#501"));
     QCOMPARE(b.engine.CommandLog().Row(499).value(0), QString("#2"));
@@ -287,13 +364,23 @@ void TestTransactionEngine::commandLogKeepsAtMost500Rows()
 void TestTransactionEngine::pacing()
 {
     Bench b;
-    b.engine.SetRoutingSuspended(true);
+    b.router.SuspendRouting();
     // "Fast": nothing goes out inside SendCommand; a second command during the delay replaces the first.
     b.engine.SetPacingTag(Fast);
-    b.engine.SendCommand("$01M\r", false, CheckedFrame, '!', CR, 8);
+    b.engine.SendCommand({.text = "$01M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 8});
     QVERIFY(b.port.written.isEmpty());
-    QCOMPARE(b.engine.SpeedTimer().interval(), 50);
-    b.engine.SendCommand("$02M\r", false, CheckedFrame, '!', CR, 8);
+    QCOMPARE(b.engine.PacingDelayMs(), 50);
+    b.engine.SendCommand({.text = "$02M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.port.written.size(), 1, 1000);
     QCOMPARE(b.port.written.first(), QByteArray("$02M\r"));
     QCOMPARE(b.engine.CommandLog().rowCount(), 1);
@@ -301,14 +388,23 @@ void TestTransactionEngine::pacing()
     const int intervals[] = {1000, 300, 150};
     for (int tag = VerySlow; tag <= Average; ++tag) {
         b.engine.SetPacingTag(tag);
-        b.engine.SendCommand("$03M\r", false, CheckedFrame, '!', CR, 8);
-        QCOMPARE(b.engine.SpeedTimer().interval(), intervals[tag - 1]);
+        b.engine.SendCommand({.text = "$03M\r",
+                              .checksum = false,
+                              .mode = ReceiveMode::CheckedFrame,
+                              .startChar = '!',
+                              .endChar = CR,
+                              .length = 8});
+        QCOMPARE(b.engine.PacingDelayMs(), intervals[tag - 1]);
     }
-    b.engine.SpeedTimer().stop();
 
     // "Very fast" writes and logs inside SendCommand.
     b.engine.SetPacingTag(VeryFast);
-    b.engine.SendCommand("$04M\r", false, CheckedFrame, '!', CR, 8);
+    b.engine.SendCommand({.text = "$04M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 8});
     QCOMPARE(b.port.written.last(), QByteArray("$04M\r"));
     QCOMPARE(b.engine.CommandLog().Row(0).value(0), QString("$04M"));
 }
@@ -316,29 +412,44 @@ void TestTransactionEngine::pacing()
 void TestTransactionEngine::heldCommandUnderStopSending()
 {
     Bench b;
-    b.engine.SetRoutingSuspended(true);
+    b.router.SuspendRouting();
     b.engine.SetPacingTag(SendingStopped);
-    b.engine.SendCommand("$01M\r", false, CheckedFrame, '!', CR, 8);
-    QCOMPARE(b.engine.SpeedTimer().interval(), TransactionEngine::HeldCommandMs);
-    QVERIFY(b.engine.SpeedTimer().isActive());
+    b.engine.SendCommand({.text = "$01M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 8});
+    QCOMPARE(b.engine.PacingDelayMs(), TransactionEngine::HeldCommandMs);
+    QVERIFY(b.engine.CommandWaiting());
     QCoreApplication::processEvents();
     QVERIFY(b.port.written.isEmpty());
     // Releasing the hold as the pacing dialog does: the held command goes out shortly after.
-    b.engine.SpeedTimer().setInterval(10);
+    b.engine.ReleaseHeldCommand();
     QTRY_COMPARE_WITH_TIMEOUT(b.port.written.size(), 1, 1000);
 }
 
 void TestTransactionEngine::reentrantSendFromDelivery()
 {
     Bench b;
-    b.engine.RequestBus(ToolKind::Terminal);
+    b.router.RequestBus(ToolKind::Terminal);
     int sent = 0;
     b.port.onWrite = [&](const QByteArray &command) { b.port.Receive("!" + Copy(command, 2, 2) + "\r"); };
     b.terminal.onReply = [&](const QByteArray &) {
         if (++sent < 5)
-            b.engine.SendCommand("$" + HexByte(sent) + "M\r", false, CheckedFrame, '!', CR, 4);
+            b.engine.SendCommand({.text = "$" + HexByte(sent) + "M\r",
+                                  .checksum = false,
+                                  .mode = ReceiveMode::CheckedFrame,
+                                  .startChar = '!',
+                                  .endChar = CR,
+                                  .length = 4});
     };
-    b.engine.SendCommand("$00M\r", false, CheckedFrame, '!', CR, 4);
+    b.engine.SendCommand({.text = "$00M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 4});
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 5, 1000);
     QCOMPARE(b.terminal.replies.last(), QByteArray("!04\r"));
     QCOMPARE(b.port.written.size(), 5);
@@ -354,8 +465,13 @@ void TestTransactionEngine::receiveBufferStaysBounded()
     b.port.Receive(QByteArray(5000, 'x'));
     QTRY_COMPARE_WITH_TIMEOUT(b.engine.RxBuffer().size(), TransactionEngine::RxBufferLimit, 1000);
     // A stream without a start character during an exchange.
-    b.engine.SetRoutingSuspended(true);
-    b.engine.SendCommand("$01M\r", false, CheckedFrame, '!', CR, 4);
+    b.router.SuspendRouting();
+    b.engine.SendCommand({.text = "$01M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 4});
     for (int i = 0; i < 3; ++i)
         b.port.Receive(QByteArray(3000, 'y'));
     // All three pieces went through, and only the newest characters stayed.
@@ -365,27 +481,27 @@ void TestTransactionEngine::receiveBufferStaysBounded()
 void TestTransactionEngine::toolOwnershipAndRequests()
 {
     Bench b;
-    b.engine.SetRoutingSuspended(true);
-    QVERIFY(b.engine.RequestBus(ToolKind::Search));
-    QVERIFY(!b.engine.RoutingSuspended());
-    QVERIFY(b.engine.RequestBus(ToolKind::Search));
-    b.engine.DeliverReply("!x\r");
+    b.router.SuspendRouting();
+    QVERIFY(b.router.RequestBus(ToolKind::Search));
+    QVERIFY(!b.router.RoutingSuspended());
+    QVERIFY(b.router.RequestBus(ToolKind::Search));
+    b.router.DeliverReply("!x\r");
     QCOMPARE(b.search.replies.size(), 1);
-    b.engine.ReleaseBus();
-    QVERIFY(!b.engine.OwnsBus(ToolKind::Search));
-    QCOMPARE(b.engine.Phase(), TransactionEngine::IdlePhase);
+    b.router.ReleaseBus();
+    QVERIFY(!b.router.OwnsBus(ToolKind::Search));
+    QCOMPARE(b.router.State(), RouterState::Idle);
 
     // The memory window is granted only on its next request, and leaves routing as it is.
-    b.engine.SetRoutingSuspended(true);
-    QVERIFY(!b.engine.RequestBus(ToolKind::Memory));
-    QVERIFY(b.engine.RoutingSuspended());
-    QVERIFY(b.engine.RequestBus(ToolKind::Memory));
-    b.engine.ReleaseBus();
+    b.router.SuspendRouting();
+    QVERIFY(!b.router.RequestBus(ToolKind::Memory));
+    QVERIFY(b.router.RoutingSuspended());
+    QVERIFY(b.router.RequestBus(ToolKind::Memory));
+    b.router.ReleaseBus();
 
     // With routing suspended every reply is dropped.
-    b.engine.SetRoutingSuspended(true);
-    b.engine.RequestBus(ToolKind::Memory);
-    b.engine.DeliverReply("!y\r");
+    b.router.SuspendRouting();
+    b.router.RequestBus(ToolKind::Memory);
+    b.router.DeliverReply("!y\r");
     QVERIFY(b.memory.replies.isEmpty());
 }
 
@@ -397,38 +513,38 @@ void TestTransactionEngine::editorCycleOrderAndHandOver()
     FakeEditor *last = b.OpenEditor(EditorKind::Type4052, "03");
     FakeEditor *first = b.OpenEditor(EditorKind::Type4013, "01");
     FakeEditor *middle = b.OpenEditor(EditorKind::Type4050, "02");
-    b.engine.ReleaseBus();
+    b.router.ReleaseBus();
     QTRY_VERIFY_WITH_TIMEOUT(b.port.written.size() >= 7, 1000);
     QCOMPARE(b.port.written.mid(0, 4), (QList<QByteArray>{"$016\r", "$026\r", "$036\r", "$016\r"}));
     QVERIFY(first->turns >= 1 && middle->turns >= 1 && last->turns >= 1);
 
     // A tool asking in the middle of an editor's exchange gets the bus at the end of that turn only.
-    QTRY_VERIFY_WITH_TIMEOUT(b.engine.EditorTurnActive(), 1000);
-    QVERIFY(!b.engine.RequestBus(ToolKind::Search));
-    QVERIFY(b.engine.BusAsked(ToolKind::Search));
-    QTRY_VERIFY_WITH_TIMEOUT(b.engine.OwnsBus(ToolKind::Search), 1000);
-    QCOMPARE(b.engine.Phase(), TransactionEngine::ToolPhase);
-    QVERIFY(b.engine.RequestBus(ToolKind::Search));
+    QTRY_VERIFY_WITH_TIMEOUT(b.router.EditorTurnActive(), 1000);
+    QVERIFY(!b.router.RequestBus(ToolKind::Search));
+    QVERIFY(b.router.BusAsked(ToolKind::Search));
+    QTRY_VERIFY_WITH_TIMEOUT(b.router.OwnsBus(ToolKind::Search), 1000);
+    QCOMPARE(b.router.State(), RouterState::ToolHolds);
+    QVERIFY(b.router.RequestBus(ToolKind::Search));
     QVERIFY(!first->asked && !middle->asked && !last->asked);
     // The editors rest while the tool holds the bus: no command is held for sending and no reply awaited.
     const int written = b.port.written.size();
-    QVERIFY(!b.engine.SpeedTimer().isActive() && !b.engine.TimeOutTimer().isActive());
+    QVERIFY(!b.engine.CommandWaiting() && !b.engine.AwaitingReply());
 
     // Giving the bus back restarts the cycle at the first open editor.
-    b.engine.ReleaseBus();
+    b.router.ReleaseBus();
     QCOMPARE(b.port.written.value(written), QByteArray("$016\r"));
 
     // A request noted during a turn and then granted directly is not granted a second time at a later turn's
     // end.
-    QTRY_VERIFY_WITH_TIMEOUT(b.engine.EditorTurnActive(), 1000);
-    QVERIFY(!b.engine.RequestBus(ToolKind::Terminal));
-    b.engine.SetEditorTurnActive(false); // as choosing the "PC" item does
-    QVERIFY(b.engine.RequestBus(ToolKind::Terminal));
-    QVERIFY(!b.engine.BusAsked(ToolKind::Terminal));
-    b.engine.ReleaseBus();
+    QTRY_VERIFY_WITH_TIMEOUT(b.router.EditorTurnActive(), 1000);
+    QVERIFY(!b.router.RequestBus(ToolKind::Terminal));
+    b.router.EndEditorTurn(); // as choosing the "PC" item does
+    QVERIFY(b.router.RequestBus(ToolKind::Terminal));
+    QVERIFY(!b.router.BusAsked(ToolKind::Terminal));
+    b.router.ReleaseBus();
     const int turns = first->turns;
     QTRY_VERIFY_WITH_TIMEOUT(first->turns > turns + 2, 1000);
-    QVERIFY(!b.engine.OwnsBus(ToolKind::Terminal));
+    QVERIFY(!b.router.OwnsBus(ToolKind::Terminal));
 }
 
 void TestTransactionEngine::editorClosedAtEndOfTurn()
@@ -437,7 +553,7 @@ void TestTransactionEngine::editorClosedAtEndOfTurn()
     b.AnswerAlways("!0A0000\r");
     QPointer<FakeEditor> editor = b.OpenEditor(EditorKind::Type4060, "0A");
     FakeEditor *other = b.OpenEditor(EditorKind::Type4017, "0B");
-    b.engine.ReleaseBus();
+    b.router.ReleaseBus();
     QTRY_VERIFY_WITH_TIMEOUT(editor && editor->asked, 1000);
     ModuleRecordPtr record = b.modules.FindForOpen("0A");
     record->editorState = 2; // the user closed it during its exchange
@@ -452,11 +568,11 @@ void TestTransactionEngine::replyNeverReachesFreedEditor()
 {
     Bench b;
     QPointer<FakeEditor> editor = b.OpenEditor(EditorKind::Type4050, "0A");
-    b.engine.ReleaseBus();
+    b.router.ReleaseBus();
     QVERIFY(editor->asked);
     delete editor.data(); // the window went away without its record being told
     b.port.Receive("!0A0000\r");
-    QTRY_COMPARE_WITH_TIMEOUT(b.engine.Phase(), TransactionEngine::IdlePhase, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(b.router.State(), RouterState::Idle, 1000);
     QCOMPARE(b.modules.FindForOpen("0A")->editorState, 0);
 }
 
@@ -465,16 +581,16 @@ void TestTransactionEngine::clearingRecordsSuspendsRouting()
     Bench b;
     b.AnswerAlways("!0A0000\r");
     QPointer<FakeEditor> editor = b.OpenEditor(EditorKind::Type4050, "0A");
-    b.engine.ReleaseBus();
-    QVERIFY(b.engine.EditorTurnActive());
-    b.engine.ClearModuleRecords(false);
-    QVERIFY(b.engine.RoutingSuspended());
-    QVERIFY(!b.engine.EditorTurnActive());
+    b.router.ReleaseBus();
+    QVERIFY(b.router.EditorTurnActive());
+    b.router.ClearModuleRecords(false);
+    QVERIFY(b.router.RoutingSuspended());
+    QVERIFY(!b.router.EditorTurnActive());
     QCOMPARE(b.modules.Count(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!editor, 1000); // freed from the event loop, never under a running handler
 
-    b.engine.ClearModuleRecords(true);
-    QVERIFY(!b.engine.RoutingSuspended());
+    b.router.ClearModuleRecords(true);
+    QVERIFY(!b.router.RoutingSuspended());
 }
 
 void TestTransactionEngine::checksumOfFramesReadByLength_data()
@@ -486,32 +602,32 @@ void TestTransactionEngine::checksumOfFramesReadByLength_data()
     QTest::addColumn<QByteArray>("line");      // as the module sends it
     QTest::addColumn<QByteArray>("delivered"); // empty for a wrong checksum
     // Read up to the CR: the checksum stands in front of the last character of the frame.
-    QTest::newRow("name, checked frame")
-        << int(CheckedFrame) << '!' << CR << 8 << ModuleLine("!104013") << QByteArray("!104013\r");
+    QTest::newRow("name, checked frame") << int(ReceiveMode::CheckedFrame) << '!' << CR << 8
+                                         << ModuleLine("!104013") << QByteArray("!104013\r");
     QTest::newRow("acknowledgement of the search's probe")
-        << int(UncheckedFrame) << '!' << CR << 4 << ModuleLine("!00") << QByteArray("!00\r");
+        << int(ReceiveMode::UncheckedFrame) << '!' << CR << 4 << ModuleLine("!00") << QByteArray("!00\r");
     // Read by length without the CR: the checksum is the frame's last two characters.
-    QTest::newRow("Tvr clock") << int(UncheckedFrame) << '>' << ' ' << 20
+    QTest::newRow("Tvr clock") << int(ReceiveMode::UncheckedFrame) << '>' << ' ' << 20
                                << ModuleLine(">07/12/24 1 12:30:05") << QByteArray(">07/12/24 1 12:30:05");
-    QTest::newRow("Tvr limits") << int(UncheckedFrame) << '>' << ' ' << 19
+    QTest::newRow("Tvr limits") << int(ReceiveMode::UncheckedFrame) << '>' << ' ' << 19
                                 << ModuleLine(">02445A6E9C71C84A58") << QByteArray(">02445A6E9C71C84A58");
-    QTest::newRow("Tvr status word") << int(UncheckedFrame) << '!' << ' ' << 3 << ModuleLine("!21")
-                                     << QByteArray("!21");
+    QTest::newRow("Tvr status word") << int(ReceiveMode::UncheckedFrame) << '!' << ' ' << 3
+                                     << ModuleLine("!21") << QByteArray("!21");
     QTest::newRow("Tvr constant, end character CR")
-        << int(UncheckedFrame) << '>' << CR << 3 << ModuleLine(">10") << QByteArray(">10");
-    QTest::newRow("Tvr pointer") << int(UncheckedFrame) << '>' << ' ' << 5 << ModuleLine(">01F8")
+        << int(ReceiveMode::UncheckedFrame) << '>' << CR << 3 << ModuleLine(">10") << QByteArray(">10");
+    QTest::newRow("Tvr pointer") << int(ReceiveMode::UncheckedFrame) << '>' << ' ' << 5 << ModuleLine(">01F8")
                                  << QByteArray(">01F8");
-    QTest::newRow("Tvr memory record") << int(UncheckedFrame) << '>' << ' ' << 17
+    QTest::newRow("Tvr memory record") << int(ReceiveMode::UncheckedFrame) << '>' << ' ' << 17
                                        << ModuleLine(">0530122403305001") << QByteArray(">0530122403305001");
     QTest::newRow("Tvr acknowledgement")
-        << int(UncheckedFrame) << '!' << ' ' << 3 << ModuleLine("!10") << QByteArray("!10");
+        << int(ReceiveMode::UncheckedFrame) << '!' << ' ' << 3 << ModuleLine("!10") << QByteArray("!10");
     QByteArray wrong = ModuleLine(">0530122403305001");
     wrong[wrong.size() - 2] = wrong[wrong.size() - 2] == '0' ? '1' : '0';
     QTest::newRow("Tvr memory record, wrong checksum")
-        << int(UncheckedFrame) << '>' << ' ' << 17 << wrong << QByteArray();
+        << int(ReceiveMode::UncheckedFrame) << '>' << ' ' << 17 << wrong << QByteArray();
     // A checksum standing in front of the last body character, as no module sends it, is wrong.
     QTest::newRow("Tvr clock, checksum misplaced")
-        << int(UncheckedFrame) << '>' << ' ' << 20
+        << int(ReceiveMode::UncheckedFrame) << '>' << ' ' << 20
         << QByteArray(">07/12/24 1 12:30:0" + ComputeChecksum(">07/12/24 1 12:30:0") + "5\r") << QByteArray();
 }
 
@@ -524,9 +640,14 @@ void TestTransactionEngine::checksumOfFramesReadByLength()
     QFETCH(QByteArray, line);
     QFETCH(QByteArray, delivered);
     Bench b;
-    b.engine.RequestBus(ToolKind::Terminal);
+    b.router.RequestBus(ToolKind::Terminal);
     b.AnswerAlways(line);
-    b.engine.SendCommand("@10X\r", true, mode, start, end, length);
+    b.engine.SendCommand({.text = "@10X\r",
+                          .checksum = true,
+                          .mode = static_cast<ReceiveMode>(mode),
+                          .startChar = start,
+                          .endChar = end,
+                          .length = length});
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
     QCOMPARE(b.terminal.replies.first(), delivered);
     const QList<QStringList> rows = b.LogRows();
@@ -555,14 +676,24 @@ void TestTransactionEngine::crBehindFrameReadByLengthIsNoLine()
     QFETCH(QList<QByteArray>, pieces);
     QFETCH(bool, checksum);
     Bench b;
-    b.engine.RequestBus(ToolKind::Terminal);
+    b.router.RequestBus(ToolKind::Terminal);
     // The memory window's pointer poll, read by length short of its CR; the terminal's line command follows
     // at once.
     b.terminal.onReply = [&](const QByteArray &reply) {
         if (reply.startsWith('>'))
-            b.engine.SendCommand("$01M\r", false, LineMode, ' ', ' ', 0);
+            b.engine.SendCommand({.text = "$01M\r",
+                                  .checksum = false,
+                                  .mode = ReceiveMode::LineMode,
+                                  .startChar = ' ',
+                                  .endChar = ' ',
+                                  .length = 0});
     };
-    b.engine.SendCommand("@10E\r", checksum, UncheckedFrame, '>', ' ', 5);
+    b.engine.SendCommand({.text = "@10E\r",
+                          .checksum = checksum,
+                          .mode = ReceiveMode::UncheckedFrame,
+                          .startChar = '>',
+                          .endChar = ' ',
+                          .length = 5});
     for (const QByteArray &piece : pieces) {
         b.port.Receive(piece);
         QTRY_VERIFY_WITH_TIMEOUT(b.engine.RxBuffer().isEmpty() && b.terminal.replies.size() == 1, 1000);
@@ -576,22 +707,32 @@ void TestTransactionEngine::crBehindFrameReadByLengthIsNoLine()
 void TestTransactionEngine::inputBeforeTheWriteIsDropped()
 {
     Bench b;
-    b.engine.RequestBus(ToolKind::Search);
+    b.router.RequestBus(ToolKind::Search);
     // The module at 05 answers after the time-out, while the next command is held for its pacing delay.
     b.search.onReply = [&](const QByteArray &reply) {
         if (reply.isEmpty() && b.port.written.size() == 1) {
             b.engine.SetPacingTag(SendingStopped);
-            b.engine.SendCommand("$06M\r", false, CheckedFrame, '!', CR, 8);
+            b.engine.SendCommand({.text = "$06M\r",
+                                  .checksum = false,
+                                  .mode = ReceiveMode::CheckedFrame,
+                                  .startChar = '!',
+                                  .endChar = CR,
+                                  .length = 8});
         }
     };
-    b.engine.SendCommand("$05M\r", false, CheckedFrame, '!', CR, 8);
+    b.engine.SendCommand({.text = "$05M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
-    QVERIFY(b.engine.SpeedTimer().isActive());
+    QVERIFY(b.engine.CommandWaiting());
     b.port.Receive("!054013\r");
     QTRY_COMPARE_WITH_TIMEOUT(b.engine.RxBuffer(), QByteArray("!054013\r"), 1000);
     QCOMPARE(b.search.replies.size(), 1); // the late reply answered nothing
     b.AnswerAlways("!064017\r");
-    b.engine.SpeedTimer().setInterval(10); // the hold released, as the pacing dialog does
+    b.engine.ReleaseHeldCommand(); // the hold released, as the pacing dialog does
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 2, 1000);
     QCOMPARE(b.search.replies.last(), QByteArray("!064017\r"));
     QCOMPARE(b.port.written.size(), 2);
@@ -602,10 +743,15 @@ void TestTransactionEngine::inputBeforeTheWriteIsDropped()
     // Whatever stands in the buffer before the first command, also without a start character, is dropped
     // the same way; several lines show on one row.
     Bench fresh;
-    fresh.engine.SetRoutingSuspended(true);
+    fresh.router.SuspendRouting();
     fresh.port.Receive("!01\r~!02\r");
     QTRY_COMPARE_WITH_TIMEOUT(fresh.engine.RxBuffer().size(), 9, 1000);
-    fresh.engine.SendCommand("$03M\r", false, CheckedFrame, '!', CR, 8);
+    fresh.engine.SendCommand({.text = "$03M\r",
+                              .checksum = false,
+                              .mode = ReceiveMode::CheckedFrame,
+                              .startChar = '!',
+                              .endChar = CR,
+                              .length = 8});
     QVERIFY(fresh.engine.RxBuffer().isEmpty());
     QCOMPARE(fresh.LogRows(),
              (QList<QStringList>{{"$03M"}, {TransactionEngine::DroppedRowText, "!01 ~!02"}}));
@@ -614,13 +760,18 @@ void TestTransactionEngine::inputBeforeTheWriteIsDropped()
 void TestTransactionEngine::replyStandingInThePortIsNoTimeOut()
 {
     Bench b;
-    b.engine.RequestBus(ToolKind::Search);
+    b.router.RequestBus(ToolKind::Search);
     b.engine.SetPacingTag(Fast);
     // The program is held up: replies reach the port, but their notification comes only after the time-out
     // timer has fired.
     b.port.HoldNotifications(true);
     b.AnswerAlways("!054013\r");
-    b.engine.SendCommand("$05M\r", false, CheckedFrame, '!', CR, 8);
+    b.engine.SendCommand({.text = "$05M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
     QCOMPARE(b.search.replies.first(), QByteArray("!054013\r"));
     QCOMPARE(b.LogRows(), (QList<QStringList>{{"$05M", "!054013"}}));
@@ -628,11 +779,21 @@ void TestTransactionEngine::replyStandingInThePortIsNoTimeOut()
     // A reply that reaches the port after its time-out, while the program is held up, is dropped when the
     // next command goes out; released, the port announces nothing that could answer that command.
     b.AnswerAlways(QByteArray());
-    b.engine.SendCommand("$06M\r", false, CheckedFrame, '!', CR, 8);
+    b.engine.SendCommand({.text = "$06M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 2, 1000);
     QCOMPARE(b.search.replies.last(), QByteArray());
     b.port.Receive("!064017\r");
-    b.engine.SendCommand("$07M\r", false, CheckedFrame, '!', CR, 8);
+    b.engine.SendCommand({.text = "$07M\r",
+                          .checksum = false,
+                          .mode = ReceiveMode::CheckedFrame,
+                          .startChar = '!',
+                          .endChar = CR,
+                          .length = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.port.written.size(), 3, 1000);
     b.port.HoldNotifications(false);
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 3, 1000);
@@ -675,7 +836,7 @@ void TestTransactionEngine::editorCycleStaysInStep()
     QList<FakeEditor *> editors;
     for (const QByteArray address : {"01", "02", "03"})
         editors.append(b.OpenEditor(EditorKind::Type4060, address));
-    b.engine.ReleaseBus();
+    b.router.ReleaseBus();
     QTRY_VERIFY_WITH_TIMEOUT(editors.last()->turns >= 4, 5000);
 
     // Every reply an editor got is its own module's; only the late one's first turn may have ended empty.

@@ -2,8 +2,9 @@
 // loading window and its cancel, the rebuilt tree, and the silence on the bus while a file loads.
 
 #include "app/program.h"
-#include "bus/prompt.h"
 #include "sim/memory_port.h"
+#include "support/recording_prompt.h"
+#include "workspace/prompt.h"
 
 #include <QAction>
 #include <QTemporaryDir>
@@ -97,7 +98,7 @@ void TestConfigWindow::LoadShowsEachModuleAndRebuildsTheTree()
     // The old modules are gone at once; replies are dropped until the load ends.
     QCOMPARE(main().Modules().Count(), 0);
     QVERIFY(ModuleItems().isEmpty());
-    QVERIFY(main().Engine().RoutingSuspended());
+    QVERIFY(main().Router().RoutingSuspended());
 
     QTRY_VERIFY_WITH_TIMEOUT(!main().LoadTimer.isActive() && loading().isHidden(), LoadBoundMs);
     QCOMPARE(loading().Label3.text(), QString("PKL-02"));
@@ -108,7 +109,7 @@ void TestConfigWindow::LoadShowsEachModuleAndRebuildsTheTree()
     QCOMPARE(main().Modules().FindForOpen("0D")->captions.value(0), QString("Door"));
     QVERIFY(prompt.messages.isEmpty());
     QVERIFY(port.written.isEmpty());
-    QVERIFY(!main().Engine().RoutingSuspended());
+    QVERIFY(!main().Router().RoutingSuspended());
 
     main().Close1->trigger();
     QCOMPARE(main().windowTitle(), QString("Navix V1.2"));
@@ -131,7 +132,7 @@ void TestConfigWindow::CancelAfterTwoBlocksKeepsThoseTwo()
     QVERIFY(loading().isHidden() && loading().Cancelled());
     QTRY_COMPARE_WITH_TIMEOUT(ModuleItems(), QStringList({" (01) N710", " (02) N710"}), LoadBoundMs);
     QCOMPARE(main().Modules().Count(), 2);
-    QVERIFY(!main().LoadTimer.isActive() && !main().Engine().RoutingSuspended());
+    QVERIFY(!main().LoadTimer.isActive() && !main().Router().RoutingSuspended());
 }
 
 void TestConfigWindow::OpenFailureKeepsTheWorkspace()

@@ -6,11 +6,12 @@
 #include "editors/calibration_dialogs.h"
 #include "editors/editor_factory.h"
 #include "editors/editor_window.h"
+#include "support/recording_prompt.h"
 
-#include "bus/prompt.h"
 #include "bus/text.h"
 #include "sim/sim_bus.h"
 #include "support/test_workspace.h"
+#include "workspace/prompt.h"
 
 #include <QPointer>
 #include <QTest>
@@ -82,13 +83,13 @@ public:
             return nullptr;
         windows.append(widget);
         widget->show();
-        // Phase 0: no pass has run yet, which is as idle as phase 9.
-        const int phase = workspace.engine.Phase();
-        const bool cycleIdle =
-            (phase == 0 || phase == TransactionEngine::IdlePhase) && !workspace.modules.AnyEditorOpen();
+        // No pass has run yet: as idle as the idle state.
+        const RouterState state = workspace.router.State();
+        const bool cycleIdle = (state == RouterState::NotStarted || state == RouterState::Idle) &&
+                               !workspace.modules.AnyEditorOpen();
         record->editorState = 1;
         if (cycleIdle)
-            workspace.engine.ReleaseBus();
+            workspace.router.ReleaseBus();
         return qobject_cast<Window *>(widget);
     }
 

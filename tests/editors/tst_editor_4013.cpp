@@ -626,7 +626,7 @@ void TestEditor4013::closingDuringChainWaitsForTurnEnd()
     QCOMPARE(written.commands.mid(at),
              (QList<QByteArray>{"@10R\r", "@10C\r", "@10I\r", "#11\r", "$126\r", "@10G\r"}));
     QCOMPARE(bench.workspace.engine.TimeOutMs(), EditorBench::ReplyTimeOutMs);
-    QCOMPARE(bench.workspace.engine.Phase(), TransactionEngine::IdlePhase);
+    QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
 }
 
 void TestEditor4013::advancedSettingControls()

@@ -204,7 +204,7 @@ void TestEditor4017::calibrations()
         QCOMPARE(bench.Commands().at(bench.Commands().indexOf(sample.command) - 1), QByteArray("#0A1\r"));
         QCOMPARE(probe.timeOuts, QList<int>{ModuleEditorWindow::RaisedTimeOutMs});
         QCOMPARE(bench.workspace.engine.TimeOutMs(), EditorBench::ReplyTimeOutMs);
-        QCOMPARE(bench.workspace.engine.TimeOutTimer().interval(), EditorBench::ReplyTimeOutMs);
+        QCOMPARE(bench.workspace.engine.ReplyWaitMs(), EditorBench::ReplyTimeOutMs);
     }
 }
 

@@ -3,6 +3,7 @@
 // through the shared dialogs with the raised time-out, and the dialogs themselves.
 
 #include "editor_bench.h"
+#include "support/recording_prompt.h"
 
 #include "editors/editor_4021.h"
 
@@ -385,7 +386,7 @@ void TestEditor4021::calibrationsSucceed()
     QCOMPARE(bench.CountOf(command), 1);
     QCOMPARE(probe.timeOuts, QList<int>{ModuleEditorWindow::RaisedTimeOutMs});
     QCOMPARE(bench.workspace.engine.TimeOutMs(), EditorBench::ReplyTimeOutMs);
-    QCOMPARE(bench.workspace.engine.TimeOutTimer().interval(), EditorBench::ReplyTimeOutMs);
+    QCOMPARE(bench.workspace.engine.ReplyWaitMs(), EditorBench::ReplyTimeOutMs);
     // The calibration goes out after the present output read of a turn.
     const qsizetype at = bench.Commands().indexOf(command);
     QCOMPARE(bench.Commands().at(at - 1), QByteArray("$0A8\r"));
@@ -407,7 +408,7 @@ void TestEditor4021::failedCalibrationIsNotRepeated()
                               ModuleEditorWindow::RaisedTimeOutMs + EditorBench::WaitMs);
     QVERIFY(bench.prompt.messages.first().error);
     QCOMPARE(bench.workspace.engine.TimeOutMs(), EditorBench::ReplyTimeOutMs);
-    QCOMPARE(bench.workspace.engine.TimeOutTimer().interval(), EditorBench::ReplyTimeOutMs);
+    QCOMPARE(bench.workspace.engine.ReplyWaitMs(), EditorBench::ReplyTimeOutMs);
 
     module.loseAllReplies = false;
     QVERIFY(bench.WaitForTurns("$0A8\r", 2));

@@ -207,7 +207,7 @@ void TestEditor4x13::calibrations()
     QCOMPARE(bench.Commands().at(bench.Commands().indexOf(command) - 1), QByteArray("#05\r"));
     QCOMPARE(probe.timeOuts, QList<int>{ModuleEditorWindow::RaisedTimeOutMs});
     QCOMPARE(bench.workspace.engine.TimeOutMs(), EditorBench::ReplyTimeOutMs);
-    QCOMPARE(bench.workspace.engine.TimeOutTimer().interval(), EditorBench::ReplyTimeOutMs);
+    QCOMPARE(bench.workspace.engine.ReplyWaitMs(), EditorBench::ReplyTimeOutMs);
 }
 
 void TestEditor4x13::layoutHeights()

@@ -325,8 +325,8 @@ void TestEditorFramework::closeInRestPhaseFreesWindow()
     QCOMPARE(editor->Captions(), record->captions);
     // The engine holds the bus for a tool, so the editor rests between its turns.
     FakeTool tool;
-    bench.workspace.engine.RegisterTool(ToolKind::Terminal, &tool);
-    QTRY_VERIFY_WITH_TIMEOUT(bench.workspace.engine.RequestBus(ToolKind::Terminal), EditorBench::WaitMs);
+    bench.workspace.router.RegisterTool(ToolKind::Terminal, &tool);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.workspace.router.RequestBus(ToolKind::Terminal), EditorBench::WaitMs);
     QCOMPARE(editor->Phase(), EditorPhase::Idle);
 
     QPointer<TForm40> window = editor;
@@ -338,8 +338,8 @@ void TestEditorFramework::closeInRestPhaseFreesWindow()
     QCOMPARE(record->captions, (QStringList{"Pump", "Blower", "Light", "Horn"}));
     QVERIFY(!record->Editor());
     QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), EditorBench::WaitMs);
-    bench.workspace.engine.ReleaseBus();
-    QCOMPARE(bench.workspace.engine.Phase(), TransactionEngine::IdlePhase);
+    bench.workspace.router.ReleaseBus();
+    QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
 }
 
 void TestEditorFramework::closeDuringExchangeWaitsForTurnEnd()
@@ -366,9 +366,9 @@ void TestEditorFramework::closeDuringExchangeWaitsForTurnEnd()
     QCOMPARE(record->editorState, 0);
     QCOMPARE(record->config, QByteArray("0A400600"));
     QVERIFY(!record->Editor());
-    QCOMPARE(bench.workspace.engine.Phase(), TransactionEngine::IdlePhase);
+    QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
     // A late delivery finds no window to reach.
-    bench.workspace.engine.DeliverReply("!0A0000\r");
+    bench.workspace.router.DeliverReply("!0A0000\r");
 }
 
 void TestEditorFramework::closeDuringConfigurationKeepsWrittenConfiguration()
@@ -426,21 +426,27 @@ void TestEditorFramework::toolTakesBusAtEndOfTurn()
     QVERIFY(bench.WaitForTurns("$0A6\r"));
     FakeTool tool;
     TransactionEngine &engine = bench.workspace.engine;
-    engine.RegisterTool(ToolKind::Terminal, &tool);
+    BusRouter &router = bench.workspace.router;
+    router.RegisterTool(ToolKind::Terminal, &tool);
 
     // The terminal asks from its timer until the running turn has ended.
-    QTRY_VERIFY_WITH_TIMEOUT(engine.RequestBus(ToolKind::Terminal), EditorBench::WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(router.RequestBus(ToolKind::Terminal), EditorBench::WaitMs);
     QCOMPARE(editor->Phase(), EditorPhase::Idle);
-    QCOMPARE(engine.Phase(), TransactionEngine::ToolPhase);
+    QCOMPARE(router.State(), RouterState::ToolHolds);
     const qsizetype held = bench.Commands().size();
 
-    engine.SendCommand("$0AF\r", false, CheckedFrame, '!', CR, 8);
+    engine.SendCommand({.text = "$0AF\r",
+                        .checksum = false,
+                        .mode = ReceiveMode::CheckedFrame,
+                        .startChar = '!',
+                        .endChar = CR,
+                        .length = 8});
     QTRY_COMPARE_WITH_TIMEOUT(tool.replies.size(), 1, EditorBench::WaitMs);
     QCOMPARE(tool.replies.first(), "!0A" + bench.Module(record).firmware + "\r");
     QCOMPARE(bench.CommandsAfter(held), QList<QByteArray>{"$0AF\r"});
 
     // Given back, the bus returns to the editor, which goes on with its data reads.
-    engine.ReleaseBus();
+    router.ReleaseBus();
     QVERIFY(bench.WaitForTurns("$0A6\r"));
     QCOMPARE(tool.replies.size(), 1);
 }

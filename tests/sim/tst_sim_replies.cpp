@@ -164,7 +164,8 @@ void TestSimReplies::replyLayouts()
 
     EngineHarness harness;
     harness.bus.AddModule(type, config);
-    const QByteArray reply = harness.Exchange(command, checksum, mode, start, end, length);
+    const QByteArray reply =
+        harness.Exchange(command, checksum, static_cast<ReceiveMode>(mode), start, end, length);
 
     const QRegularExpression layout(pattern);
     QVERIFY2(layout.match(FromWire(reply)).hasMatch(), reply.toStdString().c_str());
@@ -199,16 +200,17 @@ void TestSimReplies::initProbeOfTheSearch()
     EngineHarness harness;
     SimModule &module = harness.bus.AddModule("4113", config);
     module.initMode = initMode;
-    QCOMPARE(harness.Exchange("$00M\r", false, CheckedFrame, '!', CR, 8), QByteArray("!004113\r"));
-    const QByteArray configReply = harness.Exchange("$002\r", false, CheckedFrame, '!', CR, 10);
+    QCOMPARE(harness.Exchange("$00M\r", false, ReceiveMode::CheckedFrame, '!', CR, 8),
+             QByteArray("!004113\r"));
+    const QByteArray configReply = harness.Exchange("$002\r", false, ReceiveMode::CheckedFrame, '!', CR, 10);
     QCOMPARE(configReply, "!" + config + CR);
     const int inverted = HexToInt(config.mid(6)) ^ 0x40;
     const QByteArray probe = "%00" + config.left(6) + HexByte(inverted) + CR;
-    const QByteArray answer = harness.Exchange(probe, false, UncheckedFrame, '!', CR, 4);
+    const QByteArray answer = harness.Exchange(probe, false, ReceiveMode::UncheckedFrame, '!', CR, 4);
     QCOMPARE(answer, acknowledged ? QByteArray("!00\r") : QByteArray());
     QCOMPARE(module.format, acknowledged ? inverted : HexToInt(config.mid(6)));
     if (acknowledged) {
-        QCOMPARE(harness.Exchange("%00" + config + CR, false, UncheckedFrame, '!', CR, 4),
+        QCOMPARE(harness.Exchange("%00" + config + CR, false, ReceiveMode::UncheckedFrame, '!', CR, 4),
                  QByteArray("!00\r"));
         QCOMPARE(module.Config(), config);
     }
@@ -243,8 +245,8 @@ void TestSimReplies::tvrWithChecksums()
         {"@10E", '>', 5, ">01F8"},
     };
     for (const Step &step : steps) {
-        const QByteArray delivered =
-            harness.Exchange(step.command + CR, true, UncheckedFrame, step.start, Blank, step.length);
+        const QByteArray delivered = harness.Exchange(step.command + CR, true, ReceiveMode::UncheckedFrame,
+                                                      step.start, Blank, step.length);
         QCOMPARE(delivered, step.body);
         const SimExchange exchange = harness.bus.Transcript().last();
         QCOMPARE(exchange.command, step.command + ComputeChecksum(step.command) + CR);
@@ -255,12 +257,12 @@ void TestSimReplies::tvrWithChecksums()
 
     // A record whose checksum came wrong: an empty reply and the row that says so; the next read is good.
     tvr.badChecksum = true;
-    QCOMPARE(harness.Exchange("@10D01F0\r", true, UncheckedFrame, '>', Blank, 17), QByteArray());
+    QCOMPARE(harness.Exchange("@10D01F0\r", true, ReceiveMode::UncheckedFrame, '>', Blank, 17), QByteArray());
     QCOMPARE(harness.engine.CommandLog().Row(0).value(0), QString("Wrong checksum !"));
     QCOMPARE(harness.engine.CommandLog().Row(1).value(1),
              FromWire(harness.bus.Transcript().last().reply.chopped(1)));
     tvr.badChecksum = false;
-    QCOMPARE(harness.Exchange("@10D01F0\r", true, UncheckedFrame, '>', Blank, 17), ">" + record);
+    QCOMPARE(harness.Exchange("@10D01F0\r", true, ReceiveMode::UncheckedFrame, '>', Blank, 17), ">" + record);
     QVERIFY(harness.engine.RxBuffer().isEmpty());
 }
 

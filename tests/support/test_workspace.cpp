@@ -9,7 +9,7 @@ TestWorkspace::TestWorkspace()
 void TestWorkspace::ClearModules(bool keepRouting)
 {
     treeItems.clear();
-    engine.ClearModuleRecords(keepRouting);
+    router.ClearModuleRecords(keepRouting);
 }
 
 void TestWorkspace::QueueModuleItem(const QString &text)

@@ -2,13 +2,14 @@
 // wire, the records it decodes into the list, the file it saves, and how it takes and gives back the bus.
 
 #include "app/program.h"
-#include "bus/prompt.h"
 #include "bus/text.h"
 #include "sim/sim_bus.h"
 #include "support/file_limits.h"
+#include "support/recording_prompt.h"
 #include "support/test_workspace.h"
 #include "tools/memory_record.h"
 #include "tools/memory_window.h"
+#include "workspace/prompt.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -100,8 +101,8 @@ struct MemoryBench
     }
     bool Released() const
     {
-        return workspace.mainEnabled && !workspace.engine.OwnsBus(ToolKind::Memory) &&
-               workspace.engine.Phase() == TransactionEngine::IdlePhase;
+        return workspace.mainEnabled && !workspace.router.OwnsBus(ToolKind::Memory) &&
+               workspace.router.State() == RouterState::Idle;
     }
 
     TestWorkspace workspace;

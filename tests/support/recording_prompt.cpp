@@ -1,21 +1,4 @@
-#include "prompt.h"
-
-namespace {
-RecordingPrompt fallbackPrompt;
-Prompt *currentPrompt = &fallbackPrompt;
-} // namespace
-
-Prompt &Prompts()
-{
-    return *currentPrompt;
-}
-
-Prompt *InstallPrompt(Prompt *prompt)
-{
-    Prompt *previous = currentPrompt;
-    currentPrompt = prompt ? prompt : &fallbackPrompt;
-    return previous;
-}
+#include "recording_prompt.h"
 
 void RecordingPrompt::Error(const QString &text)
 {

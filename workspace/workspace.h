@@ -1,10 +1,14 @@
 #pragma once
+// workspace/ holds the seams between the wire (bus/) and the windows: this interface, the editor interface,
+// the module records, the bus router, the tool bus session and the prompt seam. No widget lives here.
+//
 // What the tool windows and module editors ask of the workspace (the main window): the bus, the module
 // records, the module tree and the status bar. Windows see only this interface, never the main window or a
 // serial port.
 
+#include "bus/transaction_engine.h"
+#include "bus_router.h"
 #include "module_records.h"
-#include "transaction_engine.h"
 
 #include <QRect>
 #include <QString>
@@ -15,6 +19,7 @@ public:
     virtual ~Workspace() = default;
 
     virtual TransactionEngine &Engine() = 0;
+    virtual BusRouter &Router() = 0;
     virtual ModuleRegistry &Modules() = 0;
 
     // Module records and tree items.

@@ -1,6 +1,6 @@
 #include "module_records.h"
 
-#include "text.h"
+#include "bus/text.h"
 
 QByteArray ModuleRecord::Address() const
 {
