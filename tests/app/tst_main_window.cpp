@@ -303,20 +303,20 @@ void TestMainWindow::EditorOpenedWhileAToolHoldsTheBusWaits()
 {
     MakeWindow();
     form->Modules().AddModule("4017", "05080600", false);
-    form->Engine().ReleaseBus(); // cycle idle
+    form->Router().ReleaseBus(); // cycle idle
     // A tool takes the bus through the workspace while no editor turn runs.
     Workspace &workspace = *form;
-    QVERIFY(workspace.Engine().RequestBus(ToolKind::Terminal));
+    QVERIFY(workspace.Router().RequestBus(ToolKind::Terminal));
 
     form->OpenModuleEditor(" (05) N770");
     QCOMPARE(opened.size(), 1);
     QCOMPARE(opened[0]->editorState, 1);
-    QVERIFY(form->Engine().OwnsBus(ToolKind::Terminal));
+    QVERIFY(form->Router().OwnsBus(ToolKind::Terminal));
     QVERIFY(port.written.isEmpty());
     QVERIFY(editors[0]->replies.isEmpty());
 
     // The tool gives the bus back: the cycle starts and serves the editor.
-    form->Engine().ReleaseBus();
+    form->Router().ReleaseBus();
     QCOMPARE(port.written, QList<QByteArray>({"$05F\r"}));
 }
 
