@@ -174,7 +174,7 @@ void TestConfigWindow::FileWithoutModulesSaysSo()
         QTest::mouseClick(&loading().Button1, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!main().LoadTimer.isActive() && loading().isHidden(), LoadBoundMs);
     QCOMPARE(ModuleItems(), tree);
-    QVERIFY(!main().Engine().RoutingSuspended());
+    QVERIFY(!main().Router().RoutingSuspended());
     // Nothing found is said; a cancel is the user's own doing and says nothing.
     if (tree.isEmpty() && !cancel) {
         QCOMPARE(prompt.Texts(), QStringList{"No module found in " + path + " !"});
@@ -202,7 +202,7 @@ void TestConfigWindow::FileBeyondAnyBusSaysSo()
     QCOMPARE(prompt.Texts(), QStringList{QString("Too many modules in %1 ! Only the first %2 are loaded.")
                                              .arg(path)
                                              .arg(ModuleFileLoad::MaxModules)});
-    QVERIFY(!main().Engine().RoutingSuspended());
+    QVERIFY(!main().Router().RoutingSuspended());
 }
 
 QTEST_MAIN(TestConfigWindow)
