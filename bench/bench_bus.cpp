@@ -37,12 +37,12 @@ public:
 private:
     void Send()
     {
-        engine.SendCommand({.text = "$01M\r",
+        engine.SendCommand({.command = "$01M\r",
                             .checksum = false,
-                            .mode = ReceiveMode::CheckedFrame,
+                            .receiveMode = ReceiveMode::CheckedFrame,
                             .startChar = '!',
                             .endChar = CR,
-                            .length = 8});
+                            .expectedLength = 8});
     }
     TransactionEngine &engine;
     int left;

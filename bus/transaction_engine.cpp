@@ -45,8 +45,8 @@ void TransactionEngine::SetPort(BusPort *newPort)
 void TransactionEngine::SendCommand(const Exchange &exchange)
 {
     checksumInUse = exchange.checksum;
-    QByteArray text = exchange.text;
-    int length = exchange.length;
+    QByteArray text = exchange.command;
+    int length = exchange.expectedLength;
     if (exchange.checksum) {
         // The checksum goes in front of the last character, which the callers always make the CR.
         const QByteArray checksum = ComputeChecksum(text);
@@ -57,7 +57,7 @@ void TransactionEngine::SendCommand(const Exchange &exchange)
     pendingCommand = text;
     // Until the command is written, nothing that comes in can be its reply.
     exchangeOpen = false;
-    receiveMode = exchange.mode;
+    receiveMode = exchange.receiveMode;
     startChar = exchange.startChar;
     endChar = exchange.endChar;
     expectedLength = length;

@@ -316,12 +316,12 @@ void ModuleEditorWindow::SendFrame(const QByteArray &command, ReceiveMode receiv
     // The phase stands before the command leaves, so that whatever the port does next finds the editor ready
     // for the reply.
     phase = next;
-    workspace.Engine().SendCommand({.text = command,
+    workspace.Engine().SendCommand({.command = command,
                                     .checksum = ChecksumFlag(),
-                                    .mode = receiveMode,
+                                    .receiveMode = receiveMode,
                                     .startChar = startChar,
                                     .endChar = endChar,
-                                    .length = expectedLength});
+                                    .expectedLength = expectedLength});
 }
 
 bool ModuleEditorWindow::HandleReply(const QByteArray &reply)

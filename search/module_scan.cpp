@@ -167,32 +167,32 @@ QByteArray ModuleScan::AddressDigits() const
 
 void ModuleScan::SendNameRequest(bool withChecksum)
 {
-    workspace.Engine().SendCommand({.text = "$" + AddressDigits() + "M" + CR,
+    workspace.Engine().SendCommand({.command = "$" + AddressDigits() + "M" + CR,
                                     .checksum = withChecksum,
-                                    .mode = ReceiveMode::CheckedFrame,
+                                    .receiveMode = ReceiveMode::CheckedFrame,
                                     .startChar = '!',
                                     .endChar = CR,
-                                    .length = NameReplyLength});
+                                    .expectedLength = NameReplyLength});
 }
 
 void ModuleScan::SendConfigRequest()
 {
-    workspace.Engine().SendCommand({.text = "$" + AddressDigits() + "2" + CR,
+    workspace.Engine().SendCommand({.command = "$" + AddressDigits() + "2" + CR,
                                     .checksum = checksumRequests,
-                                    .mode = ReceiveMode::CheckedFrame,
+                                    .receiveMode = ReceiveMode::CheckedFrame,
                                     .startChar = '!',
                                     .endChar = CR,
-                                    .length = ConfigReplyLength});
+                                    .expectedLength = ConfigReplyLength});
 }
 
 void ModuleScan::SendVariantRequest()
 {
-    workspace.Engine().SendCommand({.text = "@" + AddressDigits() + "G" + CR,
+    workspace.Engine().SendCommand({.command = "@" + AddressDigits() + "G" + CR,
                                     .checksum = checksumRequests,
-                                    .mode = ReceiveMode::UncheckedFrame,
+                                    .receiveMode = ReceiveMode::UncheckedFrame,
                                     .startChar = '>',
                                     .endChar = ' ',
-                                    .length = VariantReplyLength});
+                                    .expectedLength = VariantReplyLength});
 }
 
 bool ModuleScan::SendInitProbe(bool withChecksum)
@@ -203,23 +203,23 @@ bool ModuleScan::SendInitProbe(bool withChecksum)
     step = ScanStep::InitProbe;
     // Sent only at address 00: the module's own configuration with the checksum bit flipped, which only a
     // module in INIT state accepts.
-    workspace.Engine().SendCommand({.text = "%" + AddressDigits() + Copy(config, 1, 6) + probeFormat + CR,
+    workspace.Engine().SendCommand({.command = "%" + AddressDigits() + Copy(config, 1, 6) + probeFormat + CR,
                                     .checksum = withChecksum,
-                                    .mode = ReceiveMode::UncheckedFrame,
+                                    .receiveMode = ReceiveMode::UncheckedFrame,
                                     .startChar = '!',
                                     .endChar = CR,
-                                    .length = ConfigChangeReplyLength});
+                                    .expectedLength = ConfigChangeReplyLength});
     return true;
 }
 
 void ModuleScan::SendInitRestore()
 {
-    workspace.Engine().SendCommand({.text = "%" + AddressDigits() + config + CR,
+    workspace.Engine().SendCommand({.command = "%" + AddressDigits() + config + CR,
                                     .checksum = false,
-                                    .mode = ReceiveMode::UncheckedFrame,
+                                    .receiveMode = ReceiveMode::UncheckedFrame,
                                     .startChar = '!',
                                     .endChar = CR,
-                                    .length = ConfigChangeReplyLength});
+                                    .expectedLength = ConfigChangeReplyLength});
 }
 
 void ModuleScan::AddModule(bool initFlag)

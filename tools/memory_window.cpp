@@ -294,12 +294,12 @@ void TForm6::EndRead()
 
 void TForm6::SendPointerRequest()
 {
-    workspace.Engine().SendCommand({.text = "@" + moduleAddress + "E" + CR,
+    workspace.Engine().SendCommand({.command = "@" + moduleAddress + "E" + CR,
                                     .checksum = checksum,
-                                    .mode = ReceiveMode::UncheckedFrame,
+                                    .receiveMode = ReceiveMode::UncheckedFrame,
                                     .startChar = '>',
                                     .endChar = NoEndChar,
-                                    .length = PointerReplyLength});
+                                    .expectedLength = PointerReplyLength});
     step = MemoryStep::PointerPoll;
 }
 
@@ -307,23 +307,23 @@ void TForm6::SendSetCommand()
 {
     // The module takes the pointer as exactly four digits.
     NextAdresEditExit(NextAdresEdit);
-    workspace.Engine().SendCommand({.text = "@" + moduleAddress + "S" + ToWire(NextAdresEdit.text()) + CR,
+    workspace.Engine().SendCommand({.command = "@" + moduleAddress + "S" + ToWire(NextAdresEdit.text()) + CR,
                                     .checksum = checksum,
-                                    .mode = ReceiveMode::UncheckedFrame,
+                                    .receiveMode = ReceiveMode::UncheckedFrame,
                                     .startChar = '!',
                                     .endChar = NoEndChar,
-                                    .length = SetReplyLength});
+                                    .expectedLength = SetReplyLength});
     step = MemoryStep::PointerSet;
 }
 
 void TForm6::SendDataRequest(const QByteArray &addressDigits)
 {
-    workspace.Engine().SendCommand({.text = "@" + moduleAddress + "D" + addressDigits + CR,
+    workspace.Engine().SendCommand({.command = "@" + moduleAddress + "D" + addressDigits + CR,
                                     .checksum = checksum,
-                                    .mode = ReceiveMode::UncheckedFrame,
+                                    .receiveMode = ReceiveMode::UncheckedFrame,
                                     .startChar = '>',
                                     .endChar = NoEndChar,
-                                    .length = RecordReplyLength});
+                                    .expectedLength = RecordReplyLength});
     step = MemoryStep::DataRead;
 }
 

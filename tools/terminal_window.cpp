@@ -208,12 +208,12 @@ void TForm4::SendPrepared(ReceiveMode receiveMode)
 {
     const QByteArray command = PreparedCommand();
     LogCommand(command);
-    workspace.Engine().SendCommand({.text = command,
+    workspace.Engine().SendCommand({.command = command,
                                     .checksum = CheckSumBox.isChecked(),
-                                    .mode = receiveMode,
+                                    .receiveMode = receiveMode,
                                     .startChar = ' ',
                                     .endChar = ' ',
-                                    .length = 0});
+                                    .expectedLength = 0});
 }
 
 void TForm4::SendButtonTimerTimer()

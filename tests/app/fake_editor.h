@@ -26,12 +26,12 @@ public:
             return true;
         }
         waiting = true;
-        engine->SendCommand({.text = command,
+        engine->SendCommand({.command = command,
                              .checksum = false,
-                             .mode = ReceiveMode::CheckedFrame,
+                             .receiveMode = ReceiveMode::CheckedFrame,
                              .startChar = '!',
                              .endChar = '\r',
-                             .length = 4});
+                             .expectedLength = 4});
         return false;
     }
     void CloseAtTurnEnd() override { close(); }

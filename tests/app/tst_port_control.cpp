@@ -305,12 +305,12 @@ void TestPortControl::LostDeviceKeepsTheProgramUsable()
     TransactionEngine &engine = form->Engine();
     engine.SetPacingTag(VeryFast);
     engine.SetTimeOutMs(20);
-    engine.SendCommand({.text = "$01M\r",
+    engine.SendCommand({.command = "$01M\r",
                         .checksum = false,
-                        .mode = ReceiveMode::CheckedFrame,
+                        .receiveMode = ReceiveMode::CheckedFrame,
                         .startChar = '!',
                         .endChar = '\r',
-                        .length = 8});
+                        .expectedLength = 8});
     QTRY_COMPARE_WITH_TIMEOUT(engine.CommandLog().Row(0).value(1), QString("Time out !"), 1000);
     QVERIFY(prompt.messages.isEmpty());
 

@@ -69,12 +69,12 @@ void TestSmallWindows::LiftingTheStopReleasesTheHeldCommand()
     dialog.show();
     dialog.StopCheckBox->click();
     dialog.Button1->click();
-    engine.SendCommand({.text = "$01M\r",
+    engine.SendCommand({.command = "$01M\r",
                         .checksum = false,
-                        .mode = ReceiveMode::CheckedFrame,
+                        .receiveMode = ReceiveMode::CheckedFrame,
                         .startChar = '!',
                         .endChar = '\r',
-                        .length = 8});
+                        .expectedLength = 8});
     QCOMPARE(engine.PacingDelayMs(), TransactionEngine::HeldCommandMs);
 
     dialog.show();

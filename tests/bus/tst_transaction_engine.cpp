@@ -21,12 +21,12 @@ public:
     {
         if (!asked) {
             asked = true;
-            engine.SendCommand({.text = "$" + address + "6\r",
+            engine.SendCommand({.command = "$" + address + "6\r",
                                 .checksum = false,
-                                .mode = ReceiveMode::CheckedFrame,
+                                .receiveMode = ReceiveMode::CheckedFrame,
                                 .startChar = '!',
                                 .endChar = CR,
-                                .length = 8});
+                                .expectedLength = 8});
             return false;
         }
         asked = false;
@@ -151,12 +151,12 @@ void TestTransactionEngine::checksumIsInsertedAndVerified()
     Bench b;
     b.router.RequestBus(ToolKind::Terminal);
     b.AnswerAlways("!0182\r");
-    b.engine.SendCommand({.text = "$012\r",
+    b.engine.SendCommand({.command = "$012\r",
                           .checksum = true,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 4});
+                          .expectedLength = 4});
     QCOMPARE(b.port.written, QList<QByteArray>{"$012B7\r"});
     QCOMPARE(b.engine.ExpectedLength(), 6);
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
@@ -168,22 +168,22 @@ void TestTransactionEngine::checksumIsInsertedAndVerified()
     // Announced length 8 with checksum: a 10-character frame, checksum at positions 8 and 9.
     const QByteArray body = "!0A4013";
     b.AnswerAlways(body + ComputeChecksum(body) + "\r");
-    b.engine.SendCommand({.text = "$0AM\r",
+    b.engine.SendCommand({.command = "$0AM\r",
                           .checksum = true,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 8});
+                          .expectedLength = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 2, 1000);
     QCOMPARE(b.terminal.replies.last(), QByteArray("!0A4013\r"));
 
     // An empty command stays empty; the checksum of nothing is nothing.
-    b.engine.SendCommand({.text = "\r",
+    b.engine.SendCommand({.command = "\r",
                           .checksum = true,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 4});
+                          .expectedLength = 4});
     QCOMPARE(b.port.written.last(), QByteArray("\r"));
 }
 
@@ -192,12 +192,12 @@ void TestTransactionEngine::wrongChecksumDeliversEmptyAndLogsRow()
     Bench b;
     b.router.RequestBus(ToolKind::Terminal);
     b.AnswerAlways("!0183\r!0182\r");
-    b.engine.SendCommand({.text = "$012\r",
+    b.engine.SendCommand({.command = "$012\r",
                           .checksum = true,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 4});
+                          .expectedLength = 4});
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 2, 1000);
     // The bad frame is consumed and reported as an empty reply; the good one behind it is still delivered.
     QCOMPARE(b.terminal.replies.at(0), QByteArray());
@@ -211,24 +211,24 @@ void TestTransactionEngine::frameLoopCornerCases()
     Bench b;
     b.router.RequestBus(ToolKind::Search);
     // Noise in front of the start character is dropped; two frames in one notification both arrive in order.
-    b.engine.SendCommand({.text = "$01M\r",
+    b.engine.SendCommand({.command = "$01M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 4});
+                          .expectedLength = 4});
     b.port.Receive("xx\x01!01\r!02\r");
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 2, 1000);
     QCOMPARE(b.search.replies, (QList<QByteArray>{"!01\r", "!02\r"}));
 
     // A second start character inside the frame window drops the broken frame and waits for more.
     b.search.replies.clear();
-    b.engine.SendCommand({.text = "$01M\r",
+    b.engine.SendCommand({.command = "$01M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 8});
+                          .expectedLength = 8});
     b.port.Receive("!0A!0B40");
     QTRY_COMPARE_WITH_TIMEOUT(b.engine.RxBuffer(), QByteArray("!0B40"), 1000);
     QVERIFY(b.search.replies.isEmpty());
@@ -238,24 +238,24 @@ void TestTransactionEngine::frameLoopCornerCases()
 
     // A reply split into pieces is put together.
     b.search.replies.clear();
-    b.engine.SendCommand({.text = "$0A2\r",
+    b.engine.SendCommand({.command = "$0A2\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 10});
+                          .expectedLength = 10});
     b.port.ReceivePieces({"!0A", "4006", "00\r"});
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
     QCOMPARE(b.search.replies.first(), QByteArray("!0A400600\r"));
 
     // Mode 2 does not look at the last character.
     b.search.replies.clear();
-    b.engine.SendCommand({.text = "@0AG\r",
+    b.engine.SendCommand({.command = "@0AG\r",
                           .checksum = false,
-                          .mode = ReceiveMode::UncheckedFrame,
+                          .receiveMode = ReceiveMode::UncheckedFrame,
                           .startChar = '>',
                           .endChar = ' ',
-                          .length = 5});
+                          .expectedLength = 5});
     b.port.Receive(">1234X");
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
     QCOMPARE(b.search.replies.first(), QByteArray(">1234"));
@@ -265,12 +265,12 @@ void TestTransactionEngine::checkedFrameWithWrongEndCharTimesOut()
 {
     Bench b;
     b.router.RequestBus(ToolKind::Search);
-    b.engine.SendCommand({.text = "$01M\r",
+    b.engine.SendCommand({.command = "$01M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 4});
+                          .expectedLength = 4});
     b.port.Receive("!01X");
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
     QCOMPARE(b.search.replies.first(), QByteArray());
@@ -283,12 +283,12 @@ void TestTransactionEngine::rawAndLineModes()
     Bench b;
     b.router.RequestBus(ToolKind::Terminal);
     const int rowsBefore = b.engine.CommandLog().rowCount();
-    b.engine.SendCommand({.text = "$01M\r",
+    b.engine.SendCommand({.command = "$01M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::RawMode,
+                          .receiveMode = ReceiveMode::RawMode,
                           .startChar = ' ',
                           .endChar = ' ',
-                          .length = 0});
+                          .expectedLength = 0});
     b.port.Receive("?01\rjunk");
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
     QCOMPARE(b.terminal.replies.first(), QByteArray("?01\rjunk"));
@@ -297,12 +297,12 @@ void TestTransactionEngine::rawAndLineModes()
 
     // Line mode: 'ABC' CR is delivered at once; the rest comes with the time-out, without a "Time out !" row.
     b.terminal.replies.clear();
-    b.engine.SendCommand({.text = "$01M\r",
+    b.engine.SendCommand({.command = "$01M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::LineMode,
+                          .receiveMode = ReceiveMode::LineMode,
                           .startChar = ' ',
                           .endChar = ' ',
-                          .length = 0});
+                          .expectedLength = 0});
     b.port.Receive("ABC\rDE");
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
     QCOMPARE(b.terminal.replies.first(), QByteArray("ABC\r"));
@@ -315,12 +315,12 @@ void TestTransactionEngine::timeOutLogsAndDeliversEmpty()
 {
     Bench b;
     b.router.RequestBus(ToolKind::Search);
-    b.engine.SendCommand({.text = "$05M\r",
+    b.engine.SendCommand({.command = "$05M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 8});
+                          .expectedLength = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
     QCOMPARE(b.search.replies.first(), QByteArray());
     const QStringList row = b.engine.CommandLog().Row(0);
@@ -334,12 +334,12 @@ void TestTransactionEngine::timeOutLogsAndDeliversEmpty()
     b.search.replies.clear();
     b.port.SetOpen(false);
     const int writes = b.port.written.size();
-    b.engine.SendCommand({.text = "$06M\r",
+    b.engine.SendCommand({.command = "$06M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 8});
+                          .expectedLength = 8});
     QCOMPARE(b.port.written.size(), writes);
     QCOMPARE(b.engine.CommandLog().Row(0).value(0), QString("$06M"));
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
@@ -350,12 +350,12 @@ void TestTransactionEngine::commandLogKeepsAtMost500Rows()
     Bench b;
     b.router.SuspendRouting();
     for (int i = 1; i <= 501; ++i)
-        b.engine.SendCommand({.text = "#" + QByteArray::number(i) + "\r",
+        b.engine.SendCommand({.command = "#" + QByteArray::number(i) + "\r",
                               .checksum = false,
-                              .mode = ReceiveMode::CheckedFrame,
+                              .receiveMode = ReceiveMode::CheckedFrame,
                               .startChar = '>',
                               .endChar = CR,
-                              .length = 2});
+                              .expectedLength = 2});
     QCOMPARE(b.engine.CommandLog().rowCount(), 500);
     QCOMPARE(b.engine.CommandLog().Row(0).value(0), QString("#501"));
     QCOMPARE(b.engine.CommandLog().Row(499).value(0), QString("#2"));
@@ -367,20 +367,20 @@ void TestTransactionEngine::pacing()
     b.router.SuspendRouting();
     // "Fast": nothing goes out inside SendCommand; a second command during the delay replaces the first.
     b.engine.SetPacingTag(Fast);
-    b.engine.SendCommand({.text = "$01M\r",
+    b.engine.SendCommand({.command = "$01M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 8});
+                          .expectedLength = 8});
     QVERIFY(b.port.written.isEmpty());
     QCOMPARE(b.engine.PacingDelayMs(), 50);
-    b.engine.SendCommand({.text = "$02M\r",
+    b.engine.SendCommand({.command = "$02M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 8});
+                          .expectedLength = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.port.written.size(), 1, 1000);
     QCOMPARE(b.port.written.first(), QByteArray("$02M\r"));
     QCOMPARE(b.engine.CommandLog().rowCount(), 1);
@@ -388,23 +388,23 @@ void TestTransactionEngine::pacing()
     const int intervals[] = {1000, 300, 150};
     for (int tag = VerySlow; tag <= Average; ++tag) {
         b.engine.SetPacingTag(tag);
-        b.engine.SendCommand({.text = "$03M\r",
+        b.engine.SendCommand({.command = "$03M\r",
                               .checksum = false,
-                              .mode = ReceiveMode::CheckedFrame,
+                              .receiveMode = ReceiveMode::CheckedFrame,
                               .startChar = '!',
                               .endChar = CR,
-                              .length = 8});
+                              .expectedLength = 8});
         QCOMPARE(b.engine.PacingDelayMs(), intervals[tag - 1]);
     }
 
     // "Very fast" writes and logs inside SendCommand.
     b.engine.SetPacingTag(VeryFast);
-    b.engine.SendCommand({.text = "$04M\r",
+    b.engine.SendCommand({.command = "$04M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 8});
+                          .expectedLength = 8});
     QCOMPARE(b.port.written.last(), QByteArray("$04M\r"));
     QCOMPARE(b.engine.CommandLog().Row(0).value(0), QString("$04M"));
 }
@@ -414,12 +414,12 @@ void TestTransactionEngine::heldCommandUnderStopSending()
     Bench b;
     b.router.SuspendRouting();
     b.engine.SetPacingTag(SendingStopped);
-    b.engine.SendCommand({.text = "$01M\r",
+    b.engine.SendCommand({.command = "$01M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 8});
+                          .expectedLength = 8});
     QCOMPARE(b.engine.PacingDelayMs(), TransactionEngine::HeldCommandMs);
     QVERIFY(b.engine.CommandWaiting());
     QCoreApplication::processEvents();
@@ -437,19 +437,19 @@ void TestTransactionEngine::reentrantSendFromDelivery()
     b.port.onWrite = [&](const QByteArray &command) { b.port.Receive("!" + Copy(command, 2, 2) + "\r"); };
     b.terminal.onReply = [&](const QByteArray &) {
         if (++sent < 5)
-            b.engine.SendCommand({.text = "$" + HexByte(sent) + "M\r",
+            b.engine.SendCommand({.command = "$" + HexByte(sent) + "M\r",
                                   .checksum = false,
-                                  .mode = ReceiveMode::CheckedFrame,
+                                  .receiveMode = ReceiveMode::CheckedFrame,
                                   .startChar = '!',
                                   .endChar = CR,
-                                  .length = 4});
+                                  .expectedLength = 4});
     };
-    b.engine.SendCommand({.text = "$00M\r",
+    b.engine.SendCommand({.command = "$00M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 4});
+                          .expectedLength = 4});
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 5, 1000);
     QCOMPARE(b.terminal.replies.last(), QByteArray("!04\r"));
     QCOMPARE(b.port.written.size(), 5);
@@ -466,12 +466,12 @@ void TestTransactionEngine::receiveBufferStaysBounded()
     QTRY_COMPARE_WITH_TIMEOUT(b.engine.RxBuffer().size(), TransactionEngine::RxBufferLimit, 1000);
     // A stream without a start character during an exchange.
     b.router.SuspendRouting();
-    b.engine.SendCommand({.text = "$01M\r",
+    b.engine.SendCommand({.command = "$01M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 4});
+                          .expectedLength = 4});
     for (int i = 0; i < 3; ++i)
         b.port.Receive(QByteArray(3000, 'y'));
     // All three pieces went through, and only the newest characters stayed.
@@ -642,12 +642,12 @@ void TestTransactionEngine::checksumOfFramesReadByLength()
     Bench b;
     b.router.RequestBus(ToolKind::Terminal);
     b.AnswerAlways(line);
-    b.engine.SendCommand({.text = "@10X\r",
+    b.engine.SendCommand({.command = "@10X\r",
                           .checksum = true,
-                          .mode = static_cast<ReceiveMode>(mode),
+                          .receiveMode = static_cast<ReceiveMode>(mode),
                           .startChar = start,
                           .endChar = end,
-                          .length = length});
+                          .expectedLength = length});
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
     QCOMPARE(b.terminal.replies.first(), delivered);
     const QList<QStringList> rows = b.LogRows();
@@ -681,19 +681,19 @@ void TestTransactionEngine::crBehindFrameReadByLengthIsNoLine()
     // at once.
     b.terminal.onReply = [&](const QByteArray &reply) {
         if (reply.startsWith('>'))
-            b.engine.SendCommand({.text = "$01M\r",
+            b.engine.SendCommand({.command = "$01M\r",
                                   .checksum = false,
-                                  .mode = ReceiveMode::LineMode,
+                                  .receiveMode = ReceiveMode::LineMode,
                                   .startChar = ' ',
                                   .endChar = ' ',
-                                  .length = 0});
+                                  .expectedLength = 0});
     };
-    b.engine.SendCommand({.text = "@10E\r",
+    b.engine.SendCommand({.command = "@10E\r",
                           .checksum = checksum,
-                          .mode = ReceiveMode::UncheckedFrame,
+                          .receiveMode = ReceiveMode::UncheckedFrame,
                           .startChar = '>',
                           .endChar = ' ',
-                          .length = 5});
+                          .expectedLength = 5});
     for (const QByteArray &piece : pieces) {
         b.port.Receive(piece);
         QTRY_VERIFY_WITH_TIMEOUT(b.engine.RxBuffer().isEmpty() && b.terminal.replies.size() == 1, 1000);
@@ -712,20 +712,20 @@ void TestTransactionEngine::inputBeforeTheWriteIsDropped()
     b.search.onReply = [&](const QByteArray &reply) {
         if (reply.isEmpty() && b.port.written.size() == 1) {
             b.engine.SetPacingTag(SendingStopped);
-            b.engine.SendCommand({.text = "$06M\r",
+            b.engine.SendCommand({.command = "$06M\r",
                                   .checksum = false,
-                                  .mode = ReceiveMode::CheckedFrame,
+                                  .receiveMode = ReceiveMode::CheckedFrame,
                                   .startChar = '!',
                                   .endChar = CR,
-                                  .length = 8});
+                                  .expectedLength = 8});
         }
     };
-    b.engine.SendCommand({.text = "$05M\r",
+    b.engine.SendCommand({.command = "$05M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 8});
+                          .expectedLength = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
     QVERIFY(b.engine.CommandWaiting());
     b.port.Receive("!054013\r");
@@ -746,12 +746,12 @@ void TestTransactionEngine::inputBeforeTheWriteIsDropped()
     fresh.router.SuspendRouting();
     fresh.port.Receive("!01\r~!02\r");
     QTRY_COMPARE_WITH_TIMEOUT(fresh.engine.RxBuffer().size(), 9, 1000);
-    fresh.engine.SendCommand({.text = "$03M\r",
+    fresh.engine.SendCommand({.command = "$03M\r",
                               .checksum = false,
-                              .mode = ReceiveMode::CheckedFrame,
+                              .receiveMode = ReceiveMode::CheckedFrame,
                               .startChar = '!',
                               .endChar = CR,
-                              .length = 8});
+                              .expectedLength = 8});
     QVERIFY(fresh.engine.RxBuffer().isEmpty());
     QCOMPARE(fresh.LogRows(),
              (QList<QStringList>{{"$03M"}, {TransactionEngine::DroppedRowText, "!01 ~!02"}}));
@@ -766,12 +766,12 @@ void TestTransactionEngine::replyStandingInThePortIsNoTimeOut()
     // timer has fired.
     b.port.HoldNotifications(true);
     b.AnswerAlways("!054013\r");
-    b.engine.SendCommand({.text = "$05M\r",
+    b.engine.SendCommand({.command = "$05M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 8});
+                          .expectedLength = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
     QCOMPARE(b.search.replies.first(), QByteArray("!054013\r"));
     QCOMPARE(b.LogRows(), (QList<QStringList>{{"$05M", "!054013"}}));
@@ -779,21 +779,21 @@ void TestTransactionEngine::replyStandingInThePortIsNoTimeOut()
     // A reply that reaches the port after its time-out, while the program is held up, is dropped when the
     // next command goes out; released, the port announces nothing that could answer that command.
     b.AnswerAlways(QByteArray());
-    b.engine.SendCommand({.text = "$06M\r",
+    b.engine.SendCommand({.command = "$06M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 8});
+                          .expectedLength = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 2, 1000);
     QCOMPARE(b.search.replies.last(), QByteArray());
     b.port.Receive("!064017\r");
-    b.engine.SendCommand({.text = "$07M\r",
+    b.engine.SendCommand({.command = "$07M\r",
                           .checksum = false,
-                          .mode = ReceiveMode::CheckedFrame,
+                          .receiveMode = ReceiveMode::CheckedFrame,
                           .startChar = '!',
                           .endChar = CR,
-                          .length = 8});
+                          .expectedLength = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.port.written.size(), 3, 1000);
     b.port.HoldNotifications(false);
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 3, 1000);

@@ -435,12 +435,12 @@ void TestEditorFramework::toolTakesBusAtEndOfTurn()
     QCOMPARE(router.State(), RouterState::ToolHolds);
     const qsizetype held = bench.Commands().size();
 
-    engine.SendCommand({.text = "$0AF\r",
+    engine.SendCommand({.command = "$0AF\r",
                         .checksum = false,
-                        .mode = ReceiveMode::CheckedFrame,
+                        .receiveMode = ReceiveMode::CheckedFrame,
                         .startChar = '!',
                         .endChar = CR,
-                        .length = 8});
+                        .expectedLength = 8});
     QTRY_COMPARE_WITH_TIMEOUT(tool.replies.size(), 1, EditorBench::WaitMs);
     QCOMPARE(tool.replies.first(), "!0A" + bench.Module(record).firmware + "\r");
     QCOMPARE(bench.CommandsAfter(held), QList<QByteArray>{"$0AF\r"});

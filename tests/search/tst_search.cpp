@@ -72,12 +72,12 @@ public:
             ++turnsStarted;
         inTurn = true;
         // Nothing answers at 7F, so every exchange ends by its time-out.
-        engine.SendCommand({.text = Request('$', 0x7F, "F"),
+        engine.SendCommand({.command = Request('$', 0x7F, "F"),
                             .checksum = false,
-                            .mode = ReceiveMode::CheckedFrame,
+                            .receiveMode = ReceiveMode::CheckedFrame,
                             .startChar = '!',
                             .endChar = CR,
-                            .length = 8});
+                            .expectedLength = 8});
         return false;
     }
     void CloseAtTurnEnd() override {}

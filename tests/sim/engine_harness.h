@@ -34,12 +34,12 @@ struct EngineHarness : ToolReplyHandler
                         int length)
     {
         const qsizetype before = replies.size();
-        engine.SendCommand({.text = command,
+        engine.SendCommand({.command = command,
                             .checksum = checksum,
-                            .mode = mode,
+                            .receiveMode = mode,
                             .startChar = start,
                             .endChar = end,
-                            .length = length});
+                            .expectedLength = length});
         if (replies.size() == before)
             waiting.enterLoopMSecs(2000);
         return replies.size() > before ? replies.last() : QByteArray("(nothing delivered)");

@@ -63,12 +63,12 @@ QByteArray TestNavixSim::Exchange(const QByteArray &command, bool checksum, Rece
                                   char end, int length)
 {
     const qsizetype before = tool.replies.size();
-    engine->SendCommand({.text = command,
+    engine->SendCommand({.command = command,
                          .checksum = checksum,
-                         .mode = mode,
+                         .receiveMode = mode,
                          .startChar = start,
                          .endChar = end,
-                         .length = length});
+                         .expectedLength = length});
     if (!QTest::qWaitFor([&] { return tool.replies.size() > before; }, 5000))
         return "(nothing delivered)";
     return tool.replies.last();
@@ -120,21 +120,21 @@ void TestNavixSim::exchangesInEveryReceiveMode()
     QCOMPARE(Exchange("@10K2F\r", false, ReceiveMode::UncheckedFrame, '!', ' ', 3), QByteArray("!10"));
     // Lines, as the terminal reads them: the CR behind the frame read short before is no line of its own.
     qsizetype before = tool.replies.size();
-    engine->SendCommand({.text = "@10C\r",
+    engine->SendCommand({.command = "@10C\r",
                          .checksum = false,
-                         .mode = ReceiveMode::LineMode,
+                         .receiveMode = ReceiveMode::LineMode,
                          .startChar = ' ',
                          .endChar = ' ',
-                         .length = 0});
+                         .expectedLength = 0});
     QTRY_COMPARE_WITH_TIMEOUT(tool.replies.mid(before), (QList<QByteArray>{">2F\r"}), 5000);
     // Raw: whatever has come at each notification, until the reply is complete.
     before = tool.replies.size();
-    engine->SendCommand({.text = "$01F\r",
+    engine->SendCommand({.command = "$01F\r",
                          .checksum = false,
-                         .mode = ReceiveMode::RawMode,
+                         .receiveMode = ReceiveMode::RawMode,
                          .startChar = ' ',
                          .endChar = ' ',
-                         .length = 0});
+                         .expectedLength = 0});
     QTRY_COMPARE_WITH_TIMEOUT(tool.replies.mid(before).join(), QByteArray("!01B2.0\r"), 5000);
 
     // A module that loses its reply, and one whose checksum is wrong.

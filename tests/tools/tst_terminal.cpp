@@ -34,12 +34,12 @@ public:
         if (!holding || !waiting)
             return FakeEditor::HandleReply(reply);
         replies.append(reply);
-        engine->SendCommand({.text = command,
+        engine->SendCommand({.command = command,
                              .checksum = false,
-                             .mode = ReceiveMode::CheckedFrame,
+                             .receiveMode = ReceiveMode::CheckedFrame,
                              .startChar = '!',
                              .endChar = CR,
-                             .length = 4});
+                             .expectedLength = 4});
         return false;
     }
     bool holding = false;
