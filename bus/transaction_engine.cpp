@@ -35,9 +35,20 @@ void TransactionEngine::SetPort(BusPort *newPort)
 void TransactionEngine::SendCommand(const QByteArray &command, bool addChecksum, int mode, char start,
                                     char end, int length)
 {
-    checksumInUse = addChecksum;
-    QByteArray text = command;
-    if (addChecksum) {
+    SendCommand({.command = command,
+                 .checksum = addChecksum,
+                 .receiveMode = static_cast<ReceiveMode>(mode),
+                 .startChar = start,
+                 .endChar = end,
+                 .expectedLength = length});
+}
+
+void TransactionEngine::SendCommand(const Exchange &exchange)
+{
+    checksumInUse = exchange.checksum;
+    QByteArray text = exchange.command;
+    int length = exchange.expectedLength;
+    if (exchange.checksum) {
         // The checksum goes in front of the last character, which the callers always make the CR.
         const QByteArray checksum = ComputeChecksum(text);
         if (!text.isEmpty())
@@ -45,9 +56,9 @@ void TransactionEngine::SendCommand(const QByteArray &command, bool addChecksum,
         length += 2;
     }
     pendingCommand = text;
-    receiveMode = mode;
-    startChar = start;
-    endChar = end;
+    receiveMode = static_cast<int>(exchange.receiveMode);
+    startChar = exchange.startChar;
+    endChar = exchange.endChar;
     expectedLength = length;
 
     int delay = 50;
@@ -338,14 +349,14 @@ void TransactionEngine::RunEditorCycle(const QByteArray &reply)
             int &cursor = cursors[phase - 1];
             while (cursor >= 0 && cursor < static_cast<int>(list.size())) {
                 const ModuleRecordPtr record = list[cursor]; // kept alive while its editor runs
-                if (record->editorState == 0) {
+                if (record->editorState == EditorState::Closed) {
                     ++cursor;
                     continue;
                 }
                 ModuleEditor *editor = record->Editor();
                 if (!editor) {
                     // The window is gone without telling its record: it can take no turn.
-                    record->editorState = 0;
+                    record->editorState = EditorState::Closed;
                     ++cursor;
                     continue;
                 }
@@ -353,10 +364,10 @@ void TransactionEngine::RunEditorCycle(const QByteArray &reply)
                 if (!editor->HandleReply(reply))
                     return;
                 editorTurnActive = false;
-                if (record->editorState == 2) {
+                if (record->editorState == EditorState::CloseAtTurnEnd) {
                     if (ModuleEditor *closing = record->Editor())
                         closing->CloseAtTurnEnd();
-                    record->editorState = 0;
+                    record->editorState = EditorState::Closed;
                     record->SetEditor(nullptr, nullptr);
                 }
                 if (HandOverToAskingTool())
@@ -397,6 +408,6 @@ void TransactionEngine::ClearModuleRecords(bool keepRouting)
         if (QObject *window = record.EditorObject())
             window->deleteLater();
         record.SetEditor(nullptr, nullptr);
-        record.editorState = 0;
+        record.editorState = EditorState::Closed;
     });
 }

@@ -8,6 +8,7 @@
 
 #include "bus_port.h"
 #include "command_log.h"
+#include "exchange.h"
 #include "module_records.h"
 
 #include <QByteArray>
@@ -29,8 +30,12 @@ public:
     virtual void HandleToolReply(const QByteArray &reply) = 0;
 };
 
-// Receive modes of SendCommand.
-enum ReceiveMode : int { NoMode = 0, CheckedFrame = 1, UncheckedFrame = 2, RawMode = 3, LineMode = 4 };
+// The receive modes as the plain numbers that the six-argument SendCommand and the receive path take.
+constexpr int NoMode = static_cast<int>(ReceiveMode::NoMode);
+constexpr int CheckedFrame = static_cast<int>(ReceiveMode::CheckedFrame);
+constexpr int UncheckedFrame = static_cast<int>(ReceiveMode::UncheckedFrame);
+constexpr int RawMode = static_cast<int>(ReceiveMode::RawMode);
+constexpr int LineMode = static_cast<int>(ReceiveMode::LineMode);
 
 // Pacing choices (the tag of the pacing dialog's SpeedInfo group).
 enum PacingTag : int { VerySlow = 1, Slow = 2, Average = 3, Fast = 4, VeryFast = 5, SendingStopped = 6 };
@@ -48,6 +53,7 @@ public:
     void SetPort(BusPort *port);
     BusPort *Port() const { return port.data(); }
 
+    void SendCommand(const Exchange &exchange);
     void SendCommand(const QByteArray &command, bool addChecksum, int receiveMode, char startChar,
                      char endChar, int expectedLength);
     void DeliverReply(const QByteArray &reply);

@@ -477,7 +477,8 @@ bool ModuleEditorWindow::ConfigSentStep(const QByteArray &reply)
         const QByteArray newAddress = Copy(sentConfig, 3, AddressLength);
         const QByteArray newConfig = Copy(sentConfig, 3, ConfigLength);
         workspace.RelabelModule(oldAddress, " (" + FromWire(newAddress) + ") " + modelLabel);
-        workspace.UpdateModuleRecord(oldAddress, newConfig, closePending ? 2 : 1);
+        workspace.UpdateModuleRecord(oldAddress, newConfig,
+                                     closePending ? EditorState::CloseAtTurnEnd : EditorState::Open);
         ShowConfig(newConfig);
         Prompts().Information("Configuration successful !");
     } else {
@@ -579,11 +580,11 @@ void ModuleEditorWindow::closeEvent(QCloseEvent *event)
         // An exchange of this editor is outstanding: the engine serves it to the end of its turn and closes
         // the window then (CloseAtTurnEnd), which passes the other branch.
         closePending = true;
-        workspace.UpdateModuleRecord(address, config, 2);
+        workspace.UpdateModuleRecord(address, config, EditorState::CloseAtTurnEnd);
         event->ignore();
         return;
     }
-    workspace.UpdateModuleRecord(address, config, 0);
+    workspace.UpdateModuleRecord(address, config, EditorState::Closed);
     event->accept();
     // Never deleted at once: a delivery may still be on the call stack above a nested event loop.
     deleteLater();

@@ -79,7 +79,7 @@ struct Bench
             modules.AddModule(typeIds[static_cast<int>(kind)], address + "400600", false);
         auto *editor = new FakeEditor(engine, address);
         record->SetEditor(editor, editor);
-        record->editorState = 1;
+        record->editorState = EditorState::Open;
         return editor;
     }
 
@@ -413,9 +413,9 @@ void TestTransactionEngine::editorClosedAtEndOfTurn()
     b.engine.ReleaseBus();
     QTRY_VERIFY_WITH_TIMEOUT(editor && editor->asked, 1000);
     ModuleRecordPtr record = b.modules.FindForOpen("0A");
-    record->editorState = 2; // the user closed it during its exchange
+    record->editorState = EditorState::CloseAtTurnEnd; // the user closed it during its exchange
     QTRY_VERIFY_WITH_TIMEOUT(!editor, 1000);
-    QCOMPARE(record->editorState, 0);
+    QCOMPARE(record->editorState, EditorState::Closed);
     QVERIFY(!record->Editor());
     const int turns = other->turns;
     QTRY_VERIFY_WITH_TIMEOUT(other->turns > turns + 2, 1000); // the cycle goes on without it
@@ -430,7 +430,7 @@ void TestTransactionEngine::replyNeverReachesFreedEditor()
     delete editor.data(); // the window went away without its record being told
     b.port.Receive("!0A0000\r");
     QTRY_COMPARE_WITH_TIMEOUT(b.engine.Phase(), TransactionEngine::IdlePhase, 1000);
-    QCOMPARE(b.modules.FindForOpen("0A")->editorState, 0);
+    QCOMPARE(b.modules.FindForOpen("0A")->editorState, EditorState::Closed);
 }
 
 void TestTransactionEngine::clearingRecordsSuspendsRouting()

@@ -113,7 +113,7 @@ void TestModuleFile::SavedBytesAndTextsOfAnOpenEditor()
     std::unique_ptr<QWidget> window(CreateModuleEditor(*workspace, *outputs));
     auto *editor = qobject_cast<DigitalEditorWindow *>(window.get());
     QVERIFY(editor);
-    outputs->editorState = 1;
+    outputs->editorState = EditorState::Open;
     editor->ChannelEdits().at(0)->setText("Heater");
     editor->ChannelEdits().at(7)->setText("Fan");
 

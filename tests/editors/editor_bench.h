@@ -86,7 +86,7 @@ public:
         const int phase = workspace.engine.Phase();
         const bool cycleIdle =
             (phase == 0 || phase == TransactionEngine::IdlePhase) && !workspace.modules.AnyEditorOpen();
-        record->editorState = 1;
+        record->editorState = EditorState::Open;
         if (cycleIdle)
             workspace.engine.ReleaseBus();
         return qobject_cast<Window *>(widget);

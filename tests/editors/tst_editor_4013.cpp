@@ -148,7 +148,7 @@ void TestEditor4013::plainLook()
     QPointer<TForm10> window(editor);
     editor->close();
     QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), EditorBench::WaitMs);
-    QCOMPARE(record->editorState, 0);
+    QCOMPARE(record->editorState, EditorState::Closed);
     QCOMPARE(record->captions, QStringList{"Voda :"});
     QCOMPARE(record->config, QByteArray("0A200600"));
 }
@@ -542,14 +542,14 @@ void TestEditor4013::closingDuringChainWaitsForTurnEnd()
     written.onCommand = [&](const QByteArray &command) {
         if (command.startsWith("@10T3") && window) {
             window->close();
-            stayedOpen = window && window->isVisible() && record->editorState == 2;
+            stayedOpen = window && window->isVisible() && record->editorState == EditorState::CloseAtTurnEnd;
         }
     };
     editor->UpdateLimitsButton.setEnabled(true);
     editor->UpdateLimitsButtonClick();
     QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), EditorBench::WaitMs);
     QVERIFY(stayedOpen);
-    QCOMPARE(record->editorState, 0);
+    QCOMPARE(record->editorState, EditorState::Closed);
     // The chain ran to its end and the state was read back before the window went.
     const qsizetype at = written.commands.lastIndexOf("@10R\r");
     QVERIFY(written.commands.value(at - 1).startsWith("@10T9"));

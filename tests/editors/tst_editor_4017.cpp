@@ -257,12 +257,12 @@ void TestEditor4017::closeDuringChannelReads()
                              editor->close();
                              // The read is outstanding: the window stays until its turn ends.
                              QVERIFY(!guard.isNull() && editor->isVisible());
-                             QCOMPARE(record->editorState, 2);
+                             QCOMPARE(record->editorState, EditorState::CloseAtTurnEnd);
                          }
                      });
     QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), EditorBench::WaitMs);
     QVERIFY(closedDuringRead);
-    QCOMPARE(record->editorState, 0);
+    QCOMPARE(record->editorState, EditorState::Closed);
     QCOMPARE(record->captions.value(0), QString("Tlak"));
     // The rest of the turn was served: the channel after the one being read when the window closed.
     const QList<QByteArray> commands = bench.Commands();

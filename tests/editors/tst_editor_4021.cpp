@@ -495,7 +495,7 @@ void TestEditor4021::closedEditorIsNotWritten()
     QPointer<TForm60> guard(window);
     window->close();
     QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), EditorBench::WaitMs);
-    QCOMPARE(record->editorState, 0);
+    QCOMPARE(record->editorState, EditorState::Closed);
     bench.calibrationDialogs.Form7.ExecuteButtonClick();
     QVERIFY(!bench.calibrationDialogs.Form7.isVisible());
 }

@@ -188,7 +188,7 @@ void TestEditorFramework::addressChangeWritesConfiguration()
     QVERIFY(!bench.prompt.messages.first().error);
 
     QCOMPARE(record->config, QByteArray("0B400600"));
-    QCOMPARE(record->editorState, 1);
+    QCOMPARE(record->editorState, EditorState::Open);
     QCOMPARE(bench.workspace.treeItems, QStringList{" (0B) N720"});
     QCOMPARE(editor->StoredAddress(), 11);
     QCOMPARE(editor->GroupBox1.title(), QString("0B (11)"));
@@ -333,7 +333,7 @@ void TestEditorFramework::closeInRestPhaseFreesWindow()
     editor->findChild<QLineEdit *>("Edit2")->setText("Blower");
     editor->DecAdrSpinEdit.setValue(40); // not written: the record keeps the stored address
     editor->close();
-    QCOMPARE(record->editorState, 0);
+    QCOMPARE(record->editorState, EditorState::Closed);
     QCOMPARE(record->config, QByteArray("0A400600"));
     QCOMPARE(record->captions, (QStringList{"Pump", "Blower", "Light", "Horn"}));
     QVERIFY(!record->Editor());
@@ -352,7 +352,7 @@ void TestEditorFramework::closeDuringExchangeWaitsForTurnEnd()
     QPointer<TForm40> window = editor;
     editor->DecAdrSpinEdit.setValue(40);
     editor->close();
-    QCOMPARE(record->editorState, 2);
+    QCOMPARE(record->editorState, EditorState::CloseAtTurnEnd);
     QVERIFY(editor->isVisible());
     QCOMPARE(editor->DecAdrSpinEdit.value(), 10);
 
@@ -363,7 +363,7 @@ void TestEditorFramework::closeDuringExchangeWaitsForTurnEnd()
     QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), EditorBench::WaitMs);
     QCOMPARE(firmwareShown, FromWire(bench.Module(record).firmware));
     QCOMPARE(bench.Commands(), (QList<QByteArray>{"$0AF\r", "$0A6\r"}));
-    QCOMPARE(record->editorState, 0);
+    QCOMPARE(record->editorState, EditorState::Closed);
     QCOMPARE(record->config, QByteArray("0A400600"));
     QVERIFY(!record->Editor());
     QCOMPARE(bench.workspace.engine.Phase(), TransactionEngine::IdlePhase);
@@ -393,7 +393,7 @@ void TestEditorFramework::closeDuringConfigurationKeepsWrittenConfiguration()
     // Record and tree describe the module as it now is.
     QCOMPARE(bench.Module(record).address, 11);
     QCOMPARE(record->config, QByteArray("0B400600"));
-    QCOMPARE(record->editorState, 0);
+    QCOMPARE(record->editorState, EditorState::Closed);
     QCOMPARE(bench.workspace.treeItems, QStringList{" (0B) N720"});
 }
 
