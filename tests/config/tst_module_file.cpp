@@ -4,11 +4,11 @@
 #include "bus/text.h"
 #include "bus/text_file.h"
 #include "config/module_file.h"
-#include "editors/digital_editor.h"
 #include "editors/editor_factory.h"
 #include "support/test_workspace.h"
 
 #include <QDir>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -111,11 +111,10 @@ void TestModuleFile::SavedBytesAndTextsOfAnOpenEditor()
 
     // The 4050's editor is open and shows other names than its record holds.
     std::unique_ptr<QWidget> window(CreateModuleEditor(*workspace, *outputs));
-    auto *editor = qobject_cast<DigitalEditorWindow *>(window.get());
-    QVERIFY(editor);
+    QVERIFY(window);
     outputs->editorState = EditorState::Open;
-    editor->ChannelEdits().at(0)->setText("Heater");
-    editor->ChannelEdits().at(7)->setText("Fan");
+    window->findChild<QLineEdit *>("Edit1")->setText("Heater");
+    window->findChild<QLineEdit *>("Edit8")->setText("Fan");
 
     const QByteArray expected =
         "4013,08000600\r\nDSCR (Teplota :)\r\nEND\r\n"
