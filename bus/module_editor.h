@@ -1,7 +1,7 @@
 #pragma once
-// What the editor cycle of the transaction engine needs of a module editor window. The windows themselves
-// live above the bus; the engine reaches them only through this interface and only while their QObject is
-// alive.
+// What the editor cycle of the transaction engine needs of a module editor: its poll turn. The turns and
+// their windows live above the bus; the engine reaches a turn only through this interface and only while the
+// QObject that guards it (its window) is alive.
 
 #include <QByteArray>
 #include <QStringList>

@@ -64,6 +64,8 @@ private slots:
     void calibrationButtons_data();
     void calibrationButtons();
     void advancedSettingControls();
+    void enteringAFieldMarksEditing_data();
+    void enteringAFieldMarksEditing();
     void limitsEntriesReachTurn();
     void memoryButton();
 };
@@ -85,6 +87,11 @@ void TestEditor4013::plainLook()
     QCOMPARE(Find<QLineEdit>(editor, "UnitNameEdit").text(), QString("Unit"));
     QCOMPARE(Find<QGroupBox>(editor, "Box4013").title(), EditorTurn::CommunicationText);
     QCOMPARE(Find<QLineEdit>(editor, "DesriptionEdit").text(), QString("Kotel :"));
+    // The unit name follows the data format the turn stores.
+    editor->Turn().ShowConfig("0A200602");
+    QCOMPARE(Find<QLineEdit>(editor, "UnitNameEdit").text(), QString("2HEX"));
+    editor->Turn().ShowConfig("0A200683");
+    QCOMPARE(Find<QLineEdit>(editor, "UnitNameEdit").text(), QString("Ohms"));
 
     // Closing frees the window and keeps the description in the record.
     Find<QLineEdit>(editor, "DesriptionEdit").setText("Voda :");
@@ -316,6 +323,34 @@ void TestEditor4013::advancedSettingControls()
     QCOMPARE(Tvr(editor).Entries().limits[4], -50);
 }
 
+void TestEditor4013::enteringAFieldMarksEditing_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::newRow("time") << "TimeEdit";
+    QTest::newRow("limit X9") << "SpinEdit9";
+}
+
+void TestEditor4013::enteringAFieldMarksEditing()
+{
+    QFETCH(QString, field);
+    EditorBench bench;
+    ModuleRecordPtr record = AddTvr(bench);
+    auto *editor = OpenAndSettle(bench, record, "10");
+    QVERIFY(editor);
+    Find<QCheckBox>(editor, "ShowSetingsCheckBox").setChecked(true);
+    QVERIFY(!Tvr(editor).LimitsBeingEdited());
+
+    // A click into the field's text: the clock reads stop, so that what the user types stands.
+    QWidget &control = Find<QWidget>(editor, field);
+    QLineEdit *text = qobject_cast<QLineEdit *>(&control);
+    QTest::mouseClick(text ? text : control.findChild<QLineEdit *>(), Qt::LeftButton);
+    QVERIFY(UpdateLimits(editor).isEnabled());
+    QVERIFY(Tvr(editor).LimitsBeingEdited());
+    const qsizetype before = bench.Commands().size();
+    QVERIFY(bench.WaitForTurns("#10\r", 2));
+    QVERIFY(!bench.CommandsAfter(before).contains("@10G\r"));
+}
+
 void TestEditor4013::limitsEntriesReachTurn()
 {
     EditorBench bench;
@@ -329,13 +364,10 @@ void TestEditor4013::limitsEntriesReachTurn()
     Find<QCheckBox>(editor, "ShowSetingsCheckBox").setChecked(true);
     QVERIFY(advanced.isVisibleTo(editor));
     QVERIFY(advanced.isEnabled());
-    // A click into a field marks the settings as edited.
-    QLineEdit &time = Find<QLineEdit>(editor, "TimeEdit");
-    QTest::mouseClick(&time, Qt::LeftButton);
+    Tvr(editor).BeginLimitsEdit();
     QVERIFY(UpdateLimits(editor).isEnabled());
-    QVERIFY(Tvr(editor).LimitsBeingEdited());
 
-    time.setText("12:30:05");
+    Find<QLineEdit>(editor, "TimeEdit").setText("12:30:05");
     Find<QLineEdit>(editor, "DateEdit").setText("24.12.07 (1)");
     Find<QLineEdit>(editor, "ConstEdit").clear();
     Find<QLineEdit>(editor, "IntegrEdit").setText("0B");
