@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include "status_clock.h"
 #include "tree_icons.h"
 #include "tree_items.h"
 #include "window_arrangement.h"
@@ -98,6 +99,13 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
 TForm1::~TForm1()
 {
+    // The child widgets outlive this part of the window: they go with the base class, after the members
+    // here. A field that loses the focus then (the time-out field takes its number) must reach neither
+    // handler nor filter of a window that is gone.
+    for (QObject *child : findChildren<QObject *>()) {
+        disconnect(child, nullptr, this, nullptr);
+        child->removeEventFilter(this);
+    }
     ComTimer1.stop();
     // The editors refer to this workspace; none may outlive it, not even until a deferred delete.
     FreeEditorWindows();
@@ -327,7 +335,8 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 void TForm1::DateTimeTimerTimer()
 {
     const QLocale locale = QLocale::system();
-    TimePanel->setText("Time : " + locale.toString(QTime::currentTime(), QLocale::LongFormat));
+    const QString timeFormat = WithoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+    TimePanel->setText("Time : " + locale.toString(QTime::currentTime(), timeFormat));
     DatePanel->setText("Date : " + locale.toString(QDate::currentDate(), QLocale::ShortFormat));
 }
 

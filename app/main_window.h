@@ -204,6 +204,7 @@ private:
     void TakeTimeOut(int milliseconds);
     void ApdComPort1DeviceLost(const QString &reason);
     void TreeItemChosen(QTreeWidgetItem *item);
+    bool ToolHoldsBus() const;
     void FreeEditorWindows();
     QRect ScreenGeometry() const;
 
@@ -217,7 +218,7 @@ private:
     QPointer<QWidget> aboutBox;
     QPointer<QWidget> pacingDialog;
     QPointer<TForm9> loadingWindow;
-    ModuleFileReader loadFile; // open while a configuration file is being loaded
+    ModuleFileLoad loadFile; // open while a configuration file is being loaded
     PortLister portLister;
     std::function<QRect()> screenGeometry;
     EditorFactory editorFactory;

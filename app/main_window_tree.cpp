@@ -101,11 +101,22 @@ void TForm1::OpenModuleEditor(const QString &caption)
         return;
     }
     editorWindows.append(editor);
-    const bool cycleIdle = !modules.AnyEditorOpen() && engine.Phase() == TransactionEngine::IdlePhase;
+    // A tool may hold the bus while the editor cycle stands idle; the new editor then waits for the tool to
+    // give the bus back, which starts the cycle.
+    const bool cycleIdle =
+        !modules.AnyEditorOpen() && engine.Phase() == TransactionEngine::IdlePhase && !ToolHoldsBus();
     editor->show();
     record->editorState = EditorState::Open;
     if (cycleIdle)
         engine.ReleaseBus();
+}
+
+bool TForm1::ToolHoldsBus() const
+{
+    for (const ToolKind tool : {ToolKind::Search, ToolKind::Terminal, ToolKind::Memory})
+        if (engine.OwnsBus(tool))
+            return true;
+    return false;
 }
 
 void TForm1::MainTreeViewClick()

@@ -3,6 +3,7 @@
 // QSerialPort; a build for another system replaces serial_platform_posix.cpp only.
 
 #include <QString>
+#include <QtGlobal>
 
 // The device a port path stands for, with links followed, so that one device reached by two names is still
 // one device (QSerialPort locks it by name). Empty when the device does not exist.
@@ -11,3 +12,7 @@ QString ResolveSerialDevice(const QString &path);
 // Whether this process may open the device for reading and writing at all. QSerialPort reports a device
 // locked by another user and a device we have no rights to alike; this tells the two apart.
 bool SerialDeviceAccessible(const QString &device);
+
+// Whether characters wait unread in the system's input buffer of an open device (handle as QSerialPort gives
+// it).
+bool SerialInputWaiting(qintptr handle);

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 QString ResolveSerialDevice(const QString &path)
@@ -15,4 +16,10 @@ QString ResolveSerialDevice(const QString &path)
 bool SerialDeviceAccessible(const QString &device)
 {
     return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+}
+
+bool SerialInputWaiting(qintptr handle)
+{
+    int count = 0;
+    return handle >= 0 && ::ioctl(static_cast<int>(handle), FIONREAD, &count) == 0 && count > 0;
 }

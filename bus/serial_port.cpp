@@ -152,6 +152,17 @@ char TApdComPort::ReadChar()
     return character;
 }
 
+int TApdComPort::TakeInArrived()
+{
+    // While the event loop is held up, what the device has received waits unread in the system; a read now,
+    // without waiting, brings it in as the read notification would have.
+    if (IsOpen() && SerialInputWaiting(serial->handle())) {
+        serial->waitForReadyRead(0);
+        ReadAvailable();
+    }
+    return static_cast<int>(std::min<size_t>(received.size(), 65535));
+}
+
 void TApdComPort::ReadAvailable()
 {
     const QByteArray bytes = serial->readAll();

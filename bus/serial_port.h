@@ -77,6 +77,7 @@ public:
     // Does nothing while the port is closed.
     void WriteText(const QByteArray &text) override;
     char ReadChar() override;
+    int TakeInArrived() override;
 
     // Maps a COM number to a device path; the default uses EnumerateComPorts(). Tests may replace it.
     void SetDeviceResolver(std::function<QString(int)> resolver);

@@ -4,10 +4,26 @@
 
 #include <QTime>
 
+#include <optional>
+#include <utility>
+
 namespace {
 int ToolIndex(ToolKind tool)
 {
     return static_cast<int>(tool);
+}
+
+// A module puts its two checksum characters directly in front of its CR. A frame read up to its end character
+// holds them in front of that character; a frame read by length short of the CR ends with them. The frame
+// without them, or nothing when they do not match what precedes them.
+std::optional<QByteArray> WithoutChecksum(QByteArray frame, bool endsWithEndChar)
+{
+    const qsizetype checksumAt = frame.size() - (endsWithEndChar ? 2 : 1); // 1-based
+    const qsizetype bodyLength = checksumAt - 1;
+    if (bodyLength < 1 || ComputeChecksum(Copy(frame, 1, bodyLength)) != Copy(frame, checksumAt, 2))
+        return std::nullopt;
+    Delete(frame, checksumAt, 2);
+    return frame;
 }
 } // namespace
 
@@ -56,6 +72,8 @@ void TransactionEngine::SendCommand(const Exchange &exchange)
         length += 2;
     }
     pendingCommand = text;
+    // Until the command is written, nothing that comes in can be its reply.
+    exchangeOpen = false;
     receiveMode = static_cast<int>(exchange.receiveMode);
     startChar = exchange.startChar;
     endChar = exchange.endChar;
@@ -89,12 +107,28 @@ void TransactionEngine::SendCommand(const Exchange &exchange)
 void TransactionEngine::SpeedTimerTimer()
 {
     speedTimer.stop();
+    DropEarlierInput();
     LogExchange(pendingCommand, false, receiveMode);
     // A closed port is not an error: the command is logged and the time-out reports the exchange.
     if (port && port->IsOpen())
         port->WriteText(pendingCommand);
+    ++exchangesWritten;
+    exchangeOpen = true;
     emit CommandWritten(pendingCommand);
     ArmTimeOut(true);
+}
+
+void TransactionEngine::DropEarlierInput()
+{
+    // What came in before the command goes out cannot answer it: it is a reply that came after its time-out
+    // (a slow module, or a program held up for a moment) or noise. Taken as this command's reply, it would
+    // put every later reply one exchange behind its command.
+    TakeInArrived();
+    if (rxBuffer.isEmpty())
+        return;
+    const QByteArray dropped = std::exchange(rxBuffer, QByteArray());
+    LogExchange(DroppedRowText, false, receiveMode);
+    LogExchange(dropped.simplified(), true, receiveMode);
 }
 
 void TransactionEngine::ArmTimeOut(bool on)
@@ -112,7 +146,16 @@ void TransactionEngine::TimeOutTimerTimer()
     // Only the exchange the timer was armed for may end by it.
     if (!timeOutArmed)
         return;
+    // A reply that already stands in the port, unannounced because the program was held up, is no time-out.
+    const quint64 exchange = exchangesWritten;
+    TakeInArrived();
+    if (!processing)
+        ProcessReceived();
+    // Answered after all (maybe with the next command out already), or a line begun that earns a new wait.
+    if (!timeOutArmed || timeOutTimer.isActive() || exchange != exchangesWritten)
+        return;
     timeOutArmed = false;
+    exchangeOpen = false;
     if (receiveMode == LineMode) {
         const QByteArray partial = rxBuffer;
         rxBuffer.clear();
@@ -140,14 +183,30 @@ void TransactionEngine::ApdComPort1TriggerAvail(quint16 count)
 {
     if (!port)
         return;
-    for (int i = 0; i < count; ++i)
-        rxBuffer.append(port->ReadChar());
-    TrimRxBuffer();
+    TakeIn(count);
     // A reply handler that is still inside the receive path (a modal box keeps the event loop running) leaves
     // the new characters to the running loop, which looks at the buffer again when the handler returns.
     if (processing)
         return;
     ProcessReceived();
+}
+
+void TransactionEngine::TakeIn(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const char character = port->ReadChar();
+        // The CR behind a frame read short of it ends that reply; it is neither noise nor the next line.
+        if (std::exchange(crOwed, false) && character == CR)
+            continue;
+        rxBuffer.append(character);
+    }
+    TrimRxBuffer();
+}
+
+void TransactionEngine::TakeInArrived()
+{
+    if (port && port->IsOpen())
+        TakeIn(port->TakeInArrived());
 }
 
 void TransactionEngine::TrimRxBuffer()
@@ -163,7 +222,7 @@ void TransactionEngine::ProcessReceived()
     processing = true;
     bool lineTimeOutStopped = false;
     bool goOn = true;
-    while (goOn) {
+    while (goOn && exchangeOpen) {
         goOn = false;
         switch (receiveMode) {
         case CheckedFrame:
@@ -209,7 +268,7 @@ void TransactionEngine::ProcessReceived()
 
 void TransactionEngine::RunFrameLoop()
 {
-    while (receiveMode == CheckedFrame || receiveMode == UncheckedFrame) {
+    while (exchangeOpen && (receiveMode == CheckedFrame || receiveMode == UncheckedFrame)) {
         const qsizetype start = rxBuffer.indexOf(startChar);
         if (start < 0)
             return;
@@ -231,16 +290,21 @@ void TransactionEngine::RunFrameLoop()
         // The frame leaves the buffer before it is delivered: the handler may send the next command, and
         // characters that arrive meanwhile belong after it.
         rxBuffer.remove(0, length);
+        if (frame.back() != CR) {
+            // Read by length short of the module's CR: that CR is still part of this reply.
+            if (rxBuffer.startsWith(CR))
+                rxBuffer.remove(0, 1);
+            else
+                crOwed = rxBuffer.isEmpty();
+        }
         const int mode = receiveMode;
         const bool checked = checksumInUse;
+        const bool endsWithEndChar = frame.back() == endChar;
         ArmTimeOut(false);
         LogExchange(frame, true, mode);
         if (checked) {
-            const QByteArray received = Copy(frame, length - 2, 2);
-            const QByteArray body = Copy(frame, 1, length - 3);
-            if (length >= 3 && ComputeChecksum(body) == received) {
-                Delete(frame, length - 2, 2);
-                DeliverReply(frame);
+            if (const std::optional<QByteArray> reply = WithoutChecksum(frame, endsWithEndChar)) {
+                DeliverReply(*reply);
             } else {
                 DeliverReply(QByteArray());
                 LogExchange("Wrong checksum !", false, mode);

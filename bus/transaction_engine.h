@@ -46,6 +46,9 @@ class TransactionEngine : public QObject
 public:
     static constexpr int HeldCommandMs = 65535;
     static constexpr int RxBufferLimit = 4096; // the port's buffer size
+    // Command column of the log row for characters that came in before a command went out and were dropped
+    // (a reply after its time-out, noise); the response column shows them.
+    static constexpr const char *DroppedRowText = "Dropped !";
 
     explicit TransactionEngine(ModuleRegistry &modules, QObject *parent = nullptr);
 
@@ -108,6 +111,9 @@ signals:
 private:
     void SpeedTimerTimer();
     void TimeOutTimerTimer();
+    void TakeIn(int count);
+    void TakeInArrived();
+    void DropEarlierInput();
     void ProcessReceived();
     void RunFrameLoop();
     void RunEditorCycle(const QByteArray &reply);
@@ -132,6 +138,12 @@ private:
 
     // A time-out belongs to the exchange it was armed for; a late one must not end a newer exchange.
     bool timeOutArmed = false;
+    // Received characters are taken as replies only from the moment a command is written until its
+    // time-out; what comes before it, or after the time-out, is no reply and goes when the next command does.
+    bool exchangeOpen = false;
+    quint64 exchangesWritten = 0;
+    // A frame was read short of the module's CR, and that CR has not come yet.
+    bool crOwed = false;
 
     bool processing = false; // the receive path is running (a reply handler may be inside it)
 

@@ -364,14 +364,15 @@ void TForm10::OffsetButtonClick()
     ShowCalibrationDialog(CalibrationCode::Offset, "Offset", tvr.StoredAddress(), "60");
 }
 
+// The stack captions name the address their command goes to (01 in INIT).
 void TForm10::SpanButtonStackClick()
 {
-    ShowCalibrationDialog(CalibrationCode::StackSpan, "Span", tvr.StoredAddress() + 1, SpanOhms());
+    ShowCalibrationDialog(CalibrationCode::StackSpan, "Span", tvr.StackAddress(), SpanOhms());
 }
 
 void TForm10::OffsetButtonStackClick()
 {
-    ShowCalibrationDialog(CalibrationCode::StackOffset, "Offset", tvr.StoredAddress() + 1, "60");
+    ShowCalibrationDialog(CalibrationCode::StackOffset, "Offset", tvr.StackAddress(), "60");
 }
 
 // Advanced settings

@@ -16,7 +16,6 @@ constexpr int DefaultBaudIndex = 3; // 9600
 constexpr int ChecksumBit = 0x40;
 constexpr int AddressLength = 2;
 constexpr int ConfigLength = 8;
-constexpr int HighestAddress = 255;
 
 // Every calibration the editors send: "$" + the address of the input + one digit. The stack input of the
 // Tvr 5x answers next to the address in use (in INIT mode that is 01, whatever module may hold the stored
@@ -61,7 +60,7 @@ void EditorTurn::ShowConfig(const QByteArray &config)
 {
     storedConfig = config;
     // The address stays inside 0..255 even for a malformed text.
-    storedAddress = qBound(0, HexToInt(Copy(config, 1, AddressLength)), HighestAddress);
+    storedAddress = qBound(0, HexToInt(Copy(config, 1, AddressLength)), HighestBusAddress);
     chosenAddress = storedAddress;
     // The baud code is written as a decimal number of two digits.
     bool isNumber = false;
@@ -124,7 +123,7 @@ void EditorTurn::SetCaption(int index, const QString &text)
 
 void EditorTurn::ChooseAddress(int address)
 {
-    chosenAddress = qBound(0, address, HighestAddress);
+    chosenAddress = qBound(0, address, HighestBusAddress);
 }
 
 void EditorTurn::ChooseSetting(int row, int index)
@@ -156,7 +155,7 @@ QByteArray EditorTurn::ComposeConfig()
 {
     QByteArray oldAddress = HexByte(storedAddress);
     QByteArray newAddress = HexByte(chosenAddress);
-    if (newAddress != oldAddress && !workspace.IsAddressFree(newAddress)) {
+    if (newAddress != oldAddress && !IsNewAddressFree(chosenAddress)) {
         newAddress = oldAddress;
         chosenAddress = storedAddress;
         emit AddressRefused();
@@ -171,6 +170,19 @@ QByteArray EditorTurn::ComposeConfig()
         baudCode = HexByte(DefaultBaudIndex + FirstBaudCode);
     const int format = (chosenChecksum ? ChecksumBit : 0) | TypeFormatBits();
     return oldAddress + newAddress + TypeCode() + baudCode + HexByte(format);
+}
+
+bool EditorTurn::IsNewAddressFree(int address) const
+{
+    const int span = AddressSpan();
+    if (address + span - 1 > HighestBusAddress)
+        return false;
+    for (int taken = address; taken < address + span; ++taken) {
+        const bool own = taken >= storedAddress && taken < storedAddress + span;
+        if (!own && !workspace.IsAddressFree(HexByte(taken)))
+            return false;
+    }
+    return true;
 }
 
 QByteArray EditorTurn::TypeCode() const

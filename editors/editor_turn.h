@@ -103,6 +103,8 @@ public:
     EditorPhase Phase() const { return phase; }
     // No exchange of this editor is outstanding.
     virtual bool IsRestPhase() const;
+    // How many bus addresses the module takes, from its own address up.
+    virtual int AddressSpan() const { return 1; }
     bool IsInitMode() const { return initMode; }
     bool UpdateRequested() const { return updateRequested; }
     std::optional<CalibrationCode> CalibrationRequest() const { return calibrationRequest; }
@@ -161,6 +163,8 @@ protected:
     virtual bool TypePhaseStep(const QByteArray &reply);
     // What follows the data read when no write or request waits: the turn ends.
     virtual bool AfterDataStep();
+    // The reply to the configuration command: the new configuration stored and shown, or the old one back.
+    virtual bool ConfigSentStep(const QByteArray &reply);
 
     // The type's data query; the digital types ask "$AA6" and wait in DataAsked.
     virtual void SendDataQuery();
@@ -206,8 +210,9 @@ protected:
 
 private:
     bool Step(const QByteArray &reply);
+    // Every address the module would take at the new address is its own already or no other module's.
+    bool IsNewAddressFree(int address) const;
     void StartConfigurationUpdate(bool raiseTimeOut);
-    bool ConfigSentStep(const QByteArray &reply);
     bool SendPendingCalibration();
     QByteArray CalibrationCommand(CalibrationCode code) const;
     bool CalibrationSentStep(const QByteArray &reply);

@@ -11,7 +11,6 @@
 #include <QSignalBlocker>
 
 namespace {
-constexpr int HighestAddress = 255;
 const QString HexSuffix = QStringLiteral(" (Hex)");
 } // namespace
 
@@ -65,7 +64,7 @@ void ModuleEditorWindow::BuildAddressControls()
     AdresHexEdit.setReadOnly(true);
     AdresHexEdit.setText("0" + HexSuffix);
     DecAdrSpinEdit.setObjectName("DecAdrSpinEdit");
-    DecAdrSpinEdit.setRange(0, HighestAddress);
+    DecAdrSpinEdit.setRange(0, HighestBusAddress);
     DecAdrSpinEdit.setValue(0);
     AdresLabel.setBuddy(&DecAdrSpinEdit);
 }
@@ -175,6 +174,7 @@ void ModuleEditorWindow::AddCaptionEdit(QLineEdit &edit, int index)
     if (static_cast<int>(captionEdits.size()) <= index)
         captionEdits.resize(index + 1, nullptr);
     captionEdits[index] = &edit;
+    SetUpNameEdit(edit);
     edit.setText(turn.Captions().value(index));
     connect(&edit, &QLineEdit::textChanged, this,
             [this, index](const QString &text) { turn.SetCaption(index, text); });

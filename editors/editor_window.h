@@ -58,7 +58,8 @@ protected:
     // A setting combo box with its label in a row of its own, showing the turn's setting row.
     void AddSettingComboBox(QLabel &label, const QString &labelName, const QString &labelText, QComboBox &box,
                             const QString &boxName, const QStringList &items, int row);
-    // An edit that shows and takes the turn's caption at index.
+    // An edit that shows and takes the turn's caption at index (a description or channel name, which takes
+    // only what a configuration file can hold).
     void AddCaptionEdit(QLineEdit &edit, int index);
     // Shows the item without counting as a change by the user; an index outside the list shows no item.
     static void ShowStoredItem(QComboBox &box, int index);

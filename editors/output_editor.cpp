@@ -11,9 +11,12 @@ OutputEditorWindow::OutputEditorWindow(Workspace &workspace, const EditorDesign 
         panel->SetClickable(true);
         connect(panel, &OutputPanel::Clicked, this, &OutputEditorWindow::PanelClick);
     }
-    // The key filter keeps typing to hexadecimal digits; the validator does the same for pasted text, which
-    // would otherwise reach the module as a value of its own.
-    DataEdit.setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9A-Fa-f]{0,2}"), &DataEdit));
+    // The key filter keeps typing to the module's hexadecimal digits; the validator does the same for pasted
+    // text, which would otherwise reach the module as a value of its own (two digits on four relays). The
+    // field shows every value with two digits, so leading zeros up to that width pass as well.
+    const QString typedValue =
+        QString("0{0,%1}[0-9A-Fa-f]{0,%2}").arg(ShownDigits - typedDigits).arg(typedDigits);
+    DataEdit.setValidator(new QRegularExpressionValidator(QRegularExpression(typedValue), &DataEdit));
     DataEdit.installEventFilter(this);
 }
 

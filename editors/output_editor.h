@@ -9,6 +9,9 @@ class OutputEditorWindow : public DigitalEditorWindow
 {
     Q_OBJECT
 public:
+    // The data field shows the outputs as two hexadecimal digits, whatever can be typed.
+    static constexpr int ShownDigits = 2;
+
     // typedDigits: how many hexadecimal digits the data field takes.
     OutputEditorWindow(Workspace &workspace, const EditorDesign &design, OutputTurn &turn, int typedDigits,
                        QWidget *parent = nullptr);

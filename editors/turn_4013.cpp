@@ -84,6 +84,16 @@ bool Turn4013::IsRestPhase() const
            (Phase() == EditorPhase::TypePhase && typePhase == Phase4013::VariantIdle);
 }
 
+int Turn4013::AddressSpan() const
+{
+    return variant ? TvrAddressSpan : 1;
+}
+
+int Turn4013::StackAddress() const
+{
+    return HexToInt(OffsetAddress(StackOffset));
+}
+
 void Turn4013::RestartTurn()
 {
     typePhase = Phase4013::None;
@@ -184,6 +194,10 @@ bool Turn4013::TypePhaseStep(const QByteArray &reply)
 void Turn4013::SwitchToVariant()
 {
     variant = true;
+    // From now on the workspace keeps the controller's other two addresses free of other modules, also when
+    // the module came from a file that named it 4013.
+    if (const ModuleRecordPtr record = workspace.Modules().FindForUpdate(HexByte(StoredAddress())))
+        record->typeId = TvrTypeId;
     const QByteArray address = AddressText();
     workspace.RelabelModule(address, " (" + FromWire(address) + ") TVR5x");
     SetModelLabel("TVR5x");

@@ -59,6 +59,9 @@ public:
     explicit Turn4013(Workspace &workspace, QObject *parent = nullptr);
 
     bool IsRestPhase() const override;
+    int AddressSpan() const override;
+    // The address the stack input answers at: next to the address in use (01 in INIT mode).
+    int StackAddress() const;
     Phase4013 TypePhase() const { return typePhase; }
     int ChainStep() const { return chainStep; }
     bool IsVariant() const { return variant; }

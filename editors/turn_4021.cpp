@@ -78,9 +78,14 @@ void Turn4021::SetUpPosition(int dataFormat, int rangeIndex)
         else if (rangeIndex == RangeZeroToTenVolts)
             maximum = 10000;
     }
+    // Setting up the range is no choice of the user: nothing waits to be written.
+    position = minimum;
     emit PositionRangeShown(minimum, maximum);
-    // Until a read replaces it, the range minimum waits to be written.
-    TakePosition(minimum);
+    ShowSetValueText();
+    setValuePending = false;
+    // The module's output keeps whatever it drives now; the turn reads it back before it shows a set value
+    // as the module's own.
+    outputUnread = true;
 }
 
 QByteArray Turn4021::TypeCode() const
@@ -102,12 +107,14 @@ int Turn4021::TypeFormatBits() const
 
 void Turn4021::MovePosition(int newPosition)
 {
-    TakePosition(qBound(minimum, newPosition, maximum));
+    position = qBound(minimum, newPosition, maximum);
+    ShowSetValueText();
+    setValuePending = true;
+    ++setValueGeneration;
 }
 
-void Turn4021::TakePosition(int newPosition)
+void Turn4021::ShowSetValueText()
 {
-    position = newPosition;
     switch (scrollMode) {
     case ScrollMode::EngineeringUnits:
         setValueText = QString::number(position).rightJustified(5, '0');
@@ -122,9 +129,21 @@ void Turn4021::TakePosition(int newPosition)
         setValueText = FromWire(HexDigits(position, 3));
         break;
     }
-    setValuePending = true;
-    ++setValueGeneration;
     emit SetValueShown(setValueText);
+}
+
+bool Turn4021::AdoptOutputValue(const QByteArray &data)
+{
+    // A garbled read leaves the set value as it was.
+    const std::optional<int> read = PositionOfData(data);
+    if (!read)
+        return false;
+    // The module's own value is shown, not chosen: it is never written back.
+    position = qBound(minimum, *read, maximum);
+    emit PositionShown(position);
+    setValueText = FromWire(data);
+    emit SetValueShown(setValueText);
+    return true;
 }
 
 std::optional<int> Turn4021::PositionOfData(const QByteArray &data) const
@@ -158,10 +177,15 @@ void Turn4021::SendLastValueQuery(Phase4021 next)
                  {.command = Command('$', "6"), .expectedLength = dataLength + ReadFrameCharacters});
 }
 
+void Turn4021::SendFirstRead()
+{
+    SendLastValueQuery(Phase4021::FirstReadAsked);
+}
+
 bool Turn4021::FirmwareAskedStep(const QByteArray &reply)
 {
     ShowFirmware(reply);
-    SendLastValueQuery(Phase4021::FirstReadAsked);
+    SendFirstRead();
     return false;
 }
 
@@ -185,6 +209,8 @@ bool Turn4021::IdleStep(const QByteArray &)
         Send(EditorPhase::WriteSent, {.command = Command('#', ToWire(setValueText)),
                                       .startChar = '>',
                                       .expectedLength = ReplyLength::WriteAcknowledge});
+    } else if (outputUnread) {
+        SendFirstRead();
     } else {
         SendDataQuery();
     }
@@ -196,8 +222,19 @@ bool Turn4021::WriteSentStep(const QByteArray &)
     // A value picked while the write was under way still waits for its own write.
     if (setValueGeneration == writtenGeneration)
         setValuePending = false;
+    // The output now drives what the user chose; the read that follows shows what the module took.
+    outputUnread = false;
     SendLastValueQuery(Phase4021::LastValueAsked);
     return false;
+}
+
+bool Turn4021::ConfigSentStep(const QByteArray &reply)
+{
+    const bool turnOver = EditorTurn::ConfigSentStep(reply);
+    // Also an unanswered configuration may have reached the module: its output is read back again before
+    // anything is shown as its value.
+    outputUnread = true;
+    return turnOver;
 }
 
 bool Turn4021::TypePhaseStep(const QByteArray &reply)
@@ -215,6 +252,7 @@ bool Turn4021::TypePhaseStep(const QByteArray &reply)
 
 bool Turn4021::FirstReadAskedStep(const QByteArray &reply)
 {
+    // Without the module's value the turn ends; the next one asks again.
     if (reply.isEmpty()) {
         typePhase = Phase4021::None;
         return EndTurn();
@@ -222,17 +260,9 @@ bool Turn4021::FirstReadAskedStep(const QByteArray &reply)
     const QByteArray data = ReplyData(reply);
     emit OutputShown(FromWire(data));
     emit LastValueShown(FromWire(data));
-    // A garbled read must not be written back to the module as the set value.
-    if (const std::optional<int> read = PositionOfData(data)) {
-        const int readPosition = qBound(minimum, *read, maximum);
-        if (readPosition != position) {
-            TakePosition(readPosition);
-            emit PositionShown(readPosition);
-        } else {
-            setValueText = FromWire(data);
-            emit SetValueShown(setValueText);
-        }
-    }
+    // A value the user picked meanwhile stands and goes out on the next turn.
+    if (!setValuePending && AdoptOutputValue(data))
+        outputUnread = false;
     SendDataQuery();
     return false;
 }

@@ -4,9 +4,10 @@
 // and its present output are read back. The 4 mA, 20 mA and trim calibrations wait for the next turn and
 // wait the raised time-out for the module's answer.
 //
-// A turn: the first one reads the firmware and the last value (which also moves the output position), later
-// ones write a new set value and read it back; every turn ends with the present output read and then a
-// pending configuration, calibration or trim.
+// A turn: the first one reads the firmware and the last value, which the output position adopts; later ones
+// write a set value the user picked and read it back; every turn ends with the present output read and then
+// a pending configuration, calibration or trim. Only the user's own choice is ever written: after a
+// configuration, or while the first read has not been answered, the output is read back and adopted again.
 
 #include "editor_turn.h"
 
@@ -57,6 +58,7 @@ protected:
     bool FirmwareAskedStep(const QByteArray &reply) override;
     bool WriteSentStep(const QByteArray &reply) override;
     bool IdleStep(const QByteArray &reply) override;
+    bool ConfigSentStep(const QByteArray &reply) override;
     bool TypePhaseStep(const QByteArray &reply) override;
     void SendDataQuery() override;
     void ShowData(const QByteArray &reply) override;
@@ -67,8 +69,13 @@ protected:
 
 private:
     void SetUpPosition(int dataFormat, int rangeIndex);
-    // The set value text of the position; it waits to be written.
-    void TakePosition(int newPosition);
+    // The set value text of the position.
+    void ShowSetValueText();
+    // Shows a value read from the module as the set value, without making it one to write; a text that reads
+    // as no number leaves the set value as it was (false).
+    bool AdoptOutputValue(const QByteArray &data);
+    // The last value read-back whose answer the output position adopts.
+    void SendFirstRead();
     // The data of a read reply: n characters from position 4.
     QByteArray ReplyData(const QByteArray &reply) const;
     // The position a value read from the module stands for; none for a text that reads as no number.
@@ -85,6 +92,8 @@ private:
     int position = 0;
     QString setValueText;
     bool setValuePending = false;
+    // The module's output has not been read back since the turn began or last configured it.
+    bool outputUnread = true;
     // Counts the value texts produced, so that a write's reply clears only the value that was written.
     int setValueGeneration = 0;
     int writtenGeneration = 0;

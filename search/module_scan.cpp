@@ -11,7 +11,7 @@ constexpr int ConfigReplyLength = 10;
 constexpr int VariantReplyLength = 20;
 constexpr int ConfigChangeReplyLength = 4;
 
-const QByteArray VariantTypeId = "20";
+const QByteArray VariantTypeId = TvrTypeId;
 const QByteArray PlainTypeId = "4013";
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "fake_editor.h"
 
 #include "app/program.h"
+#include "app/status_clock.h"
 #include "bus/prompt.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
@@ -12,9 +13,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -60,10 +63,13 @@ private slots:
     void cleanup() { form.reset(); }
 
     void StartUpState();
+    void ClockFormatWithoutTimeZone_data();
+    void ClockFormatWithoutTimeZone();
     void FieldsLabelsTabOrderAndLayout();
     void OpenModuleEditorTakesTheFirstListInSearchOrder_data();
     void OpenModuleEditorTakesTheFirstListInSearchOrder();
     void FirstEditorStartsTheCycleAndASecondJoinsIt();
+    void EditorOpenedWhileAToolHoldsTheBusWaits();
     void ChoicesThatDoNothing();
     void TreeKeyboardAndDoubleClick();
     void FlushInOrderOrSortedAndRelabelKeepsTheInitMark();
@@ -174,16 +180,51 @@ void TestMainWindow::StartUpState()
     // Listing the ports cleared the modules with routing suspended.
     QVERIFY(main.Engine().RoutingSuspended());
 
+    // The clock: the long time format, without the time zone the system's format may end in.
     QVERIFY(main.DateTimeTimer.isActive());
-    const QString hourBefore = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+    const QLocale system = QLocale::system();
+    const QString clockFormat = WithoutTimeZone(system.timeFormat(QLocale::LongFormat));
+    const QTime timeBefore = QTime::currentTime();
     main.DateTimeTimerTimer();
-    const QString hourAfter = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
-    QVERIFY(main.TimePanel->text() == "Time : " + hourBefore ||
-            main.TimePanel->text() == "Time : " + hourAfter);
+    const QTime timeAfter = QTime::currentTime();
+    QVERIFY2(main.TimePanel->text() == "Time : " + system.toString(timeBefore, clockFormat) ||
+                 main.TimePanel->text() == "Time : " + system.toString(timeAfter, clockFormat),
+             qPrintable(main.TimePanel->text()));
+    const QString zone = QDateTime::currentDateTime().timeZoneAbbreviation();
+    QVERIFY2(zone.isEmpty() || !main.TimePanel->text().contains(zone), qPrintable(main.TimePanel->text()));
     QVERIFY(main.DatePanel->text().startsWith("Date : ") && main.DatePanel->text().size() > 7);
 
     main.TerminalButton->click();
     QVERIFY(main.HintPanel->text().startsWith("Hint: "));
+}
+
+void TestMainWindow::ClockFormatWithoutTimeZone_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("clock");
+    QTest::newRow("zone after") << "HH:mm:ss t"
+                                << "HH:mm:ss";
+    QTest::newRow("zone before") << "t HH:mm:ss"
+                                 << "HH:mm:ss";
+    QTest::newRow("zone in brackets") << "H:mm:ss (t)"
+                                      << "H:mm:ss";
+    QTest::newRow("long zone names") << "h:mm:ss AP tttt"
+                                     << "h:mm:ss AP";
+    QTest::newRow("quoted letters") << "HH 'h' mm 'min' ss 's' t"
+                                    << "HH 'h' mm 'min' ss 's'";
+    QTest::newRow("quoted t") << "H 'at' mm"
+                              << "H 'at' mm";
+    QTest::newRow("quote mark") << "H:mm:ss '' t"
+                                << "H:mm:ss ''";
+    QTest::newRow("no zone") << "HH:mm:ss"
+                             << "HH:mm:ss";
+}
+
+void TestMainWindow::ClockFormatWithoutTimeZone()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, clock);
+    QCOMPARE(WithoutTimeZone(format), clock);
 }
 
 void TestMainWindow::FieldsLabelsTabOrderAndLayout()
@@ -254,6 +295,27 @@ void TestMainWindow::FirstEditorStartsTheCycleAndASecondJoinsIt()
     QCOMPARE(editors[1]->replies.size(), 0); // waits for its turn in the running cycle
     QCOMPARE(port.written.size(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(port.written.contains("$07F\r"), 1000);
+}
+
+void TestMainWindow::EditorOpenedWhileAToolHoldsTheBusWaits()
+{
+    MakeWindow();
+    form->Modules().AddModule("4017", "05080600", false);
+    form->Engine().ReleaseBus(); // cycle idle
+    // A tool takes the bus through the workspace while no editor turn runs.
+    Workspace &workspace = *form;
+    QVERIFY(workspace.Engine().RequestBus(ToolKind::Terminal));
+
+    form->OpenModuleEditor(" (05) N770");
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened[0]->editorState, EditorState::Open);
+    QVERIFY(form->Engine().OwnsBus(ToolKind::Terminal));
+    QVERIFY(port.written.isEmpty());
+    QVERIFY(editors[0]->replies.isEmpty());
+
+    // The tool gives the bus back: the cycle starts and serves the editor.
+    form->Engine().ReleaseBus();
+    QCOMPARE(port.written, QList<QByteArray>({"$05F\r"}));
 }
 
 void TestMainWindow::ChoicesThatDoNothing()

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -47,6 +48,7 @@ private slots:
     void OpeningErrorsShowTheirBoxes();
     void BaudRateRules();
     void TimeOutFieldRules();
+    void DestroyedWhileTimeOutFieldHasFocus();
     void LostDeviceKeepsTheProgramUsable();
     void ClosingTheWindowClearsModulesAndFreesThePort();
 
@@ -270,6 +272,22 @@ void TestPortControl::TimeOutFieldRules()
     QApplication::sendEvent(field, &leave);
     QCOMPARE(engine.TimeOutMs(), 100);
     QCOMPARE(field->value(), 100);
+}
+
+void TestPortControl::DestroyedWhileTimeOutFieldHasFocus()
+{
+    MakeWindow();
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    QSpinBox *field = form->SpinEdit1;
+    field->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(field->hasFocus());
+    // A number typed but not yet taken: the field would take it as it loses the focus.
+    field->selectAll();
+    QTest::keyClicks(field, "250");
+    QPointer<QSpinBox> guard(field);
+    form.reset();
+    QVERIFY(guard.isNull());
 }
 
 void TestPortControl::LostDeviceKeepsTheProgramUsable()

@@ -1,10 +1,13 @@
 #include "bus/text.h"
 #include "bus/transaction_engine.h"
 #include "sim/memory_port.h"
+#include "sim/sim_bus.h"
 
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 // An editor that takes one exchange per turn: it asks "$AA6" and ends its turn with the answer.
@@ -78,16 +81,32 @@ struct Bench
         ModuleRecordPtr record =
             modules.AddModule(typeIds[static_cast<int>(kind)], address + "400600", false);
         auto *editor = new FakeEditor(engine, address);
+        editor->setParent(&editors); // freed with the bench unless a test frees it first
         record->SetEditor(editor, editor);
         record->editorState = EditorState::Open;
         return editor;
+    }
+    // The rows of the command log, newest first, each as its visible cells.
+    QList<QStringList> LogRows()
+    {
+        QList<QStringList> rows;
+        for (int row = 0; row < engine.CommandLog().rowCount(); ++row)
+            rows.append(engine.CommandLog().Row(row).mid(0, 2));
+        return rows;
     }
 
     ModuleRegistry modules;
     TransactionEngine engine{modules};
     MemoryPort port;
     FakeTool search, terminal, memory;
+    QObject editors;
 };
+
+// The checksum of a reply as a module puts it on the line, directly in front of its CR.
+QByteArray ModuleLine(const QByteArray &body)
+{
+    return body + ComputeChecksum(body) + CR;
+}
 } // namespace
 
 class TestTransactionEngine : public QObject
@@ -110,6 +129,14 @@ private slots:
     void editorClosedAtEndOfTurn();
     void replyNeverReachesFreedEditor();
     void clearingRecordsSuspendsRouting();
+    void checksumOfFramesReadByLength_data();
+    void checksumOfFramesReadByLength();
+    void crBehindFrameReadByLengthIsNoLine_data();
+    void crBehindFrameReadByLengthIsNoLine();
+    void inputBeforeTheWriteIsDropped();
+    void replyStandingInThePortIsNoTimeOut();
+    void editorCycleStaysInStep_data();
+    void editorCycleStaysInStep();
 };
 
 void TestTransactionEngine::checksumIsInsertedAndVerified()
@@ -448,6 +475,219 @@ void TestTransactionEngine::clearingRecordsSuspendsRouting()
 
     b.engine.ClearModuleRecords(true);
     QVERIFY(!b.engine.RoutingSuspended());
+}
+
+void TestTransactionEngine::checksumOfFramesReadByLength_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<char>("start");
+    QTest::addColumn<char>("end");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QByteArray>("line");      // as the module sends it
+    QTest::addColumn<QByteArray>("delivered"); // empty for a wrong checksum
+    // Read up to the CR: the checksum stands in front of the last character of the frame.
+    QTest::newRow("name, checked frame")
+        << int(CheckedFrame) << '!' << CR << 8 << ModuleLine("!104013") << QByteArray("!104013\r");
+    QTest::newRow("acknowledgement of the search's probe")
+        << int(UncheckedFrame) << '!' << CR << 4 << ModuleLine("!00") << QByteArray("!00\r");
+    // Read by length without the CR: the checksum is the frame's last two characters.
+    QTest::newRow("Tvr clock") << int(UncheckedFrame) << '>' << ' ' << 20
+                               << ModuleLine(">07/12/24 1 12:30:05") << QByteArray(">07/12/24 1 12:30:05");
+    QTest::newRow("Tvr limits") << int(UncheckedFrame) << '>' << ' ' << 19
+                                << ModuleLine(">02445A6E9C71C84A58") << QByteArray(">02445A6E9C71C84A58");
+    QTest::newRow("Tvr status word") << int(UncheckedFrame) << '!' << ' ' << 3 << ModuleLine("!21")
+                                     << QByteArray("!21");
+    QTest::newRow("Tvr constant, end character CR")
+        << int(UncheckedFrame) << '>' << CR << 3 << ModuleLine(">10") << QByteArray(">10");
+    QTest::newRow("Tvr pointer") << int(UncheckedFrame) << '>' << ' ' << 5 << ModuleLine(">01F8")
+                                 << QByteArray(">01F8");
+    QTest::newRow("Tvr memory record") << int(UncheckedFrame) << '>' << ' ' << 17
+                                       << ModuleLine(">0530122403305001") << QByteArray(">0530122403305001");
+    QTest::newRow("Tvr acknowledgement")
+        << int(UncheckedFrame) << '!' << ' ' << 3 << ModuleLine("!10") << QByteArray("!10");
+    QByteArray wrong = ModuleLine(">0530122403305001");
+    wrong[wrong.size() - 2] = wrong[wrong.size() - 2] == '0' ? '1' : '0';
+    QTest::newRow("Tvr memory record, wrong checksum")
+        << int(UncheckedFrame) << '>' << ' ' << 17 << wrong << QByteArray();
+    // A checksum standing in front of the last body character, as no module sends it, is wrong.
+    QTest::newRow("Tvr clock, checksum misplaced")
+        << int(UncheckedFrame) << '>' << ' ' << 20
+        << QByteArray(">07/12/24 1 12:30:0" + ComputeChecksum(">07/12/24 1 12:30:0") + "5\r") << QByteArray();
+}
+
+void TestTransactionEngine::checksumOfFramesReadByLength()
+{
+    QFETCH(int, mode);
+    QFETCH(char, start);
+    QFETCH(char, end);
+    QFETCH(int, length);
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, delivered);
+    Bench b;
+    b.engine.RequestBus(ToolKind::Terminal);
+    b.AnswerAlways(line);
+    b.engine.SendCommand("@10X\r", true, mode, start, end, length);
+    QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
+    QCOMPARE(b.terminal.replies.first(), delivered);
+    const QList<QStringList> rows = b.LogRows();
+    if (delivered.isEmpty())
+        QCOMPARE(rows.first(), QStringList{"Wrong checksum !"});
+    else
+        QCOMPARE(rows.size(), 1);
+    // The frame as received, CR left out, stands in the response column either way.
+    QCOMPARE(rows.last().value(1), FromWire(QByteArray(line).replace(CR, QByteArray())));
+    // Nothing of the reply is left over, not even the CR behind a frame read short of it.
+    QVERIFY(b.engine.RxBuffer().isEmpty());
+}
+
+void TestTransactionEngine::crBehindFrameReadByLengthIsNoLine_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<bool>("checksum");
+    QTest::newRow("CR in the frame's notification") << QList<QByteArray>{">01F8\r"} << false;
+    QTest::newRow("CR after the next command went out") << QList<QByteArray>{">01F8", "\r"} << false;
+    QTest::newRow("with checksum, CR after the next command went out")
+        << QList<QByteArray>{">01F8" + ComputeChecksum(">01F8"), "\r"} << true;
+}
+
+void TestTransactionEngine::crBehindFrameReadByLengthIsNoLine()
+{
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(bool, checksum);
+    Bench b;
+    b.engine.RequestBus(ToolKind::Terminal);
+    // The memory window's pointer poll, read by length short of its CR; the terminal's line command follows
+    // at once.
+    b.terminal.onReply = [&](const QByteArray &reply) {
+        if (reply.startsWith('>'))
+            b.engine.SendCommand("$01M\r", false, LineMode, ' ', ' ', 0);
+    };
+    b.engine.SendCommand("@10E\r", checksum, UncheckedFrame, '>', ' ', 5);
+    for (const QByteArray &piece : pieces) {
+        b.port.Receive(piece);
+        QTRY_VERIFY_WITH_TIMEOUT(b.engine.RxBuffer().isEmpty() && b.terminal.replies.size() == 1, 1000);
+    }
+    QCOMPARE(b.port.written.last(), QByteArray("$01M\r"));
+    b.port.Receive("!014050\r");
+    QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 2, 1000);
+    QCOMPARE(b.terminal.replies, (QList<QByteArray>{">01F8", "!014050\r"}));
+}
+
+void TestTransactionEngine::inputBeforeTheWriteIsDropped()
+{
+    Bench b;
+    b.engine.RequestBus(ToolKind::Search);
+    // The module at 05 answers after the time-out, while the next command is held for its pacing delay.
+    b.search.onReply = [&](const QByteArray &reply) {
+        if (reply.isEmpty() && b.port.written.size() == 1) {
+            b.engine.SetPacingTag(SendingStopped);
+            b.engine.SendCommand("$06M\r", false, CheckedFrame, '!', CR, 8);
+        }
+    };
+    b.engine.SendCommand("$05M\r", false, CheckedFrame, '!', CR, 8);
+    QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
+    QVERIFY(b.engine.SpeedTimer().isActive());
+    b.port.Receive("!054013\r");
+    QTRY_COMPARE_WITH_TIMEOUT(b.engine.RxBuffer(), QByteArray("!054013\r"), 1000);
+    QCOMPARE(b.search.replies.size(), 1); // the late reply answered nothing
+    b.AnswerAlways("!064017\r");
+    b.engine.SpeedTimer().setInterval(10); // the hold released, as the pacing dialog does
+    QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 2, 1000);
+    QCOMPARE(b.search.replies.last(), QByteArray("!064017\r"));
+    QCOMPARE(b.port.written.size(), 2);
+    QCOMPARE(b.LogRows(), (QList<QStringList>{{"$06M", "!064017"},
+                                              {TransactionEngine::DroppedRowText, "!054013"},
+                                              {"$05M", "Time out !"}}));
+
+    // Whatever stands in the buffer before the first command, also without a start character, is dropped
+    // the same way; several lines show on one row.
+    Bench fresh;
+    fresh.engine.SetRoutingSuspended(true);
+    fresh.port.Receive("!01\r~!02\r");
+    QTRY_COMPARE_WITH_TIMEOUT(fresh.engine.RxBuffer().size(), 9, 1000);
+    fresh.engine.SendCommand("$03M\r", false, CheckedFrame, '!', CR, 8);
+    QVERIFY(fresh.engine.RxBuffer().isEmpty());
+    QCOMPARE(fresh.LogRows(),
+             (QList<QStringList>{{"$03M"}, {TransactionEngine::DroppedRowText, "!01 ~!02"}}));
+}
+
+void TestTransactionEngine::replyStandingInThePortIsNoTimeOut()
+{
+    Bench b;
+    b.engine.RequestBus(ToolKind::Search);
+    b.engine.SetPacingTag(Fast);
+    // The program is held up: replies reach the port, but their notification comes only after the time-out
+    // timer has fired.
+    b.port.HoldNotifications(true);
+    b.AnswerAlways("!054013\r");
+    b.engine.SendCommand("$05M\r", false, CheckedFrame, '!', CR, 8);
+    QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
+    QCOMPARE(b.search.replies.first(), QByteArray("!054013\r"));
+    QCOMPARE(b.LogRows(), (QList<QStringList>{{"$05M", "!054013"}}));
+
+    // A reply that reaches the port after its time-out, while the program is held up, is dropped when the
+    // next command goes out; released, the port announces nothing that could answer that command.
+    b.AnswerAlways(QByteArray());
+    b.engine.SendCommand("$06M\r", false, CheckedFrame, '!', CR, 8);
+    QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 2, 1000);
+    QCOMPARE(b.search.replies.last(), QByteArray());
+    b.port.Receive("!064017\r");
+    b.engine.SendCommand("$07M\r", false, CheckedFrame, '!', CR, 8);
+    QTRY_COMPARE_WITH_TIMEOUT(b.port.written.size(), 3, 1000);
+    b.port.HoldNotifications(false);
+    QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 3, 1000);
+    QCOMPARE(b.search.replies.last(), QByteArray());
+    QCOMPARE(b.LogRows().mid(0, 3), (QList<QStringList>{{"$07M", "Time out !"},
+                                                        {TransactionEngine::DroppedRowText, "!064017"},
+                                                        {"$06M", "Time out !"}}));
+}
+
+void TestTransactionEngine::editorCycleStaysInStep_data()
+{
+    QTest::addColumn<bool>("heldUp");
+    QTest::newRow("a module answers once 20 ms after the time-out") << false;
+    QTest::newRow("the program is held up while replies stand in the port") << true;
+}
+
+void TestTransactionEngine::editorCycleStaysInStep()
+{
+    QFETCH(bool, heldUp);
+    constexpr int TimeOutMs = 20;
+    Bench b;
+    b.engine.SetPacingTag(Fast);
+    b.engine.SetTimeOutMs(TimeOutMs);
+    SimBus bus;
+    bus.SetFrozen(true);
+    // Three relay modules, each telling itself apart by the relays it has on.
+    for (int address = 1; address <= 3; ++address)
+        bus.AddModule("4060", HexByte(address) + "400600").outputs = static_cast<quint8>(address);
+    SimModule &slow = *bus.Module(1);
+    if (heldUp) {
+        b.port.HoldNotifications(true);
+    } else {
+        slow.lateReplyMs = TimeOutMs + 20;
+        QObject::connect(&bus, &SimBus::Exchanged, &bus, [&slow](const SimExchange &exchange) {
+            if (exchange.command == "$016\r")
+                slow.lateReplyMs = 0;
+        });
+    }
+    bus.Attach(b.port);
+    QList<FakeEditor *> editors;
+    for (const QByteArray address : {"01", "02", "03"})
+        editors.append(b.OpenEditor(EditorKind::Type4060, address));
+    b.engine.ReleaseBus();
+    QTRY_VERIFY_WITH_TIMEOUT(editors.last()->turns >= 4, 5000);
+
+    // Every reply an editor got is its own module's; only the late one's first turn may have ended empty.
+    for (int index = 0; index < editors.size(); ++index) {
+        const QByteArray own = "!0" + QByteArray::number(index + 1) + "0000\r";
+        QList<QByteArray> replies = editors[index]->replies;
+        if (index == 0 && !heldUp && replies.value(0).isEmpty())
+            replies.removeFirst();
+        QVERIFY2(std::all_of(replies.begin(), replies.end(),
+                             [&](const QByteArray &reply) { return reply == own; }),
+                 qPrintable(QString("editor %1: %2").arg(index + 1).arg(FromWire(replies.join('|')))));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTransactionEngine)

@@ -8,6 +8,9 @@
 #include "editors/editor_4052.h"
 #include "editors/editor_4060.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 namespace {
 bool ShowsOne(const OutputPanel *panel)
 {
@@ -69,6 +72,8 @@ private slots:
     void panelClickIsWritten();
     void typedValueIsWritten();
     void leavingDataEditWritesShownValue();
+    void pastedValueObeysTheDigitCount_data();
+    void pastedValueObeysTheDigitCount();
     void relayEditorTakesOneDigit();
     void inputEditorShowsInputs();
     void narrowInputEditorHidesChannels();
@@ -160,6 +165,52 @@ void TestDigitalEditors::leavingDataEditWritesShownValue()
     QCOMPARE(LitPanels(editor), 0x0B);
     QTRY_COMPARE_WITH_TIMEOUT(bench.Writes().size(), 2, EditorBench::WaitMs);
     QCOMPARE(bench.Writes().last(), QByteArray("#0A000B\r"));
+}
+
+void TestDigitalEditors::pastedValueObeysTheDigitCount_data()
+{
+    QTest::addColumn<QByteArray>("typeId");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QByteArray>("write");
+    QTest::addColumn<quint8>("outputs");
+    QTest::newRow("4050 two digits") << QByteArray("4050") << "A5"
+                                     << "A5" << QByteArray("#0A00A5\r") << quint8(0xA5);
+    QTest::newRow("4050 three digits") << QByteArray("4050") << "A51"
+                                       << "03" << QByteArray("#0A0003\r") << quint8(0x03);
+    QTest::newRow("4060 two digits") << QByteArray("4060") << "A5"
+                                     << "03" << QByteArray("#0A0003\r") << quint8(0x03);
+    QTest::newRow("4060 one digit") << QByteArray("4060") << "c"
+                                    << "0C" << QByteArray("#0A000C\r") << quint8(0x0C);
+    QTest::newRow("4060 as shown") << QByteArray("4060") << "05"
+                                   << "05" << QByteArray("#0A0005\r") << quint8(0x05);
+}
+
+void TestDigitalEditors::pastedValueObeysTheDigitCount()
+{
+    QFETCH(QByteArray, typeId);
+    QFETCH(QString, pasted);
+    QFETCH(QString, shown);
+    QFETCH(QByteArray, write);
+    QFETCH(quint8, outputs);
+
+    EditorBench bench;
+    ModuleRecordPtr record = bench.AddModule(typeId, "0A400600");
+    bench.Module(record).outputs = 0x03;
+    auto *editor = bench.Open<OutputEditorWindow>(record);
+    QVERIFY(bench.WaitForTurns("$0A6\r"));
+    QLineEdit &data = DataEdit(editor);
+    QCOMPARE(data.text(), QString("03"));
+
+    // Pasted over the whole field, as from the field's pop-up menu; what the module cannot take is refused.
+    FocusDataEdit(editor);
+    data.selectAll();
+    QGuiApplication::clipboard()->setText(pasted);
+    data.paste();
+    QTest::keyClick(&data, Qt::Key_Return);
+    QCOMPARE(data.text(), shown);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes(), QList<QByteArray>{write}, EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Module(record).outputs, outputs, EditorBench::WaitMs);
 }
 
 void TestDigitalEditors::relayEditorTakesOneDigit()

@@ -243,30 +243,42 @@ void TestEditor4013::spanResistanceByRange()
 
 void TestEditor4013::calibrationButtons_data()
 {
-    QTest::addColumn<bool>("variant");
+    QTest::addColumn<QString>("kind"); // plain, tvr or init (a Tvr 5x in INIT, answering at 00..02)
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QByteArray>("command");
-    QTest::newRow("span") << false << "SpanButton"
+    QTest::newRow("span") << "plain"
+                          << "SpanButton"
                           << "Span Calibaration Navix 710 (10)" << QByteArray("$100\r");
-    QTest::newRow("offset") << false << "OffsetButton"
+    QTest::newRow("offset") << "plain"
+                            << "OffsetButton"
                             << "Offset Calibaration Navix 710 (10)" << QByteArray("$101\r");
-    QTest::newRow("stack span") << true << "SpanButtonStack"
+    QTest::newRow("stack span") << "tvr"
+                                << "SpanButtonStack"
                                 << "Span Calibaration Tvr 5x (11)" << QByteArray("$110\r");
-    QTest::newRow("stack offset") << true << "OffsetButtonStack"
+    QTest::newRow("stack offset") << "tvr"
+                                  << "OffsetButtonStack"
                                   << "Offset Calibaration Tvr 5x (11)" << QByteArray("$111\r");
+    // The stack captions name the address their command goes to.
+    QTest::newRow("stack span in INIT") << "init"
+                                        << "SpanButtonStack"
+                                        << "Span Calibaration Tvr 5x (01)" << QByteArray("$010\r");
+    QTest::newRow("stack offset in INIT") << "init"
+                                          << "OffsetButtonStack"
+                                          << "Offset Calibaration Tvr 5x (01)" << QByteArray("$011\r");
 }
 
 void TestEditor4013::calibrationButtons()
 {
-    QFETCH(bool, variant);
+    QFETCH(QString, kind);
     QFETCH(QString, button);
     QFETCH(QString, caption);
     QFETCH(QByteArray, command);
 
     EditorBench bench;
-    ModuleRecordPtr record = variant ? AddTvr(bench) : bench.AddModule("4013", "10200600");
-    auto *editor = OpenAndSettle(bench, record, "10");
+    ModuleRecordPtr record =
+        kind == "plain" ? bench.AddModule("4013", "10200600") : AddTvr(bench, "10200602", kind == "init");
+    auto *editor = OpenAndSettle(bench, record, kind == "init" ? "00" : "10");
     QVERIFY(editor);
 
     QTest::mouseClick(&Find<QPushButton>(editor, button), Qt::LeftButton);

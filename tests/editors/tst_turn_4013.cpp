@@ -62,6 +62,8 @@ private slots:
     void variantFirstTurnAndSteadyRound();
     void variantInInitModeKeepsStar();
     void configurationWrite();
+    void tvrAddressesAreTaken_data();
+    void tvrAddressesAreTaken();
     void calibrationCommands_data();
     void calibrationCommands();
     void editingStopsClockReads();
@@ -252,6 +254,68 @@ void TestTurn4013::configurationWrite()
     QCOMPARE(written.LengthOf("#0B\r"), 6);
 }
 
+void TestTurn4013::tvrAddressesAreTaken_data()
+{
+    QTest::addColumn<bool>("moverIsTvr"); // else a plain 4013 at 0A moves
+    QTest::addColumn<QByteArray>("otherConfig");
+    QTest::addColumn<bool>("otherIsTvr");
+    QTest::addColumn<int>("newAddress");
+    QTest::addColumn<QByteArray>("command");
+    // A plain module onto a Tvr 5x at 10, which answers at 10, 11 and 12.
+    QTest::newRow("onto the stack") << false << QByteArray("10200602") << true << 0x11
+                                    << QByteArray("%0A0A200600\r");
+    QTest::newRow("onto the status word")
+        << false << QByteArray("10200602") << true << 0x12 << QByteArray("%0A0A200600\r");
+    QTest::newRow("past the Tvr 5x") << false << QByteArray("10200602") << true << 0x13
+                                     << QByteArray("%0A13200600\r");
+    QTest::newRow("next to a plain module")
+        << false << QByteArray("10200600") << false << 0x11 << QByteArray("%0A11200600\r");
+    // A Tvr 5x at 10 needs its new address and the two after it.
+    QTest::newRow("Tvr stack on a module")
+        << true << QByteArray("0F200600") << false << 0x0E << QByteArray("%1010200602\r");
+    QTest::newRow("Tvr status word on a module")
+        << true << QByteArray("0F200600") << false << 0x0D << QByteArray("%1010200602\r");
+    QTest::newRow("Tvr over its own addresses")
+        << true << QByteArray("0F200600") << false << 0x11 << QByteArray("%1011200602\r");
+    QTest::newRow("Tvr stack on another's status word")
+        << true << QByteArray("0C200602") << true << 0x0D << QByteArray("%1010200602\r");
+    QTest::newRow("Tvr below another")
+        << true << QByteArray("0C200602") << true << 0x09 << QByteArray("%1009200602\r");
+    QTest::newRow("Tvr past the last address")
+        << true << QByteArray("0F200600") << false << 0xFE << QByteArray("%1010200602\r");
+}
+
+void TestTurn4013::tvrAddressesAreTaken()
+{
+    QFETCH(bool, moverIsTvr);
+    QFETCH(QByteArray, otherConfig);
+    QFETCH(bool, otherIsTvr);
+    QFETCH(int, newAddress);
+    QFETCH(QByteArray, command);
+
+    TurnBench bench;
+    // The other module as a search records it: a Tvr 5x under its own type id.
+    ModuleRecordPtr other = otherIsTvr ? AddTvr(bench, otherConfig) : bench.AddModule("4013", otherConfig);
+    if (otherIsTvr)
+        other->typeId = TvrTypeId;
+    // The moving Tvr 5x is recorded as a 4013, as a loaded file names it: its turn finds it out.
+    ModuleRecordPtr record = moverIsTvr ? AddTvr(bench) : bench.AddModule("4013", "0A200600");
+    const QByteArray oldAddress = record->Address();
+    Turn4013 *turn = OpenAndSettle(bench, record, oldAddress);
+    QVERIFY(turn);
+    QCOMPARE(turn->IsVariant(), moverIsTvr);
+    QCOMPARE(record->typeId, QByteArray(moverIsTvr ? TvrTypeId : "4013"));
+
+    turn->ChooseAddress(newAddress);
+    turn->RequestUpdate();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.prompt.Texts().contains("Configuration successful !"), TurnBench::WaitMs);
+    QCOMPARE(bench.CountOf(command), 1);
+    const bool refused = Copy(command, 2, 2) == Copy(command, 4, 2);
+    QCOMPARE(bench.prompt.Texts().contains("Invalid address !"), refused);
+    QCOMPARE(record->Address(), refused ? oldAddress : HexByte(newAddress));
+    QCOMPARE(turn->ChosenAddress(), HexToInt(record->Address()));
+}
+
 void TestTurn4013::calibrationCommands_data()
 {
     QTest::addColumn<QString>("kind"); // plain, tvr or init (a Tvr 5x in INIT, answering at 00..02)
@@ -265,6 +329,8 @@ void TestTurn4013::calibrationCommands_data()
                                   << true;
     QTest::newRow("stack in INIT") << "init" << int(CalibrationCode::StackSpan) << QByteArray("$010\r")
                                    << true;
+    QTest::newRow("stack offset in INIT")
+        << "init" << int(CalibrationCode::StackOffset) << QByteArray("$011\r") << true;
     QTest::newRow("unanswered") << "tvr" << int(CalibrationCode::Offset) << QByteArray("$101\r") << false;
 }
 

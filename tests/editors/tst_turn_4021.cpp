@@ -6,6 +6,8 @@
 
 #include "editors/turn_4021.h"
 
+#include <functional>
+
 namespace {
 // What the turn last reported of its values.
 struct OutputView
@@ -41,7 +43,7 @@ private slots:
     void configurationSetsUpPosition();
     void setValueTexts();
     void firstTurnReadsLastValue();
-    void firstReadLostWritesRangeMinimum();
+    void outputKeepsItsValue();
     void positionIsWritten();
     void valuePickedDuringWriteIsNotLost();
     void hexadecimalFormat();
@@ -91,7 +93,8 @@ void TestTurn4021::configurationSetsUpPosition()
     QCOMPARE(turn.Position(), minimum);
     QCOMPARE(turn.DataLength(), dataLength);
     QCOMPARE(turn.SetValueText(), firstSetValue);
-    QVERIFY(turn.SetValuePending());
+    // Shown, but nothing the user chose: it waits for no write.
+    QVERIFY(!turn.SetValuePending());
     // What was read is what goes back: the configuration text composes unchanged.
     QCOMPARE(turn.ComposeConfig(), "0A" + config);
 }
@@ -142,29 +145,75 @@ void TestTurn4021::firstTurnReadsLastValue()
     QCOMPARE(turn.Position(), 12345);
     QCOMPARE(view.output, QString("11.500"));
     QCOMPARE(status.status, EditorTurn::CommunicationText);
-    // The first turn reads; the value that the position took is written back on the next.
-    const QList<QByteArray> expected = {"$0AF\r", "$0A6\r", "$0A8\r", "#0A12.345\r", "$0A6\r", "$0A8\r"};
+    // The first turn reads; the value the position took is the module's own and is not written back.
+    const QList<QByteArray> expected = {"$0AF\r", "$0A6\r", "$0A8\r", "$0A8\r"};
     QCOMPARE(bench.Commands().mid(0, expected.size()), expected);
     QVERIFY(!turn.SetValuePending());
+    QVERIFY(bench.Writes().isEmpty());
     QCOMPARE(status.firmware, QString(module.firmware));
 }
 
-void TestTurn4021::firstReadLostWritesRangeMinimum()
+void TestTurn4021::outputKeepsItsValue()
 {
     TurnBench bench;
     ModuleRecordPtr record = bench.AddModule("4021", "0A310600");
     SimModule &module = bench.Module(record);
-    module.outputValue = 15.0;
+    module.outputValue = module.outputReadback = 12.345;
     module.loseReplies = 2; // the firmware query and the first read
+
+    // The first turn loses the module's value: the next one reads it again instead of writing anything.
     Turn4021 &turn = bench.OpenTurn<Turn4021>(record);
-    OutputView view(turn);
     TurnView status(turn);
     QVERIFY(bench.WaitForTurns("$0A8\r"));
-    const QList<QByteArray> expected = {"$0AF\r", "$0A6\r", "#0A04.000\r", "$0A6\r", "$0A8\r"};
-    QCOMPARE(bench.Commands().mid(0, expected.size()), expected);
+    const QList<QByteArray> opening = {"$0AF\r", "$0A6\r", "$0A6\r", "$0A8\r"};
+    QCOMPARE(bench.Commands().mid(0, opening.size()), opening);
     QCOMPARE(status.firmware, QString("Unknow !"));
-    QCOMPARE(module.outputValue, 4.0);
-    QCOMPARE(view.lastValue, QString("04.000"));
+    QCOMPARE(turn.SetValueText(), QString("12.345"));
+    QCOMPARE(turn.Position(), 12345);
+    QVERIFY(!turn.SetValuePending());
+
+    // After each configuration the output is read back first, and its value is adopted.
+    const struct
+    {
+        QByteArray address;
+        std::function<void()> change;
+        QByteArray command;
+        QString message;
+    } steps[] = {
+        {"0B", [&turn] { turn.ChooseAddress(0x0B); }, "%0A0B310600\r", "Configuration successful !"},
+        {"0B", [&turn] { turn.ChooseSetting(Turn4021::OutputRangeSetting, 0); }, "%0B0B300600\r",
+         "Configuration successful !"},
+        {"0B", [&turn] { turn.ChooseAddress(0x0C); }, "%0B0C300600\r", "Configuration failed !"},
+    };
+    // The last configuration is lost on the line: the module never hears it.
+    MemoryPort &port = bench.workspace.port;
+    port.onWrite = [toBus = port.onWrite](const QByteArray &command) {
+        if (command != "%0B0C300600\r")
+            toBus(command);
+    };
+    for (const auto &step : steps) {
+        bench.prompt.Clear();
+        step.change();
+        turn.RequestUpdate();
+        QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{step.message},
+                                  EditorTurn::RaisedTimeOutMs + TurnBench::WaitMs);
+        const qsizetype sent = port.written.indexOf(step.command);
+        QVERIFY2(sent >= 0, step.command.constData());
+        QVERIFY(bench.WaitForTurns("$" + step.address + "8\r"));
+        const QList<QByteArray> readBack = {"$" + step.address + "6\r", "$" + step.address + "8\r"};
+        QCOMPARE(port.written.mid(sent + 1, readBack.size()), readBack);
+        QCOMPARE(turn.SetValueText(), QString("12.345"));
+        QCOMPARE(turn.Position(), 12345);
+        QVERIFY(!turn.SetValuePending());
+    }
+    QCOMPARE(turn.Minimum(), 0);
+    QCOMPARE(bench.Writes(), QList<QByteArray>{});
+    QCOMPARE(module.outputValue, 12.345);
+
+    // The user's own choice is what goes out.
+    turn.MovePosition(15000);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes(), QList<QByteArray>{"#0B15.000\r"}, TurnBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(module.outputValue, 15.0, TurnBench::WaitMs);
 }
 
 void TestTurn4021::positionIsWritten()
@@ -229,7 +278,7 @@ void TestTurn4021::hexadecimalFormat()
     QCOMPARE(turn.Position(), HexToInt(Copy(lastRead, 4, 3)));
 
     turn.MovePosition(4095);
-    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes().last(), QByteArray("#0AFFF\r"), TurnBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.Writes(), QList<QByteArray>{"#0AFFF\r"}, TurnBench::WaitMs);
     QCOMPARE(module.outputValue, 20.0);
     QTRY_COMPARE_WITH_TIMEOUT(view.lastValue, QString("FFF"), TurnBench::WaitMs);
 }
@@ -240,21 +289,29 @@ void TestTurn4021::garbledReadDoesNotMoveOutput()
     TestWorkspace workspace;
     for (auto [config, garbled] : {std::pair{QByteArray("0A300602"), QByteArray("!0AXYZ\r")},
                                    std::pair{QByteArray("0A300600"), QByteArray("!0A1?.2#4\r")}}) {
-        Turn4021 turn(workspace);
-        OutputView view(turn);
-        turn.ShowConfig(config);
-        turn.MovePosition(100);
-        const QString before = turn.SetValueText();
-        QVERIFY(!turn.HandleReply({}));          // firmware query goes out
-        QVERIFY(!turn.HandleReply("!0AA1.3\r")); // last value query goes out
-        QVERIFY(!turn.HandleReply(garbled));     // present output query goes out
-        QCOMPARE(turn.Phase(), EditorPhase::DataAsked);
-        QCOMPARE(view.lastValue, FromWire(Copy(garbled, 4, turn.DataLength())));
-        // The value waiting to be written is still the one the position gives.
-        QCOMPARE(turn.Position(), 100);
-        QCOMPARE(turn.SetValueText(), before);
-        QCOMPARE(view.setValue, before);
-        QVERIFY(turn.SetValuePending());
+        for (const bool userMoved : {false, true}) {
+            Turn4021 turn(workspace);
+            OutputView view(turn);
+            turn.ShowConfig(config);
+            if (userMoved)
+                turn.MovePosition(100);
+            const int position = turn.Position();
+            const QString before = turn.SetValueText();
+            QVERIFY(!turn.HandleReply({}));          // firmware query goes out
+            QVERIFY(!turn.HandleReply("!0AA1.3\r")); // last value query goes out
+            QVERIFY(!turn.HandleReply(garbled));     // present output query goes out
+            QCOMPARE(turn.Phase(), EditorPhase::DataAsked);
+            QCOMPARE(view.lastValue, FromWire(Copy(garbled, 4, turn.DataLength())));
+            QCOMPARE(turn.Position(), position);
+            QCOMPARE(turn.SetValueText(), before);
+            // Only the user's own choice waits to be written; without it the next turn reads the output
+            // again.
+            QCOMPARE(turn.SetValuePending(), userMoved);
+            QVERIFY(turn.HandleReply(garbled));
+            QVERIFY(!turn.HandleReply({}));
+            QCOMPARE(workspace.port.written.constLast(),
+                     userMoved ? "#0A" + ToWire(before) + "\r" : "$0A6\r");
+        }
     }
 }
 
@@ -262,6 +319,8 @@ void TestTurn4021::configurationCommand()
 {
     TurnBench bench;
     ModuleRecordPtr record = bench.AddModule("4021", "0A310600");
+    SimModule &module = bench.Module(record);
+    module.outputValue = module.outputReadback = 12.0;
     Turn4021 *turn = OpenAndSettle(bench, record);
     QVERIFY(turn);
     TimeOutProbe probe(bench.workspace.engine, "%");
@@ -278,11 +337,15 @@ void TestTurn4021::configurationCommand()
     QCOMPARE(record->config, QByteArray("0A310605"));
     QCOMPARE(bench.workspace.treeItems, QStringList{" (0A) N780"});
 
-    // The new format takes effect: 7-character reads, the range minimum as percent waits to be written.
+    // The new format takes effect: 7-character reads, and the output, read back as percent, keeps its value.
     QCOMPARE(turn->DataLength(), 7);
     QCOMPARE(turn->Mode(), Turn4021::ScrollMode::PercentOfRange);
-    QTRY_VERIFY_WITH_TIMEOUT(bench.Writes().contains("#0A+000.00\r"), TurnBench::WaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(view.lastValue, QString("+000.00"), TurnBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(view.setValue, QString("+050.00"), TurnBench::WaitMs);
+    QCOMPARE(view.lastValue, QString("+050.00"));
+    QCOMPARE(turn->Position(), 5000);
+    QVERIFY(bench.WaitForTurns("$0A8\r", 2));
+    QVERIFY(bench.Writes().isEmpty());
+    QCOMPARE(module.outputValue, 12.0);
 }
 
 void TestTurn4021::calibrationsSucceed_data()

@@ -127,14 +127,17 @@ void TestSimFaults::lateReplies()
     harness.engine.SetTimeOutMs(20);
     QCOMPARE(AskName(harness), QByteArray());
     QCOMPARE(harness.LogTexts().count("Time out !"), 1);
-    // The late reply still comes and waits in the buffer; the next exchange finds it first.
-    QTRY_VERIFY_WITH_TIMEOUT(!harness.bus.RepliesPending(), 1000);
+    // The late reply still comes and waits in the buffer; it answers nothing and goes, with a row that says
+    // so, when the next command is written.
+    QTRY_COMPARE_WITH_TIMEOUT(harness.engine.RxBuffer(), QByteArray("!0A4013\r"), 1000);
 
     harness.engine.SetTimeOutMs(400);
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(harness.Exchange("$0A2\r", false, CheckedFrame, '!', CR, 10), QByteArray("!0A200600\r"));
     QVERIFY(clock.elapsed() >= 60);
+    QCOMPARE(harness.engine.CommandLog().Row(1).mid(0, 2),
+             QStringList({TransactionEngine::DroppedRowText, "!0A4013"}));
 }
 
 void TestSimFaults::deliveryPlan_data()

@@ -95,6 +95,8 @@ private slots:
     void busWaitsForTheEditorTurn();
     void closeWaitsForANotedRequest();
     void mainWindowEntriesShowTheTerminal();
+    void firstCommandAfterAReplyReadShort_data();
+    void firstCommandAfterAReplyReadShort();
 };
 
 void TerminalTest::showingTakesOverTheWorkspace()
@@ -312,6 +314,47 @@ void TerminalTest::mainWindowEntriesShowTheTerminal()
         program.Form4.ExitButton.click();
         QTRY_VERIFY_WITH_TIMEOUT(main.isEnabled(), BoundMs);
     }
+}
+
+void TerminalTest::firstCommandAfterAReplyReadShort_data()
+{
+    QTest::addColumn<bool>("search");
+    QTest::newRow("after a search that found a Tvr 5x") << true;
+    QTest::newRow("after the memory window") << false;
+}
+
+void TerminalTest::firstCommandAfterAReplyReadShort()
+{
+    QFETCH(bool, search);
+    TerminalBench bench;
+    bench.bus.AddModule("20", "10200600");
+    // Both end on a reply that is read by length without its CR: the Tvr 5x's clock, its memory pointer.
+    if (search) {
+        TForm3 searchWindow(bench.workspace);
+        searchWindow.show();
+        QTRY_COMPARE_WITH_TIMEOUT(searchWindow.Phase(), ScanPhase::Ready, BoundMs);
+        searchWindow.FirstAdresSpinEdit.setValue(0x10);
+        searchWindow.SecondAdresSpinEdit.setValue(0x10);
+        QTest::mouseClick(&searchWindow.StartScanButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!searchWindow.Scan().Scanning(), BoundMs);
+        QCOMPARE(bench.bus.Commands().last(), QByteArray("@10G\r"));
+        QTest::mouseClick(&searchWindow.CancelButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            bench.workspace.mainEnabled && !bench.workspace.engine.OwnsBus(ToolKind::Search), BoundMs);
+    } else {
+        TForm6 memoryWindow(bench.workspace);
+        memoryWindow.HandOver("10", false);
+        QTRY_VERIFY_WITH_TIMEOUT(bench.bus.Commands().count("@10E\r") >= 2, BoundMs);
+        QTest::mouseClick(&memoryWindow.ExitButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            bench.workspace.mainEnabled && !bench.workspace.engine.OwnsBus(ToolKind::Memory), BoundMs);
+        QCOMPARE(bench.bus.Commands().last(), QByteArray("@10E\r"));
+    }
+    // The terminal's first command shows its module's reply.
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.SendAnswered("$01M"));
+    QCOMPARE(bench.Row(0).mid(0, 2), QStringList({"$01M", "!014050"}));
+    QCOMPARE(bench.window.ResponeEdit.text(), QString("!014050"));
 }
 
 QTEST_MAIN(TerminalTest)
