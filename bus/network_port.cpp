@@ -62,6 +62,16 @@ char NetworkPort::ReadChar()
     return character;
 }
 
+int NetworkPort::TakeInArrived()
+{
+    if (!IsOpen())
+        return 0;
+    // What the connection has brought while the program was held up waits in the system: a read without
+    // waiting takes it in, as the read notification would have.
+    socket.waitForReadyRead(0);
+    return static_cast<int>(std::min<qint64>(socket.bytesAvailable(), 65535));
+}
+
 void NetworkPort::Connected()
 {
     connectTimer.stop();

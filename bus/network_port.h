@@ -31,6 +31,7 @@ public:
     // Does nothing while not connected.
     void WriteText(const QByteArray &text) override;
     char ReadChar() override;
+    int TakeInArrived() override;
 
 signals:
     void Opened();

@@ -187,6 +187,8 @@ char TApdComPort::ReadChar()
 
 int TApdComPort::TakeInArrived()
 {
+    if (network.IsOpen())
+        return network.TakeInArrived();
     // While the event loop is held up, what the device has received waits unread in the system; a read now,
     // without waiting, brings it in as the read notification would have.
     if (IsOpen() && SerialInputWaiting(serial->handle())) {
