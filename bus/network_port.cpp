@@ -1,5 +1,7 @@
 #include "network_port.h"
 
+#include "serial_platform.h"
+
 #include <QPointer>
 #include <QScopedValueRollback>
 
@@ -67,8 +69,10 @@ int NetworkPort::TakeInArrived()
     if (!IsOpen())
         return 0;
     // What the connection has brought while the program was held up waits in the system: a read without
-    // waiting takes it in, as the read notification would have.
-    socket.waitForReadyRead(0);
+    // waiting takes it in, as the read notification would have. Only when something is there: a wait that
+    // finds nothing reports a time-out error, which would end the connection.
+    if (SerialInputWaiting(socket.socketDescriptor()))
+        socket.waitForReadyRead(0);
     return static_cast<int>(std::min<qint64>(socket.bytesAvailable(), 65535));
 }
 
