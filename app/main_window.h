@@ -5,6 +5,9 @@
 // Workspace.
 
 #include "bus/module_records.h"
+#include "bus/network_port_store.h"
+#include "bus/port_directory.h"
+#include "bus/port_watch.h"
 #include "bus/serial_port.h"
 #include "bus/transaction_engine.h"
 #include "bus/workspace.h"
@@ -42,6 +45,15 @@ public:
     static constexpr const char *MainCaption = "Navix V1.2";
     static constexpr int DefaultTimeOutMs = 100;
     static constexpr int ComTimerMs = 250;
+    // Ports offered when none can be listed at all: COM1 to COM4.
+    static constexpr int FallbackPortCount = 4;
+    // Shown when this user may not open a serial device; the message box keeps the system's text.
+    static constexpr const char *PermissionHint =
+        "Hint: Permission denied: add your user to the group dialout (sudo usermod -aG dialout $USER), "
+        "then log out and in again...";
+    // Follows the port hint of a network port.
+    static constexpr const char *NetworkBaudNote =
+        " (network port: the baud rate has no effect, the device server sets its line's rate)";
 
     explicit TForm1(QWidget *parent = nullptr);
     ~TForm1() override;
@@ -72,6 +84,16 @@ public:
 
     // Ports
     void EnumeratePorts();
+    // Brings the port items under "PC" up to date with the ports that exist now: new ones are added and
+    // vanished ones removed, except the chosen port and a port with module items, which wait for the
+    // next EnumeratePorts. Nothing else is touched.
+    void RefreshPortList();
+    void AddNetworkPortClick();
+    void RemoveNetworkPortClick();
+    // Network ports are remembered in this store (not owned), and the ones it holds are offered now.
+    // Without a store nothing is remembered.
+    void SetNetworkPortStore(NetworkPortStore *store);
+    const PortDirectory &Ports() const { return portDirectory; }
     void SelectPort(const QString &caption);
     void EnableWorkspace(bool on);
     void ComTimer1Timer();
@@ -122,11 +144,13 @@ public:
     void SetScreenGeometry(std::function<QRect()> source) { screenGeometry = std::move(source); }
     void SetEditorFactory(EditorFactory factory) { editorFactory = std::move(factory); }
 
-    // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps".
+    // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps", for a network port
+    // followed by NetworkBaudNote.
     QString PortHint() const;
 
     TApdComPort ApdComPort1;
     QTimer ComTimer1;
+    PortWatch PortWatch1; // says when the port list may have changed
     int comTimer1Tag = 0; // the port number the user chose
     QTimer DateTimeTimer;
 
@@ -135,6 +159,10 @@ public:
     QAction *SearchPopupItem = nullptr;
     QAction *TerminalPopupItem = nullptr;
     QAction *AutoSortItems = nullptr;
+    // Also in the tree's pop-up.
+    QMenu *Ports1 = nullptr;
+    QAction *AddNetworkPort1 = nullptr;
+    QAction *RemoveNetworkPort1 = nullptr;
 
     QSplitter *Splitter1 = nullptr;
     QGroupBox *GroupBox1 = nullptr;
@@ -201,6 +229,12 @@ private:
     void SetTabOrder();
     void ShowPortPanel();
     void PortOpenFailed(const QString &message);
+    void ApdComPort1OpenFailed(const QString &message);
+    QMap<int, QString> ListSerialPorts() const;
+    void SyncPortItems();
+    // The network port of the current tree item that may be withdrawn now; 0 when there is none.
+    int RemovableNetworkPort() const;
+    void SaveNetworkPorts();
     void TakeTimeOut(int milliseconds);
     void ApdComPort1DeviceLost(const QString &reason);
     void TreeItemChosen(QTreeWidgetItem *item);
@@ -220,6 +254,8 @@ private:
     QPointer<TForm9> loadingWindow;
     ModuleFileLoad loadFile; // open while a configuration file is being loaded
     PortLister portLister;
+    PortDirectory portDirectory;
+    NetworkPortStore *networkPortStore = nullptr;
     std::function<QRect()> screenGeometry;
     EditorFactory editorFactory;
     QList<QPointer<QWidget>> editorWindows; // every editor window opened, for the final clean-up

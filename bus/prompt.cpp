@@ -43,6 +43,14 @@ QString RecordingPrompt::OpenFileName(const QString &title, const QString &, con
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
 }
 
+std::optional<TypedNetworkAddress> RecordingPrompt::AskNetworkAddress(const QString &title)
+{
+    dialogTitles.append(title);
+    if (addressAnswers.isEmpty())
+        return std::nullopt;
+    return addressAnswers.takeFirst();
+}
+
 QStringList RecordingPrompt::Texts() const
 {
     QStringList texts;
@@ -55,5 +63,6 @@ void RecordingPrompt::Clear()
 {
     messages.clear();
     fileAnswers.clear();
+    addressAnswers.clear();
     dialogTitles.clear();
 }

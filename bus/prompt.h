@@ -7,6 +7,14 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
+
+// What the user typed into the dialog that asks for a network port: the host and the TCP port.
+struct TypedNetworkAddress
+{
+    QString host;
+    int port = 0;
+};
 
 class Prompt
 {
@@ -20,6 +28,8 @@ public:
                                  const QString &defaultSuffix) = 0;
     virtual QString OpenFileName(const QString &title, const QString &filter,
                                  const QString &defaultSuffix) = 0;
+    // Asks for the address of a serial device server; nothing when the user cancelled.
+    virtual std::optional<TypedNetworkAddress> AskNetworkAddress(const QString &title) = 0;
 };
 
 // The prompt in force. Until the program installs its own, a recording prompt answers (see RecordingPrompt).
@@ -40,10 +50,12 @@ public:
     void Information(const QString &text) override;
     QString SaveFileName(const QString &title, const QString &filter, const QString &defaultSuffix) override;
     QString OpenFileName(const QString &title, const QString &filter, const QString &defaultSuffix) override;
+    std::optional<TypedNetworkAddress> AskNetworkAddress(const QString &title) override;
 
     QList<Message> messages;
-    QStringList fileAnswers;  // taken from the front, one per dialog
-    QStringList dialogTitles; // titles of the dialogs that were shown
+    QStringList fileAnswers;                   // taken from the front, one per dialog
+    QList<TypedNetworkAddress> addressAnswers; // taken from the front, one per dialog; none = cancelled
+    QStringList dialogTitles;                  // titles of the dialogs that were shown
     // Called while a message box would be open (tests use it to act during the modal loop).
     std::function<void(const QString &)> onMessage;
 

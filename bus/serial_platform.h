@@ -5,6 +5,9 @@
 #include <QString>
 #include <QtGlobal>
 
+// The folder in which the system's device nodes come and go as devices are plugged in and out.
+QString SerialDeviceFolder();
+
 // The device a port path stands for, with links followed, so that one device reached by two names is still
 // one device (QSerialPort locks it by name). Empty when the device does not exist.
 QString ResolveSerialDevice(const QString &path);

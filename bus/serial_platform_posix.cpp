@@ -2,8 +2,14 @@
 
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+QString SerialDeviceFolder()
+{
+    return QStringLiteral("/dev");
+}
 
 QString ResolveSerialDevice(const QString &path)
 {
@@ -15,7 +21,8 @@ QString ResolveSerialDevice(const QString &path)
 
 bool SerialDeviceAccessible(const QString &device)
 {
-    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+    // Asked with the effective user and groups, the ones the open itself was refused with.
+    return ::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), R_OK | W_OK, AT_EACCESS) == 0;
 }
 
 bool SerialInputWaiting(qintptr handle)

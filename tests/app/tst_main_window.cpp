@@ -154,13 +154,14 @@ void TestMainWindow::StartUpState()
             texts.append(action->isSeparator() ? QString("-") : action->text());
         return texts;
     };
-    QCOMPARE(entries(main.menuBar()), QStringList({"&File", "&Tools", "&Help"}));
+    QCOMPARE(entries(main.menuBar()), QStringList({"&File", "&Tools", "&Ports", "&Help"}));
     QCOMPARE(entries(main.File1), QStringList({"&Open ...", "&Save ...", "&Close", "&Exit"}));
     QCOMPARE(entries(main.Tools1),
              QStringList({"&Search ...", "&Terminal ...", "&Move windows", "&Speed of command sending ..."}));
     QCOMPARE(entries(main.Help1), QStringList({"&About NAVIX utility "}));
-    QCOMPARE(entries(main.EnaDisModules),
-             QStringList({"&Search...", "Terminal...", "-", "&Auto Sort Items"}));
+    QCOMPARE(entries(main.EnaDisModules), QStringList({"&Search...", "Terminal...", "-", "&Auto Sort Items",
+                                                       "-", "Add network port ...", "Remove network port"}));
+    QCOMPARE(entries(main.Ports1), QStringList({"Add network port ...", "Remove network port"}));
     QVERIFY(main.AutoSortItems->isCheckable());
     QStringList hints;
     for (QAction *action : main.ToolBar1->actions())
