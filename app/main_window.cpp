@@ -438,7 +438,7 @@ void TForm1::MoveWindowsButtonClick()
     std::array<QList<QWidget *>, EditorKindCount> windows;
     for (int kind = 0; kind < EditorKindCount; ++kind)
         for (const ModuleRecordPtr &record : modules.Records(static_cast<EditorKind>(kind)))
-            if (record->editorState == 1) {
+            if (record->editorState == EditorState::Open) {
                 ++openCounts[kind];
                 windows[kind].append(qobject_cast<QWidget *>(record->EditorObject()));
             }

@@ -69,7 +69,8 @@ public:
     void FlushModuleItems() override;
     void DropPendingModuleItems() override { pendingCaptions.clear(); }
     bool IsAddressFree(const QByteArray &address) override;
-    void UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState) override;
+    void UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
+                            EditorState editorState) override;
     void RelabelModule(const QByteArray &address, const QString &caption) override;
     int TimeOutFieldMs() const override { return panelTimeOutMs; }
     void SetHint(const QString &hint) override;

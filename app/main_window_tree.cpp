@@ -75,7 +75,7 @@ bool TForm1::IsAddressFree(const QByteArray &address)
     return modules.IsAddressFree(address);
 }
 
-void TForm1::UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState)
+void TForm1::UpdateModuleRecord(const QByteArray &address, const QByteArray &config, EditorState editorState)
 {
     modules.UpdateRecord(address, config, editorState);
 }
@@ -93,7 +93,7 @@ void TForm1::OpenModuleEditor(const QString &caption)
     if (caption.size() < 4)
         return;
     const ModuleRecordPtr record = modules.FindForOpen(CaptionAddress(caption));
-    if (!record || record->editorState != 0)
+    if (!record || record->editorState != EditorState::Closed)
         return;
     QWidget *editor = editorFactory ? editorFactory(*this, *record) : nullptr;
     if (!editor) {
@@ -106,7 +106,7 @@ void TForm1::OpenModuleEditor(const QString &caption)
     const bool cycleIdle =
         !modules.AnyEditorOpen() && router.State() == RouterState::Idle && !ToolHoldsBus();
     editor->show();
-    record->editorState = 1;
+    record->editorState = EditorState::Open;
     if (cycleIdle)
         router.ReleaseBus();
 }

@@ -104,7 +104,7 @@ QByteArray SavedTypeId(const ModuleRecord &record)
 
 QStringList SavedTexts(const ModuleRecord &record)
 {
-    if (record.editorState != 0)
+    if (record.editorState != EditorState::Closed)
         if (const ModuleEditor *editor = record.Editor())
             return editor->Captions();
     return record.captions;

@@ -1,13 +1,11 @@
 #include "output_editor.h"
 
-#include "bus/text.h"
-
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>
 
-OutputEditorWindow::OutputEditorWindow(Workspace &workspace, const EditorDesign &design,
-                                       const DigitalDesign &digital, int typedDigits, QWidget *parent)
-    : DigitalEditorWindow(workspace, design, digital, parent), typedDigits(typedDigits)
+OutputEditorWindow::OutputEditorWindow(Workspace &workspace, const EditorDesign &design, OutputTurn &turn,
+                                       int typedDigits, QWidget *parent)
+    : DigitalEditorWindow(workspace, design, turn, parent), outputs(turn), typedDigits(typedDigits)
 {
     for (OutputPanel *panel : Panels()) {
         panel->SetClickable(true);
@@ -30,28 +28,12 @@ OutputEditorWindow::~OutputEditorWindow()
 
 void OutputEditorWindow::PanelClick(OutputPanel *panel)
 {
-    panel->Toggle();
-    const int change = panel->Tag() + (panel->IsOn() ? 10 : 0);
-    // A single change still waiting would be overwritten by this one and never reach the module: with two
-    // changes in one turn the whole value the panels show is written instead.
-    pendingChange = pendingChange == NoChange ? change : WholeValue;
-    outputValue = PanelValue();
-    DataEdit.setText(FromWire(HexByte(outputValue)));
+    outputs.ClickChannel(panel->Tag());
 }
 
 void OutputEditorWindow::TakeDataValue(bool upperCase)
 {
-    QString text = DataEdit.text();
-    if (text.isEmpty()) {
-        DataEdit.setText(FromWire(HexByte(outputValue)));
-        return;
-    }
-    if (text.size() == 1)
-        text.prepend('0');
-    outputValue = HexToInt(text) & 0xFF;
-    DataEdit.setText(upperCase ? text.toUpper() : text);
-    ShowOutputs(outputValue);
-    pendingChange = WholeValue;
+    outputs.TakeDataText(DataEdit.text(), upperCase);
 }
 
 bool OutputEditorWindow::eventFilter(QObject *watched, QEvent *event)
@@ -59,7 +41,7 @@ bool OutputEditorWindow::eventFilter(QObject *watched, QEvent *event)
     if (watched == &DataEdit) {
         switch (event->type()) {
         case QEvent::FocusIn:
-            dataFocused = true;
+            outputs.SetDataFocused(true);
             break;
         case QEvent::FocusOut: {
             // Switching to another window or opening the context menu leaves the field as it is: the user
@@ -68,7 +50,7 @@ bool OutputEditorWindow::eventFilter(QObject *watched, QEvent *event)
             if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
                 break;
             TakeDataValue(false);
-            dataFocused = false;
+            outputs.SetDataFocused(false);
             break;
         }
         case QEvent::KeyPress:
@@ -98,29 +80,4 @@ bool OutputEditorWindow::DataEditKeyPress(QKeyEvent *event)
         return true;
     const int kept = static_cast<int>(DataEdit.text().size() - DataEdit.selectedText().size());
     return kept >= typedDigits;
-}
-
-void OutputEditorWindow::ShowData(const QByteArray &reply)
-{
-    if (pendingChange != NoChange)
-        return;
-    if (!dataFocused)
-        DataEdit.setText(FromWire(Copy(reply, 2, 2)));
-    const int state = ReplyState(reply);
-    if (state >= 0)
-        ShowOutputs(state);
-}
-
-bool OutputEditorWindow::SendPendingWrite()
-{
-    if (pendingChange == NoChange)
-        return false;
-    QByteArray tail;
-    if (pendingChange == WholeValue)
-        tail = "00" + HexByte(outputValue);
-    else
-        tail = "1" + QByteArray::number(pendingChange % 10) + "0" + QByteArray::number(pendingChange / 10);
-    pendingChange = NoChange;
-    Send(Command('#', tail), 2, '>', EditorPhase::WriteSent);
-    return true;
 }

@@ -8,9 +8,6 @@ int ToolIndex(ToolKind tool)
     return static_cast<int>(tool);
 }
 
-// Editor states of a module record.
-constexpr int NoEditor = 0;
-constexpr int CloseAtTurnEnd = 2;
 } // namespace
 
 BusRouter::BusRouter(TransactionEngine &engine, ModuleRegistry &modules, QObject *parent)
@@ -110,12 +107,12 @@ ModuleRecordPtr BusRouter::NextOpenRecord()
         for (int &cursor = cursors[listIndex]; cursor >= 0 && cursor < static_cast<int>(list.size());
              ++cursor) {
             const ModuleRecordPtr &record = list[cursor];
-            if (record->editorState == NoEditor)
+            if (record->editorState == EditorState::Closed)
                 continue;
             if (record->Editor())
                 return record;
             // The window is gone without telling its record: it can take no turn.
-            record->editorState = NoEditor;
+            record->editorState = EditorState::Closed;
         }
     }
     return nullptr;
@@ -127,10 +124,10 @@ bool BusRouter::GiveTurn(ModuleRecord &record, const QByteArray &reply)
     if (!record.Editor()->HandleReply(reply))
         return false;
     editorTurnActive = false;
-    if (record.editorState == CloseAtTurnEnd) {
+    if (record.editorState == EditorState::CloseAtTurnEnd) {
         if (ModuleEditor *closing = record.Editor())
             closing->CloseAtTurnEnd();
-        record.editorState = NoEditor;
+        record.editorState = EditorState::Closed;
         record.SetEditor(nullptr, nullptr);
     }
     return true;
@@ -180,6 +177,6 @@ void BusRouter::ClearModuleRecords(bool keepRouting)
         if (QObject *window = record.EditorObject())
             window->deleteLater();
         record.SetEditor(nullptr, nullptr);
-        record.editorState = NoEditor;
+        record.editorState = EditorState::Closed;
     });
 }

@@ -150,7 +150,7 @@ bool ModuleRegistry::AnyEditorOpen() const
 {
     for (const List &list : lists)
         for (const ModuleRecordPtr &record : list)
-            if (record->editorState == 1)
+            if (record->editorState == EditorState::Open)
                 return true;
     return false;
 }
@@ -169,7 +169,7 @@ void ModuleRegistry::Clear(const std::function<void(ModuleRecord &)> &freeEditor
         List records;
         records.swap(Records(kind));
         for (const ModuleRecordPtr &record : records)
-            if (record->editorState > 0 && freeEditor)
+            if (record->editorState != EditorState::Closed && freeEditor)
                 freeEditor(*record);
     }
 }
@@ -182,7 +182,7 @@ void ModuleRegistry::ForEach(const std::function<void(const ModuleRecordPtr &)> 
 }
 
 ModuleRecordPtr ModuleRegistry::UpdateRecord(const QByteArray &address, const QByteArray &config,
-                                             int editorState)
+                                             EditorState editorState)
 {
     ModuleRecordPtr record = FindForUpdate(address);
     if (!record)
@@ -191,7 +191,7 @@ ModuleRecordPtr ModuleRegistry::UpdateRecord(const QByteArray &address, const QB
     record->editorState = editorState;
     if (ModuleEditor *editor = record->Editor())
         record->captions = editor->Captions();
-    if (editorState == 0)
+    if (editorState == EditorState::Closed)
         record->SetEditor(nullptr, nullptr);
     return record;
 }

@@ -27,13 +27,17 @@ constexpr int HighestBusAddress = 0xFF;
 enum class EditorKind { Type4013 = 0, Type4x13, Type4050, Type4060, Type4017, Type4021, Type4152, Type4052 };
 constexpr int EditorKindCount = 8;
 
+// Whether a record's module has an editor window: none, one that is open and polled, or one whose close waits
+// for the end of its turn in the editor cycle.
+enum class EditorState { Closed, Open, CloseAtTurnEnd };
+
 struct ModuleRecord
 {
     EditorKind kind = EditorKind::Type4013;
-    QByteArray typeId;     // as the module named itself ("4013", "4513", ...), "20" for the TVR5x variant
-    QByteArray config;     // AATTCCFF; its first two characters are the module's address
-    QStringList captions;  // value label or channel names
-    int editorState = 0;   // 0 no editor, 1 editor open, 2 editor to be closed at the end of its turn
+    QByteArray typeId;    // as the module named itself ("4013", "4513", ...), "20" for the TVR5x variant
+    QByteArray config;    // AATTCCFF; its first two characters are the module's address
+    QStringList captions; // value label or channel names
+    EditorState editorState = EditorState::Closed;
     bool initFlag = false; // found in INIT mode at address 00
 
     QByteArray Address() const;
@@ -91,15 +95,16 @@ public:
     ModuleRecordPtr FindForUpdate(const QByteArray &address) const;
     // No module answers at the address: none has it as its own, and none spans it (the Tvr 5x).
     bool IsAddressFree(const QByteArray &address) const;
-    bool AnyEditorOpen() const; // any record with editor state 1
+    bool AnyEditorOpen() const; // any record with an open editor
     // An editor's update of its record after a configuration write or at its close: the first record (update
     // order) whose configuration starts with address gets the new text and editor state and the editor's
-    // captions. At state 0 the record lets go of its editor. Returns the record, nullptr when none matches.
-    ModuleRecordPtr UpdateRecord(const QByteArray &address, const QByteArray &config, int editorState);
+    // captions. Closed, the record lets go of its editor. Returns the record, nullptr when none matches.
+    ModuleRecordPtr UpdateRecord(const QByteArray &address, const QByteArray &config,
+                                 EditorState editorState);
     int Count() const;
 
     // Empties every list in the order 4013, 4x13, 4017, 4021, 4052, 4152, 4050, 4060, calling freeEditor for
-    // each record whose editor state is above 0 before dropping it.
+    // each record that has an editor before dropping it.
     void Clear(const std::function<void(ModuleRecord &)> &freeEditor);
 
     // Calls visit for every record, lists in cycle order, each list from its head.

@@ -31,7 +31,8 @@ public:
     virtual bool IsAddressFree(const QByteArray &address) = 0;
     // Finds the record by address (update search order), stores the configuration text and editor state and
     // copies the captions of the record's editor into it.
-    virtual void UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState) = 0;
+    virtual void UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
+                                    EditorState editorState) = 0;
     virtual void RelabelModule(const QByteArray &address, const QString &caption) = 0;
 
     // The reply time-out of the port panel's time-out field, which editors restore after a raised time-out.

@@ -38,7 +38,7 @@ public:
     QStringList Captions() const override { return captions; }
 
     // Links the editor to a record as the editor factory does, in the given editor state.
-    void Attach(ModuleRecord &record, int editorState)
+    void Attach(ModuleRecord &record, EditorState editorState)
     {
         record.SetEditor(this, this);
         record.editorState = editorState;

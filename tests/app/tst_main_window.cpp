@@ -280,7 +280,7 @@ void TestMainWindow::OpenModuleEditorTakesTheFirstListInSearchOrder()
     form->OpenModuleEditor(" (05) N770");
     QCOMPARE(opened.size(), 1);
     QCOMPARE(opened[0]->typeId, expected);
-    QCOMPARE(opened[0]->editorState, 1);
+    QCOMPARE(opened[0]->editorState, EditorState::Open);
     QVERIFY(editors[0]->isVisible());
 }
 
@@ -310,7 +310,7 @@ void TestMainWindow::EditorOpenedWhileAToolHoldsTheBusWaits()
 
     form->OpenModuleEditor(" (05) N770");
     QCOMPARE(opened.size(), 1);
-    QCOMPARE(opened[0]->editorState, 1);
+    QCOMPARE(opened[0]->editorState, EditorState::Open);
     QVERIFY(form->Router().OwnsBus(ToolKind::Terminal));
     QVERIFY(port.written.isEmpty());
     QVERIFY(editors[0]->replies.isEmpty());
@@ -344,7 +344,7 @@ void TestMainWindow::ChoicesThatDoNothing()
     factoryMakesEditors = false;
     const ModuleRecordPtr noEditor = form->Modules().AddModule("4021", "09300600", false);
     form->OpenModuleEditor(" (09) N780");
-    QCOMPARE(noEditor->editorState, 0);
+    QCOMPARE(noEditor->editorState, EditorState::Closed);
     QCOMPARE(form->HintPanel->text(), QString("Hint: No editor for this module..."));
     QVERIFY(prompt.messages.isEmpty());
 }
@@ -426,7 +426,7 @@ void TestMainWindow::ClearModulesWithAndWithoutRoutingSuspension()
     for (const bool keepRouting : {true, false}) {
         const ModuleRecordPtr record = form->Modules().AddModule("4050", "07400600", false);
         QPointer<FakeEditor> editor = new FakeEditor;
-        editor->Attach(*record, 1);
+        editor->Attach(*record, EditorState::Open);
         form->QueueModuleItem(" (07) N730");
         form->FlushModuleItems();
         form->QueueModuleItem(" (09) N710"); // still pending: clearing leaves it
@@ -488,14 +488,14 @@ void TestMainWindow::SearchThenOpenAnEditorFromTheTree()
     main.MainTreeView->setCurrentItem(ItemWithCaption(main.MainTreeView, " (0A) N720"));
     QTest::keyClick(main.MainTreeView, Qt::Key_Return);
     const ModuleRecordPtr record = main.Modules().FindForOpen("0A");
-    QCOMPARE(record->editorState, 1);
+    QCOMPARE(record->editorState, EditorState::Open);
     QPointer<QWidget> editor = qobject_cast<QWidget *>(record->EditorObject());
     QVERIFY(editor && editor->isVisible());
     // The cycle started at once: firmware, data, and the data again on the next turn.
     QTRY_VERIFY_WITH_TIMEOUT(bus.Commands().count("$0A6\r") >= 2, 2000);
     QCOMPARE(bus.Commands().value(0), QByteArray("$0AF\r"));
     editor->close();
-    QTRY_COMPARE_WITH_TIMEOUT(record->editorState, 0, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(record->editorState, EditorState::Closed, 2000);
 }
 
 QTEST_MAIN(TestMainWindow)

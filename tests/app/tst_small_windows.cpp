@@ -135,7 +135,7 @@ void TestSmallWindows::MoveWindows()
     form.show();
     form.Router().ResumeRouting();
     QList<FakeEditor *> editors; // newest first, as the lists run
-    auto open = [&](const QByteArray &typeId, const QByteArray &address, int state) {
+    auto open = [&](const QByteArray &typeId, const QByteArray &address, EditorState state) {
         const ModuleRecordPtr record = form.Modules().AddModule(typeId, address + "080600", false);
         auto *editor = new FakeEditor;
         editor->Attach(*record, state);
@@ -150,15 +150,15 @@ void TestSmallWindows::MoveWindows()
     QCOMPARE(form.pos(), QPoint(0, 0));
 
     // One 4017 editor on 1024 x 768: first column at 399.
-    open("4017", "05", 1);
+    open("4017", "05", EditorState::Open);
     form.MoveWindowsButton->click();
     QCOMPARE(editors[0]->pos(), QPoint(399, 0));
     form.ClearModules(true);
 
     // Three 4050 editors stack down their column; one being closed (state 2) stays where it is.
-    open("4050", "07", 2);
+    open("4050", "07", EditorState::CloseAtTurnEnd);
     for (const QByteArray address : {"01", "02", "03"})
-        open("4050", address, 1);
+        open("4050", address, EditorState::Open);
     form.MoveWindowsButton->click();
     QCOMPARE(editors[0]->pos(), QPoint(399, 0));
     QCOMPARE(editors[1]->pos(), QPoint(402, 35));

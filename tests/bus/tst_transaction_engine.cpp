@@ -89,7 +89,7 @@ struct Bench
         auto *editor = new FakeEditor(engine, address);
         editor->setParent(&editors); // freed with the bench unless a test frees it first
         record->SetEditor(editor, editor);
-        record->editorState = 1;
+        record->editorState = EditorState::Open;
         return editor;
     }
     // The rows of the command log, newest first, each as its visible cells.
@@ -556,9 +556,9 @@ void TestTransactionEngine::editorClosedAtEndOfTurn()
     b.router.ReleaseBus();
     QTRY_VERIFY_WITH_TIMEOUT(editor && editor->asked, 1000);
     ModuleRecordPtr record = b.modules.FindForOpen("0A");
-    record->editorState = 2; // the user closed it during its exchange
+    record->editorState = EditorState::CloseAtTurnEnd; // the user closed it during its exchange
     QTRY_VERIFY_WITH_TIMEOUT(!editor, 1000);
-    QCOMPARE(record->editorState, 0);
+    QCOMPARE(record->editorState, EditorState::Closed);
     QVERIFY(!record->Editor());
     const int turns = other->turns;
     QTRY_VERIFY_WITH_TIMEOUT(other->turns > turns + 2, 1000); // the cycle goes on without it
@@ -573,7 +573,7 @@ void TestTransactionEngine::replyNeverReachesFreedEditor()
     delete editor.data(); // the window went away without its record being told
     b.port.Receive("!0A0000\r");
     QTRY_COMPARE_WITH_TIMEOUT(b.router.State(), RouterState::Idle, 1000);
-    QCOMPARE(b.modules.FindForOpen("0A")->editorState, 0);
+    QCOMPARE(b.modules.FindForOpen("0A")->editorState, EditorState::Closed);
 }
 
 void TestTransactionEngine::clearingRecordsSuspendsRouting()

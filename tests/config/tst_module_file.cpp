@@ -5,7 +5,6 @@
 #include "bus/text.h"
 #include "bus/text_file.h"
 #include "config/module_file.h"
-#include "editors/digital_editor.h"
 #include "editors/editor_factory.h"
 #include "support/file_limits.h"
 #include "support/test_workspace.h"
@@ -153,11 +152,10 @@ void TestModuleFile::SavedBytesAndTextsOfAnOpenEditor()
 
     // The 4050's editor is open and shows other names than its record holds.
     std::unique_ptr<QWidget> window(CreateModuleEditor(*workspace, *outputs));
-    auto *editor = qobject_cast<DigitalEditorWindow *>(window.get());
-    QVERIFY(editor);
-    outputs->editorState = 1;
-    editor->ChannelEdits().at(0)->setText("Heater");
-    editor->ChannelEdits().at(7)->setText("Fan");
+    QVERIFY(window);
+    outputs->editorState = EditorState::Open;
+    window->findChild<QLineEdit *>("Edit1")->setText("Heater");
+    window->findChild<QLineEdit *>("Edit8")->setText("Fan");
 
     const QByteArray expected =
         "4013,08000600\r\nDSCR (Teplota :)\r\nEND\r\n"
@@ -326,7 +324,7 @@ void TestModuleFile::NameEditsKeepTheFileIntact()
     const ModuleRecordPtr record = workspace->modules.AddModule(typeId, "0A400600", false);
     workspace->modules.AddModule("4017", "0B080600", false);
     std::unique_ptr<QWidget> window(CreateModuleEditor(*workspace, *record));
-    record->editorState = 1;
+    record->editorState = EditorState::Open;
     auto *edit = window->findChild<QLineEdit *>(editName);
     QVERIFY(edit);
     edit->clear();

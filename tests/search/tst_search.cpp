@@ -124,7 +124,7 @@ struct SearchBench
         editor = std::make_unique<TurnHoldingEditor>(workspace.engine);
         const ModuleRecordPtr record = workspace.modules.AddModule("4017", Config(0x7F, "080600"), false);
         record->SetEditor(editor.get(), editor.get());
-        record->editorState = 1;
+        record->editorState = EditorState::Open;
         workspace.router.ReleaseBus();
         return *editor;
     }
@@ -315,7 +315,7 @@ void SearchWindowTest::scanFindsEveryKind()
         QCOMPARE(record->typeId, table[i].typeId);
         QCOMPARE(record->config, configs[i]);
         QCOMPARE(record->captions, table[i].recordCaptions);
-        QCOMPARE(record->editorState, 0);
+        QCOMPARE(record->editorState, EditorState::Closed);
         QVERIFY(!record->initFlag);
         QVERIFY(!record->Editor());
     }

@@ -28,7 +28,8 @@ bool TestWorkspace::IsAddressFree(const QByteArray &address)
     return modules.IsAddressFree(address);
 }
 
-void TestWorkspace::UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState)
+void TestWorkspace::UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
+                                       EditorState editorState)
 {
     modules.UpdateRecord(address, config, editorState);
 }

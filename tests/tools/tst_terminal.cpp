@@ -76,7 +76,7 @@ struct TerminalBench
     TurnHoldingEditor &OpenEditor()
     {
         editor = std::make_unique<TurnHoldingEditor>(workspace.engine);
-        editor->Attach(*workspace.modules.AddModule("4017", "7F080600", false), 1);
+        editor->Attach(*workspace.modules.AddModule("4017", "7F080600", false), EditorState::Open);
         workspace.router.ReleaseBus();
         return *editor;
     }
