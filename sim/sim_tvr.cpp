@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 // The sensor characteristic of the controller: temperature codes at the breakpoints of its linear pieces.
@@ -73,77 +74,90 @@ double CodeTemperature(int code)
     return Interpolate(code, KnotCode, KnotCelsius);
 }
 
-SimReply RespondTvr(SimModule &module, const QByteArray &body, const QByteArray &addressText,
-                    qint64 busTimeMs)
+namespace {
+// The controller's reads: each answers ">" and the value, and takes no argument but the record address.
+std::optional<SimReply> RespondTvrRead(const SimModule &module, char letter, const QByteArray &argument,
+                                       qint64 busTimeMs)
 {
-    const QByteArray rest = CommandRest(body);
-    const char letter = CharAt(rest, 1);
-    const QByteArray argument = Copy(rest, 2, rest.size());
-    const SimReply done{"!" + addressText};
-    const bool byteArgument = argument.size() == 2 && IsHexText(argument);
     const bool wordArgument = argument.size() == 4 && IsHexText(argument);
     switch (letter) {
     case 'G':
         if (argument.isEmpty())
-            return {">" + ClockText(module, busTimeMs)};
-        break;
-    case 'P':
-        if (SetClock(module, argument, busTimeMs))
-            return done;
+            return SimReply{">" + ClockText(module, busTimeMs)};
         break;
     case 'R':
         if (argument.isEmpty()) {
             QByteArray codes;
             for (quint8 limit : module.limits)
                 codes += HexByte(limit);
-            return {">" + codes};
+            return SimReply{">" + codes};
         }
         break;
-    case 'T': {
-        const int limit = CharAt(argument, 1) - '0';
-        const QByteArray code = Copy(argument, 2, 2);
-        if (argument.size() == 3 && limit >= 1 && limit <= 9 && IsHexText(code)) {
-            module.limits[limit - 1] = static_cast<quint8>(HexToInt(code));
-            return done;
-        }
-        break;
-    }
     case 'C':
         if (argument.isEmpty())
-            return {">" + HexByte(module.constant)};
+            return SimReply{">" + HexByte(module.constant)};
         break;
     case 'I':
         if (argument.isEmpty())
-            return {">" + HexByte(module.interval)};
-        break;
-    case 'K':
-        if (byteArgument) {
-            module.constant = static_cast<quint8>(HexToInt(argument));
-            return done;
-        }
-        break;
-    case 'N':
-        if (byteArgument) {
-            module.interval = static_cast<quint8>(HexToInt(argument));
-            return done;
-        }
+            return SimReply{">" + HexByte(module.interval)};
         break;
     case 'E':
         if (argument.isEmpty())
-            return {">" + HexDigits(module.pointer, 4)};
-        break;
-    case 'S':
-        if (wordArgument) {
-            module.pointer = static_cast<quint16>(HexToInt(argument));
-            return done;
-        }
+            return SimReply{">" + HexDigits(module.pointer, 4)};
         break;
     case 'D':
         if (wordArgument)
-            return {">" + MemoryRecord(module, HexToInt(argument))};
+            return SimReply{">" + MemoryRecord(module, HexToInt(argument))};
         break;
     default:
         break;
     }
+    return std::nullopt;
+}
+
+// The controller's writes: true when the argument was taken.
+bool RespondTvrWrite(SimModule &module, char letter, const QByteArray &argument, qint64 busTimeMs)
+{
+    const bool byteArgument = argument.size() == 2 && IsHexText(argument);
+    const bool wordArgument = argument.size() == 4 && IsHexText(argument);
+    switch (letter) {
+    case 'P':
+        return SetClock(module, argument, busTimeMs);
+    case 'T': {
+        const int limit = CharAt(argument, 1) - '0';
+        const QByteArray code = Copy(argument, 2, 2);
+        if (argument.size() != 3 || limit < 1 || limit > 9 || !IsHexText(code))
+            return false;
+        module.limits[limit - 1] = static_cast<quint8>(HexToInt(code));
+        return true;
+    }
+    case 'K':
+        if (byteArgument)
+            module.constant = static_cast<quint8>(HexToInt(argument));
+        return byteArgument;
+    case 'N':
+        if (byteArgument)
+            module.interval = static_cast<quint8>(HexToInt(argument));
+        return byteArgument;
+    case 'S':
+        if (wordArgument)
+            module.pointer = static_cast<quint16>(HexToInt(argument));
+        return wordArgument;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+SimReply RespondTvr(SimModule &module, const QByteArray &body, const QByteArray &addressText,
+                    qint64 busTimeMs)
+{
+    const QByteArray rest = CommandRest(body);
+    const char letter = CharAt(rest, 1);
+    const QByteArray argument = Copy(rest, 2, rest.size());
+    if (const std::optional<SimReply> read = RespondTvrRead(module, letter, argument, busTimeMs))
+        return *read;
+    if (RespondTvrWrite(module, letter, argument, busTimeMs))
+        return {"!" + addressText};
     return UnknownReply(addressText);
 }
