@@ -1,7 +1,7 @@
 #include "editor_turn.h"
 
-#include "workspace/prompt.h"
 #include "bus/text.h"
+#include "workspace/prompt.h"
 
 #include <QRegularExpression>
 

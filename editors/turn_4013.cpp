@@ -1,8 +1,8 @@
 #include "turn_4013.h"
 
-#include "workspace/prompt.h"
 #include "bus/temperature_codes.h"
 #include "bus/text.h"
+#include "workspace/prompt.h"
 
 #include <cmath>
 
