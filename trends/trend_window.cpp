@@ -3,6 +3,7 @@
 #include "bus/text_file.h"
 #include "workspace/prompt.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLegendMarker>
 #include <QPixmap>
@@ -66,12 +67,19 @@ void TrendWindow::BuildControls()
 
     chart = new QChart;
     chart->legend()->setAlignment(Qt::AlignBottom);
+    // A chart whose axes came before any series draws no time axis: an empty series stays in it for good.
+    auto *anchor = new QLineSeries;
+    chart->addSeries(anchor);
     timeAxis = new QDateTimeAxis;
     timeAxis->setFormat("hh:mm:ss");
     timeAxis->setTitleText("Time");
     valueAxis = new QValueAxis;
     chart->addAxis(timeAxis, Qt::AlignBottom);
     chart->addAxis(valueAxis, Qt::AlignLeft);
+    anchor->attachAxis(timeAxis);
+    anchor->attachAxis(valueAxis);
+    for (QLegendMarker *marker : chart->legend()->markers(anchor))
+        marker->setVisible(false);
     ChartView.setObjectName("ChartView");
     ChartView.setChart(chart);
     ChartView.setRenderHint(QPainter::Antialiasing);
@@ -246,6 +254,8 @@ void TrendWindow::SavePictureButtonClick()
     if (path.isEmpty())
         return;
     Redraw();
+    // The chart lays out its axes and legend on posted events: they are done before the picture is taken.
+    QCoreApplication::sendPostedEvents();
     if (!ChartView.grab().save(path, "PNG"))
         Prompts().Error("The picture could not be saved to " + path + " !");
 }

@@ -17,8 +17,9 @@
 
 namespace {
 constexpr int WaitMs = 5000;
-constexpr int PictureSamples = 300;
+constexpr qint64 PictureSpanMs = 55000;
 constexpr int PictureWaitMs = 120000;
+constexpr int PictureTimeOutMs = 100;
 const QList<double> ChannelValues = {1.25, -3.5, 9.875, 0.5, -0.125, 4, 7.75, -9.999};
 } // namespace
 
@@ -106,10 +107,23 @@ void TrendWindowTest::trendOfA4017ShowsWhatItsPollReads()
 
     const QString docsPicture = qEnvironmentVariable("NAVIX_TREND_PICTURE");
     if (!docsPicture.isEmpty()) {
+        // The values drift at the pace of a real line, with a few lost reads on the way.
+        bench.bus.Line().lineTiming = true;
+        bench.workspace.engine.SetTimeOutMs(PictureTimeOutMs);
         module.frozen = false;
         window->SpanComboBox.setCurrentIndex(static_cast<int>(TrendWindow::Span::OneMinute));
         window->resize(900, 520);
-        QTRY_VERIFY_WITH_TIMEOUT(window->Model().SampleCount() >= saved + PictureSamples, PictureWaitMs);
+        const qint64 from = QDateTime::currentMSecsSinceEpoch();
+        auto spanReached = [&](qint64 ms) {
+            const TrendModel &model = window->Model();
+            return model.TimeAt(model.SampleCount() - 1) - from >= ms;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(spanReached(PictureSpanMs / 2), PictureWaitMs);
+        module.loseAllReplies = true;
+        const int before = window->Model().SampleCount();
+        QTRY_VERIFY_WITH_TIMEOUT(window->Model().SampleCount() >= before + 3, PictureWaitMs);
+        module.loseAllReplies = false;
+        QTRY_VERIFY_WITH_TIMEOUT(spanReached(PictureSpanMs), PictureWaitMs);
         bench.prompt.fileAnswers = {docsPicture};
         QTest::mouseClick(&window->SavePictureButton, Qt::LeftButton);
         QVERIFY(QFileInfo::exists(docsPicture));
