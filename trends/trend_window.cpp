@@ -120,8 +120,9 @@ QLineSeries *TrendWindow::NewSeries(int channel)
 {
     auto *line = new QLineSeries;
     line->setName(model.Channels().value(channel).name);
-    line->setColor(ColourOf(channel));
+    // After adding: the chart's theme colours every series it takes.
     chart->addSeries(line);
+    line->setColor(ColourOf(channel));
     line->attachAxis(timeAxis);
     line->attachAxis(valueAxis);
     series[channel].push_back(line);
