@@ -8,6 +8,7 @@
 
 #include "bus/port_names.h"
 #include "editors/editor_factory.h"
+#include "trends/trend_window.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -306,6 +307,11 @@ void TForm1::ShowMemoryUtilities(const QByteArray &address, bool checksum)
 {
     if (openMemoryUtilities)
         openMemoryUtilities(address, checksum);
+}
+
+void TForm1::ShowTrend(TrendFeed &feed)
+{
+    ShowTrendWindow(feed, this);
 }
 
 void TForm1::showEvent(QShowEvent *event)

@@ -78,6 +78,7 @@ public:
     QRect MainGeometry() const override;
     void SetMainEnabled(bool enabled) override;
     void ShowMemoryUtilities(const QByteArray &address, bool checksum) override;
+    void ShowTrend(TrendFeed &feed) override;
     // The program hands over how the memory utilities window is opened (hand-over of address and checksum,
     // then show); until then the request is ignored.
     void SetMemoryUtilities(std::function<void(const QByteArray &, bool)> open)

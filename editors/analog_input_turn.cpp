@@ -8,7 +8,12 @@ const QStringList AnalogInputTurn::IntegrationTimeItems = {"50 ms ( 60Hz power )
 
 namespace {
 constexpr int FirstRangeCode = 20;
+// The data formats by their index in DataFormatItems.
+constexpr int PercentFormat = 1;
 constexpr int HexFormat = 2; // "2's complement of hex": four hex digits instead of seven characters
+constexpr int OhmsFormat = 3;
+constexpr int HexSignBit = 0x8000;
+constexpr int HexRange = 0x10000;
 constexpr int HexValueLength = 4;
 constexpr int DecimalValueLength = 7;
 constexpr int ValueFrameCharacters = 2; // ">" and CR
@@ -89,4 +94,39 @@ void AnalogInputTurn::WindowShown()
 void AnalogInputTurn::RestartTurn()
 {
     SetPhase(EditorPhase::Start);
+}
+
+// Trend
+
+double AnalogInputTurn::ValueNumber(const QByteArray &reply) const
+{
+    if (reply.isEmpty())
+        return LostValue;
+    const QByteArray text = ValueOf(reply);
+    if (reportedFormat.dataFormat != HexFormat)
+        return DecimalValue(text);
+    bool isNumber = false;
+    const int count = text.toInt(&isNumber, 16);
+    if (!isNumber || text.size() != HexValueLength)
+        return LostValue;
+    return count >= HexSignBit ? count - HexRange : count;
+}
+
+void AnalogInputTurn::TrendData(const QByteArray &reply)
+{
+    RecordTrend({ValueNumber(reply)});
+}
+
+QString AnalogInputTurn::TrendUnit() const
+{
+    switch (reportedFormat.dataFormat) {
+    case PercentFormat:
+        return QStringLiteral("%");
+    case HexFormat:
+        return {};
+    case OhmsFormat:
+        return QStringLiteral("Ω");
+    default:
+        return UnitOfRange(StoredRangeItem());
+    }
 }

@@ -32,6 +32,14 @@ protected:
     // '#AA': the value read of the input.
     Exchange ValueQuery() const;
     QByteArray ValueOf(const QByteArray &reply) const;
+    // The number a value reply stands for, in the unit of TrendUnit; LostValue for no reply.
+    double ValueNumber(const QByteArray &reply) const;
+    // The range list's item of the stored range; empty when the list holds none.
+    virtual QString StoredRangeItem() const = 0;
+
+    void TrendData(const QByteArray &reply) override;
+    QList<TrendChannel> TrendChannels() const override { return SingleTrendChannel(); }
+    QString TrendUnit() const override;
 
     void ShowTypeConfig(const QByteArray &config) override;
     QByteArray TypeCode() const override;

@@ -141,3 +141,22 @@ void InputTurn::ShowData(const QByteArray &reply)
     if (state >= 0)
         ShowChannels(state);
 }
+
+// Trend
+
+void DigitalTurn::TrendData(const QByteArray &reply)
+{
+    const int state = reply.isEmpty() ? -1 : ReplyState(reply);
+    QList<double> values;
+    for (int channel = 0; channel < channelCount; ++channel)
+        values.append(state < 0 ? LostValue : state >> channel & 1);
+    RecordTrend(values);
+}
+
+QList<TrendChannel> DigitalTurn::TrendChannels() const
+{
+    QList<TrendChannel> channels;
+    for (int channel = 0; channel < channelCount; ++channel)
+        channels.append({Captions().value(channel), true});
+    return channels;
+}

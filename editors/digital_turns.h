@@ -39,6 +39,9 @@ protected:
     static int ReplyState(const QByteArray &reply);
     void ShowChannels(int channels);
     void ShowDataText(const QString &text);
+    // The channels as states 0 and 1, in steps; the inputs of the 4050 are not among them.
+    void TrendData(const QByteArray &reply) override;
+    QList<TrendChannel> TrendChannels() const override;
 
 private:
     int channelCount;

@@ -1,7 +1,9 @@
 #include "editor_turn.h"
 
-#include "workspace/prompt.h"
 #include "bus/text.h"
+#include "workspace/prompt.h"
+
+#include <QRegularExpression>
 
 #include <array>
 
@@ -288,6 +290,7 @@ bool EditorTurn::DataAskedStep(const QByteArray &reply)
 {
     if (!reply.isEmpty())
         ShowData(reply);
+    TrendData(reply);
     ShowCommunicationStatus(!reply.isEmpty());
     if (SendPendingWrite() || SendPendingRequest())
         return false;
@@ -473,4 +476,39 @@ bool EditorTurn::Close()
 void EditorTurn::CloseAtTurnEnd()
 {
     emit CloseRequested();
+}
+
+// Trend
+
+void EditorTurn::TrendData(const QByteArray &) {}
+
+QList<TrendChannel> EditorTurn::TrendChannels() const
+{
+    return {};
+}
+
+QList<TrendChannel> EditorTurn::SingleTrendChannel() const
+{
+    const QString description = captions.value(0).trimmed();
+    return {{description.isEmpty() ? modelLabel : description}};
+}
+
+void EditorTurn::RecordTrend(const QList<double> &values)
+{
+    trendFeed.SetTitle(modelLabel + " (" + FromWire(HexByte(storedAddress)) + ")");
+    trendFeed.Describe(TrendChannels(), TrendUnit());
+    trendFeed.Record(values);
+}
+
+QString UnitOfRange(const QString &rangeItem)
+{
+    static const QRegularExpression unitAtEnd(QStringLiteral("([^\\d\\s./+\\-]+)\\s*$"));
+    return unitAtEnd.match(rangeItem).captured(1);
+}
+
+double DecimalValue(const QByteArray &text)
+{
+    bool isNumber = false;
+    const double value = text.trimmed().toDouble(&isNumber);
+    return isNumber ? value : LostValue;
 }

@@ -11,6 +11,7 @@
 
 #include "bus/exchange.h"
 #include "workspace/module_editor.h"
+#include "workspace/trend_feed.h"
 #include "workspace/workspace.h"
 
 #include <QObject>
@@ -117,6 +118,8 @@ public:
     int SettingCount() const { return static_cast<int>(settings.size()); }
     // The address as the configuration text writes it (positions 1-2), even where it is no hex byte.
     QByteArray ConfigAddressText() const;
+    // The values of the turn's reads, for a trend of them.
+    TrendFeed &Trend() { return trendFeed; }
     const QString &ModelLabel() const { return modelLabel; }
     // The address of commands: the stored one, "00" in INIT mode, where no checksum is ever added.
     QByteArray AddressText() const;
@@ -170,6 +173,16 @@ protected:
     virtual void SendDataQuery();
     // Shows a non-empty data reply.
     virtual void ShowData(const QByteArray &reply);
+    // Hands the reply of the data query (empty when lost) to the trend.
+    virtual void TrendData(const QByteArray &reply);
+    // The trend's channels and unit as the module stands now.
+    virtual QList<TrendChannel> TrendChannels() const;
+    virtual QString TrendUnit() const { return {}; }
+    // One poll's values to the trend, described as the module stands now.
+    void RecordTrend(const QList<double> &values);
+    // The sole channel of a one-value module: named by its description, else by its model.
+    QList<TrendChannel> SingleTrendChannel() const;
+
     // Sends a write of the type that waits for the data reply; false when none is pending.
     virtual bool SendPendingWrite();
     // Whether the configuration write started from this phase waits the raised time-out for its reply.
@@ -233,7 +246,20 @@ private:
     std::vector<SettingChoice> settings;
     QByteArray storedConfig;
     QByteArray sentConfig; // the composed text of the configuration command that went out
+    TrendFeed trendFeed;
 };
+
+// The unit at the end of a range item ("+/-  500 mV" is in mV, "Pt.00385 0 to +100°C" in °C); empty when the
+// item ends in no unit.
+QString UnitOfRange(const QString &rangeItem);
+// A decimal value text ("+025.34", " -1.5") as a number; LostValue when it reads as none.
+double DecimalValue(const QByteArray &text);
+
+// The unit at the end of a range item ("+/-  500 mV" is in mV, "Pt.00385 0 to +100°C" in °C); empty when the
+// item ends in no unit.
+QString UnitOfRange(const QString &rangeItem);
+// A decimal value text ("+025.34", " -1.5") as a number; LostValue when it reads as none.
+double DecimalValue(const QByteArray &text);
 
 // Sets a turn up from its module record as an editor opens: module name, configuration, INIT flag,
 // captions.

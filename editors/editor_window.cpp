@@ -54,6 +54,8 @@ void ModuleEditorWindow::BuildGroups(const EditorDesign &design)
     ShowSettingsBox.setObjectName(design.showSettingsName);
     ShowSettingsBox.setText("Show setting");
     ShowSettingsBox.setChecked(false);
+    TrendButton.setObjectName("TrendButton");
+    TrendButton.setText("Trend ...");
 }
 
 void ModuleEditorWindow::BuildAddressControls()
@@ -97,7 +99,12 @@ void ModuleEditorWindow::BuildSettingControls(const EditorDesign &design)
 void ModuleEditorWindow::LayOutControls()
 {
     dataAreaLayout = new QVBoxLayout(&DataAreaBox);
-    dataAreaLayout->addWidget(&ShowSettingsBox);
+    // The trend button sits at the right of "Show setting", in the row that box has anyway.
+    auto *showSettingsRow = new QHBoxLayout;
+    showSettingsRow->addWidget(&ShowSettingsBox);
+    showSettingsRow->addStretch();
+    showSettingsRow->addWidget(&TrendButton);
+    dataAreaLayout->addLayout(showSettingsRow);
 
     auto *settingColumn = new QVBoxLayout(&SettingBox);
     settingLayout = new QGridLayout;
@@ -124,6 +131,7 @@ void ModuleEditorWindow::ConnectTurn()
     connect(&CheckSumBox, &QCheckBox::clicked, this, &ModuleEditorWindow::CheckSumBoxClick);
     connect(&UpdateButton, &QPushButton::clicked, this, &ModuleEditorWindow::UpdateSetingButtonClick);
     connect(&ShowSettingsBox, &QCheckBox::toggled, this, &ModuleEditorWindow::ShowSetingsCheckBoxClick);
+    connect(&TrendButton, &QPushButton::clicked, this, &ModuleEditorWindow::TrendButtonClick);
 
     connect(&turn, &EditorTurn::ConfigShown, this, &ModuleEditorWindow::ShowConfig);
     connect(&turn, &EditorTurn::InitModeShown, this, &ModuleEditorWindow::ShowInitMode);
@@ -141,12 +149,12 @@ void ModuleEditorWindow::ConnectTurn()
 
 void ModuleEditorWindow::AddDataRow(QLayout *row)
 {
-    dataAreaLayout->insertLayout(dataAreaLayout->indexOf(&ShowSettingsBox), row);
+    dataAreaLayout->insertLayout(dataAreaLayout->count() - 1, row);
 }
 
 void ModuleEditorWindow::AddDataWidget(QWidget *widget)
 {
-    dataAreaLayout->insertWidget(dataAreaLayout->indexOf(&ShowSettingsBox), widget);
+    dataAreaLayout->insertWidget(dataAreaLayout->count() - 1, widget);
 }
 
 void ModuleEditorWindow::AddSettingRow(QLabel &label, QWidget &field)
@@ -297,6 +305,11 @@ void ModuleEditorWindow::UpdateSetingButtonClick()
 void ModuleEditorWindow::ShowSetingsCheckBoxClick()
 {
     ApplySettingsLayout(ShowSettingsBox.isChecked());
+}
+
+void ModuleEditorWindow::TrendButtonClick()
+{
+    workspace.ShowTrend(turn.Trend());
 }
 
 // Layout and lifetime

@@ -48,6 +48,7 @@ public:
     void CheckSumBoxClick();
     void UpdateSetingButtonClick();
     void ShowSetingsCheckBoxClick();
+    void TrendButtonClick();
 
 protected:
     // Building the type's controls: rows of the data area go above "Show setting", setting rows below the
@@ -99,6 +100,7 @@ protected:
     QPushButton UpdateButton;
     QLineEdit *SynDataEdit = nullptr; // hidden and unused; kept where the design has it
     QCheckBox ShowSettingsBox;
+    QPushButton TrendButton; // opens the trend of the values this editor reads
 
 private:
     void BuildGroups(const EditorDesign &design);

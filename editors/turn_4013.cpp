@@ -1,8 +1,8 @@
 #include "turn_4013.h"
 
-#include "workspace/prompt.h"
 #include "bus/temperature_codes.h"
 #include "bus/text.h"
+#include "workspace/prompt.h"
 
 #include <cmath>
 
@@ -19,6 +19,7 @@ constexpr int WriteReplyLength = 3;   // "!" + address; the Tvr 5x's acknowledge
 constexpr int ClockDigitCount = 14;
 constexpr int StackOffset = 1;
 constexpr int StatusOffset = 2;
+const QString TvrUnit = QStringLiteral("°C");
 
 // The limits write chain in its order, with the name each step's failure message gives.
 enum class ControllerSetting { Clock, Constant, Interval, Limit };
@@ -127,6 +128,13 @@ Exchange Turn4013::ControllerRead(char command, char endChar, int expectedLength
             .startChar = '>',
             .endChar = endChar,
             .expectedLength = expectedLength};
+}
+
+// The degrees of the temperature code the Tvr 5x puts into the first two characters of a value reply.
+static double TvrDegrees(const QByteArray &reply)
+{
+    const QByteArray code = Copy(reply, 2, 2);
+    return IsHexByteText(code) ? CodeToTemperature(HexToInt(code)) : LostValue;
 }
 
 bool Turn4013::StartStep(const QByteArray &)
@@ -271,6 +279,8 @@ bool Turn4013::IntervalAskedStep(const QByteArray &reply)
 
 bool Turn4013::StackAskedStep(const QByteArray &reply)
 {
+    RecordTrend({unitDegrees, TvrDegrees(reply)});
+    unitDegrees = LostValue;
     if (!reply.isEmpty())
         emit StackValueShown(ValueOf(reply));
     ShowCommunicationStatus(!reply.isEmpty());
@@ -333,6 +343,7 @@ bool Turn4013::VariantDataAskedStep(const QByteArray &reply)
 {
     if (!reply.isEmpty())
         emit ValueShown(ValueOf(reply));
+    unitDegrees = TvrDegrees(reply);
     ShowCommunicationStatus(!reply.isEmpty());
     SendStackQuery();
     return false;
@@ -383,4 +394,26 @@ bool Turn4013::SettingWrittenStep(const QByteArray &reply)
     RestoreTimeOut();
     SendLimitsQuery();
     return false;
+}
+
+// Trend
+
+void Turn4013::TrendData(const QByteArray &reply)
+{
+    if (variant)
+        unitDegrees = TvrDegrees(reply);
+    else
+        AnalogInputTurn::TrendData(reply);
+}
+
+QList<TrendChannel> Turn4013::TrendChannels() const
+{
+    if (variant)
+        return {{QStringLiteral("Unit")}, {QStringLiteral("Stack")}};
+    return AnalogInputTurn::TrendChannels();
+}
+
+QString Turn4013::TrendUnit() const
+{
+    return variant ? TvrUnit : AnalogInputTurn::TrendUnit();
 }

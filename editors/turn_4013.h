@@ -98,6 +98,11 @@ protected:
     bool TypePhaseStep(const QByteArray &reply) override;
     void SendDataQuery() override;
     void RestartTurn() override;
+    QString StoredRangeItem() const override { return InputRangeItems.value(Setting(RangeSetting).stored); }
+    // The Tvr 5x's unit value waits for its stack value: both make one sample.
+    void TrendData(const QByteArray &reply) override;
+    QList<TrendChannel> TrendChannels() const override;
+    QString TrendUnit() const override;
 
 private:
     // A read of the controller's state: '@AA' + command, its reply read without checking its end.
@@ -132,4 +137,5 @@ private:
     bool limitsEditing = false;
     bool limitsUpdateRequested = false;
     ControllerEntries entries;
+    double unitDegrees = LostValue; // the Tvr 5x's last unit read, until its stack read
 };

@@ -115,8 +115,10 @@ bool Turn4017::MaskAskedStep(const QByteArray &reply)
     const int mask = HexToInt(maskText);
     // A mask that does not read as two hex digits would switch arbitrary channels: no channel is read then,
     // as after a lost reply.
+    scanValues.fill(LostValue);
     if (reply.isEmpty() || maskText.size() != 2 || mask > 0xFF) {
         ShowCommunicationStatus(false);
+        RecordTrend(scanValues);
         typePhase = Phase4017::None;
         return EndTurn();
     }
@@ -134,7 +136,9 @@ bool Turn4017::MaskAskedStep(const QByteArray &reply)
 
 bool Turn4017::ChannelAskedStep(const QByteArray &reply)
 {
-    emit ChannelValueShown(currentChannel, FromWire(Copy(reply, 2, ChannelValueLength)));
+    const QByteArray value = Copy(reply, 2, ChannelValueLength);
+    emit ChannelValueShown(currentChannel, FromWire(value));
+    scanValues[currentChannel] = reply.isEmpty() ? LostValue : DecimalValue(value);
     ShowCommunicationStatus(!reply.isEmpty());
     if (ScanChannels(currentChannel + 1))
         return false;
@@ -159,6 +163,7 @@ bool Turn4017::ScanChannels(int from)
 
 bool Turn4017::EndOfScan()
 {
+    RecordTrend(scanValues);
     typePhase = Phase4017::None;
     return SendPendingRequestOrEnd();
 }
@@ -170,4 +175,19 @@ bool Turn4017::MaskSentStep()
         channelChanged = false;
     SendDataQuery();
     return false;
+}
+
+// Trend
+
+QList<TrendChannel> Turn4017::TrendChannels() const
+{
+    QList<TrendChannel> channels;
+    for (const QString &name : Captions())
+        channels.append({name});
+    return channels;
+}
+
+QString Turn4017::TrendUnit() const
+{
+    return UnitOfRange(InputRangeItems.value(Setting(RangeSetting).stored));
 }

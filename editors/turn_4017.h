@@ -49,6 +49,8 @@ protected:
     void ShowTypeConfig(const QByteArray &config) override;
     QByteArray TypeCode() const override;
     int TypeFormatBits() const override;
+    QList<TrendChannel> TrendChannels() const override;
+    QString TrendUnit() const override;
 
 private:
     bool MaskAskedStep(const QByteArray &reply);
@@ -71,4 +73,6 @@ private:
     // The range code and format bits as the module reported them, written back while no item stands for them.
     QByteArray reportedRangeCode = "08";
     InputFormat reportedFormat;
+    // The values of the scan under way, one per channel, for the trend.
+    QList<double> scanValues = QList<double>(ChannelCount, LostValue);
 };

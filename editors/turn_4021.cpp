@@ -275,3 +275,32 @@ bool Turn4021::LastValueAskedStep(const QByteArray &reply)
     SendDataQuery();
     return false;
 }
+
+// Trend
+
+void Turn4021::TrendData(const QByteArray &reply)
+{
+    const QByteArray data = ReplyData(reply);
+    if (reply.isEmpty()) {
+        RecordTrend({LostValue});
+    } else if (scrollMode == ScrollMode::Hexadecimal) {
+        bool isNumber = false;
+        const int count = data.toInt(&isNumber, 16);
+        RecordTrend({isNumber ? count : LostValue});
+    } else {
+        RecordTrend({DecimalValue(data)});
+    }
+}
+
+QString Turn4021::TrendUnit() const
+{
+    switch (scrollMode) {
+    case ScrollMode::PercentOfRange:
+        return QStringLiteral("%");
+    case ScrollMode::Hexadecimal:
+        return {};
+    case ScrollMode::EngineeringUnits:
+        break;
+    }
+    return UnitOfRange(OutputRangeItems.value(Setting(OutputRangeSetting).stored));
+}

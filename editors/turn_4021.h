@@ -66,6 +66,9 @@ protected:
     void ShowTypeConfig(const QByteArray &config) override;
     QByteArray TypeCode() const override;
     int TypeFormatBits() const override;
+    void TrendData(const QByteArray &reply) override;
+    QList<TrendChannel> TrendChannels() const override { return SingleTrendChannel(); }
+    QString TrendUnit() const override;
 
 private:
     void SetUpPosition(int dataFormat, int rangeIndex);

@@ -33,6 +33,7 @@ public:
 protected:
     // Model label and range item by type id; an unknown type id changes nothing.
     void NameType(const QByteArray &typeId) override;
+    QString StoredRangeItem() const override { return sensor ? sensor->rangeItem : QString(); }
 
 private:
     const SensorType *sensor = nullptr;

@@ -9,6 +9,7 @@
 #include "bus/transaction_engine.h"
 #include "bus_router.h"
 #include "module_records.h"
+#include "trend_feed.h"
 
 #include <QRect>
 #include <QString>
@@ -47,4 +48,6 @@ public:
     // Opens the memory utilities window for the Tvr 5x at this address (two hex digits), with or without
     // checksum.
     virtual void ShowMemoryUtilities(const QByteArray &address, bool checksum) = 0;
+    // Opens the trend window of an editor's values, or brings it to the front when it is open already.
+    virtual void ShowTrend(TrendFeed &feed) = 0;
 };

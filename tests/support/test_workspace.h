@@ -9,6 +9,8 @@
 #include <QPair>
 #include <QStringList>
 
+#include <functional>
+
 class TestWorkspace : public Workspace
 {
 public:
@@ -34,6 +36,12 @@ public:
     {
         memoryRequests.append({address, checksum});
     }
+    void ShowTrend(TrendFeed &feed) override
+    {
+        trendRequests.append(&feed);
+        if (onShowTrend)
+            onShowTrend(feed);
+    }
 
     ModuleRegistry modules;
     TransactionEngine engine;
@@ -47,4 +55,6 @@ public:
     bool mainEnabled = true;
     QList<QPair<QByteArray, bool>> memoryRequests; // ShowMemoryUtilities calls, in order
     int timeOutField = 100;
+    QList<TrendFeed *> trendRequests;               // ShowTrend calls, in order
+    std::function<void(TrendFeed &)> onShowTrend; // what the main window would open
 };
