@@ -40,9 +40,8 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(MainCaption);
     setWindowIcon(ApplicationIcon());
     portLister = [] { return EnumerateComPorts(); };
-    editorFactory = [](Workspace &workspace, ModuleRecord &record) {
-        return CreateModuleEditor(workspace, record);
-    };
+    moduleTree.SetEditorFactory(
+        [](Workspace &workspace, ModuleRecord &record) { return CreateModuleEditor(workspace, record); });
 
     engine.SetPort(&ApdComPort1);
     connect(&ApdComPort1, &TApdComPort::DeviceLost, this, &TForm1::ApdComPort1DeviceLost);
@@ -124,7 +123,7 @@ TForm1::~TForm1()
     ComTimer1.stop();
     PortWatch1.Stop();
     // The editors refer to this workspace; none may outlive it, not even until a deferred delete.
-    FreeEditorWindows();
+    moduleTree.FreeEditorWindows();
     ListView1->setModel(nullptr);
 }
 
@@ -218,6 +217,7 @@ void TForm1::BuildTree()
     MainTreeView->installEventFilter(this);
     pcItem = new QTreeWidgetItem(MainTreeView, QStringList("PC"), ComputerItem);
     pcItem->setIcon(0, TreeIcon(TreeImage::Computer));
+    moduleTree.SetTree(MainTreeView, pcItem);
     connect(MainTreeView, &QTreeWidget::itemClicked, this, &TForm1::MainTreeViewClick);
     connect(MainTreeView, &QTreeWidget::itemDoubleClicked, this, &TForm1::MainTreeViewDblClick);
 
@@ -434,14 +434,10 @@ void TForm1::MoveWindowsButtonClick()
     move(screenRect.topLeft());
     if (router.RoutingSuspended())
         return;
+    const std::array<QList<QWidget *>, EditorKindCount> windows = moduleTree.OpenEditorWindows();
     std::array<int, EditorKindCount> openCounts{};
-    std::array<QList<QWidget *>, EditorKindCount> windows;
     for (int kind = 0; kind < EditorKindCount; ++kind)
-        for (const ModuleRecordPtr &record : modules.Records(static_cast<EditorKind>(kind)))
-            if (record->editorState == EditorState::Open) {
-                ++openCounts[kind];
-                windows[kind].append(qobject_cast<QWidget *>(record->EditorObject()));
-            }
+        openCounts[kind] = static_cast<int>(windows[kind].size());
     const auto places = ArrangeEditors(screenRect.size(), 0, openCounts);
     for (int kind = 0; kind < EditorKindCount; ++kind)
         for (int n = 0; n < windows[kind].size(); ++n)
@@ -449,13 +445,4 @@ void TForm1::MoveWindowsButtonClick()
                 window->move(screenRect.topLeft() + places[kind].value(n));
                 window->show();
             }
-}
-
-void TForm1::FreeEditorWindows()
-{
-    modules.ForEach([](const ModuleRecordPtr &record) { record->SetEditor(nullptr, nullptr); });
-    // Also the windows of cleared records whose deferred delete has not run yet.
-    for (const QPointer<QWidget> &window : std::as_const(editorWindows))
-        delete window.data();
-    editorWindows.clear();
 }

@@ -13,6 +13,7 @@
 #include "bus/transaction_engine.h"
 #include "config/loading_window.h"
 #include "config/module_file.h"
+#include "module_tree.h"
 #include "workspace/module_records.h"
 #include "workspace/workspace.h"
 
@@ -65,10 +66,10 @@ public:
     BusRouter &Router() override { return router; }
     ModuleRegistry &Modules() override { return modules; }
     void ClearModules(bool keepRouting) override;
-    void QueueModuleItem(const QString &caption) override;
+    void QueueModuleItem(const QString &caption) override { moduleTree.Queue(caption); }
     void FlushModuleItems() override;
-    void DropPendingModuleItems() override { pendingCaptions.clear(); }
-    bool IsAddressFree(const QByteArray &address) override;
+    void DropPendingModuleItems() override { moduleTree.DropPending(); }
+    bool IsAddressFree(const QByteArray &address) override { return moduleTree.IsAddressFree(address); }
     void UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
                             EditorState editorState) override;
     void RelabelModule(const QByteArray &address, const QString &caption) override;
@@ -111,10 +112,16 @@ public:
     void MainTreeViewEnter();
     void AutoSortItemsClick();
     // The item of port "COM<number>" (first or last of that caption), nullptr when the tree has none.
-    QTreeWidgetItem *FindPortItem(int number, bool last = false) const;
+    QTreeWidgetItem *FindPortItem(int number, bool last = false) const
+    {
+        return moduleTree.FindPortItem(number, last);
+    }
     // Captions of the module items under a port item, in tree order.
-    QStringList ModuleCaptions(const QTreeWidgetItem *portItem) const;
-    const QStringList &PendingCaptions() const { return pendingCaptions; }
+    QStringList ModuleCaptions(const QTreeWidgetItem *portItem) const
+    {
+        return moduleTree.ModuleCaptions(portItem);
+    }
+    const QStringList &PendingCaptions() const { return moduleTree.PendingCaptions(); }
 
     // Menus and buttons
     void OpenFileButtonClick();
@@ -142,10 +149,10 @@ public:
 
     // Seams: where the port list, the screen and the editor windows come from.
     using PortLister = std::function<QMap<int, QString>()>;
-    using EditorFactory = std::function<QWidget *(Workspace &, ModuleRecord &)>;
+    using EditorFactory = ModuleTree::EditorFactory;
     void SetPortLister(PortLister lister) { portLister = std::move(lister); }
     void SetScreenGeometry(std::function<QRect()> source) { screenGeometry = std::move(source); }
-    void SetEditorFactory(EditorFactory factory) { editorFactory = std::move(factory); }
+    void SetEditorFactory(EditorFactory factory) { moduleTree.SetEditorFactory(std::move(factory)); }
 
     // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps", for a network port
     // followed by NetworkBaudNote.
@@ -241,15 +248,13 @@ private:
     void TakeTimeOut(int milliseconds);
     void ApdComPort1DeviceLost(const QString &reason);
     void TreeItemChosen(QTreeWidgetItem *item);
-    bool ToolHoldsBus() const;
-    void FreeEditorWindows();
     QRect ScreenGeometry() const;
 
     ModuleRegistry modules;
     TransactionEngine engine;
     BusRouter router{engine, modules};
+    ModuleTree moduleTree{*this, modules, router};
     QTreeWidgetItem *pcItem = nullptr;
-    QStringList pendingCaptions;
     int panelTimeOutMs = DefaultTimeOutMs; // the last value the time-out field gave the engine
     bool portLost = false;                 // the open port's device went away
 
@@ -261,6 +266,4 @@ private:
     PortDirectory portDirectory;
     NetworkPortStore *networkPortStore = nullptr;
     std::function<QRect()> screenGeometry;
-    EditorFactory editorFactory;
-    QList<QPointer<QWidget>> editorWindows; // every editor window opened, for the final clean-up
 };
