@@ -92,25 +92,21 @@ public:
     // vanished ones removed, except the chosen port and a port with module items, which wait for the
     // next EnumeratePorts. Nothing else is touched.
     void RefreshPortList();
-    void AddNetworkPortClick();
-    void RemoveNetworkPortClick();
     // Network ports are remembered in this store (not owned), and the ones it holds are offered now.
     // Without a store nothing is remembered.
     void SetNetworkPortStore(NetworkPortStore *store);
     const PortDirectory &Ports() const { return portDirectory; }
+    // Chooses the port of a tree caption "COM<n>"; the port opens on the next tick of ComTimer1.
     void SelectPort(const QString &caption);
     void EnableWorkspace(bool on);
-    void ComTimer1Timer();
-    void BaudRateComboBoxChange();
-    void SpinEdit1Change();
-    void SpinEdit1Exit();
+    // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps", for a network port
+    // followed by NetworkBaudNote.
+    QString PortHint() const;
+    TApdComPort &ComPort() { return ApdComPort1; }
+    PortWatch &PortWatcher() { return PortWatch1; } // says when the port list may have changed
 
     // Module tree
     void OpenModuleEditor(const QString &caption);
-    void MainTreeViewClick();
-    void MainTreeViewDblClick();
-    void MainTreeViewEnter();
-    void AutoSortItemsClick();
     // The item of port "COM<number>" (first or last of that caption), nullptr when the tree has none.
     QTreeWidgetItem *FindPortItem(int number, bool last = false) const
     {
@@ -123,27 +119,17 @@ public:
     }
     const QStringList &PendingCaptions() const { return moduleTree.PendingCaptions(); }
 
-    // Menus and buttons
-    void OpenFileButtonClick();
-    void SaveFileButtonClick();
-    // One module block of the configuration file being loaded per tick.
+    // The ticks of LoadTimer (one module block of the configuration file being loaded) and of DateTimeTimer,
+    // for callers that do not wait for the timers.
     void LoadTimerTimer();
-    static constexpr int LoadTimerMs = 30;
-    QTimer LoadTimer;
-    // The loading-progress window created at start-up (not owned).
-    void SetLoadingWindow(TForm9 *window) { loadingWindow = window; }
-    void Close1Click();
-    void SearchButtonClick();
-    void TerminalButtonClick();
-    void MoveWindowsButtonClick();
-    void SpeedButtonClick();
-    void HelpButtonClick();
     void DateTimeTimerTimer();
-    void Layout();
+    static constexpr int LoadTimerMs = 30;
 
     // The windows created with the main window at start-up, shown from its menus (not owned).
     void SetAboutBox(QWidget *box) { aboutBox = box; }
     void SetPacingDialog(QWidget *dialog) { pacingDialog = dialog; }
+    // The loading-progress window created at start-up (not owned).
+    void SetLoadingWindow(TForm9 *window) { loadingWindow = window; }
     QPointer<QWidget> searchWindow;
     QPointer<QWidget> terminalWindow;
 
@@ -154,15 +140,84 @@ public:
     void SetScreenGeometry(std::function<QRect()> source) { screenGeometry = std::move(source); }
     void SetEditorFactory(EditorFactory factory) { moduleTree.SetEditorFactory(std::move(factory)); }
 
-    // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps", for a network port
-    // followed by NetworkBaudNote.
-    QString PortHint() const;
+signals:
+    // The main window was closed: the program ends.
+    void Closed();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Handlers, named after control and event.
+    void AddNetworkPortClick();
+    void RemoveNetworkPortClick();
+    void ComTimer1Timer();
+    void BaudRateComboBoxChange();
+    void SpinEdit1Change();
+    void SpinEdit1Exit();
+    void MainTreeViewClick();
+    void MainTreeViewDblClick();
+    void MainTreeViewEnter();
+    void AutoSortItemsClick();
+    void OpenFileButtonClick();
+    void SaveFileButtonClick();
+    void Close1Click();
+    void SearchButtonClick();
+    void TerminalButtonClick();
+    void MoveWindowsButtonClick();
+    void SpeedButtonClick();
+    void HelpButtonClick();
+    void Layout();
+
+    std::function<void(const QByteArray &, bool)> openMemoryUtilities;
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildTree();
+    void BuildPortPanel();
+    void BuildStatusBar();
+    void SetTabOrder();
+    void ShowPortPanel();
+    void PortOpenFailed(const QString &message);
+    void ApdComPort1OpenFailed(const QString &message);
+    QMap<int, QString> ListSerialPorts() const;
+    void SyncPortItems();
+    // The network port of the current tree item that may be withdrawn now; 0 when there is none.
+    int RemovableNetworkPort() const;
+    void SaveNetworkPorts();
+    void TakeTimeOut(int milliseconds);
+    void ApdComPort1DeviceLost(const QString &reason);
+    void TreeItemChosen(QTreeWidgetItem *item);
+    QRect ScreenGeometry() const;
+
+    // Declared before the engine that writes to it, so that it outlives the engine.
     TApdComPort ApdComPort1;
-    QTimer ComTimer1;
-    PortWatch PortWatch1; // says when the port list may have changed
+    QTimer ComTimer1{this};
+    PortWatch PortWatch1;
     int comTimer1Tag = 0; // the port number the user chose
-    QTimer DateTimeTimer;
+    QTimer DateTimeTimer{this};
+    QTimer LoadTimer{this};
+
+    ModuleRegistry modules;
+    TransactionEngine engine;
+    BusRouter router{engine, modules};
+    ModuleTree moduleTree{*this, modules, router};
+    QTreeWidgetItem *pcItem = nullptr;
+    int panelTimeOutMs = DefaultTimeOutMs; // the last value the time-out field gave the engine
+    bool portLost = false;                 // the open port's device went away
+
+    QPointer<QWidget> aboutBox;
+    QPointer<QWidget> pacingDialog;
+    QPointer<TForm9> loadingWindow;
+    ModuleFileLoad loadFile; // open while a configuration file is being loaded
+    PortLister portLister;
+    PortDirectory portDirectory;
+    NetworkPortStore *networkPortStore = nullptr;
+    std::function<QRect()> screenGeometry;
+
+    // Controls and timers; tests find them by their object names.
 
     QTreeWidget *MainTreeView = nullptr;
     QMenu *EnaDisModules = nullptr;
@@ -218,52 +273,4 @@ public:
     QToolButton *TerminalButton = nullptr;
     QToolButton *MoveWindowsButton = nullptr;
     QToolButton *HelpButton = nullptr;
-
-signals:
-    // The main window was closed: the program ends.
-    void Closed();
-
-protected:
-    void showEvent(QShowEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    std::function<void(const QByteArray &, bool)> openMemoryUtilities;
-    void BuildMenus();
-    void BuildToolBar();
-    void BuildTree();
-    void BuildPortPanel();
-    void BuildStatusBar();
-    void SetTabOrder();
-    void ShowPortPanel();
-    void PortOpenFailed(const QString &message);
-    void ApdComPort1OpenFailed(const QString &message);
-    QMap<int, QString> ListSerialPorts() const;
-    void SyncPortItems();
-    // The network port of the current tree item that may be withdrawn now; 0 when there is none.
-    int RemovableNetworkPort() const;
-    void SaveNetworkPorts();
-    void TakeTimeOut(int milliseconds);
-    void ApdComPort1DeviceLost(const QString &reason);
-    void TreeItemChosen(QTreeWidgetItem *item);
-    QRect ScreenGeometry() const;
-
-    ModuleRegistry modules;
-    TransactionEngine engine;
-    BusRouter router{engine, modules};
-    ModuleTree moduleTree{*this, modules, router};
-    QTreeWidgetItem *pcItem = nullptr;
-    int panelTimeOutMs = DefaultTimeOutMs; // the last value the time-out field gave the engine
-    bool portLost = false;                 // the open port's device went away
-
-    QPointer<QWidget> aboutBox;
-    QPointer<QWidget> pacingDialog;
-    QPointer<TForm9> loadingWindow;
-    ModuleFileLoad loadFile; // open while a configuration file is being loaded
-    PortLister portLister;
-    PortDirectory portDirectory;
-    NetworkPortStore *networkPortStore = nullptr;
-    std::function<QRect()> screenGeometry;
 };

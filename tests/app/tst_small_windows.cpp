@@ -1,6 +1,7 @@
 // The pacing dialog, the about box and "Move windows".
 
 #include "fake_editor.h"
+#include "support/find_control.h"
 
 #include "app/about_box.h"
 #include "app/main_window.h"
@@ -146,12 +147,12 @@ void TestSmallWindows::MoveWindows()
 
     // No editor: only the main window goes to the corner.
     form.move(200, 150);
-    form.MoveWindowsButton->click();
+    Find<QToolButton>(form, "MoveWindowsButton")->click();
     QCOMPARE(form.pos(), QPoint(0, 0));
 
     // One 4017 editor on 1024 x 768: first column at 399.
     open("4017", "05", EditorState::Open);
-    form.MoveWindowsButton->click();
+    Find<QToolButton>(form, "MoveWindowsButton")->click();
     QCOMPARE(editors[0]->pos(), QPoint(399, 0));
     form.ClearModules(true);
 
@@ -159,7 +160,7 @@ void TestSmallWindows::MoveWindows()
     open("4050", "07", EditorState::CloseAtTurnEnd);
     for (const QByteArray address : {"01", "02", "03"})
         open("4050", address, EditorState::Open);
-    form.MoveWindowsButton->click();
+    Find<QToolButton>(form, "MoveWindowsButton")->click();
     QCOMPARE(editors[0]->pos(), QPoint(399, 0));
     QCOMPARE(editors[1]->pos(), QPoint(402, 35));
     QCOMPARE(editors[2]->pos(), QPoint(405, 70));
@@ -169,11 +170,11 @@ void TestSmallWindows::MoveWindows()
     editors[0]->move(500, 500);
     form.Router().SuspendRouting();
     form.SetScreenGeometry([] { return QRect(1920, 0, 1024, 768); });
-    form.MoveWindowsButton->click();
+    Find<QToolButton>(form, "MoveWindowsButton")->click();
     QCOMPARE(form.pos(), QPoint(1920, 0));
     QCOMPARE(editors[0]->pos(), QPoint(500, 500));
     form.Router().ResumeRouting();
-    form.MoveWindowsButton->click();
+    Find<QToolButton>(form, "MoveWindowsButton")->click();
     QCOMPARE(editors[0]->pos(), QPoint(1920 + 399, 0));
     form.ClearModules(true);
 }
