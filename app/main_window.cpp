@@ -302,12 +302,6 @@ void TForm1::SetMainEnabled(bool enabled)
     setEnabled(enabled);
 }
 
-void TForm1::ShowMemoryUtilities(const QByteArray &address, bool checksum)
-{
-    if (openMemoryUtilities)
-        openMemoryUtilities(address, checksum);
-}
-
 void TForm1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
@@ -386,38 +380,22 @@ void TForm1::Close1Click()
 
 void TForm1::SearchButtonClick()
 {
-    if (!searchWindow)
-        return;
-    searchWindow->show();
-    searchWindow->raise();
-    searchWindow->activateWindow();
+    emit SearchWanted();
 }
 
 void TForm1::TerminalButtonClick()
 {
-    if (!terminalWindow)
-        return;
-    terminalWindow->show();
-    terminalWindow->raise();
-    terminalWindow->activateWindow();
+    emit TerminalWanted();
 }
 
 void TForm1::SpeedButtonClick()
 {
-    if (!pacingDialog)
-        return;
-    pacingDialog->show();
-    pacingDialog->raise();
-    pacingDialog->activateWindow();
+    emit PacingWanted();
 }
 
 void TForm1::HelpButtonClick()
 {
-    if (!aboutBox)
-        return;
-    aboutBox->show();
-    aboutBox->raise();
-    aboutBox->activateWindow();
+    emit AboutWanted();
 }
 
 QRect TForm1::ScreenGeometry() const

@@ -5,13 +5,17 @@
 // transaction engine and the bus router, shows the tree of the computer, its ports and the modules found on
 // the open port, the port panel with the command log, and the status bar; every tool window and module editor
 // reaches it through Workspace.
+//
+// How the windows are wired, one way only: a window that wants something of the main window calls it through
+// the Workspace interface; the main window wants something of another window only by a signal (SearchWanted,
+// LoadStarted, ...), and NavixProgram (program.cpp) connects those signals to the windows it creates. The
+// main window holds no pointer to another window.
 
 #include "bus/network_port_store.h"
 #include "bus/port_directory.h"
 #include "bus/port_watch.h"
 #include "bus/serial_port.h"
 #include "bus/transaction_engine.h"
-#include "config/loading_window.h"
 #include "config/module_file.h"
 #include "module_tree.h"
 #include "workspace/module_records.h"
@@ -78,12 +82,9 @@ public:
     void SetWorkspaceCaption(const QString &caption) override;
     QRect MainGeometry() const override;
     void SetMainEnabled(bool enabled) override;
-    void ShowMemoryUtilities(const QByteArray &address, bool checksum) override;
-    // The program hands over how the memory utilities window is opened (hand-over of address and checksum,
-    // then show); until then the request is ignored.
-    void SetMemoryUtilities(std::function<void(const QByteArray &, bool)> open)
+    void ShowMemoryUtilities(const QByteArray &address, bool checksum) override
     {
-        openMemoryUtilities = open;
+        emit MemoryUtilitiesWanted(address, checksum);
     }
 
     // Ports
@@ -125,13 +126,9 @@ public:
     void DateTimeTimerTimer();
     static constexpr int LoadTimerMs = 30;
 
-    // The windows created with the main window at start-up, shown from its menus (not owned).
-    void SetAboutBox(QWidget *box) { aboutBox = box; }
-    void SetPacingDialog(QWidget *dialog) { pacingDialog = dialog; }
-    // The loading-progress window created at start-up (not owned).
-    void SetLoadingWindow(TForm9 *window) { loadingWindow = window; }
-    QPointer<QWidget> searchWindow;
-    QPointer<QWidget> terminalWindow;
+    // The configuration file being loaded stops before its next module block (the loading window was
+    // cancelled).
+    void CancelLoad() { loadCancelled = true; }
 
     // Seams: where the port list, the screen and the editor windows come from.
     using PortLister = std::function<QMap<int, QString>()>;
@@ -143,6 +140,17 @@ public:
 signals:
     // The main window was closed: the program ends.
     void Closed();
+    // The user asked for a tool window or dialog from a menu, a button or the tree's pop-up.
+    void SearchWanted();
+    void TerminalWanted();
+    void PacingWanted();
+    void AboutWanted();
+    // An editor asked for the memory utilities of the Tvr 5x at this address.
+    void MemoryUtilitiesWanted(const QByteArray &address, bool checksum);
+    // Loading a configuration file: started, the module block being loaded, ended (also when cancelled).
+    void LoadStarted();
+    void ModuleLoading(const QByteArray &typeId, const QByteArray &addressText);
+    void LoadEnded();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -172,7 +180,6 @@ private:
     void HelpButtonClick();
     void Layout();
 
-    std::function<void(const QByteArray &, bool)> openMemoryUtilities;
     void BuildMenus();
     void BuildToolBar();
     void BuildTree();
@@ -208,10 +215,8 @@ private:
     int panelTimeOutMs = DefaultTimeOutMs; // the last value the time-out field gave the engine
     bool portLost = false;                 // the open port's device went away
 
-    QPointer<QWidget> aboutBox;
-    QPointer<QWidget> pacingDialog;
-    QPointer<TForm9> loadingWindow;
-    ModuleFileLoad loadFile; // open while a configuration file is being loaded
+    ModuleFileLoad loadFile;    // open while a configuration file is being loaded
+    bool loadCancelled = false; // the load stops before its next block
     PortLister portLister;
     PortDirectory portDirectory;
     NetworkPortStore *networkPortStore = nullptr;
