@@ -42,7 +42,36 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     portLister = [] { return EnumerateComPorts(); };
     moduleTree.SetEditorFactory(
         [](Workspace &workspace, ModuleRecord &record) { return CreateModuleEditor(workspace, record); });
+    ConnectPort();
 
+    BuildMenus();
+    BuildToolBar();
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName("Splitter1");
+    Splitter1->setChildrenCollapsible(false);
+    BuildTree();
+    GroupBox1 = new QGroupBox(Splitter1);
+    GroupBox1->setObjectName("GroupBox1");
+    GroupBox1->setMinimumSize(360, 240);
+    GroupBox1->installEventFilter(this);
+    BuildPortPanel();
+    BuildCommandLog();
+    Splitter1->addWidget(MainTreeView);
+    Splitter1->addWidget(GroupBox1);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({180, 520});
+    setCentralWidget(Splitter1);
+    BuildStatusBar();
+    SetTabOrder();
+    resize(760, 520);
+
+    StartTimers();
+    ComProperties->hide();
+    EnableWorkspace(false);
+}
+
+void TForm1::ConnectPort()
+{
     engine.SetPort(&ApdComPort1);
     connect(&ApdComPort1, &TApdComPort::DeviceLost, this, &TForm1::ApdComPort1DeviceLost);
     connect(&ApdComPort1, &TApdComPort::OpenFailed, this, &TForm1::ApdComPort1OpenFailed);
@@ -57,19 +86,27 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
         const std::optional<ComPortTarget> target = portDirectory.Find(number);
         return target ? target->address : std::nullopt;
     });
+    connect(&PortWatch1, &PortWatch::Changed, this, &TForm1::RefreshPortList);
+}
 
-    BuildMenus();
-    BuildToolBar();
+void TForm1::StartTimers()
+{
+    ComTimer1.setObjectName("ComTimer1");
+    ComTimer1.setSingleShot(true);
+    ComTimer1.setInterval(ComTimerMs);
+    connect(&ComTimer1, &QTimer::timeout, this, &TForm1::ComTimer1Timer);
+    DateTimeTimer.setObjectName("DateTimeTimer");
+    DateTimeTimer.setInterval(1000);
+    connect(&DateTimeTimer, &QTimer::timeout, this, &TForm1::DateTimeTimerTimer);
+    DateTimeTimer.start();
+    LoadTimer.setObjectName("LoadTimer");
+    LoadTimer.setSingleShot(true);
+    LoadTimer.setInterval(LoadTimerMs);
+    connect(&LoadTimer, &QTimer::timeout, this, &TForm1::LoadTimerTimer);
+}
 
-    Splitter1 = new QSplitter(Qt::Horizontal, this);
-    Splitter1->setObjectName("Splitter1");
-    Splitter1->setChildrenCollapsible(false);
-    BuildTree();
-    GroupBox1 = new QGroupBox(Splitter1);
-    GroupBox1->setObjectName("GroupBox1");
-    GroupBox1->setMinimumSize(360, 240);
-    GroupBox1->installEventFilter(this);
-    BuildPortPanel();
+void TForm1::BuildCommandLog()
+{
     ListView1 = new QTreeView(GroupBox1);
     ListView1->setObjectName("ListView1");
     ListView1->setAccessibleName("Command log");
@@ -83,32 +120,6 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     ListView1->setColumnWidth(0, 70);
     ListView1->setColumnWidth(1, 70);
     ListView1->setColumnWidth(2, 2000);
-    Splitter1->addWidget(MainTreeView);
-    Splitter1->addWidget(GroupBox1);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({180, 520});
-    setCentralWidget(Splitter1);
-
-    BuildStatusBar();
-    SetTabOrder();
-    resize(760, 520);
-
-    ComTimer1.setObjectName("ComTimer1");
-    ComTimer1.setSingleShot(true);
-    ComTimer1.setInterval(ComTimerMs);
-    connect(&ComTimer1, &QTimer::timeout, this, &TForm1::ComTimer1Timer);
-    DateTimeTimer.setObjectName("DateTimeTimer");
-    DateTimeTimer.setInterval(1000);
-    connect(&DateTimeTimer, &QTimer::timeout, this, &TForm1::DateTimeTimerTimer);
-    DateTimeTimer.start();
-    connect(&PortWatch1, &PortWatch::Changed, this, &TForm1::RefreshPortList);
-    LoadTimer.setObjectName("LoadTimer");
-    LoadTimer.setSingleShot(true);
-    LoadTimer.setInterval(LoadTimerMs);
-    connect(&LoadTimer, &QTimer::timeout, this, &TForm1::LoadTimerTimer);
-
-    ComProperties->hide();
-    EnableWorkspace(false);
 }
 
 TForm1::~TForm1()
@@ -129,6 +140,17 @@ TForm1::~TForm1()
 
 void TForm1::BuildMenus()
 {
+    BuildFileMenu();
+    BuildToolsMenu();
+    BuildPortsMenu();
+    Help1 = menuBar()->addMenu("&Help");
+    Help1->setObjectName("Help1");
+    AboutNavixUtility1 = Help1->addAction("&About NAVIX utility ", this, &TForm1::HelpButtonClick);
+    AboutNavixUtility1->setObjectName("AboutNavixUtility1");
+}
+
+void TForm1::BuildFileMenu()
+{
     File1 = menuBar()->addMenu("&File");
     File1->setObjectName("File1");
     OpenFile = File1->addAction("&Open ...", this, &TForm1::OpenFileButtonClick);
@@ -139,7 +161,10 @@ void TForm1::BuildMenus()
     Close1->setObjectName("Close1");
     Exit1 = File1->addAction("&Exit", this, &QWidget::close);
     Exit1->setObjectName("Exit1");
+}
 
+void TForm1::BuildToolsMenu()
+{
     Tools1 = menuBar()->addMenu("&Tools");
     Tools1->setObjectName("Tools1");
     Search1 = Tools1->addAction("&Search ...", this, &TForm1::SearchButtonClick);
@@ -151,7 +176,10 @@ void TForm1::BuildMenus()
     SpeedOfCommandSending1 =
         Tools1->addAction("&Speed of command sending ...", this, &TForm1::SpeedButtonClick);
     SpeedOfCommandSending1->setObjectName("SpeedOfCommandSending1");
+}
 
+void TForm1::BuildPortsMenu()
+{
     // Network ports can be added while no port is open, so they have a menu of their own rather than a
     // place in "&Tools", which stays disabled until a port is open.
     Ports1 = menuBar()->addMenu("&Ports");
@@ -162,11 +190,6 @@ void TForm1::BuildMenus()
     RemoveNetworkPort1->setObjectName("RemoveNetworkPort1");
     connect(Ports1, &QMenu::aboutToShow, this,
             [this] { RemoveNetworkPort1->setEnabled(RemovableNetworkPort()); });
-
-    Help1 = menuBar()->addMenu("&Help");
-    Help1->setObjectName("Help1");
-    AboutNavixUtility1 = Help1->addAction("&About NAVIX utility ", this, &TForm1::HelpButtonClick);
-    AboutNavixUtility1->setObjectName("AboutNavixUtility1");
 }
 
 void TForm1::BuildToolBar()

@@ -180,10 +180,21 @@ private:
     void HelpButtonClick();
     void Layout();
 
+    void ConnectPort();
+    void StartTimers();
     void BuildMenus();
+    void BuildFileMenu();
+    void BuildToolsMenu();
+    void BuildPortsMenu();
+    void BuildCommandLog();
     void BuildToolBar();
     void BuildTree();
     void BuildPortPanel();
+    void BuildPortFields();
+    void LayOutPortPanel();
+    // Runs a stage of the port opening that touches the device; a failure is shown and leaves ComTimer1
+    // stopped.
+    void RunPortStage(const std::function<void()> &stage);
     void BuildStatusBar();
     void SetTabOrder();
     void ShowPortPanel();

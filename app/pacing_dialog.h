@@ -40,6 +40,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void BuildSpeedInfo();
+    void BuildButtons();
     QRadioButton *SpeedButton(int number) const;
     int CheckedSpeed() const;
 
