@@ -180,10 +180,10 @@ void TestMainWindow::StartUpState()
     // The entries reach the windows they name.
     Find<QAction>(main, "SpeedOfCommandSending1")->trigger();
     QVERIFY(program.Form5.isVisible());
-    program.Form5.Button2->click();
+    Find<QPushButton>(program.Form5, "Button2")->click();
     Find<QToolButton>(main, "HelpButton")->click();
     QVERIFY(program.Form2.isVisible() && !main.isEnabled());
-    program.Form2.OKBitBtn->click();
+    Find<QPushButton>(program.Form2, "OKBitBtn")->click();
     QVERIFY(!program.Form2.isVisible() && main.isEnabled());
 
     // Listing the ports cleared the modules with routing suspended.

@@ -37,27 +37,30 @@ void TestSmallWindows::PacingChoicesStopAndCancel()
     TForm5 dialog(engine);
     engine.SetPacingTag(Slow);
     dialog.show();
-    QVERIFY(dialog.RadioButton2->isChecked() && dialog.SpeedInfo->isEnabled());
-    dialog.RadioButton3->click();
-    dialog.Button1->click();
+    QVERIFY(Find<QRadioButton>(dialog, "RadioButton2")->isChecked() &&
+            Find<QGroupBox>(dialog, "SpeedInfo")->isEnabled());
+    Find<QRadioButton>(dialog, "RadioButton3")->click();
+    Find<QPushButton>(dialog, "Button1")->click();
     QVERIFY(!dialog.isVisible());
     QCOMPARE(engine.PacingTag(), int(Average));
 
     // "&Cancel" after ticking the stop changes nothing, and the next show forgets the tick.
     dialog.show();
-    dialog.StopCheckBox->click();
-    QVERIFY(!dialog.SpeedInfo->isEnabled());
-    dialog.Button2->click();
+    Find<QCheckBox>(dialog, "StopCheckBox")->click();
+    QVERIFY(!Find<QGroupBox>(dialog, "SpeedInfo")->isEnabled());
+    Find<QPushButton>(dialog, "Button2")->click();
     QCOMPARE(engine.PacingTag(), int(Average));
     dialog.show();
-    QVERIFY(!dialog.StopCheckBox->isChecked() && dialog.SpeedInfo->isEnabled());
+    QVERIFY(!Find<QCheckBox>(dialog, "StopCheckBox")->isChecked() &&
+            Find<QGroupBox>(dialog, "SpeedInfo")->isEnabled());
 
     // Stopped, the dialog comes back as it was left.
-    dialog.StopCheckBox->click();
-    dialog.Button1->click();
+    Find<QCheckBox>(dialog, "StopCheckBox")->click();
+    Find<QPushButton>(dialog, "Button1")->click();
     QCOMPARE(engine.PacingTag(), int(SendingStopped));
     dialog.show();
-    QVERIFY(dialog.StopCheckBox->isChecked() && !dialog.SpeedInfo->isEnabled());
+    QVERIFY(Find<QCheckBox>(dialog, "StopCheckBox")->isChecked() &&
+            !Find<QGroupBox>(dialog, "SpeedInfo")->isEnabled());
     dialog.reject(); // Escape
     QCOMPARE(engine.PacingTag(), int(SendingStopped));
 }
@@ -68,8 +71,8 @@ void TestSmallWindows::LiftingTheStopReleasesTheHeldCommand()
     TransactionEngine &engine = workspace.engine;
     TForm5 dialog(engine);
     dialog.show();
-    dialog.StopCheckBox->click();
-    dialog.Button1->click();
+    Find<QCheckBox>(dialog, "StopCheckBox")->click();
+    Find<QPushButton>(dialog, "Button1")->click();
     engine.SendCommand({.command = "$01M\r",
                         .checksum = false,
                         .receiveMode = ReceiveMode::CheckedFrame,
@@ -79,9 +82,9 @@ void TestSmallWindows::LiftingTheStopReleasesTheHeldCommand()
     QCOMPARE(engine.PacingDelayMs(), TransactionEngine::HeldCommandMs);
 
     dialog.show();
-    dialog.StopCheckBox->click();
-    dialog.RadioButton5->click();
-    dialog.Button1->click();
+    Find<QCheckBox>(dialog, "StopCheckBox")->click();
+    Find<QRadioButton>(dialog, "RadioButton5")->click();
+    Find<QPushButton>(dialog, "Button1")->click();
     QCOMPARE(engine.PacingTag(), int(VeryFast));
     QVERIFY(workspace.port.written.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(workspace.port.written, QList<QByteArray>({"$01M\r"}), 500);
@@ -95,7 +98,7 @@ void TestSmallWindows::AboutBoxAndDialogFilters()
     box.show();
     QVERIFY(!workspace.mainEnabled);
     QCOMPARE(box.pos(), QPoint(100 + 801 / 2 - box.width() / 2, 60 + 600 / 2 - box.height() / 2));
-    box.OKBitBtn->click();
+    Find<QPushButton>(box, "OKBitBtn")->click();
     QVERIFY(!box.isVisible());
     QVERIFY(workspace.mainEnabled);
 
