@@ -14,14 +14,13 @@ class TForm2 : public QDialog
 public:
     explicit TForm2(Workspace &workspace, QWidget *parent = nullptr);
 
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QPushButton *OKBitBtn = nullptr;
-
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
     Workspace &workspace;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QPushButton *OKBitBtn = nullptr;
 };

@@ -8,7 +8,6 @@
 
 #include "bus/port_names.h"
 #include "editors/editor_factory.h"
-#include "trends/trend_window.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -41,10 +40,38 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(MainCaption);
     setWindowIcon(ApplicationIcon());
     portLister = [] { return EnumerateComPorts(); };
-    editorFactory = [](Workspace &workspace, ModuleRecord &record) {
-        return CreateModuleEditor(workspace, record);
-    };
+    moduleTree.SetEditorFactory(
+        [](Workspace &workspace, ModuleRecord &record) { return CreateModuleEditor(workspace, record); });
+    ConnectPort();
 
+    BuildMenus();
+    BuildToolBar();
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName("Splitter1");
+    Splitter1->setChildrenCollapsible(false);
+    BuildTree();
+    GroupBox1 = new QGroupBox(Splitter1);
+    GroupBox1->setObjectName("GroupBox1");
+    GroupBox1->setMinimumSize(360, 240);
+    GroupBox1->installEventFilter(this);
+    BuildPortPanel();
+    BuildCommandLog();
+    Splitter1->addWidget(MainTreeView);
+    Splitter1->addWidget(GroupBox1);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({180, 520});
+    setCentralWidget(Splitter1);
+    BuildStatusBar();
+    SetTabOrder();
+    resize(760, 520);
+
+    StartTimers();
+    ComProperties->hide();
+    EnableWorkspace(false);
+}
+
+void TForm1::ConnectPort()
+{
     engine.SetPort(&ApdComPort1);
     connect(&ApdComPort1, &TApdComPort::DeviceLost, this, &TForm1::ApdComPort1DeviceLost);
     connect(&ApdComPort1, &TApdComPort::OpenFailed, this, &TForm1::ApdComPort1OpenFailed);
@@ -59,19 +86,27 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
         const std::optional<ComPortTarget> target = portDirectory.Find(number);
         return target ? target->address : std::nullopt;
     });
+    connect(&PortWatch1, &PortWatch::Changed, this, &TForm1::RefreshPortList);
+}
 
-    BuildMenus();
-    BuildToolBar();
+void TForm1::StartTimers()
+{
+    ComTimer1.setObjectName("ComTimer1");
+    ComTimer1.setSingleShot(true);
+    ComTimer1.setInterval(ComTimerMs);
+    connect(&ComTimer1, &QTimer::timeout, this, &TForm1::ComTimer1Timer);
+    DateTimeTimer.setObjectName("DateTimeTimer");
+    DateTimeTimer.setInterval(1000);
+    connect(&DateTimeTimer, &QTimer::timeout, this, &TForm1::DateTimeTimerTimer);
+    DateTimeTimer.start();
+    LoadTimer.setObjectName("LoadTimer");
+    LoadTimer.setSingleShot(true);
+    LoadTimer.setInterval(LoadTimerMs);
+    connect(&LoadTimer, &QTimer::timeout, this, &TForm1::LoadTimerTimer);
+}
 
-    Splitter1 = new QSplitter(Qt::Horizontal, this);
-    Splitter1->setObjectName("Splitter1");
-    Splitter1->setChildrenCollapsible(false);
-    BuildTree();
-    GroupBox1 = new QGroupBox(Splitter1);
-    GroupBox1->setObjectName("GroupBox1");
-    GroupBox1->setMinimumSize(360, 240);
-    GroupBox1->installEventFilter(this);
-    BuildPortPanel();
+void TForm1::BuildCommandLog()
+{
     ListView1 = new QTreeView(GroupBox1);
     ListView1->setObjectName("ListView1");
     ListView1->setAccessibleName("Command log");
@@ -85,32 +120,6 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     ListView1->setColumnWidth(0, 70);
     ListView1->setColumnWidth(1, 70);
     ListView1->setColumnWidth(2, 2000);
-    Splitter1->addWidget(MainTreeView);
-    Splitter1->addWidget(GroupBox1);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({180, 520});
-    setCentralWidget(Splitter1);
-
-    BuildStatusBar();
-    SetTabOrder();
-    resize(760, 520);
-
-    ComTimer1.setObjectName("ComTimer1");
-    ComTimer1.setSingleShot(true);
-    ComTimer1.setInterval(ComTimerMs);
-    connect(&ComTimer1, &QTimer::timeout, this, &TForm1::ComTimer1Timer);
-    DateTimeTimer.setObjectName("DateTimeTimer");
-    DateTimeTimer.setInterval(1000);
-    connect(&DateTimeTimer, &QTimer::timeout, this, &TForm1::DateTimeTimerTimer);
-    DateTimeTimer.start();
-    connect(&PortWatch1, &PortWatch::Changed, this, &TForm1::RefreshPortList);
-    LoadTimer.setObjectName("LoadTimer");
-    LoadTimer.setSingleShot(true);
-    LoadTimer.setInterval(LoadTimerMs);
-    connect(&LoadTimer, &QTimer::timeout, this, &TForm1::LoadTimerTimer);
-
-    ComProperties->hide();
-    EnableWorkspace(false);
 }
 
 TForm1::~TForm1()
@@ -125,11 +134,22 @@ TForm1::~TForm1()
     ComTimer1.stop();
     PortWatch1.Stop();
     // The editors refer to this workspace; none may outlive it, not even until a deferred delete.
-    FreeEditorWindows();
+    moduleTree.FreeEditorWindows();
     ListView1->setModel(nullptr);
 }
 
 void TForm1::BuildMenus()
+{
+    BuildFileMenu();
+    BuildToolsMenu();
+    BuildPortsMenu();
+    Help1 = menuBar()->addMenu("&Help");
+    Help1->setObjectName("Help1");
+    AboutNavixUtility1 = Help1->addAction("&About NAVIX utility ", this, &TForm1::HelpButtonClick);
+    AboutNavixUtility1->setObjectName("AboutNavixUtility1");
+}
+
+void TForm1::BuildFileMenu()
 {
     File1 = menuBar()->addMenu("&File");
     File1->setObjectName("File1");
@@ -141,7 +161,10 @@ void TForm1::BuildMenus()
     Close1->setObjectName("Close1");
     Exit1 = File1->addAction("&Exit", this, &QWidget::close);
     Exit1->setObjectName("Exit1");
+}
 
+void TForm1::BuildToolsMenu()
+{
     Tools1 = menuBar()->addMenu("&Tools");
     Tools1->setObjectName("Tools1");
     Search1 = Tools1->addAction("&Search ...", this, &TForm1::SearchButtonClick);
@@ -153,7 +176,10 @@ void TForm1::BuildMenus()
     SpeedOfCommandSending1 =
         Tools1->addAction("&Speed of command sending ...", this, &TForm1::SpeedButtonClick);
     SpeedOfCommandSending1->setObjectName("SpeedOfCommandSending1");
+}
 
+void TForm1::BuildPortsMenu()
+{
     // Network ports can be added while no port is open, so they have a menu of their own rather than a
     // place in "&Tools", which stays disabled until a port is open.
     Ports1 = menuBar()->addMenu("&Ports");
@@ -164,11 +190,6 @@ void TForm1::BuildMenus()
     RemoveNetworkPort1->setObjectName("RemoveNetworkPort1");
     connect(Ports1, &QMenu::aboutToShow, this,
             [this] { RemoveNetworkPort1->setEnabled(RemovableNetworkPort()); });
-
-    Help1 = menuBar()->addMenu("&Help");
-    Help1->setObjectName("Help1");
-    AboutNavixUtility1 = Help1->addAction("&About NAVIX utility ", this, &TForm1::HelpButtonClick);
-    AboutNavixUtility1->setObjectName("AboutNavixUtility1");
 }
 
 void TForm1::BuildToolBar()
@@ -219,6 +240,7 @@ void TForm1::BuildTree()
     MainTreeView->installEventFilter(this);
     pcItem = new QTreeWidgetItem(MainTreeView, QStringList("PC"), ComputerItem);
     pcItem->setIcon(0, TreeIcon(TreeImage::Computer));
+    moduleTree.SetTree(MainTreeView, pcItem);
     connect(MainTreeView, &QTreeWidget::itemClicked, this, &TForm1::MainTreeViewClick);
     connect(MainTreeView, &QTreeWidget::itemDoubleClicked, this, &TForm1::MainTreeViewDblClick);
 
@@ -303,17 +325,6 @@ void TForm1::SetMainEnabled(bool enabled)
     setEnabled(enabled);
 }
 
-void TForm1::ShowMemoryUtilities(const QByteArray &address, bool checksum)
-{
-    if (openMemoryUtilities)
-        openMemoryUtilities(address, checksum);
-}
-
-void TForm1::ShowTrend(TrendFeed &feed)
-{
-    ShowTrendWindow(feed, this);
-}
-
 void TForm1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
@@ -392,38 +403,22 @@ void TForm1::Close1Click()
 
 void TForm1::SearchButtonClick()
 {
-    if (!searchWindow)
-        return;
-    searchWindow->show();
-    searchWindow->raise();
-    searchWindow->activateWindow();
+    emit SearchWanted();
 }
 
 void TForm1::TerminalButtonClick()
 {
-    if (!terminalWindow)
-        return;
-    terminalWindow->show();
-    terminalWindow->raise();
-    terminalWindow->activateWindow();
+    emit TerminalWanted();
 }
 
 void TForm1::SpeedButtonClick()
 {
-    if (!pacingDialog)
-        return;
-    pacingDialog->show();
-    pacingDialog->raise();
-    pacingDialog->activateWindow();
+    emit PacingWanted();
 }
 
 void TForm1::HelpButtonClick()
 {
-    if (!aboutBox)
-        return;
-    aboutBox->show();
-    aboutBox->raise();
-    aboutBox->activateWindow();
+    emit AboutWanted();
 }
 
 QRect TForm1::ScreenGeometry() const
@@ -440,14 +435,10 @@ void TForm1::MoveWindowsButtonClick()
     move(screenRect.topLeft());
     if (router.RoutingSuspended())
         return;
+    const std::array<QList<QWidget *>, EditorKindCount> windows = moduleTree.OpenEditorWindows();
     std::array<int, EditorKindCount> openCounts{};
-    std::array<QList<QWidget *>, EditorKindCount> windows;
     for (int kind = 0; kind < EditorKindCount; ++kind)
-        for (const ModuleRecordPtr &record : modules.Records(static_cast<EditorKind>(kind)))
-            if (record->editorState == EditorState::Open) {
-                ++openCounts[kind];
-                windows[kind].append(qobject_cast<QWidget *>(record->EditorObject()));
-            }
+        openCounts[kind] = static_cast<int>(windows[kind].size());
     const auto places = ArrangeEditors(screenRect.size(), 0, openCounts);
     for (int kind = 0; kind < EditorKindCount; ++kind)
         for (int n = 0; n < windows[kind].size(); ++n)
@@ -455,13 +446,4 @@ void TForm1::MoveWindowsButtonClick()
                 window->move(screenRect.topLeft() + places[kind].value(n));
                 window->show();
             }
-}
-
-void TForm1::FreeEditorWindows()
-{
-    modules.ForEach([](const ModuleRecordPtr &record) { record->SetEditor(nullptr, nullptr); });
-    // Also the windows of cleared records whose deferred delete has not run yet.
-    for (const QPointer<QWidget> &window : std::as_const(editorWindows))
-        delete window.data();
-    editorWindows.clear();
 }

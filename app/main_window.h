@@ -5,14 +5,19 @@
 // transaction engine and the bus router, shows the tree of the computer, its ports and the modules found on
 // the open port, the port panel with the command log, and the status bar; every tool window and module editor
 // reaches it through Workspace.
+//
+// How the windows are wired, one way only: a window that wants something of the main window calls it through
+// the Workspace interface; the main window wants something of another window only by a signal (SearchWanted,
+// LoadStarted, ...), and NavixProgram (program.cpp) connects those signals to the windows it creates. The
+// main window holds no pointer to another window.
 
 #include "bus/network_port_store.h"
 #include "bus/port_directory.h"
 #include "bus/port_watch.h"
 #include "bus/serial_port.h"
 #include "bus/transaction_engine.h"
-#include "config/loading_window.h"
 #include "config/module_file.h"
+#include "module_tree.h"
 #include "workspace/module_records.h"
 #include "workspace/workspace.h"
 
@@ -65,10 +70,10 @@ public:
     BusRouter &Router() override { return router; }
     ModuleRegistry &Modules() override { return modules; }
     void ClearModules(bool keepRouting) override;
-    void QueueModuleItem(const QString &caption) override;
+    void QueueModuleItem(const QString &caption) override { moduleTree.Queue(caption); }
     void FlushModuleItems() override;
-    void DropPendingModuleItems() override { pendingCaptions.clear(); }
-    bool IsAddressFree(const QByteArray &address) override;
+    void DropPendingModuleItems() override { moduleTree.DropPending(); }
+    bool IsAddressFree(const QByteArray &address) override { return moduleTree.IsAddressFree(address); }
     void UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
                             EditorState editorState) override;
     void RelabelModule(const QByteArray &address, const QString &caption) override;
@@ -77,14 +82,11 @@ public:
     void SetWorkspaceCaption(const QString &caption) override;
     QRect MainGeometry() const override;
     void SetMainEnabled(bool enabled) override;
-    void ShowMemoryUtilities(const QByteArray &address, bool checksum) override;
-    void ShowTrend(TrendFeed &feed) override;
-    // The program hands over how the memory utilities window is opened (hand-over of address and checksum,
-    // then show); until then the request is ignored.
-    void SetMemoryUtilities(std::function<void(const QByteArray &, bool)> open)
+    void ShowMemoryUtilities(const QByteArray &address, bool checksum) override
     {
-        openMemoryUtilities = open;
+        emit MemoryUtilitiesWanted(address, checksum);
     }
+    void ShowTrend(TrendFeed &feed) override { emit TrendWanted(&feed); }
 
     // Ports
     void EnumeratePorts();
@@ -92,71 +94,148 @@ public:
     // vanished ones removed, except the chosen port and a port with module items, which wait for the
     // next EnumeratePorts. Nothing else is touched.
     void RefreshPortList();
-    void AddNetworkPortClick();
-    void RemoveNetworkPortClick();
     // Network ports are remembered in this store (not owned), and the ones it holds are offered now.
     // Without a store nothing is remembered.
     void SetNetworkPortStore(NetworkPortStore *store);
     const PortDirectory &Ports() const { return portDirectory; }
+    // Chooses the port of a tree caption "COM<n>"; the port opens on the next tick of ComTimer1.
     void SelectPort(const QString &caption);
     void EnableWorkspace(bool on);
+    // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps", for a network port
+    // followed by NetworkBaudNote.
+    QString PortHint() const;
+    TApdComPort &ComPort() { return ApdComPort1; }
+    PortWatch &PortWatcher() { return PortWatch1; } // says when the port list may have changed
+
+    // Module tree
+    void OpenModuleEditor(const QString &caption);
+    // The item of port "COM<number>" (first or last of that caption), nullptr when the tree has none.
+    QTreeWidgetItem *FindPortItem(int number, bool last = false) const
+    {
+        return moduleTree.FindPortItem(number, last);
+    }
+    // Captions of the module items under a port item, in tree order.
+    QStringList ModuleCaptions(const QTreeWidgetItem *portItem) const
+    {
+        return moduleTree.ModuleCaptions(portItem);
+    }
+    const QStringList &PendingCaptions() const { return moduleTree.PendingCaptions(); }
+
+    // The ticks of LoadTimer (one module block of the configuration file being loaded) and of DateTimeTimer,
+    // for callers that do not wait for the timers.
+    void LoadTimerTimer();
+    void DateTimeTimerTimer();
+    static constexpr int LoadTimerMs = 30;
+
+    // The configuration file being loaded stops before its next module block (the loading window was
+    // cancelled).
+    void CancelLoad() { loadCancelled = true; }
+
+    // Seams: where the port list, the screen and the editor windows come from.
+    using PortLister = std::function<QMap<int, QString>()>;
+    using EditorFactory = ModuleTree::EditorFactory;
+    void SetPortLister(PortLister lister) { portLister = std::move(lister); }
+    void SetScreenGeometry(std::function<QRect()> source) { screenGeometry = std::move(source); }
+    void SetEditorFactory(EditorFactory factory) { moduleTree.SetEditorFactory(std::move(factory)); }
+
+signals:
+    // The main window was closed: the program ends.
+    void Closed();
+    // The user asked for a tool window or dialog from a menu, a button or the tree's pop-up.
+    void SearchWanted();
+    void TerminalWanted();
+    void PacingWanted();
+    void AboutWanted();
+    // An editor asked for the memory utilities of the Tvr 5x at this address.
+    void MemoryUtilitiesWanted(const QByteArray &address, bool checksum);
+    void TrendWanted(TrendFeed *feed);
+    // Loading a configuration file: started, the module block being loaded, ended (also when cancelled).
+    void LoadStarted();
+    void ModuleLoading(const QByteArray &typeId, const QByteArray &addressText);
+    void LoadEnded();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Handlers, named after control and event.
+    void AddNetworkPortClick();
+    void RemoveNetworkPortClick();
     void ComTimer1Timer();
     void BaudRateComboBoxChange();
     void SpinEdit1Change();
     void SpinEdit1Exit();
-
-    // Module tree
-    void OpenModuleEditor(const QString &caption);
     void MainTreeViewClick();
     void MainTreeViewDblClick();
     void MainTreeViewEnter();
     void AutoSortItemsClick();
-    // The item of port "COM<number>" (first or last of that caption), nullptr when the tree has none.
-    QTreeWidgetItem *FindPortItem(int number, bool last = false) const;
-    // Captions of the module items under a port item, in tree order.
-    QStringList ModuleCaptions(const QTreeWidgetItem *portItem) const;
-    const QStringList &PendingCaptions() const { return pendingCaptions; }
-
-    // Menus and buttons
     void OpenFileButtonClick();
     void SaveFileButtonClick();
-    // One module block of the configuration file being loaded per tick.
-    void LoadTimerTimer();
-    static constexpr int LoadTimerMs = 30;
-    QTimer LoadTimer;
-    // The loading-progress window created at start-up (not owned).
-    void SetLoadingWindow(TForm9 *window) { loadingWindow = window; }
     void Close1Click();
     void SearchButtonClick();
     void TerminalButtonClick();
     void MoveWindowsButtonClick();
     void SpeedButtonClick();
     void HelpButtonClick();
-    void DateTimeTimerTimer();
     void Layout();
 
-    // The windows created with the main window at start-up, shown from its menus (not owned).
-    void SetAboutBox(QWidget *box) { aboutBox = box; }
-    void SetPacingDialog(QWidget *dialog) { pacingDialog = dialog; }
-    QPointer<QWidget> searchWindow;
-    QPointer<QWidget> terminalWindow;
+    void ConnectPort();
+    void StartTimers();
+    void BuildMenus();
+    void BuildFileMenu();
+    void BuildToolsMenu();
+    void BuildPortsMenu();
+    void BuildCommandLog();
+    void BuildToolBar();
+    void BuildTree();
+    void BuildPortPanel();
+    void BuildPortFields();
+    void LayOutPortPanel();
+    // Runs a stage of the port opening that touches the device; a failure is shown and leaves ComTimer1
+    // stopped.
+    void RunPortStage(const std::function<void()> &stage);
+    void BuildStatusBar();
+    void SetTabOrder();
+    void ShowPortPanel();
+    void PortOpenFailed(const QString &message);
+    void ApdComPort1OpenFailed(const QString &message);
+    QMap<int, QString> ListSerialPorts() const;
+    void SyncPortItems();
+    // The network port of the current tree item that may be withdrawn now; 0 when there is none.
+    int RemovableNetworkPort() const;
+    void SaveNetworkPorts();
+    void TakeTimeOut(int milliseconds);
+    void ApdComPort1DeviceLost(const QString &reason);
+    void TreeItemChosen(QTreeWidgetItem *item);
+    QRect ScreenGeometry() const;
 
-    // Seams: where the port list, the screen and the editor windows come from.
-    using PortLister = std::function<QMap<int, QString>()>;
-    using EditorFactory = std::function<QWidget *(Workspace &, ModuleRecord &)>;
-    void SetPortLister(PortLister lister) { portLister = std::move(lister); }
-    void SetScreenGeometry(std::function<QRect()> source) { screenGeometry = std::move(source); }
-    void SetEditorFactory(EditorFactory factory) { editorFactory = std::move(factory); }
-
-    // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps", for a network port
-    // followed by NetworkBaudNote.
-    QString PortHint() const;
-
+    // Declared before the engine that writes to it, so that it outlives the engine.
     TApdComPort ApdComPort1;
-    QTimer ComTimer1;
-    PortWatch PortWatch1; // says when the port list may have changed
+    QTimer ComTimer1{this};
+    PortWatch PortWatch1;
     int comTimer1Tag = 0; // the port number the user chose
-    QTimer DateTimeTimer;
+    QTimer DateTimeTimer{this};
+    QTimer LoadTimer{this};
+
+    ModuleRegistry modules;
+    TransactionEngine engine;
+    BusRouter router{engine, modules};
+    ModuleTree moduleTree{*this, modules, router};
+    QTreeWidgetItem *pcItem = nullptr;
+    int panelTimeOutMs = DefaultTimeOutMs; // the last value the time-out field gave the engine
+    bool portLost = false;                 // the open port's device went away
+
+    ModuleFileLoad loadFile;    // open while a configuration file is being loaded
+    bool loadCancelled = false; // the load stops before its next block
+    PortLister portLister;
+    PortDirectory portDirectory;
+    NetworkPortStore *networkPortStore = nullptr;
+    std::function<QRect()> screenGeometry;
+
+    // Controls and timers; tests find them by their object names.
 
     QTreeWidget *MainTreeView = nullptr;
     QMenu *EnaDisModules = nullptr;
@@ -212,56 +291,4 @@ public:
     QToolButton *TerminalButton = nullptr;
     QToolButton *MoveWindowsButton = nullptr;
     QToolButton *HelpButton = nullptr;
-
-signals:
-    // The main window was closed: the program ends.
-    void Closed();
-
-protected:
-    void showEvent(QShowEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    std::function<void(const QByteArray &, bool)> openMemoryUtilities;
-    void BuildMenus();
-    void BuildToolBar();
-    void BuildTree();
-    void BuildPortPanel();
-    void BuildStatusBar();
-    void SetTabOrder();
-    void ShowPortPanel();
-    void PortOpenFailed(const QString &message);
-    void ApdComPort1OpenFailed(const QString &message);
-    QMap<int, QString> ListSerialPorts() const;
-    void SyncPortItems();
-    // The network port of the current tree item that may be withdrawn now; 0 when there is none.
-    int RemovableNetworkPort() const;
-    void SaveNetworkPorts();
-    void TakeTimeOut(int milliseconds);
-    void ApdComPort1DeviceLost(const QString &reason);
-    void TreeItemChosen(QTreeWidgetItem *item);
-    bool ToolHoldsBus() const;
-    void FreeEditorWindows();
-    QRect ScreenGeometry() const;
-
-    ModuleRegistry modules;
-    TransactionEngine engine;
-    BusRouter router{engine, modules};
-    QTreeWidgetItem *pcItem = nullptr;
-    QStringList pendingCaptions;
-    int panelTimeOutMs = DefaultTimeOutMs; // the last value the time-out field gave the engine
-    bool portLost = false;                 // the open port's device went away
-
-    QPointer<QWidget> aboutBox;
-    QPointer<QWidget> pacingDialog;
-    QPointer<TForm9> loadingWindow;
-    ModuleFileLoad loadFile; // open while a configuration file is being loaded
-    PortLister portLister;
-    PortDirectory portDirectory;
-    NetworkPortStore *networkPortStore = nullptr;
-    std::function<QRect()> screenGeometry;
-    EditorFactory editorFactory;
-    QList<QPointer<QWidget>> editorWindows; // every editor window opened, for the final clean-up
 };

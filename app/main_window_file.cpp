@@ -44,8 +44,8 @@ void TForm1::OpenFileButtonClick()
     setWindowTitle(QString(MainCaption) + " - " + name);
     // Replies from the bus are dropped until the load ends; nothing is sent meanwhile.
     ClearModules(false);
-    if (loadingWindow)
-        loadingWindow->show();
+    loadCancelled = false;
+    emit LoadStarted();
     LoadTimer.start(LoadTimerMs);
 }
 
@@ -55,19 +55,18 @@ void TForm1::LoadTimerTimer()
     if (!loadFile.IsOpen())
         return;
     LoadStep step = LoadStep::Ended;
-    const bool cancelled = loadingWindow && loadingWindow->Cancelled();
+    const bool cancelled = loadCancelled;
     if (!cancelled) {
         step = loadFile.Step(*this);
-        if (loadingWindow && loadFile.Header())
-            loadingWindow->ShowModule(loadFile.Header()->typeId, loadFile.Header()->addressText);
+        if (loadFile.Header())
+            emit ModuleLoading(loadFile.Header()->typeId, loadFile.Header()->addressText);
         if (step == LoadStep::Loading) {
             LoadTimer.start(LoadTimerMs);
             return;
         }
     }
     // End of the file or cancelled: the records loaded so far stay and their captions become tree items.
-    if (loadingWindow)
-        loadingWindow->hide();
+    emit LoadEnded();
     const QString name = loadFile.FileName();
     const int loaded = loadFile.LoadedModules();
     loadFile.Close();

@@ -57,7 +57,16 @@ void TForm1::BuildPortPanel()
 {
     ComProperties = new QGroupBox(" Com properties :", GroupBox1);
     ComProperties->setObjectName("ComProperties");
+    BuildPortFields();
+    LayOutPortPanel();
+    connect(BaudRateComboBox, &QComboBox::activated, this, &TForm1::BaudRateComboBoxChange);
+    connect(BaudRateComboBox->lineEdit(), &QLineEdit::editingFinished, this, &TForm1::BaudRateComboBoxChange);
+    connect(SpinEdit1, &QSpinBox::valueChanged, this, &TForm1::SpinEdit1Change);
+    connect(SpinEdit1, &QSpinBox::editingFinished, this, &TForm1::SpinEdit1Change);
+}
 
+void TForm1::BuildPortFields()
+{
     ComEdit = ReadOnlyEdit("ComEdit", ComProperties);
     DevicePathEdit = ReadOnlyEdit("DevicePathEdit", ComProperties);
     BaudRateComboBox = new QComboBox(ComProperties);
@@ -78,7 +87,10 @@ void TForm1::BuildPortPanel()
     // through a 2 ms time-out on the way.
     SpinEdit1->setKeyboardTracking(false);
     SpinEdit1->installEventFilter(this);
+}
 
+void TForm1::LayOutPortPanel()
+{
     ComLabel = FieldLabel("ComLabel", "Serial port :", ComEdit, ComProperties);
     DevicePathLabel = FieldLabel("DevicePathLabel", "Device :", DevicePathEdit, ComProperties);
     BaudRateLabel = FieldLabel("BaudRateLabel", "Baudrate :  (bps)", BaudRateComboBox, ComProperties);
@@ -86,29 +98,18 @@ void TForm1::BuildPortPanel()
     StopBitsLabel = FieldLabel("StopBitsLabel", "Stop bits :", StopBitsEdit, ComProperties);
     ParityLabel = FieldLabel("ParityLabel", "Parity :", ParityEdit, ComProperties);
     TimeOutLabel = FieldLabel("TimeOutLabel", "Time out :  (ms) ", SpinEdit1, ComProperties);
-
+    // Two label-and-field pairs a row.
+    QWidget *const rows[][4] = {{ComLabel, ComEdit, DevicePathLabel, DevicePathEdit},
+                                {BaudRateLabel, BaudRateComboBox, DataBitsLabel, DataBitsEdit},
+                                {StopBitsLabel, StopBitsEdit, ParityLabel, ParityEdit},
+                                {TimeOutLabel, SpinEdit1, nullptr, nullptr}};
     auto *grid = new QGridLayout(ComProperties);
-    grid->addWidget(ComLabel, 0, 0);
-    grid->addWidget(ComEdit, 0, 1);
-    grid->addWidget(DevicePathLabel, 0, 2);
-    grid->addWidget(DevicePathEdit, 0, 3);
-    grid->addWidget(BaudRateLabel, 1, 0);
-    grid->addWidget(BaudRateComboBox, 1, 1);
-    grid->addWidget(DataBitsLabel, 1, 2);
-    grid->addWidget(DataBitsEdit, 1, 3);
-    grid->addWidget(StopBitsLabel, 2, 0);
-    grid->addWidget(StopBitsEdit, 2, 1);
-    grid->addWidget(ParityLabel, 2, 2);
-    grid->addWidget(ParityEdit, 2, 3);
-    grid->addWidget(TimeOutLabel, 3, 0);
-    grid->addWidget(SpinEdit1, 3, 1);
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 4; ++column)
+            if (rows[row][column])
+                grid->addWidget(rows[row][column], row, column);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 2);
-
-    connect(BaudRateComboBox, &QComboBox::activated, this, &TForm1::BaudRateComboBoxChange);
-    connect(BaudRateComboBox->lineEdit(), &QLineEdit::editingFinished, this, &TForm1::BaudRateComboBoxChange);
-    connect(SpinEdit1, &QSpinBox::valueChanged, this, &TForm1::SpinEdit1Change);
-    connect(SpinEdit1, &QSpinBox::editingFinished, this, &TForm1::SpinEdit1Change);
 }
 
 void TForm1::EnumeratePorts()
@@ -187,26 +188,9 @@ void TForm1::SelectPort(const QString &caption)
 void TForm1::ComTimer1Timer()
 {
     ComTimer1.stop();
-    // Every stage that touches the device runs through here; a failure leaves the timer stopped.
-    auto runStage = [this](const std::function<void()> &stage) {
-        try {
-            stage();
-        } catch (const EBadId &) {
-            PortOpenFailed("Error, bad ID !");
-        } catch (const ENoPortSelected &) {
-            PortOpenFailed("Error,no port selected !");
-        } catch (const EAlreadyOpen &) {
-            PortOpenFailed("Port is already open !");
-        } catch (const EPermissionDenied &error) {
-            SetHint(PermissionHint);
-            PortOpenFailed(QString::fromLocal8Bit(error.what()));
-        } catch (const std::exception &error) {
-            PortOpenFailed(QString::fromLocal8Bit(error.what()));
-        }
-    };
     const quint16 wanted = static_cast<quint16>(comTimer1Tag);
     if (ApdComPort1.ComNumber() != wanted) {
-        runStage([this, wanted] {
+        RunPortStage([this, wanted] {
             if (ApdComPort1.IsOpen() || ApdComPort1.IsOpening()) {
                 ApdComPort1.SetOpen(false);
             } else {
@@ -224,11 +208,29 @@ void TForm1::ComTimer1Timer()
     } else if (portLost) {
         // The device went away while open (an adapter unplugged and plugged in again): choosing the port
         // again opens it again.
-        runStage([this] {
+        RunPortStage([this] {
             ApdComPort1.SetOpen(true);
             portLost = false;
             ComTimer1.start();
         });
+    }
+}
+
+void TForm1::RunPortStage(const std::function<void()> &stage)
+{
+    try {
+        stage();
+    } catch (const EBadId &) {
+        PortOpenFailed("Error, bad ID !");
+    } catch (const ENoPortSelected &) {
+        PortOpenFailed("Error,no port selected !");
+    } catch (const EAlreadyOpen &) {
+        PortOpenFailed("Port is already open !");
+    } catch (const EPermissionDenied &error) {
+        SetHint(PermissionHint);
+        PortOpenFailed(QString::fromLocal8Bit(error.what()));
+    } catch (const std::exception &error) {
+        PortOpenFailed(QString::fromLocal8Bit(error.what()));
     }
 }
 

@@ -20,6 +20,7 @@ public:
 
     TypedNetworkAddress Typed() const;
 
+private:
     QLineEdit *HostEdit = nullptr;
     QSpinBox *PortSpinEdit = nullptr;
 };

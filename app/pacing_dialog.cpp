@@ -17,31 +17,8 @@ TForm5::TForm5(TransactionEngine &engine, QWidget *parent)
     setObjectName("Form5");
     setWindowTitle("Speed of command sending ...");
 
-    SpeedInfo = new QGroupBox(this);
-    SpeedInfo->setObjectName("SpeedInfo");
-    auto *speedLayout = new QVBoxLayout(SpeedInfo);
-    const char *captions[] = {"Very slow", "Slow", "Average", "Fast", "Very fast"};
-    QRadioButton **buttons[] = {&RadioButton1, &RadioButton2, &RadioButton3, &RadioButton4, &RadioButton5};
-    for (int i = 0; i < 5; ++i) {
-        *buttons[i] = new QRadioButton(captions[i], SpeedInfo);
-        (*buttons[i])->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
-        speedLayout->addWidget(*buttons[i]);
-    }
-    RadioButton4->setChecked(true);
-
-    StopCheckBox = new QCheckBox("Stop sending !", this);
-    StopCheckBox->setObjectName("StopCheckBox");
-    QPalette warning = StopCheckBox->palette();
-    warning.setColor(QPalette::WindowText, Qt::red);
-    warning.setColor(QPalette::ButtonText, Qt::red);
-    StopCheckBox->setPalette(warning);
-
-    Button1 = new QPushButton("&OK", this);
-    Button1->setObjectName("Button1");
-    Button1->setDefault(true);
-    Button2 = new QPushButton("&Cancel", this);
-    Button2->setObjectName("Button2");
-
+    BuildSpeedInfo();
+    BuildButtons();
     auto *buttonRow = new QHBoxLayout;
     buttonRow->addWidget(Button1);
     buttonRow->addWidget(Button2);
@@ -54,6 +31,37 @@ TForm5::TForm5(TransactionEngine &engine, QWidget *parent)
     connect(StopCheckBox, &QCheckBox::clicked, this, &TForm5::StopCheckBoxClick);
     connect(Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm5::Button2Click);
+}
+
+void TForm5::BuildSpeedInfo()
+{
+    SpeedInfo = new QGroupBox(this);
+    SpeedInfo->setObjectName("SpeedInfo");
+    auto *speedLayout = new QVBoxLayout(SpeedInfo);
+    const char *captions[] = {"Very slow", "Slow", "Average", "Fast", "Very fast"};
+    QRadioButton **buttons[] = {&RadioButton1, &RadioButton2, &RadioButton3, &RadioButton4, &RadioButton5};
+    for (int i = 0; i < 5; ++i) {
+        *buttons[i] = new QRadioButton(captions[i], SpeedInfo);
+        (*buttons[i])->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
+        speedLayout->addWidget(*buttons[i]);
+    }
+    RadioButton4->setChecked(true);
+}
+
+void TForm5::BuildButtons()
+{
+    StopCheckBox = new QCheckBox("Stop sending !", this);
+    StopCheckBox->setObjectName("StopCheckBox");
+    QPalette warning = StopCheckBox->palette();
+    warning.setColor(QPalette::WindowText, Qt::red);
+    warning.setColor(QPalette::ButtonText, Qt::red);
+    StopCheckBox->setPalette(warning);
+
+    Button1 = new QPushButton("&OK", this);
+    Button1->setObjectName("Button1");
+    Button1->setDefault(true);
+    Button2 = new QPushButton("&Cancel", this);
+    Button2->setObjectName("Button2");
 }
 
 int TForm5::SpeedInfoTag() const

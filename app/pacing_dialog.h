@@ -21,11 +21,21 @@ public:
     // 1..5 the chosen speed (the radio button's number), 6 sending stopped.
     int SpeedInfoTag() const;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
     void FormShow();
     void StopCheckBoxClick();
     void Button1Click();
     void Button2Click();
+    void BuildSpeedInfo();
+    void BuildButtons();
+    QRadioButton *SpeedButton(int number) const;
+    int CheckedSpeed() const;
 
+    TransactionEngine &engine;
+    // Controls; tests find them by their object names.
     QGroupBox *SpeedInfo = nullptr;
     QRadioButton *RadioButton1 = nullptr;
     QRadioButton *RadioButton2 = nullptr;
@@ -35,13 +45,4 @@ public:
     QCheckBox *StopCheckBox = nullptr;
     QPushButton *Button1 = nullptr;
     QPushButton *Button2 = nullptr;
-
-protected:
-    void showEvent(QShowEvent *event) override;
-
-private:
-    QRadioButton *SpeedButton(int number) const;
-    int CheckedSpeed() const;
-
-    TransactionEngine &engine;
 };

@@ -2,12 +2,14 @@
 // The windows of the program, created once at start in this order: the main window, the about box, the search
 // window, the terminal, the memory utilities window, the calibration dialogs, the pacing dialog and the
 // loading window. Only the main window is shown; the others are shown from its menus and hidden again, and
-// live until the program ends.
+// live until the program ends. The program wires them: the main window's wishes (its signals) go to the
+// windows that fulfil them.
 
 #include "about_box.h"
 #include "main_window.h"
 #include "pacing_dialog.h"
 
+#include "config/loading_window.h"
 #include "editors/calibration_dialogs.h"
 #include "search/search_window.h"
 #include "tools/memory_window.h"

@@ -117,4 +117,5 @@ void TForm9::FormShow()
 void TForm9::FormHide()
 {
     cancelled = true;
+    emit Cancel();
 }

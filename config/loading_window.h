@@ -31,6 +31,10 @@ public:
     QProgressBar Animate1;
     QPushButton Button1;
 
+signals:
+    // The window was hidden: whoever loads stops before the next block.
+    void Cancel();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;

@@ -1,10 +1,12 @@
 // navix-sim: serves a simulated Navix module bus on a pseudo-terminal that the utility opens as a COM port.
+// main reads the command line, sets up the bus with its faults and serves it until a signal or the close
+// grace ends the program.
 
 #include "sim/sim_bus.h"
 #include "sim/sim_bus_file.h"
+#include "sim/sim_command_line.h"
 #include "sim/sim_pty.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QSocketNotifier>
@@ -16,6 +18,10 @@
 
 namespace {
 int signalPipe[2] = {-1, -1};
+
+// Exit codes: a port that cannot be served, and a command line or bus file that cannot be used.
+constexpr int ServingFailed = 1;
+constexpr int BadCommandLine = 2;
 
 void OnSignal(int)
 {
@@ -38,138 +44,95 @@ QString Visible(const QByteArray &bytes)
     return text;
 }
 
-void PrintError(const QString &message)
+// Loads the bus file (or the demo bus) and sets the clocks and live values; false after saying what is wrong.
+bool SetUpModules(SimBus &bus, const SimCommandLine &line)
 {
-    std::fprintf(stderr, "navix-sim: %s\n", qPrintable(message));
-}
-
-const char *Description =
-    "Serves a simulated Navix module bus on a pseudo-terminal, registered as a COM port for the utility.\n"
-    "At start it prints one line \"navix-sim: COM<n> -> <device>\" on standard output.\n"
-    "\n"
-    "Without --bus it serves the demo bus: one module of every type at 01..0D, a Tvr 5x at 10..12, a 4113\n"
-    "in INIT (answers at 00) and a 4017 at 14 that uses checksums. A bus file lists one module a line:\n"
-    "  <type> <AATTCCFF> [options]      e.g.  4013 10200602 tvr\n"
-    "with the options init, tvr, frozen, firmware=XXXX, lose=N, lose=all, lose-every=N, bad-checksum,\n"
-    "noise, split, late=MS; '#' starts a comment. --print-demo prints the demo bus in that form.\n"
-    "\n"
-    "The fault options below act on the whole bus, on top of each module's own.\n"
-    "\n"
-    "The utility may close the port and open it again as often as it likes (it does so whenever the user\n"
-    "changes ports). navix-sim ends on SIGINT or SIGTERM, and once a program has had the port open and it\n"
-    "then stays closed for the grace time (--close-grace, one minute by default). It removes its COM link\n"
-    "when it ends.";
-} // namespace
-
-int main(int argc, char *argv[])
-{
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName("navix-sim");
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromLatin1(Description));
-    parser.addHelpOption();
-    const QCommandLineOption comOption("com", "Register as COM<n> (default: first free from COM20).", "n");
-    const QCommandLineOption busOption("bus", "Serve the bus described in <file>.", "file");
-    const QCommandLineOption demoOption("print-demo", "Print the demo bus as a bus file and exit.");
-    const QCommandLineOption loseOption("lose", "Lose the next <n> replies, or every reply with \"all\".",
-                                        "n");
-    const QCommandLineOption loseEveryOption("lose-every", "Lose every <n>-th reply.", "n");
-    const QCommandLineOption badChecksumOption("bad-checksum",
-                                               "Send wrong checksums (modules that use them).");
-    const QCommandLineOption noiseOption("noise", "Send line noise in front of every reply.");
-    const QCommandLineOption splitOption("split", "Send replies in pieces of two characters.");
-    const QCommandLineOption lateOption("late", "Start every reply <ms> milliseconds late.", "ms");
-    const QCommandLineOption lineTimingOption(
-        "line-timing", "Take the time of a real line: 10 bits per character at the baud.");
-    const QCommandLineOption baudOption("baud", "Baud rate of the line (default 9600).", "rate", "9600");
-    const QCommandLineOption seedOption("seed", "Seed of the live values (default 1).", "n", "1");
-    const QCommandLineOption frozenOption("frozen", "Keep all live values still.");
-    const QCommandLineOption traceOption("trace", "Show every command and reply on standard error.");
-    const QCommandLineOption closeGraceOption(
-        "close-grace", "Exit when the port, once opened, stays closed for <ms> (default 60000; -1: never).",
-        "ms", "60000");
-    const QCommandLineOption exitOnCloseOption("exit-on-close", "Exit as soon as the program that opened the "
-                                                                "port closes it (a grace time of 0).");
-    parser.addOptions({comOption, busOption, demoOption, loseOption, loseEveryOption, badChecksumOption,
-                       noiseOption, splitOption, lateOption, lineTimingOption, baudOption, seedOption,
-                       frozenOption, traceOption, closeGraceOption, exitOnCloseOption});
-    parser.process(app);
-
-    if (parser.isSet(demoOption)) {
-        std::fputs(DemoBusText().constData(), stdout);
-        return 0;
-    }
-    const auto number = [&](const QCommandLineOption &option, int low, int high, int &value) {
-        bool ok = false;
-        value = parser.value(option).toInt(&ok);
-        if (ok && value >= low && value <= high)
-            return true;
-        PrintError(QStringLiteral("--%1 wants a number from %2 to %3, not \"%4\"")
-                       .arg(option.names().first())
-                       .arg(low)
-                       .arg(high)
-                       .arg(parser.value(option)));
-        return false;
-    };
-
-    int seed = 1;
-    int baud = 9600;
-    if (!number(seedOption, 0, 1 << 30, seed) || !number(baudOption, 50, 1000000, baud))
-        return 2;
-    SimBus bus(static_cast<quint32>(seed));
     const QString problem =
-        parser.isSet(busOption) ? LoadBusFile(bus, parser.value(busOption)) : LoadBusText(bus, DemoBusText());
+        line.IsSet(line.bus) ? LoadBusFile(bus, line.Value(line.bus)) : LoadBusText(bus, DemoBusText());
     if (!problem.isEmpty()) {
-        PrintError(problem);
-        return 2;
+        PrintSimError(problem);
+        return false;
     }
     // Tvr 5x clocks show the time of day, as set controllers on a real bus would.
     for (SimModule *module : bus.Modules())
         if (module->tvr)
             module->SetClock(QDateTime::currentDateTime(), QDate::currentDate().dayOfWeek(), bus.ElapsedMs());
-    bus.SetFrozen(parser.isSet(frozenOption));
+    bus.SetFrozen(line.IsSet(line.frozen));
+    return true;
+}
 
+// The faults of the whole bus and the timing of its line; false after saying what is wrong.
+bool SetUpFaults(SimBus &bus, const SimCommandLine &line, int baud)
+{
     SimFaults &faults = bus.faults;
-    if (parser.isSet(loseOption)) {
-        if (parser.value(loseOption) == "all")
+    if (line.IsSet(line.lose)) {
+        if (line.Value(line.lose) == "all")
             faults.loseAllReplies = true;
-        else if (!number(loseOption, 0, 1 << 30, faults.loseReplies))
-            return 2;
+        else if (!line.Number(line.lose, 0, 1 << 30, faults.loseReplies))
+            return false;
     }
-    if (parser.isSet(loseEveryOption) && !number(loseEveryOption, 1, 1 << 30, faults.loseEvery))
-        return 2;
-    if (parser.isSet(lateOption) && !number(lateOption, 0, 60000, faults.lateReplyMs))
-        return 2;
-    faults.badChecksum = parser.isSet(badChecksumOption);
-    faults.noise = parser.isSet(noiseOption);
-    faults.splitReplies = parser.isSet(splitOption);
+    if (line.IsSet(line.loseEvery) && !line.Number(line.loseEvery, 1, 1 << 30, faults.loseEvery))
+        return false;
+    if (line.IsSet(line.late) && !line.Number(line.late, 0, 60000, faults.lateReplyMs))
+        return false;
+    faults.badChecksum = line.IsSet(line.badChecksum);
+    faults.noise = line.IsSet(line.noise);
+    faults.splitReplies = line.IsSet(line.split);
     bus.Line().baud = baud;
-    bus.Line().lineTiming = parser.isSet(lineTimingOption);
+    bus.Line().lineTiming = line.IsSet(line.lineTiming);
+    return true;
+}
 
-    int com = 0;
-    if (parser.isSet(comOption) && !number(comOption, 1, 255, com))
-        return 2;
-    int closeGraceMs = 0;
-    if (!parser.isSet(exitOnCloseOption) && !number(closeGraceOption, -1, 24 * 3600 * 1000, closeGraceMs))
-        return 2;
-    PtyServer pty;
-    QString failure = pty.Open(baud);
-    if (failure.isEmpty())
-        failure = pty.Register(com);
-    if (!failure.isEmpty()) {
-        PrintError(failure);
-        return 1;
-    }
-
+// SIGINT and SIGTERM end the event loop through a pipe, the one thing a signal handler may safely do.
+bool QuitOnSignals(QSocketNotifier *&notifier)
+{
     if (::pipe(signalPipe) != 0) {
-        PrintError("cannot create the signal pipe");
-        return 1;
+        PrintSimError("cannot create the signal pipe");
+        return false;
     }
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    return true;
+}
+
+void TraceExchanges(PtyServer &pty, SimBus &bus)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    QObject::connect(&pty, &PtyServer::ClientOpened, app, [] { PrintSimError("port opened"); });
+    QObject::connect(&pty, &PtyServer::ClientClosed, app, [] { PrintSimError("port closed"); });
+    QObject::connect(&bus, &SimBus::Exchanged, app, [](const SimExchange &exchange) {
+        const QString reply = exchange.lost              ? QStringLiteral("(lost)")
+                              : exchange.reply.isEmpty() ? QStringLiteral("(silence)")
+                                                         : Visible(exchange.reply);
+        PrintSimError(
+            QStringLiteral("%1 ms  %2  ->  %3").arg(exchange.timeMs).arg(Visible(exchange.command), reply));
+    });
+}
+
+// How the bus is served: on which COM number, how long a closed port is waited for, whether it is traced.
+struct Serving
+{
+    int baud = 9600;
+    int com = 0;
+    int closeGraceMs = 0;
+    bool trace = false;
+};
+
+int Serve(QCoreApplication &app, SimBus &bus, const Serving &serving)
+{
+    PtyServer pty;
+    QString failure = pty.Open(serving.baud);
+    if (failure.isEmpty())
+        failure = pty.Register(serving.com);
+    if (!failure.isEmpty()) {
+        PrintSimError(failure);
+        return ServingFailed;
+    }
+    QSocketNotifier *signalNotifier = nullptr;
+    if (!QuitOnSignals(signalNotifier))
+        return ServingFailed;
 
     QObject::connect(&pty, &PtyServer::BytesReceived, &bus, &SimBus::TakeBytes);
     bus.SetReplySink([&pty](const QByteArray &bytes) { pty.Write(bytes); });
@@ -178,23 +141,13 @@ int main(int argc, char *argv[])
     QTimer closeGrace;
     closeGrace.setSingleShot(true);
     QObject::connect(&closeGrace, &QTimer::timeout, &app, [] { QCoreApplication::quit(); });
-    if (closeGraceMs >= 0) {
+    if (serving.closeGraceMs >= 0) {
         QObject::connect(&pty, &PtyServer::ClientClosed, &app,
-                         [&closeGrace, closeGraceMs] { closeGrace.start(closeGraceMs); });
+                         [&closeGrace, &serving] { closeGrace.start(serving.closeGraceMs); });
         QObject::connect(&pty, &PtyServer::ClientOpened, &closeGrace, &QTimer::stop);
     }
-    if (parser.isSet(traceOption)) {
-        QObject::connect(&pty, &PtyServer::ClientOpened, &app, [] { PrintError("port opened"); });
-        QObject::connect(&pty, &PtyServer::ClientClosed, &app, [] { PrintError("port closed"); });
-        QObject::connect(&bus, &SimBus::Exchanged, &app, [](const SimExchange &exchange) {
-            const QString reply = exchange.lost              ? QStringLiteral("(lost)")
-                                  : exchange.reply.isEmpty() ? QStringLiteral("(silence)")
-                                                             : Visible(exchange.reply);
-            PrintError(QStringLiteral("%1 ms  %2  ->  %3")
-                           .arg(exchange.timeMs)
-                           .arg(Visible(exchange.command), reply));
-        });
-    }
+    if (serving.trace)
+        TraceExchanges(pty, bus);
 
     std::printf("navix-sim: COM%d -> %s\n", pty.ComNumber(), qPrintable(pty.SlavePath()));
     std::fflush(stdout);
@@ -202,4 +155,31 @@ int main(int argc, char *argv[])
     bus.SetReplySink(nullptr);
     pty.Unregister();
     return result;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("navix-sim");
+    const SimCommandLine line(app);
+    if (line.IsSet(line.printDemo)) {
+        std::fputs(DemoBusText().constData(), stdout);
+        return 0;
+    }
+
+    int seed = 1;
+    Serving serving;
+    if (!line.Number(line.seed, 0, 1 << 30, seed) || !line.Number(line.baud, 50, 1000000, serving.baud))
+        return BadCommandLine;
+    SimBus bus(static_cast<quint32>(seed));
+    if (!SetUpModules(bus, line) || !SetUpFaults(bus, line, serving.baud))
+        return BadCommandLine;
+    if (line.IsSet(line.com) && !line.Number(line.com, 1, 255, serving.com))
+        return BadCommandLine;
+    if (!line.IsSet(line.exitOnClose) &&
+        !line.Number(line.closeGrace, -1, 24 * 3600 * 1000, serving.closeGraceMs))
+        return BadCommandLine;
+    serving.trace = line.IsSet(line.trace);
+    return Serve(app, bus, serving);
 }

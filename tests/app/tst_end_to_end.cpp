@@ -3,6 +3,7 @@
 // module of the demo bus.
 
 #include "app/program.h"
+#include "support/find_control.h"
 #include "support/recording_prompt.h"
 #include "support/sim_process.h"
 #include "workspace/prompt.h"
@@ -50,21 +51,22 @@ void TestEndToEnd::searchTheDemoBusOverAPseudoTerminal()
     QVERIFY2(portItem, "the simulator's port is not listed");
 
     // A click on the port item opens it in stages and shows the port panel.
-    main.MainTreeView->scrollToItem(portItem);
-    const QRect itemRect = main.MainTreeView->visualItemRect(portItem);
-    QTest::mouseClick(main.MainTreeView->viewport(), Qt::LeftButton, {}, itemRect.center());
-    QTRY_VERIFY_WITH_TIMEOUT(main.ComProperties->isVisible(), 3000);
-    QVERIFY(main.ApdComPort1.IsOpen());
-    QCOMPARE(main.ComEdit->text(), QString::number(sim.comNumber));
+    Find<QTreeWidget>(main, "MainTreeView")->scrollToItem(portItem);
+    const QRect itemRect = Find<QTreeWidget>(main, "MainTreeView")->visualItemRect(portItem);
+    QTest::mouseClick(Find<QTreeWidget>(main, "MainTreeView")->viewport(), Qt::LeftButton, {},
+                      itemRect.center());
+    QTRY_VERIFY_WITH_TIMEOUT(Find<QGroupBox>(main, "ComProperties")->isVisible(), 3000);
+    QVERIFY(main.ComPort().IsOpen());
+    QCOMPARE(Find<QLineEdit>(main, "ComEdit")->text(), QString::number(sim.comNumber));
     QVERIFY(prompt.messages.isEmpty());
 
     // Replies over a pseudo-terminal from another process need a little more than the shortest time-out.
-    main.SpinEdit1->setValue(150);
-    QTest::keyClick(main.SpinEdit1, Qt::Key_Return);
+    Find<QSpinBox>(main, "SpinEdit1")->setValue(150);
+    QTest::keyClick(Find<QSpinBox>(main, "SpinEdit1"), Qt::Key_Return);
     QCOMPARE(main.Engine().TimeOutMs(), 150);
     main.Engine().SetPacingTag(VeryFast);
 
-    main.SearchButton->click();
+    Find<QToolButton>(main, "SearchButton")->click();
     TForm3 &search = program.Form3;
     QTRY_COMPARE_WITH_TIMEOUT(search.Phase(), ScanPhase::Ready, 2000);
     search.FirstAdresSpinEdit.setValue(0);

@@ -2,6 +2,7 @@
 // module editors, on an in-memory bus with stand-in editors (and once with the real search and editors).
 
 #include "fake_editor.h"
+#include "support/find_control.h"
 #include "support/recording_prompt.h"
 
 #include "app/program.h"
@@ -116,7 +117,7 @@ void TestMainWindow::MakeWindow()
     form->Engine().SetTimeOutMs(30);
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    form->ApdComPort1.SetComNumber(5);
+    form->ComPort().SetComNumber(5);
 }
 
 void TestMainWindow::StartUpState()
@@ -124,29 +125,33 @@ void TestMainWindow::StartUpState()
     NavixProgram program;
     TForm1 &main = program.Form1;
     main.SetPortLister(TwoPorts);
-    QCOMPARE(main.TimePanel->text(), QString("Time :"));
-    QCOMPARE(main.DatePanel->text(), QString("Date :"));
-    QCOMPARE(main.HintPanel->text(), QString("Hint : Ready ?"));
+    QCOMPARE(Find<QLabel>(main, "TimePanel")->text(), QString("Time :"));
+    QCOMPARE(Find<QLabel>(main, "DatePanel")->text(), QString("Date :"));
+    QCOMPARE(Find<QLabel>(main, "HintPanel")->text(), QString("Hint : Ready ?"));
     program.Show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
 
     QCOMPARE(main.windowTitle(), QString("Navix V1.2"));
     QVERIFY(!program.Form2.isVisible() && !program.Form3.isVisible() && !program.Form5.isVisible());
-    QCOMPARE(main.MainTreeView->topLevelItemCount(), 1);
-    QTreeWidgetItem *pc = main.MainTreeView->topLevelItem(0);
+    QCOMPARE(Find<QTreeWidget>(main, "MainTreeView")->topLevelItemCount(), 1);
+    QTreeWidgetItem *pc = Find<QTreeWidget>(main, "MainTreeView")->topLevelItem(0);
     QCOMPARE(pc->text(0), QString("PC"));
     QVERIFY(pc->isExpanded());
     QCOMPARE(ChildCaptions(pc), QStringList({"COM5", "COM12"}));
     QCOMPARE(pc->child(1)->toolTip(0), QString("/dev/ttyACM3"));
-    QCOMPARE(main.HintPanel->text(), QString("Hint: Available ports..."));
-    QVERIFY(main.ComProperties->isHidden());
-    QVERIFY(!main.File1->menuAction()->isEnabled() && !main.Tools1->menuAction()->isEnabled());
+    QCOMPARE(Find<QLabel>(main, "HintPanel")->text(), QString("Hint: Available ports..."));
+    QVERIFY(Find<QGroupBox>(main, "ComProperties")->isHidden());
+    QVERIFY(!Find<QMenu>(main, "File1")->menuAction()->isEnabled() &&
+            !Find<QMenu>(main, "Tools1")->menuAction()->isEnabled());
     for (QToolButton *button :
-         {main.OpenFileButton, main.SaveFileButton, main.SearchButton, main.TerminalButton})
+         {Find<QToolButton>(main, "OpenFileButton"), Find<QToolButton>(main, "SaveFileButton"),
+          Find<QToolButton>(main, "SearchButton"), Find<QToolButton>(main, "TerminalButton")})
         QVERIFY2(!button->isEnabled(), qPrintable(button->objectName()));
-    QVERIFY(!main.SearchPopupItem->isEnabled() && !main.TerminalPopupItem->isEnabled());
-    QVERIFY(main.MoveWindowsButton->isEnabled() && main.HelpButton->isEnabled());
-    QVERIFY(!main.AutoSortItems->isChecked());
+    QVERIFY(!Find<QAction>(main, "SearchPopupItem")->isEnabled() &&
+            !Find<QAction>(main, "TerminalPopupItem")->isEnabled());
+    QVERIFY(Find<QToolButton>(main, "MoveWindowsButton")->isEnabled() &&
+            Find<QToolButton>(main, "HelpButton")->isEnabled());
+    QVERIFY(!Find<QAction>(main, "AutoSortItems")->isChecked());
 
     // Menus, tool bar hints and the tree's pop-up as the technician meets them.
     auto entries = [](const QWidget *menu) {
@@ -156,48 +161,53 @@ void TestMainWindow::StartUpState()
         return texts;
     };
     QCOMPARE(entries(main.menuBar()), QStringList({"&File", "&Tools", "&Ports", "&Help"}));
-    QCOMPARE(entries(main.File1), QStringList({"&Open ...", "&Save ...", "&Close", "&Exit"}));
-    QCOMPARE(entries(main.Tools1),
+    QCOMPARE(entries(Find<QMenu>(main, "File1")), QStringList({"&Open ...", "&Save ...", "&Close", "&Exit"}));
+    QCOMPARE(entries(Find<QMenu>(main, "Tools1")),
              QStringList({"&Search ...", "&Terminal ...", "&Move windows", "&Speed of command sending ..."}));
-    QCOMPARE(entries(main.Help1), QStringList({"&About NAVIX utility "}));
-    QCOMPARE(entries(main.EnaDisModules), QStringList({"&Search...", "Terminal...", "-", "&Auto Sort Items",
-                                                       "-", "Add network port ...", "Remove network port"}));
-    QCOMPARE(entries(main.Ports1), QStringList({"Add network port ...", "Remove network port"}));
-    QVERIFY(main.AutoSortItems->isCheckable());
+    QCOMPARE(entries(Find<QMenu>(main, "Help1")), QStringList({"&About NAVIX utility "}));
+    QCOMPARE(entries(Find<QMenu>(main, "EnaDisModules")),
+             QStringList({"&Search...", "Terminal...", "-", "&Auto Sort Items", "-", "Add network port ...",
+                          "Remove network port"}));
+    QCOMPARE(entries(Find<QMenu>(main, "Ports1")),
+             QStringList({"Add network port ...", "Remove network port"}));
+    QVERIFY(Find<QAction>(main, "AutoSortItems")->isCheckable());
     QStringList hints;
-    for (QAction *action : main.ToolBar1->actions())
+    for (QAction *action : Find<QToolBar>(main, "ToolBar1")->actions())
         if (!action->isSeparator())
-            hints.append(main.ToolBar1->widgetForAction(action)->toolTip());
+            hints.append(Find<QToolBar>(main, "ToolBar1")->widgetForAction(action)->toolTip());
     QCOMPARE(hints, QStringList({"Open file", "Save file", "Searching for modules", "Com Terminal",
                                  "Move windows", "Help"}));
     // The entries reach the windows they name.
-    main.SpeedOfCommandSending1->trigger();
+    Find<QAction>(main, "SpeedOfCommandSending1")->trigger();
     QVERIFY(program.Form5.isVisible());
-    program.Form5.Button2->click();
-    main.HelpButton->click();
+    Find<QPushButton>(program.Form5, "Button2")->click();
+    Find<QToolButton>(main, "HelpButton")->click();
     QVERIFY(program.Form2.isVisible() && !main.isEnabled());
-    program.Form2.OKBitBtn->click();
+    Find<QPushButton>(program.Form2, "OKBitBtn")->click();
     QVERIFY(!program.Form2.isVisible() && main.isEnabled());
 
     // Listing the ports cleared the modules with routing suspended.
     QVERIFY(main.Router().RoutingSuspended());
 
     // The clock: the long time format, without the time zone the system's format may end in.
-    QVERIFY(main.DateTimeTimer.isActive());
+    QVERIFY(Find<QTimer>(main, "DateTimeTimer")->isActive());
     const QLocale system = QLocale::system();
     const QString clockFormat = WithoutTimeZone(system.timeFormat(QLocale::LongFormat));
     const QTime timeBefore = QTime::currentTime();
     main.DateTimeTimerTimer();
     const QTime timeAfter = QTime::currentTime();
-    QVERIFY2(main.TimePanel->text() == "Time : " + system.toString(timeBefore, clockFormat) ||
-                 main.TimePanel->text() == "Time : " + system.toString(timeAfter, clockFormat),
-             qPrintable(main.TimePanel->text()));
+    QVERIFY2(
+        Find<QLabel>(main, "TimePanel")->text() == "Time : " + system.toString(timeBefore, clockFormat) ||
+            Find<QLabel>(main, "TimePanel")->text() == "Time : " + system.toString(timeAfter, clockFormat),
+        qPrintable(Find<QLabel>(main, "TimePanel")->text()));
     const QString zone = QDateTime::currentDateTime().timeZoneAbbreviation();
-    QVERIFY2(zone.isEmpty() || !main.TimePanel->text().contains(zone), qPrintable(main.TimePanel->text()));
-    QVERIFY(main.DatePanel->text().startsWith("Date : ") && main.DatePanel->text().size() > 7);
+    QVERIFY2(zone.isEmpty() || !Find<QLabel>(main, "TimePanel")->text().contains(zone),
+             qPrintable(Find<QLabel>(main, "TimePanel")->text()));
+    QVERIFY(Find<QLabel>(main, "DatePanel")->text().startsWith("Date : ") &&
+            Find<QLabel>(main, "DatePanel")->text().size() > 7);
 
-    main.TerminalButton->click();
-    QVERIFY(main.HintPanel->text().startsWith("Hint: "));
+    Find<QToolButton>(main, "TerminalButton")->click();
+    QVERIFY(Find<QLabel>(main, "HintPanel")->text().startsWith("Hint: "));
 }
 
 void TestMainWindow::ClockFormatWithoutTimeZone_data()
@@ -233,18 +243,21 @@ void TestMainWindow::FieldsLabelsTabOrderAndLayout()
 {
     MakeWindow();
     // Every field of the port panel is found by its label's text.
-    const auto labels = form->ComProperties->findChildren<QLabel *>();
+    const auto labels = Find<QGroupBox>(*form, "ComProperties")->findChildren<QLabel *>();
     QCOMPARE(labels.size(), 7);
     for (QLabel *label : labels)
-        QVERIFY2(label->buddy() && form->ComProperties->isAncestorOf(label->buddy()),
+        QVERIFY2(label->buddy() && Find<QGroupBox>(*form, "ComProperties")->isAncestorOf(label->buddy()),
                  qPrintable(label->text()));
 
-    const QList<QWidget *> order = {form->MainTreeView,     form->ComEdit,      form->DevicePathEdit,
-                                    form->BaudRateComboBox, form->DataBitsEdit, form->StopBitsEdit,
-                                    form->ParityEdit,       form->SpinEdit1,    form->ListView1};
+    const QList<QWidget *> order = {
+        Find<QTreeWidget>(*form, "MainTreeView"), Find<QLineEdit>(*form, "ComEdit"),
+        Find<QLineEdit>(*form, "DevicePathEdit"), Find<QComboBox>(*form, "BaudRateComboBox"),
+        Find<QLineEdit>(*form, "DataBitsEdit"),   Find<QLineEdit>(*form, "StopBitsEdit"),
+        Find<QLineEdit>(*form, "ParityEdit"),     Find<QSpinBox>(*form, "SpinEdit1"),
+        Find<QTreeView>(*form, "ListView1")};
     QList<QWidget *> reached;
-    for (QWidget *widget = form->MainTreeView->nextInFocusChain(); widget != form->MainTreeView;
-         widget = widget->nextInFocusChain())
+    for (QWidget *widget = Find<QTreeWidget>(*form, "MainTreeView")->nextInFocusChain();
+         widget != Find<QTreeWidget>(*form, "MainTreeView"); widget = widget->nextInFocusChain())
         if (order.contains(widget) && !reached.contains(widget))
             reached.append(widget);
     QCOMPARE(reached, order.mid(1));
@@ -252,9 +265,13 @@ void TestMainWindow::FieldsLabelsTabOrderAndLayout()
     for (const QSize size : {QSize(700, 500), QSize(1100, 800)}) {
         form->resize(size);
         QTRY_COMPARE_WITH_TIMEOUT(form->size(), size, 500);
-        QCOMPARE(form->ComProperties->width(), form->GroupBox1->width() - 12);
-        QCOMPARE(form->ListView1->width(), form->GroupBox1->width() - 12);
-        QCOMPARE(form->ListView1->height(), form->GroupBox1->height() - form->ComProperties->height() - 20);
+        QCOMPARE(Find<QGroupBox>(*form, "ComProperties")->width(),
+                 Find<QGroupBox>(*form, "GroupBox1")->width() - 12);
+        QCOMPARE(Find<QTreeView>(*form, "ListView1")->width(),
+                 Find<QGroupBox>(*form, "GroupBox1")->width() - 12);
+        QCOMPARE(Find<QTreeView>(*form, "ListView1")->height(),
+                 Find<QGroupBox>(*form, "GroupBox1")->height() -
+                     Find<QGroupBox>(*form, "ComProperties")->height() - 20);
     }
 }
 
@@ -328,13 +345,14 @@ void TestMainWindow::ChoicesThatDoNothing()
     for (const QString caption : {"", " (0", "COMX", "COM", "com-1", "COM70000"}) {
         form->OpenModuleEditor(caption);
         form->SelectPort(caption);
-        QVERIFY2(!form->ComTimer1.isActive(), qPrintable(caption));
+        QVERIFY2(!Find<QTimer>(*form, "ComTimer1")->isActive(), qPrintable(caption));
     }
     QVERIFY(opened.isEmpty());
-    auto *odd = new QTreeWidgetItem(form->MainTreeView->topLevelItem(0), QStringList("COMX"));
-    form->MainTreeView->setCurrentItem(odd);
-    QTest::keyClick(form->MainTreeView, Qt::Key_Return);
-    QVERIFY(!form->ComTimer1.isActive());
+    auto *odd =
+        new QTreeWidgetItem(Find<QTreeWidget>(*form, "MainTreeView")->topLevelItem(0), QStringList("COMX"));
+    Find<QTreeWidget>(*form, "MainTreeView")->setCurrentItem(odd);
+    QTest::keyClick(Find<QTreeWidget>(*form, "MainTreeView"), Qt::Key_Return);
+    QVERIFY(!Find<QTimer>(*form, "ComTimer1")->isActive());
 
     // A module whose editor is open, an address without record, a kind without editor.
     form->OpenModuleEditor(" (0A) N770");
@@ -345,14 +363,14 @@ void TestMainWindow::ChoicesThatDoNothing()
     const ModuleRecordPtr noEditor = form->Modules().AddModule("4021", "09300600", false);
     form->OpenModuleEditor(" (09) N780");
     QCOMPARE(noEditor->editorState, EditorState::Closed);
-    QCOMPARE(form->HintPanel->text(), QString("Hint: No editor for this module..."));
+    QCOMPARE(Find<QLabel>(*form, "HintPanel")->text(), QString("Hint: No editor for this module..."));
     QVERIFY(prompt.messages.isEmpty());
 }
 
 void TestMainWindow::TreeKeyboardAndDoubleClick()
 {
     MakeWindow();
-    QTreeWidget *tree = form->MainTreeView;
+    QTreeWidget *tree = Find<QTreeWidget>(*form, "MainTreeView");
     form->Modules().AddModule("4017", "05080600", false);
     form->QueueModuleItem(" (05) N770");
     form->FlushModuleItems();
@@ -364,8 +382,8 @@ void TestMainWindow::TreeKeyboardAndDoubleClick()
     QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, itemCentre,
                               tree->viewport()->mapToGlobal(itemCentre));
     QApplication::sendEvent(tree, &menuKey);
-    QVERIFY(form->EnaDisModules->isVisible());
-    form->EnaDisModules->hide();
+    QVERIFY(Find<QMenu>(*form, "EnaDisModules")->isVisible());
+    Find<QMenu>(*form, "EnaDisModules")->hide();
 
     // Enter on "PC" lists the ports again (clearing the modules) and ends a stuck editor turn.
     form->SetPortLister([] { return QMap<int, QString>{{3, "/dev/ttyS2"}}; });
@@ -377,7 +395,7 @@ void TestMainWindow::TreeKeyboardAndDoubleClick()
     QCOMPARE(form->Modules().Count(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(editors[0].isNull(), 1000);
 
-    form->ApdComPort1.SetComNumber(3);
+    form->ComPort().SetComNumber(3);
     form->Modules().AddModule("4060", "0A400600", false);
     form->QueueModuleItem(" (0A) N720");
     form->FlushModuleItems();
@@ -407,14 +425,14 @@ void TestMainWindow::FlushInOrderOrSortedAndRelabelKeepsTheInitMark()
     const QStringList relabelled = {" (0C) N770", "*(0B) N755", " (0D) N720"};
     QCOMPARE(form->ModuleCaptions(portItem), relabelled);
 
-    form->AutoSortItems->trigger();
-    QVERIFY(form->AutoSortItems->isChecked());
+    Find<QAction>(*form, "AutoSortItems")->trigger();
+    QVERIFY(Find<QAction>(*form, "AutoSortItems")->isChecked());
     form->QueueModuleItem(" (01) N780");
     form->FlushModuleItems();
     QStringList sorted = relabelled + QStringList(" (01) N780");
     std::sort(sorted.begin(), sorted.end());
     QCOMPARE(form->ModuleCaptions(portItem), sorted);
-    form->AutoSortItems->trigger();
+    Find<QAction>(*form, "AutoSortItems")->trigger();
     form->QueueModuleItem(" (00) N720");
     form->FlushModuleItems();
     QCOMPARE(form->ModuleCaptions(portItem).constLast(), QString(" (00) N720"));
@@ -445,18 +463,19 @@ void TestMainWindow::ClearModulesWithAndWithoutRoutingSuspension()
         QTRY_VERIFY_WITH_TIMEOUT(editor.isNull(), 1000);
         form->DropPendingModuleItems();
     }
-    QCOMPARE(ChildCaptions(form->MainTreeView->topLevelItem(0)), QStringList({"COM5", "COM12"}));
+    QCOMPARE(ChildCaptions(Find<QTreeWidget>(*form, "MainTreeView")->topLevelItem(0)),
+             QStringList({"COM5", "COM12"}));
 
     // "&Close" does the same with routing suspended and resets the caption; the port stays in use.
     form->EnableWorkspace(true);
     form->SetWorkspaceCaption("Navix V1.2 - plant.cfg");
     form->Modules().AddModule("4017", "05080600", false);
     form->Router().ResumeRouting();
-    form->Close1->trigger();
+    Find<QAction>(*form, "Close1")->trigger();
     QCOMPARE(form->windowTitle(), QString("Navix V1.2"));
     QCOMPARE(form->Modules().Count(), 0);
     QVERIFY(form->Router().RoutingSuspended());
-    QVERIFY(form->File1->menuAction()->isEnabled());
+    QVERIFY(Find<QMenu>(*form, "File1")->menuAction()->isEnabled());
 }
 
 void TestMainWindow::SearchThenOpenAnEditorFromTheTree()
@@ -469,12 +488,12 @@ void TestMainWindow::SearchThenOpenAnEditorFromTheTree()
     bus.Attach(port);
     main.Engine().SetPort(&port);
     main.Engine().SetPacingTag(VeryFast);
-    main.SpinEdit1->setValue(40);
+    Find<QSpinBox>(main, "SpinEdit1")->setValue(40);
     program.Show();
-    main.ApdComPort1.SetComNumber(5);
+    main.ComPort().SetComNumber(5);
     main.EnableWorkspace(true); // as the opening of port 5 leaves it
 
-    main.Search1->trigger();
+    Find<QAction>(main, "Search1")->trigger();
     QVERIFY(program.Form3.isVisible());
     QTRY_COMPARE_WITH_TIMEOUT(program.Form3.Phase(), ScanPhase::Ready, 1000);
     program.Form3.FirstAdresSpinEdit.setValue(9);
@@ -485,8 +504,9 @@ void TestMainWindow::SearchThenOpenAnEditorFromTheTree()
     QTRY_COMPARE_WITH_TIMEOUT(main.ModuleCaptions(main.FindPortItem(5)), QStringList({" (0A) N720"}), 1000);
 
     bus.ClearTranscript();
-    main.MainTreeView->setCurrentItem(ItemWithCaption(main.MainTreeView, " (0A) N720"));
-    QTest::keyClick(main.MainTreeView, Qt::Key_Return);
+    Find<QTreeWidget>(main, "MainTreeView")
+        ->setCurrentItem(ItemWithCaption(Find<QTreeWidget>(main, "MainTreeView"), " (0A) N720"));
+    QTest::keyClick(Find<QTreeWidget>(main, "MainTreeView"), Qt::Key_Return);
     const ModuleRecordPtr record = main.Modules().FindForOpen("0A");
     QCOMPARE(record->editorState, EditorState::Open);
     QPointer<QWidget> editor = qobject_cast<QWidget *>(record->EditorObject());

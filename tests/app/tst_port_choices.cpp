@@ -3,6 +3,7 @@
 // serial device this user may not open. Network ports are served by TCP servers of the test's own.
 
 #include "pseudo_terminal.h"
+#include "support/find_control.h"
 
 #include "app/main_window.h"
 #include "app/tree_items.h"
@@ -80,7 +81,7 @@ void TestPortChoices::MakeWindow(QMap<int, QString> (*lister)())
 {
     form = std::make_unique<TForm1>();
     form->SetPortLister(lister);
-    form->ComTimer1.setInterval(20);
+    Find<QTimer>(*form, "ComTimer1")->setInterval(20);
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 }
@@ -88,7 +89,7 @@ void TestPortChoices::MakeWindow(QMap<int, QString> (*lister)())
 QStringList TestPortChoices::PortCaptions() const
 {
     QStringList captions;
-    const QTreeWidgetItem *pc = form->MainTreeView->topLevelItem(0);
+    const QTreeWidgetItem *pc = Find<QTreeWidget>(*form, "MainTreeView")->topLevelItem(0);
     for (int index = 0; index < pc->childCount(); ++index)
         captions.append(pc->child(index)->text(0));
     return captions;
@@ -97,40 +98,44 @@ QStringList TestPortChoices::PortCaptions() const
 void TestPortChoices::AddingNetworkPortsFromEveryEntry()
 {
     MakeWindow();
-    QCOMPARE(form->Ports1->actions(), QList<QAction *>({form->AddNetworkPort1, form->RemoveNetworkPort1}));
-    QVERIFY(form->EnaDisModules->actions().contains(form->AddNetworkPort1));
+    QCOMPARE(Find<QMenu>(*form, "Ports1")->actions(),
+             QList<QAction *>(
+                 {Find<QAction>(*form, "AddNetworkPort1"), Find<QAction>(*form, "RemoveNetworkPort1")}));
+    QVERIFY(Find<QMenu>(*form, "EnaDisModules")->actions().contains(Find<QAction>(*form, "AddNetworkPort1")));
 
     // The menu entry, with the next free number (2 lies between the serial ports).
     prompt.addressAnswers = {{"10.0.0.7", 4001}};
-    form->AddNetworkPort1->trigger();
+    Find<QAction>(*form, "AddNetworkPort1")->trigger();
     QCOMPARE(PortCaptions(), QStringList({"COM1", "COM2", "COM3"}));
     QTreeWidgetItem *item = form->FindPortItem(2);
     QCOMPARE(item->toolTip(0), QString("10.0.0.7:4001"));
-    QCOMPARE(form->MainTreeView->currentItem(), item);
-    QCOMPARE(form->HintPanel->text(),
+    QCOMPARE(Find<QTreeWidget>(*form, "MainTreeView")->currentItem(), item);
+    QCOMPARE(Find<QLabel>(*form, "HintPanel")->text(),
              QString("Hint: Network port COM2 -> 10.0.0.7:4001, choose it to connect..."));
 
     // Shift+Enter on "PC"; Enter alone still lists the ports again.
-    form->MainTreeView->setCurrentItem(form->MainTreeView->topLevelItem(0));
+    Find<QTreeWidget>(*form, "MainTreeView")
+        ->setCurrentItem(Find<QTreeWidget>(*form, "MainTreeView")->topLevelItem(0));
     prompt.addressAnswers = {{"[fe80::1]", 23}};
-    QTest::keyClick(form->MainTreeView, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(Find<QTreeWidget>(*form, "MainTreeView"), Qt::Key_Return, Qt::ShiftModifier);
     QCOMPARE(form->FindPortItem(4)->toolTip(0), QString("[fe80::1]:23"));
-    form->MainTreeView->setCurrentItem(form->MainTreeView->topLevelItem(0));
-    QTest::keyClick(form->MainTreeView, Qt::Key_Return);
+    Find<QTreeWidget>(*form, "MainTreeView")
+        ->setCurrentItem(Find<QTreeWidget>(*form, "MainTreeView")->topLevelItem(0));
+    QTest::keyClick(Find<QTreeWidget>(*form, "MainTreeView"), Qt::Key_Return);
     QCOMPARE(PortCaptions(), QStringList({"COM1", "COM2", "COM3", "COM4"}));
     QCOMPARE(prompt.dialogTitles, QStringList({"Add network port", "Add network port"}));
 
     // Cancelled, unusable, already listed.
     prompt.addressAnswers.clear();
-    form->AddNetworkPort1->trigger();
+    Find<QAction>(*form, "AddNetworkPort1")->trigger();
     prompt.addressAnswers = {{"  ", 4001}};
-    form->AddNetworkPort1->trigger();
+    Find<QAction>(*form, "AddNetworkPort1")->trigger();
     QCOMPARE(prompt.Texts(), QStringList({"Invalid network address !"}));
     QVERIFY(prompt.messages[0].error);
     prompt.addressAnswers = {{"10.0.0.7", 4001}};
-    form->AddNetworkPort1->trigger();
+    Find<QAction>(*form, "AddNetworkPort1")->trigger();
     QCOMPARE(PortCaptions(), QStringList({"COM1", "COM2", "COM3", "COM4"}));
-    QCOMPARE(form->MainTreeView->currentItem(), form->FindPortItem(2));
+    QCOMPARE(Find<QTreeWidget>(*form, "MainTreeView")->currentItem(), form->FindPortItem(2));
 }
 
 void TestPortChoices::NetworkPortsAreRememberedAndWithdrawn()
@@ -141,8 +146,8 @@ void TestPortChoices::NetworkPortsAreRememberedAndWithdrawn()
     MakeWindow();
     form->SetNetworkPortStore(&store);
     prompt.addressAnswers = {{"10.0.0.7", 4001}, {"10.0.0.8", 4001}};
-    form->AddNetworkPort1->trigger();
-    form->AddNetworkPort1->trigger();
+    Find<QAction>(*form, "AddNetworkPort1")->trigger();
+    Find<QAction>(*form, "AddNetworkPort1")->trigger();
     QCOMPARE(store.Load(), QList<NetworkPortEntry>({{2, {"10.0.0.7", 4001}}, {4, {"10.0.0.8", 4001}}}));
 
     // The next run: the same numbers, even though its serial ports were listed differently.
@@ -154,29 +159,29 @@ void TestPortChoices::NetworkPortsAreRememberedAndWithdrawn()
     QCOMPARE(form->FindPortItem(4)->toolTip(0), QString("10.0.0.8:4001"));
 
     // Only a network port can be withdrawn, and not while it is the open one.
-    form->MainTreeView->setCurrentItem(form->FindPortItem(1));
-    emit form->Ports1->aboutToShow();
-    QVERIFY(!form->RemoveNetworkPort1->isEnabled());
-    form->RemoveNetworkPort1->trigger();
+    Find<QTreeWidget>(*form, "MainTreeView")->setCurrentItem(form->FindPortItem(1));
+    emit Find<QMenu>(*form, "Ports1")->aboutToShow();
+    QVERIFY(!Find<QAction>(*form, "RemoveNetworkPort1")->isEnabled());
+    Find<QAction>(*form, "RemoveNetworkPort1")->trigger();
     QCOMPARE(PortCaptions(), QStringList({"COM1", "COM2", "COM4"}));
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost));
     prompt.addressAnswers = {{"127.0.0.1", server.serverPort()}};
-    form->AddNetworkPort1->trigger();
-    QCOMPARE(form->MainTreeView->currentItem(), form->FindPortItem(3));
+    Find<QAction>(*form, "AddNetworkPort1")->trigger();
+    QCOMPARE(Find<QTreeWidget>(*form, "MainTreeView")->currentItem(), form->FindPortItem(3));
     form->SelectPort("COM3");
-    QTRY_VERIFY_WITH_TIMEOUT(form->ComProperties->isVisible(), 3000);
-    emit form->Ports1->aboutToShow();
-    QVERIFY(!form->RemoveNetworkPort1->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(Find<QGroupBox>(*form, "ComProperties")->isVisible(), 3000);
+    emit Find<QMenu>(*form, "Ports1")->aboutToShow();
+    QVERIFY(!Find<QAction>(*form, "RemoveNetworkPort1")->isEnabled());
 
-    form->MainTreeView->setCurrentItem(form->FindPortItem(2));
-    emit form->Ports1->aboutToShow();
-    QVERIFY(form->RemoveNetworkPort1->isEnabled());
-    form->RemoveNetworkPort1->trigger();
+    Find<QTreeWidget>(*form, "MainTreeView")->setCurrentItem(form->FindPortItem(2));
+    emit Find<QMenu>(*form, "Ports1")->aboutToShow();
+    QVERIFY(Find<QAction>(*form, "RemoveNetworkPort1")->isEnabled());
+    Find<QAction>(*form, "RemoveNetworkPort1")->trigger();
     QCOMPARE(PortCaptions(), QStringList({"COM1", "COM3", "COM4"}));
     QCOMPARE(store.Load(),
              QList<NetworkPortEntry>({{3, {"127.0.0.1", server.serverPort()}}, {4, {"10.0.0.8", 4001}}}));
-    QVERIFY(form->ApdComPort1.IsOpen());
+    QVERIFY(form->ComPort().IsOpen());
     QVERIFY(prompt.messages.isEmpty());
 }
 
@@ -190,21 +195,21 @@ void TestPortChoices::UnansweredServerIsReportedAndTriedAgain()
     }
     MakeWindow();
     prompt.addressAnswers = {{"127.0.0.1", tcpPort}};
-    form->AddNetworkPort1->trigger();
+    Find<QAction>(*form, "AddNetworkPort1")->trigger();
     form->SelectPort("COM2");
     QTRY_COMPARE_WITH_TIMEOUT(prompt.messages.size(), 1, 3000);
     QVERIFY(prompt.messages[0].error);
     QCOMPARE(prompt.messages[0].text, "COM2: 127.0.0.1:" + QString::number(tcpPort) + ": Connection refused");
-    QVERIFY(form->ComProperties->isHidden());
-    QVERIFY(!form->SearchButton->isEnabled());
+    QVERIFY(Find<QGroupBox>(*form, "ComProperties")->isHidden());
+    QVERIFY(!Find<QToolButton>(*form, "SearchButton")->isEnabled());
 
     // The server is up now: choosing the same port again connects.
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost, tcpPort));
     form->SelectPort("COM2");
-    QTRY_VERIFY_WITH_TIMEOUT(form->ComProperties->isVisible(), 3000);
-    QCOMPARE(form->DevicePathEdit->text(), "127.0.0.1:" + QString::number(tcpPort));
-    QVERIFY(form->SearchButton->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(Find<QGroupBox>(*form, "ComProperties")->isVisible(), 3000);
+    QCOMPARE(Find<QLineEdit>(*form, "DevicePathEdit")->text(), "127.0.0.1:" + QString::number(tcpPort));
+    QVERIFY(Find<QToolButton>(*form, "SearchButton")->isEnabled());
     QCOMPARE(prompt.messages.size(), 1);
 }
 
@@ -225,8 +230,8 @@ void TestPortChoices::PermissionDeniedSaysHowToGetIn()
     QVERIFY(prompt.messages[0].error);
     QVERIFY2(prompt.messages[0].text.startsWith("COM46: " + locked.SlavePath() + ": "),
              qPrintable(prompt.messages[0].text));
-    QCOMPARE(form->HintPanel->text(), QString(TForm1::PermissionHint));
-    QVERIFY(form->ComProperties->isHidden());
+    QCOMPARE(Find<QLabel>(*form, "HintPanel")->text(), QString(TForm1::PermissionHint));
+    QVERIFY(Find<QGroupBox>(*form, "ComProperties")->isHidden());
 }
 
 QTEST_MAIN(TestPortChoices)

@@ -2,6 +2,7 @@
 // as virtual COM ports in a private runtime folder.
 
 #include "pseudo_terminal.h"
+#include "support/find_control.h"
 #include "support/recording_prompt.h"
 
 #include "app/main_window.h"
@@ -82,36 +83,41 @@ void TestPortControl::MakeWindow(bool quickTicks)
 {
     form = std::make_unique<TForm1>();
     if (quickTicks)
-        form->ComTimer1.setInterval(20);
+        Find<QTimer>(*form, "ComTimer1")->setInterval(20);
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 }
 
 void TestPortControl::Choose(const QString &caption)
 {
-    const auto items = form->MainTreeView->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
+    const auto items =
+        Find<QTreeWidget>(*form, "MainTreeView")->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
     QVERIFY2(!items.isEmpty(), qPrintable(caption));
-    const QRect rect = form->MainTreeView->visualItemRect(items.constFirst());
-    QTest::mouseClick(form->MainTreeView->viewport(), Qt::LeftButton, {}, rect.center());
+    const QRect rect = Find<QTreeWidget>(*form, "MainTreeView")->visualItemRect(items.constFirst());
+    QTest::mouseClick(Find<QTreeWidget>(*form, "MainTreeView")->viewport(), Qt::LeftButton, {},
+                      rect.center());
 }
 
 bool TestPortControl::WaitForPanel(int number)
 {
     return QTest::qWaitFor(
-        [&] { return form->ComProperties->isVisible() && form->ComEdit->text() == QString::number(number); },
+        [&] {
+            return Find<QGroupBox>(*form, "ComProperties")->isVisible() &&
+                   Find<QLineEdit>(*form, "ComEdit")->text() == QString::number(number);
+        },
         3000);
 }
 
 void TestPortControl::EnumerationListsRegisteredPortsOrFourDefaults()
 {
     MakeWindow();
-    QTreeWidgetItem *pc = form->MainTreeView->topLevelItem(0);
+    QTreeWidgetItem *pc = Find<QTreeWidget>(*form, "MainTreeView")->topLevelItem(0);
     QMap<QString, QString> tips;
     for (int i = 0; i < pc->childCount(); ++i)
         tips.insert(pc->child(i)->text(0), pc->child(i)->toolTip(0));
     QCOMPARE(tips.value("COM41"), VirtualPortFolder() + "/COM41 -> " + Canonical(first.SlavePath()));
     QCOMPARE(tips.value("COM42"), VirtualPortFolder() + "/COM42 -> " + Canonical(second.SlavePath()));
-    QCOMPARE(form->HintPanel->text(), QString("Hint: Available ports..."));
+    QCOMPARE(Find<QLabel>(*form, "HintPanel")->text(), QString("Hint: Available ports..."));
 
     form->SetPortLister([] { return QMap<int, QString>(); });
     form->EnumeratePorts();
@@ -124,7 +130,7 @@ void TestPortControl::EnumerationListsRegisteredPortsOrFourDefaults()
 void TestPortControl::StagedOpeningAndSwitching()
 {
     MakeWindow(false);
-    QCOMPARE(form->ComTimer1.interval(), 250);
+    QCOMPARE(Find<QTimer>(*form, "ComTimer1")->interval(), 250);
     struct Tick
     {
         bool open;
@@ -132,19 +138,22 @@ void TestPortControl::StagedOpeningAndSwitching()
         QString comEdit;
     };
     QList<Tick> ticks;
-    connect(&form->ComTimer1, &QTimer::timeout, form.get(), [&] {
-        ticks.append({form->ApdComPort1.IsOpen(), form->ApdComPort1.ComNumber(), form->ComEdit->text()});
+    connect(Find<QTimer>(*form, "ComTimer1"), &QTimer::timeout, form.get(), [&] {
+        ticks.append({form->ComPort().IsOpen(), form->ComPort().ComNumber(),
+                      Find<QLineEdit>(*form, "ComEdit")->text()});
     });
 
     Choose("COM41");
     QVERIFY(WaitForPanel(41));
     QCOMPARE(ticks.size(), 2); // open, show
-    QCOMPARE(form->HintPanel->text(), QString("Hint: Com 41  9600 bps"));
-    QCOMPARE(form->BaudRateComboBox->currentText(), QString("9600"));
-    QCOMPARE(form->DataBitsEdit->text() + form->StopBitsEdit->text() + form->ParityEdit->text(),
+    QCOMPARE(Find<QLabel>(*form, "HintPanel")->text(), QString("Hint: Com 41  9600 bps"));
+    QCOMPARE(Find<QComboBox>(*form, "BaudRateComboBox")->currentText(), QString("9600"));
+    QCOMPARE(Find<QLineEdit>(*form, "DataBitsEdit")->text() + Find<QLineEdit>(*form, "StopBitsEdit")->text() +
+                 Find<QLineEdit>(*form, "ParityEdit")->text(),
              QString("81None"));
-    QCOMPARE(Canonical(form->DevicePathEdit->text()), Canonical(first.SlavePath()));
-    QVERIFY(form->File1->menuAction()->isEnabled() && form->SearchButton->isEnabled());
+    QCOMPARE(Canonical(Find<QLineEdit>(*form, "DevicePathEdit")->text()), Canonical(first.SlavePath()));
+    QVERIFY(Find<QMenu>(*form, "File1")->menuAction()->isEnabled() &&
+            Find<QToolButton>(*form, "SearchButton")->isEnabled());
 
     // From an open port to another: close, open, show.
     ticks.clear();
@@ -158,7 +167,8 @@ void TestPortControl::StagedOpeningAndSwitching()
     ticks.clear();
     form->SetHint("Hint: something else");
     Choose("COM42");
-    QTRY_COMPARE_WITH_TIMEOUT(form->HintPanel->text(), QString("Hint: Com 42  9600 bps"), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(Find<QLabel>(*form, "HintPanel")->text(), QString("Hint: Com 42  9600 bps"),
+                              2000);
     QCOMPARE(ticks.size(), 1);
     QVERIFY(ticks[0].open);
 }
@@ -192,15 +202,16 @@ void TestPortControl::OpeningErrorsShowTheirBoxes()
     QTRY_COMPARE_WITH_TIMEOUT(prompt.messages.size(), 1, 2000);
     QVERIFY(prompt.messages[0].error);
     QVERIFY2(prompt.messages[0].text.startsWith(message), qPrintable(prompt.messages[0].text));
-    QVERIFY(!form->ComTimer1.isActive());
-    QVERIFY(form->ComProperties->isHidden());
-    QVERIFY(!form->File1->menuAction()->isEnabled() && !form->SearchButton->isEnabled());
+    QVERIFY(!Find<QTimer>(*form, "ComTimer1")->isActive());
+    QVERIFY(Find<QGroupBox>(*form, "ComProperties")->isHidden());
+    QVERIFY(!Find<QMenu>(*form, "File1")->menuAction()->isEnabled() &&
+            !Find<QToolButton>(*form, "SearchButton")->isEnabled());
 
     // Choosing the failed port again does nothing while its number is set; after another port it is retried.
     prompt.Clear();
     other.SetOpen(false);
     form->SelectPort(caption);
-    QTRY_VERIFY_WITH_TIMEOUT(!form->ComTimer1.isActive(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!Find<QTimer>(*form, "ComTimer1")->isActive(), 2000);
     QVERIFY(prompt.messages.isEmpty());
     form->SelectPort("COM41");
     QVERIFY(WaitForPanel(41));
@@ -216,7 +227,7 @@ void TestPortControl::BaudRateRules()
     MakeWindow();
     Choose("COM41");
     QVERIFY(WaitForPanel(41));
-    QComboBox *combo = form->BaudRateComboBox;
+    QComboBox *combo = Find<QComboBox>(*form, "BaudRateComboBox");
     auto type = [combo](const QString &text) {
         combo->lineEdit()->selectAll();
         QTest::keyClicks(combo->lineEdit(), text);
@@ -225,24 +236,24 @@ void TestPortControl::BaudRateRules()
 
     combo->setCurrentIndex(combo->findText("19200"));
     emit combo->activated(combo->currentIndex());
-    QCOMPARE(form->ApdComPort1.Baud(), 19200);
-    QVERIFY(form->ApdComPort1.IsOpen());
-    QCOMPARE(form->HintPanel->text(), QString("Hint: Com 41  19200 bps"));
+    QCOMPARE(form->ComPort().Baud(), 19200);
+    QVERIFY(form->ComPort().IsOpen());
+    QCOMPARE(Find<QLabel>(*form, "HintPanel")->text(), QString("Hint: Com 41  19200 bps"));
 
     // A rate that is not listed: the port's rate comes back and the list stays as it is.
     type("12345");
     QCOMPARE(combo->currentText(), QString("19200"));
     QCOMPARE(combo->count(), 8);
-    QCOMPARE(form->ApdComPort1.Baud(), 19200);
+    QCOMPARE(form->ComPort().Baud(), 19200);
     type("2400");
-    QCOMPARE(form->ApdComPort1.Baud(), 2400);
-    QCOMPARE(form->HintPanel->text(), QString("Hint: Com 41  2400 bps"));
+    QCOMPARE(form->ComPort().Baud(), 2400);
+    QCOMPARE(Find<QLabel>(*form, "HintPanel")->text(), QString("Hint: Com 41  2400 bps"));
 }
 
 void TestPortControl::TimeOutFieldRules()
 {
     MakeWindow();
-    QSpinBox *field = form->SpinEdit1;
+    QSpinBox *field = Find<QSpinBox>(*form, "SpinEdit1");
     TransactionEngine &engine = form->Engine();
     auto type = [field](const QString &text) {
         field->selectAll();
@@ -280,7 +291,7 @@ void TestPortControl::DestroyedWhileTimeOutFieldHasFocus()
     MakeWindow();
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
-    QSpinBox *field = form->SpinEdit1;
+    QSpinBox *field = Find<QSpinBox>(*form, "SpinEdit1");
     field->setFocus(Qt::TabFocusReason);
     QTRY_VERIFY(field->hasFocus());
     // A number typed but not yet taken: the field would take it as it loses the focus.
@@ -300,8 +311,8 @@ void TestPortControl::LostDeviceKeepsTheProgramUsable()
     QVERIFY(WaitForPanel(43));
 
     lost->Close();
-    QTRY_VERIFY_WITH_TIMEOUT(!form->ApdComPort1.IsOpen(), 3000);
-    QVERIFY(form->HintPanel->text().startsWith("Hint: Com 43 lost"));
+    QTRY_VERIFY_WITH_TIMEOUT(!form->ComPort().IsOpen(), 3000);
+    QVERIFY(Find<QLabel>(*form, "HintPanel")->text().startsWith("Hint: Com 43 lost"));
     TransactionEngine &engine = form->Engine();
     engine.SetPacingTag(VeryFast);
     engine.SetTimeOutMs(20);
@@ -319,10 +330,11 @@ void TestPortControl::LostDeviceKeepsTheProgramUsable()
     PseudoTerminal back;
     QVERIFY(back.Register(43));
     Choose("COM43");
-    QTRY_VERIFY_WITH_TIMEOUT(form->ApdComPort1.IsOpen(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(form->ComPort().IsOpen(), 3000);
     // The panel stayed up from before the loss; it is shown anew, with the new device, one tick after the
     // open.
-    QTRY_COMPARE_WITH_TIMEOUT(Canonical(form->DevicePathEdit->text()), Canonical(back.SlavePath()), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(Canonical(Find<QLineEdit>(*form, "DevicePathEdit")->text()),
+                              Canonical(back.SlavePath()), 3000);
     QVERIFY(WaitForPanel(43));
 }
 
@@ -337,13 +349,13 @@ void TestPortControl::ClosingTheWindowClearsModulesAndFreesThePort()
     form->Router().ResumeRouting();
     QSignalSpy closed(form.get(), &TForm1::Closed);
 
-    form->Exit1->trigger();
+    Find<QAction>(*form, "Exit1")->trigger();
     QVERIFY(!form->isVisible());
     QCOMPARE(closed.size(), 1);
     QCOMPARE(form->Modules().Count(), 0);
     QVERIFY(form->ModuleCaptions(form->FindPortItem(41)).isEmpty());
     QVERIFY(form->Router().RoutingSuspended());
-    QVERIFY(!form->ApdComPort1.IsOpen());
+    QVERIFY(!form->ComPort().IsOpen());
     // The device is free for the next program at once.
     TApdComPort next;
     next.SetComNumber(41);

@@ -3,12 +3,13 @@
 // neither the open port, its panel nor the editor notices. Runs the program against a navix-sim process.
 
 #include "pseudo_terminal.h"
+#include "support/find_control.h"
 
 #include "app/tree_items.h"
-#include "support/recording_prompt.h"
-#include "workspace/prompt.h"
 #include "support/program_driver.h"
+#include "support/recording_prompt.h"
 #include "support/sim_process.h"
+#include "workspace/prompt.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -53,15 +54,15 @@ void TestPortWatch::PortsComeAndGoWhileAnotherIsPolled()
     QCOMPARE(SearchBus(program, 1, 2), QStringList({" (01) N710", " (02) N770"}));
     QWidget *editor = OpenEditor(main, " (01) N710");
     QVERIFY(editor);
-    QSignalSpy received(&main.ApdComPort1, &BusPort::TriggerAvail);
+    QSignalSpy received(&main.ComPort(), &BusPort::TriggerAvail);
     QTRY_COMPARE_WITH_TIMEOUT(EditorStatus(editor), QString(" Communication..."), 3000);
 
     // What must stay as it is while the list changes.
-    const QString device = main.DevicePathEdit->text();
+    const QString device = Find<QLineEdit>(main, "DevicePathEdit")->text();
     auto undisturbed = [&] {
-        return main.ApdComPort1.IsOpen() && main.ComProperties->isVisible() &&
-               main.ComEdit->text() == QString::number(sim.comNumber) &&
-               main.DevicePathEdit->text() == device &&
+        return main.ComPort().IsOpen() && Find<QGroupBox>(main, "ComProperties")->isVisible() &&
+               Find<QLineEdit>(main, "ComEdit")->text() == QString::number(sim.comNumber) &&
+               Find<QLineEdit>(main, "DevicePathEdit")->text() == device &&
                main.ModuleCaptions(main.FindPortItem(sim.comNumber)) ==
                    QStringList({" (01) N710", " (02) N770"}) &&
                editor->isVisible() && EditorStatus(editor) == " Communication...";
@@ -80,7 +81,7 @@ void TestPortWatch::PortsComeAndGoWhileAnotherIsPolled()
     QCOMPARE(main.FindPortItem(45)->toolTip(0),
              VirtualPortFolder() + "/COM45 -> " + QFileInfo(plugged->SlavePath()).canonicalFilePath());
     // In number order among the others.
-    QTreeWidgetItem *pc = main.MainTreeView->topLevelItem(0);
+    QTreeWidgetItem *pc = Find<QTreeWidget>(main, "MainTreeView")->topLevelItem(0);
     for (int index = 1; index < pc->childCount(); ++index)
         QVERIFY(PortNumber(pc->child(index - 1)->text(0)) < PortNumber(pc->child(index)->text(0)));
     QVERIFY(undisturbed());
@@ -93,11 +94,13 @@ void TestPortWatch::PortsComeAndGoWhileAnotherIsPolled()
     QVERIFY2(prompt.messages.isEmpty(), qPrintable(prompt.Texts().join(" | ")));
 
     // The open port's own device goes away: the port is lost, but its item and modules stay for its return.
-    QSignalSpy looks(&main.PortWatch1, &PortWatch::Changed);
+    QSignalSpy looks(&main.PortWatcher(), &PortWatch::Changed);
     sim.process.terminate();
     QVERIFY(sim.process.waitForFinished(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        main.HintPanel->text().startsWith("Hint: Com " + QString::number(sim.comNumber) + " lost"), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(Find<QLabel>(main, "HintPanel")
+                                 ->text()
+                                 .startsWith("Hint: Com " + QString::number(sim.comNumber) + " lost"),
+                             3000);
     QTRY_VERIFY_WITH_TIMEOUT(!looks.isEmpty(), ListBoundMs);
     QVERIFY(main.FindPortItem(sim.comNumber));
     QCOMPARE(main.ModuleCaptions(main.FindPortItem(sim.comNumber)),

@@ -4,10 +4,11 @@
 // middle of the exchanges and carries on once it is back and the port is chosen again.
 
 #include "app/tree_items.h"
-#include "support/recording_prompt.h"
-#include "workspace/prompt.h"
+#include "support/find_control.h"
 #include "support/program_driver.h"
+#include "support/recording_prompt.h"
 #include "support/sim_process.h"
+#include "workspace/prompt.h"
 
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -130,12 +131,14 @@ void TestSer2Net::DemoBusThroughADeviceServer()
     TForm1 &main = program.Form1;
     program.Show();
     QList<int> listed;
-    for (int index = 0; index < main.MainTreeView->topLevelItem(0)->childCount(); ++index)
-        listed.append(PortNumber(main.MainTreeView->topLevelItem(0)->child(index)->text(0)));
+    for (int index = 0; index < Find<QTreeWidget>(main, "MainTreeView")->topLevelItem(0)->childCount();
+         ++index)
+        listed.append(
+            PortNumber(Find<QTreeWidget>(main, "MainTreeView")->topLevelItem(0)->child(index)->text(0)));
 
     // Added from the menu: the next free number, the address as its tooltip.
     prompt.addressAnswers = {{" 127.0.0.1 ", tcpPort}};
-    main.AddNetworkPort1->trigger();
+    Find<QAction>(main, "AddNetworkPort1")->trigger();
     QCOMPARE(prompt.dialogTitles, QStringList({"Add network port"}));
     const int number = main.Ports().NetworkPorts().value(0).number;
     QVERIFY(number > 0 && !listed.contains(number));
@@ -146,8 +149,8 @@ void TestSer2Net::DemoBusThroughADeviceServer()
     QCOMPARE(item->toolTip(0), address);
 
     QVERIFY(ChoosePort(main, number));
-    QCOMPARE(main.DevicePathEdit->text(), address);
-    QCOMPARE(main.HintPanel->text(),
+    QCOMPARE(Find<QLineEdit>(main, "DevicePathEdit")->text(), address);
+    QCOMPARE(Find<QLabel>(main, "HintPanel")->text(),
              "Hint: Com " + QString::number(number) + "  9600 bps" + TForm1::NetworkBaudNote);
     UseQuickExchanges(main, 300);
 
@@ -160,15 +163,16 @@ void TestSer2Net::DemoBusThroughADeviceServer()
 
     QWidget *editor = OpenEditor(main, " (01) N710");
     QVERIFY(editor);
-    QSignalSpy received(&main.ApdComPort1, &BusPort::TriggerAvail);
+    QSignalSpy received(&main.ComPort(), &BusPort::TriggerAvail);
     QTRY_COMPARE_WITH_TIMEOUT(EditorStatus(editor), QString(" Communication..."), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(received.size() > 3, 5000);
 
     // The server stops in the middle of the polling: handled like an unplugged adapter.
     server.Stop();
     QTRY_VERIFY_WITH_TIMEOUT(
-        main.HintPanel->text().startsWith("Hint: Com " + QString::number(number) + " lost"), 5000);
-    QVERIFY(!main.ApdComPort1.IsOpen());
+        Find<QLabel>(main, "HintPanel")->text().startsWith("Hint: Com " + QString::number(number) + " lost"),
+        5000);
+    QVERIFY(!main.ComPort().IsOpen());
     QTRY_COMPARE_WITH_TIMEOUT(EditorStatus(editor), QString(" Communication Error..."), 5000);
     QVERIFY(main.FindPortItem(number));
     QVERIFY2(prompt.messages.isEmpty(), qPrintable(prompt.Texts().join(" | ")));

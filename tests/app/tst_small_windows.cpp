@@ -1,6 +1,7 @@
 // The pacing dialog, the about box and "Move windows".
 
 #include "fake_editor.h"
+#include "support/find_control.h"
 
 #include "app/about_box.h"
 #include "app/main_window.h"
@@ -36,27 +37,30 @@ void TestSmallWindows::PacingChoicesStopAndCancel()
     TForm5 dialog(engine);
     engine.SetPacingTag(Slow);
     dialog.show();
-    QVERIFY(dialog.RadioButton2->isChecked() && dialog.SpeedInfo->isEnabled());
-    dialog.RadioButton3->click();
-    dialog.Button1->click();
+    QVERIFY(Find<QRadioButton>(dialog, "RadioButton2")->isChecked() &&
+            Find<QGroupBox>(dialog, "SpeedInfo")->isEnabled());
+    Find<QRadioButton>(dialog, "RadioButton3")->click();
+    Find<QPushButton>(dialog, "Button1")->click();
     QVERIFY(!dialog.isVisible());
     QCOMPARE(engine.PacingTag(), int(Average));
 
     // "&Cancel" after ticking the stop changes nothing, and the next show forgets the tick.
     dialog.show();
-    dialog.StopCheckBox->click();
-    QVERIFY(!dialog.SpeedInfo->isEnabled());
-    dialog.Button2->click();
+    Find<QCheckBox>(dialog, "StopCheckBox")->click();
+    QVERIFY(!Find<QGroupBox>(dialog, "SpeedInfo")->isEnabled());
+    Find<QPushButton>(dialog, "Button2")->click();
     QCOMPARE(engine.PacingTag(), int(Average));
     dialog.show();
-    QVERIFY(!dialog.StopCheckBox->isChecked() && dialog.SpeedInfo->isEnabled());
+    QVERIFY(!Find<QCheckBox>(dialog, "StopCheckBox")->isChecked() &&
+            Find<QGroupBox>(dialog, "SpeedInfo")->isEnabled());
 
     // Stopped, the dialog comes back as it was left.
-    dialog.StopCheckBox->click();
-    dialog.Button1->click();
+    Find<QCheckBox>(dialog, "StopCheckBox")->click();
+    Find<QPushButton>(dialog, "Button1")->click();
     QCOMPARE(engine.PacingTag(), int(SendingStopped));
     dialog.show();
-    QVERIFY(dialog.StopCheckBox->isChecked() && !dialog.SpeedInfo->isEnabled());
+    QVERIFY(Find<QCheckBox>(dialog, "StopCheckBox")->isChecked() &&
+            !Find<QGroupBox>(dialog, "SpeedInfo")->isEnabled());
     dialog.reject(); // Escape
     QCOMPARE(engine.PacingTag(), int(SendingStopped));
 }
@@ -67,8 +71,8 @@ void TestSmallWindows::LiftingTheStopReleasesTheHeldCommand()
     TransactionEngine &engine = workspace.engine;
     TForm5 dialog(engine);
     dialog.show();
-    dialog.StopCheckBox->click();
-    dialog.Button1->click();
+    Find<QCheckBox>(dialog, "StopCheckBox")->click();
+    Find<QPushButton>(dialog, "Button1")->click();
     engine.SendCommand({.command = "$01M\r",
                         .checksum = false,
                         .receiveMode = ReceiveMode::CheckedFrame,
@@ -78,9 +82,9 @@ void TestSmallWindows::LiftingTheStopReleasesTheHeldCommand()
     QCOMPARE(engine.PacingDelayMs(), TransactionEngine::HeldCommandMs);
 
     dialog.show();
-    dialog.StopCheckBox->click();
-    dialog.RadioButton5->click();
-    dialog.Button1->click();
+    Find<QCheckBox>(dialog, "StopCheckBox")->click();
+    Find<QRadioButton>(dialog, "RadioButton5")->click();
+    Find<QPushButton>(dialog, "Button1")->click();
     QCOMPARE(engine.PacingTag(), int(VeryFast));
     QVERIFY(workspace.port.written.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(workspace.port.written, QList<QByteArray>({"$01M\r"}), 500);
@@ -94,7 +98,7 @@ void TestSmallWindows::AboutBoxAndDialogFilters()
     box.show();
     QVERIFY(!workspace.mainEnabled);
     QCOMPARE(box.pos(), QPoint(100 + 801 / 2 - box.width() / 2, 60 + 600 / 2 - box.height() / 2));
-    box.OKBitBtn->click();
+    Find<QPushButton>(box, "OKBitBtn")->click();
     QVERIFY(!box.isVisible());
     QVERIFY(workspace.mainEnabled);
 
@@ -146,12 +150,12 @@ void TestSmallWindows::MoveWindows()
 
     // No editor: only the main window goes to the corner.
     form.move(200, 150);
-    form.MoveWindowsButton->click();
+    Find<QToolButton>(form, "MoveWindowsButton")->click();
     QCOMPARE(form.pos(), QPoint(0, 0));
 
     // One 4017 editor on 1024 x 768: first column at 399.
     open("4017", "05", EditorState::Open);
-    form.MoveWindowsButton->click();
+    Find<QToolButton>(form, "MoveWindowsButton")->click();
     QCOMPARE(editors[0]->pos(), QPoint(399, 0));
     form.ClearModules(true);
 
@@ -159,7 +163,7 @@ void TestSmallWindows::MoveWindows()
     open("4050", "07", EditorState::CloseAtTurnEnd);
     for (const QByteArray address : {"01", "02", "03"})
         open("4050", address, EditorState::Open);
-    form.MoveWindowsButton->click();
+    Find<QToolButton>(form, "MoveWindowsButton")->click();
     QCOMPARE(editors[0]->pos(), QPoint(399, 0));
     QCOMPARE(editors[1]->pos(), QPoint(402, 35));
     QCOMPARE(editors[2]->pos(), QPoint(405, 70));
@@ -169,11 +173,11 @@ void TestSmallWindows::MoveWindows()
     editors[0]->move(500, 500);
     form.Router().SuspendRouting();
     form.SetScreenGeometry([] { return QRect(1920, 0, 1024, 768); });
-    form.MoveWindowsButton->click();
+    Find<QToolButton>(form, "MoveWindowsButton")->click();
     QCOMPARE(form.pos(), QPoint(1920, 0));
     QCOMPARE(editors[0]->pos(), QPoint(500, 500));
     form.Router().ResumeRouting();
-    form.MoveWindowsButton->click();
+    Find<QToolButton>(form, "MoveWindowsButton")->click();
     QCOMPARE(editors[0]->pos(), QPoint(1920 + 399, 0));
     form.ClearModules(true);
 }

@@ -3,6 +3,7 @@
 
 #include "app/program.h"
 #include "sim/memory_port.h"
+#include "support/find_control.h"
 #include "support/recording_prompt.h"
 #include "workspace/prompt.h"
 
@@ -61,7 +62,7 @@ void TestConfigWindow::init()
     main().SetPortLister([] { return QMap<int, QString>{{5, "/dev/ttyUSB0"}}; });
     main().Engine().SetPort(&port);
     program->Show();
-    main().ApdComPort1.SetComNumber(5);
+    main().ComPort().SetComNumber(5);
     main().EnableWorkspace(true); // as the opening of port 5 leaves it
     // What the workspace held before a load.
     main().Modules().AddModule("4017", "05080600", false);
@@ -72,16 +73,16 @@ void TestConfigWindow::init()
 void TestConfigWindow::SaveConfirmsOnlyWhatWasWritten()
 {
     prompt.fileAnswers = QStringList{folder.filePath("plant"), folder.filePath("no folder/plant")};
-    main().SaveFileButton->click();
+    Find<QToolButton>(main(), "SaveFileButton")->click();
     QFile saved(folder.filePath("plant.cfg"));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll().left(22), QByteArray("4017,05080600\r\nDSCR\r\n("));
-    main().SaveFile->trigger();
+    Find<QAction>(main(), "SaveFile")->trigger();
     QCOMPARE(prompt.dialogTitles, QStringList({"Save file ...", "Save file ..."}));
     QCOMPARE(prompt.Texts(), QStringList({"Saving successful !",
                                           "Can not open " + folder.filePath("no folder/plant") + " !"}));
     QVERIFY(!prompt.messages[0].error && prompt.messages[1].error);
-    main().SaveFile->trigger(); // cancelled: nothing written, nothing said
+    Find<QAction>(main(), "SaveFile")->trigger(); // cancelled: nothing written, nothing said
     QCOMPARE(prompt.messages.size(), 2);
 }
 
@@ -90,17 +91,18 @@ void TestConfigWindow::LoadShowsEachModuleAndRebuildsTheTree()
     const QString path = folder.filePath("sensor.cfg");
     WriteText(path, "4052,0D400600\r\nDSCR\r\n(Door)\r\nEND\r\n4513,00010600\r\nDSCR (Stack)\r\nEND\r\n");
     prompt.fileAnswers = QStringList{path};
-    main().OpenFileButton->click();
+    Find<QToolButton>(main(), "OpenFileButton")->click();
     QCOMPARE(prompt.dialogTitles, QStringList{"Open file ..."});
     QCOMPARE(main().windowTitle(), "Navix V1.2 - " + path);
     QVERIFY(loading().isVisible() && !loading().Cancelled());
-    QVERIFY(main().LoadTimer.isActive());
+    QVERIFY(Find<QTimer>(main(), "LoadTimer")->isActive());
     // The old modules are gone at once; replies are dropped until the load ends.
     QCOMPARE(main().Modules().Count(), 0);
     QVERIFY(ModuleItems().isEmpty());
     QVERIFY(main().Router().RoutingSuspended());
 
-    QTRY_VERIFY_WITH_TIMEOUT(!main().LoadTimer.isActive() && loading().isHidden(), LoadBoundMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!Find<QTimer>(main(), "LoadTimer")->isActive() && loading().isHidden(),
+                             LoadBoundMs);
     QCOMPARE(loading().Label3.text(), QString("PKL-02"));
     QCOMPARE(loading().Label4.text(), QString("00"));
     QCOMPARE(loading().Label5.text(), QString("0"));
@@ -111,7 +113,7 @@ void TestConfigWindow::LoadShowsEachModuleAndRebuildsTheTree()
     QVERIFY(port.written.isEmpty());
     QVERIFY(!main().Router().RoutingSuspended());
 
-    main().Close1->trigger();
+    Find<QAction>(main(), "Close1")->trigger();
     QCOMPARE(main().windowTitle(), QString("Navix V1.2"));
     QCOMPARE(main().Modules().Count(), 0);
 }
@@ -123,7 +125,7 @@ void TestConfigWindow::CancelAfterTwoBlocksKeepsThoseTwo()
         path,
         "4013,01000600\r\nEND\r\n4013,02000600\r\nEND\r\n4013,03000600\r\nEND\r\n4013,04000600\r\nEND\r\n");
     prompt.fileAnswers = QStringList{path};
-    main().OpenFile->trigger();
+    Find<QAction>(main(), "OpenFile")->trigger();
     // Two ticks, one block each, before the user gets to the button.
     main().LoadTimerTimer();
     main().LoadTimerTimer();
@@ -132,18 +134,18 @@ void TestConfigWindow::CancelAfterTwoBlocksKeepsThoseTwo()
     QVERIFY(loading().isHidden() && loading().Cancelled());
     QTRY_COMPARE_WITH_TIMEOUT(ModuleItems(), QStringList({" (01) N710", " (02) N710"}), LoadBoundMs);
     QCOMPARE(main().Modules().Count(), 2);
-    QVERIFY(!main().LoadTimer.isActive() && !main().Router().RoutingSuspended());
+    QVERIFY(!Find<QTimer>(main(), "LoadTimer")->isActive() && !main().Router().RoutingSuspended());
 }
 
 void TestConfigWindow::OpenFailureKeepsTheWorkspace()
 {
     const QString missing = folder.filePath("gone.cfg");
     prompt.fileAnswers = QStringList{missing};
-    main().OpenFile->trigger();
+    Find<QAction>(main(), "OpenFile")->trigger();
     QCOMPARE(prompt.Texts(), QStringList{"Can not open " + missing + " !"});
     QVERIFY(prompt.messages[0].error);
     QCOMPARE(main().windowTitle(), QString("Navix V1.2"));
-    QVERIFY(loading().isHidden() && !main().LoadTimer.isActive());
+    QVERIFY(loading().isHidden() && !Find<QTimer>(main(), "LoadTimer")->isActive());
     QCOMPARE(main().Modules().Count(), 1);
     QCOMPARE(ModuleItems(), QStringList{" (05) N770"});
 }
@@ -169,10 +171,11 @@ void TestConfigWindow::FileWithoutModulesSaysSo()
     const QString path = folder.filePath("odd.cfg");
     WriteText(path, file);
     prompt.fileAnswers = QStringList{path};
-    main().OpenFile->trigger();
+    Find<QAction>(main(), "OpenFile")->trigger();
     if (cancel)
         QTest::mouseClick(&loading().Button1, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!main().LoadTimer.isActive() && loading().isHidden(), LoadBoundMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!Find<QTimer>(main(), "LoadTimer")->isActive() && loading().isHidden(),
+                             LoadBoundMs);
     QCOMPARE(ModuleItems(), tree);
     QVERIFY(!main().Router().RoutingSuspended());
     // Nothing found is said; a cancel is the user's own doing and says nothing.
@@ -193,9 +196,9 @@ void TestConfigWindow::FileBeyondAnyBusSaysSo()
     const QString path = folder.filePath("beyond.cfg");
     WriteText(path, text);
     prompt.fileAnswers = QStringList{path};
-    main().OpenFile->trigger();
+    Find<QAction>(main(), "OpenFile")->trigger();
     // The ticks one after the other, without their pauses.
-    while (main().LoadTimer.isActive())
+    while (Find<QTimer>(main(), "LoadTimer")->isActive())
         main().LoadTimerTimer();
     QVERIFY(loading().isHidden());
     QCOMPARE(ModuleItems().size(), ModuleFileLoad::MaxModules);

@@ -3,6 +3,7 @@
 // item, scanning an address range and opening a module's editor from the tree.
 
 #include "app/program.h"
+#include "support/find_control.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -28,11 +29,11 @@ inline bool ChoosePort(TForm1 &main, int number, int timeoutMs = 5000)
     QTreeWidgetItem *item = main.FindPortItem(number);
     if (!item)
         return false;
-    ClickItem(main.MainTreeView, item);
+    ClickItem(Find<QTreeWidget>(main, "MainTreeView"), item);
     return QTest::qWaitFor(
         [&] {
-            return main.ApdComPort1.IsOpen() && main.ComProperties->isVisible() &&
-                   main.ComEdit->text() == QString::number(number);
+            return main.ComPort().IsOpen() && Find<QGroupBox>(main, "ComProperties")->isVisible() &&
+                   Find<QLineEdit>(main, "ComEdit")->text() == QString::number(number);
         },
         timeoutMs);
 }
@@ -40,7 +41,7 @@ inline bool ChoosePort(TForm1 &main, int number, int timeoutMs = 5000)
 // Time-out and pacing for a port served by another process, with room for a machine busy with other work.
 inline void UseQuickExchanges(TForm1 &main, int timeOutMs)
 {
-    main.SpinEdit1->setValue(timeOutMs);
+    Find<QSpinBox>(main, "SpinEdit1")->setValue(timeOutMs);
     main.Engine().SetPacingTag(VeryFast);
 }
 
@@ -48,7 +49,7 @@ inline void UseQuickExchanges(TForm1 &main, int timeOutMs)
 inline QStringList SearchBus(NavixProgram &program, int first, int last)
 {
     TForm1 &main = program.Form1;
-    main.SearchButton->click();
+    Find<QToolButton>(main, "SearchButton")->click();
     TForm3 &search = program.Form3;
     if (!QTest::qWaitFor([&] { return search.Phase() == ScanPhase::Ready; }, 3000))
         return {"(the search window did not get the bus)"};
@@ -59,7 +60,7 @@ inline QStringList SearchBus(NavixProgram &program, int first, int last)
         return {"(the scan did not end)"};
     // Closing the window hands the modules found to the tree, on the window's own close timer.
     search.CancelButton.click();
-    auto found = [&] { return main.ModuleCaptions(main.FindPortItem(main.ApdComPort1.ComNumber(), true)); };
+    auto found = [&] { return main.ModuleCaptions(main.FindPortItem(main.ComPort().ComNumber(), true)); };
     if (!QTest::qWaitFor([&] { return search.isHidden() && main.isEnabled() && !found().isEmpty(); }, 3000))
         return {"(no module items after the search)"};
     return found();
@@ -68,10 +69,11 @@ inline QStringList SearchBus(NavixProgram &program, int first, int last)
 // Opens the editor of the module item with that caption by a double-click; returns its window.
 inline QWidget *OpenEditor(TForm1 &main, const QString &caption)
 {
-    const auto items = main.MainTreeView->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
+    const auto items =
+        Find<QTreeWidget>(main, "MainTreeView")->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
     if (items.isEmpty())
         return nullptr;
-    ClickItem(main.MainTreeView, items.constFirst(), true);
+    ClickItem(Find<QTreeWidget>(main, "MainTreeView"), items.constFirst(), true);
     const ModuleRecordPtr record = main.Modules().FindForOpen(caption.mid(2, 2).toLatin1());
     return record ? qobject_cast<QWidget *>(record->EditorObject()) : nullptr;
 }

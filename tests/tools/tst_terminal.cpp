@@ -5,6 +5,7 @@
 #include "app/program.h"
 #include "bus/text.h"
 #include "sim/sim_bus.h"
+#include "support/find_control.h"
 #include "support/test_workspace.h"
 #include "tools/terminal_window.h"
 
@@ -311,9 +312,10 @@ void TerminalTest::mainWindowEntriesShowTheTerminal()
     // The tool button, the "&Terminal ..." menu entry and the tree pop-up's "Terminal...".
     for (int entry = 0; entry < 3; ++entry) {
         if (entry == 0)
-            main.TerminalButton->click();
+            Find<QToolButton>(main, "TerminalButton")->click();
         else
-            (entry == 1 ? main.Terminal1 : main.TerminalPopupItem)->trigger();
+            (entry == 1 ? Find<QAction>(main, "Terminal1") : Find<QAction>(main, "TerminalPopupItem"))
+                ->trigger();
         QVERIFY(program.Form4.isVisible() && !main.isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(program.Form4.Phase(), ScanPhase::Ready, BoundMs);
         program.Form4.ExitButton.click();
