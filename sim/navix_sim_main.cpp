@@ -48,7 +48,9 @@ const char *Description =
     "At start it prints one line \"navix-sim: COM<n> -> <device>\" on standard output.\n"
     "\n"
     "Without --bus it serves the demo bus: one module of every type at 01..0D, a Tvr 5x at 10..12, a 4113\n"
-    "in INIT (answers at 00) and a 4017 at 14 that uses checksums. A bus file lists one module a line:\n"
+    "in INIT (answers at 00) and a 4017 at 14 that uses checksums; the 4060 at 06 talks at 19200 baud and\n"
+    "the 4513 at 0B at 4800, all others at 9600. Every module answers only at its own rate (the baud code\n"
+    "of its configuration), at the rate the program sets on its port. A bus file lists one module a line:\n"
     "  <type> <AATTCCFF> [options]      e.g.  4013 10200602 tvr\n"
     "with the options init, tvr, frozen, firmware=XXXX, lose=N, lose=all, lose-every=N, bad-checksum,\n"
     "noise, split, late=MS; '#' starts a comment. --print-demo prints the demo bus in that form.\n"
@@ -82,7 +84,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption lateOption("late", "Start every reply <ms> milliseconds late.", "ms");
     const QCommandLineOption lineTimingOption(
         "line-timing", "Take the time of a real line: 10 bits per character at the baud.");
-    const QCommandLineOption baudOption("baud", "Baud rate of the line (default 9600).", "rate", "9600");
+    const QCommandLineOption baudOption(
+        "baud", "Baud rate of the line until the program sets its own (default 9600).", "rate", "9600");
+    const QCommandLineOption garbleOption(
+        "garble", "A module addressed at another rate than its own sends a few characters of garbage.");
     const QCommandLineOption seedOption("seed", "Seed of the live values (default 1).", "n", "1");
     const QCommandLineOption frozenOption("frozen", "Keep all live values still.");
     const QCommandLineOption traceOption("trace", "Show every command and reply on standard error.");
@@ -92,8 +97,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption exitOnCloseOption("exit-on-close", "Exit as soon as the program that opened the "
                                                                 "port closes it (a grace time of 0).");
     parser.addOptions({comOption, busOption, demoOption, loseOption, loseEveryOption, badChecksumOption,
-                       noiseOption, splitOption, lateOption, lineTimingOption, baudOption, seedOption,
-                       frozenOption, traceOption, closeGraceOption, exitOnCloseOption});
+                       noiseOption, splitOption, lateOption, lineTimingOption, baudOption, garbleOption,
+                       seedOption, frozenOption, traceOption, closeGraceOption, exitOnCloseOption});
     parser.process(app);
 
     if (parser.isSet(demoOption)) {
@@ -144,6 +149,7 @@ int main(int argc, char *argv[])
     faults.badChecksum = parser.isSet(badChecksumOption);
     faults.noise = parser.isSet(noiseOption);
     faults.splitReplies = parser.isSet(splitOption);
+    faults.garble = parser.isSet(garbleOption);
     bus.Line().baud = baud;
     bus.Line().lineTiming = parser.isSet(lineTimingOption);
 
@@ -171,7 +177,13 @@ int main(int argc, char *argv[])
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
 
-    QObject::connect(&pty, &PtyServer::BytesReceived, &bus, &SimBus::TakeBytes);
+    // Each module answers only at its own rate: the commands are heard at the rate the program has set on
+    // the line when they arrive.
+    QObject::connect(&pty, &PtyServer::BytesReceived, &bus, [&pty, &bus](const QByteArray &bytes) {
+        if (const int lineBaud = pty.LineBaud(); lineBaud > 0)
+            bus.Line().baud = lineBaud;
+        bus.TakeBytes(bytes);
+    });
     bus.SetReplySink([&pty](const QByteArray &bytes) { pty.Write(bytes); });
     // A port that stays closed means the utility has gone; a quick close and reopen (a change of ports, a
     // reconnect) must not end the bus under it.

@@ -100,6 +100,7 @@ void TestEditorFramework::firmwareTimeOutShowsUnknown()
 void TestEditorFramework::settingsControls()
 {
     EditorBench bench;
+    bench.workspace.port.baud = 4800; // the module's rate
     ModuleRecordPtr record = bench.AddModule("4060", "0A400500", true);
     auto *editor = bench.Open<TForm40>(record);
     QCOMPARE(editor->windowTitle(), QString("Navix 720 - Init"));
@@ -221,11 +222,16 @@ void TestEditorFramework::initModeConfiguration()
     QCOMPARE(record->config, QByteArray("0B400740"));
     QCOMPARE(bench.workspace.treeItems, QStringList{"*(0B) N720"});
     QVERIFY(editor->StoredChecksum());
-    // Still in INIT mode: the module answers at 00 and nothing carries a checksum.
+    // Still in INIT mode: the module answers at 00 and nothing carries a checksum, now at its new rate only.
+    QTRY_COMPARE_WITH_TIMEOUT(editor->StatusBox.title(), QString(" Communication Error..."),
+                              EditorBench::WaitMs);
+    bench.workspace.SetLineBaud(19200);
+    QTRY_COMPARE_WITH_TIMEOUT(editor->StatusBox.title(), QString(" Communication..."), EditorBench::WaitMs);
     const qsizetype before = bench.Commands().size();
     QVERIFY(bench.WaitForTurns("$006\r"));
     for (const QByteArray &command : bench.CommandsAfter(before))
         QCOMPARE(command, QByteArray("$006\r"));
+    QCOMPARE(editor->StatusBox.title(), QString(" Communication..."));
 }
 
 void TestEditorFramework::usedAddressIsRefused()

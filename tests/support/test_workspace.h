@@ -25,6 +25,12 @@ public:
     void UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState) override;
     void RelabelModule(const QByteArray &address, const QString &caption) override;
     int TimeOutFieldMs() const override { return timeOutField; }
+    int LineBaud() const override { return port.baud; }
+    void SetLineBaud(int baud) override
+    {
+        port.baud = baud;
+        baudChanges.append(baud);
+    }
     void SetHint(const QString &text) override { hint = text; }
     void SetWorkspaceCaption(const QString &text) override { caption = text; }
     QRect MainGeometry() const override { return geometry; }
@@ -46,4 +52,5 @@ public:
     bool mainEnabled = true;
     QList<QPair<QByteArray, bool>> memoryRequests; // ShowMemoryUtilities calls, in order
     int timeOutField = 100;
+    QList<int> baudChanges; // SetLineBaud calls, in order
 };
