@@ -12,6 +12,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <functional>
+
 namespace {
 // A configuration write waits longer for its acknowledgement, as the editors let it.
 constexpr int ConfigurationTimeOutMs = 500;
@@ -135,33 +137,30 @@ int RunScan(const CliRequest &request)
     return Code(found.isEmpty() ? CliExit::NothingFound : CliExit::Done);
 }
 
-// The module at the request's address, at the request's rate or at the first rate of the table it answers
-// at; the port is left at that rate.
-std::optional<FoundModule> FindModule(CliBus &bus, const CliRequest &request)
-{
-    const QList<FoundModule> found = bus.Scan(request.address, request.address, request.allRates);
-    if (found.isEmpty())
-        return std::nullopt;
-    bus.SetLineBaud(found.first().baud);
-    return found.first();
-}
-
-int RunRead(const CliRequest &request)
+// Opens the port, finds the module at the request's address (at the request's rate or at the first rate of
+// the table it answers at, where the port is then left) and runs the command on it.
+int WithModule(const CliRequest &request, const std::function<int(CliBus &, const FoundModule &)> &command)
 {
     CliBus bus;
     if (const std::optional<int> failed = OpenPort(bus, request))
         return *failed;
-    const std::optional<FoundModule> module = FindModule(bus, request);
-    if (!module)
+    const QList<FoundModule> found = bus.Scan(request.address, request.address, request.allRates);
+    if (found.isEmpty())
         return NothingFound(
             request, QStringLiteral("no module answers at %1").arg(FromWire(HexByte(request.address))));
-    const ModuleRecord &record = *module->record;
+    bus.SetLineBaud(found.first().baud);
+    return command(bus, found.first());
+}
+
+int ReadCommand(const CliRequest &request, CliBus &bus, const FoundModule &module)
+{
+    const ModuleRecord &record = *module.record;
     const Readout readout = ReadModule(bus, record);
     if (request.json) {
         QJsonArray values;
         for (const ReadoutValue &value : readout.values)
             values.append(QJsonObject{{"name", value.name}, {"value", value.value}, {"unit", value.unit}});
-        QJsonObject document = ModuleJson(*module);
+        QJsonObject document = ModuleJson(module);
         document.remove("firmware");
         document["answered"] = readout.answered;
         document["values"] = values;
@@ -171,7 +170,7 @@ int RunRead(const CliRequest &request)
     } else {
         QString text = QStringLiteral("%1 (%2) %3 @%4\n")
                            .arg(FromWire(record.typeId), Address(record), ModelLabel(record))
-                           .arg(module->baud);
+                           .arg(module.baud);
         QList<QStringList> rows;
         for (const ReadoutValue &value : readout.values)
             rows.append({value.name, value.value, value.unit});
@@ -257,17 +256,10 @@ bool HasDataFormat(const ModuleRecord &record, FormatChoice format)
     }
 }
 
-int RunSet(const CliRequest &request)
+int SetCommand(const CliRequest &request, CliBus &bus, const FoundModule &module)
 {
-    CliBus bus;
-    if (const std::optional<int> failed = OpenPort(bus, request))
-        return *failed;
-    const std::optional<FoundModule> module = FindModule(bus, request);
-    if (!module)
-        return NothingFound(
-            request, QStringLiteral("no module answers at %1").arg(FromWire(HexByte(request.address))));
-    const ModuleRecord &record = *module->record;
-    const int moduleBaud = module->baud;
+    const ModuleRecord &record = *module.record;
+    const int moduleBaud = module.baud;
 
     const QByteArray oldAddress = record.Address();
     const QByteArray newAddress = request.newAddress ? HexByte(*request.newAddress) : oldAddress;
@@ -350,13 +342,17 @@ int RunCommand(const CliRequest &request)
     case CliCommand::Scan:
         return RunScan(request);
     case CliCommand::Read:
-        return RunRead(request);
+        return WithModule(request, [&](CliBus &bus, const FoundModule &module) {
+            return ReadCommand(request, bus, module);
+        });
     case CliCommand::Send:
         return RunSend(request);
     case CliCommand::Backup:
         return RunBackup(request);
     case CliCommand::Set:
-        return RunSet(request);
+        return WithModule(request, [&](CliBus &bus, const FoundModule &module) {
+            return SetCommand(request, bus, module);
+        });
     }
     return Code(CliExit::BadArguments);
 }

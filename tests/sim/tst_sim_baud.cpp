@@ -6,6 +6,7 @@
 #include "bus/text.h"
 #include "bus/transaction_engine.h"
 #include "sim/sim_bus.h"
+#include "support/recording_tool.h"
 #include "support/sim_process.h"
 #include "workspace/bus_router.h"
 
@@ -15,11 +16,6 @@
 namespace {
 constexpr int ReplyTimeOutMs = 300;
 
-struct Tool : ToolReplyHandler
-{
-    void HandleToolReply(const QByteArray &reply) override { replies.append(reply); }
-    QList<QByteArray> replies;
-};
 } // namespace
 
 class SimBaudTest : public QObject
@@ -115,7 +111,7 @@ void SimBaudTest::programHearsTheRateItSets()
     TransactionEngine engine;
     ModuleRegistry registry;
     BusRouter router(engine, registry);
-    Tool tool;
+    RecordingTool tool;
     engine.SetPort(&port);
     QObject::connect(&port, &BusPort::TriggerAvail, &engine, &TransactionEngine::ApdComPort1TriggerAvail);
     engine.SetPacingTag(VeryFast);
