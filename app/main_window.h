@@ -78,6 +78,8 @@ public:
                             EditorState editorState) override;
     void RelabelModule(const QByteArray &address, const QString &caption) override;
     int TimeOutFieldMs() const override { return panelTimeOutMs; }
+    int LineBaud() const override { return ApdComPort1.Baud(); }
+    void SetLineBaud(int baud) override;
     void SetHint(const QString &hint) override;
     void SetWorkspaceCaption(const QString &caption) override;
     QRect MainGeometry() const override;

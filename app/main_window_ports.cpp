@@ -272,6 +272,13 @@ void TForm1::BaudRateComboBoxChange()
     SetHint(PortHint());
 }
 
+void TForm1::SetLineBaud(int baud)
+{
+    // The same path as a rate chosen in the panel, so the panel, the port and the hint agree.
+    BaudRateComboBox->setCurrentText(QString::number(baud));
+    BaudRateComboBoxChange();
+}
+
 void TForm1::TakeTimeOut(int milliseconds)
 {
     // 0 would end every exchange at once and more than a second stalls the editor cycle: such values are

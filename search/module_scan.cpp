@@ -225,8 +225,11 @@ void ModuleScan::SendInitRestore()
 void ModuleScan::AddModule(bool initFlag)
 {
     // An unknown type id (or one that is no decimal number) gets neither record nor caption.
-    if (!workspace.Modules().AddModule(typeId, config, initFlag))
+    const ModuleRecordPtr record = workspace.Modules().AddModule(typeId, config, initFlag);
+    const ModuleType *type = FindModuleType(typeId);
+    if (!record || !type)
         return;
-    if (const ModuleType *type = FindModuleType(typeId))
-        workspace.QueueModuleItem(ModuleCaption(addressText, *type, initFlag));
+    const QString caption = ModuleCaption(addressText, *type, initFlag) + captionSuffix;
+    workspace.QueueModuleItem(caption);
+    emit ModuleAdded(record, caption);
 }

@@ -44,6 +44,10 @@ public:
     // One reply of the exchange the scan sent, empty for a time-out or a wrong checksum.
     void ReplyStep(const QByteArray &reply);
 
+    // Text that follows the caption of every module found from now on (the rate in a search over every
+    // rate); empty by default.
+    void SetCaptionSuffix(const QString &suffix) { captionSuffix = suffix; }
+
     bool Scanning() const { return scanning; }
     ScanStep Step() const { return step; }
     int CurrentAddress() const { return currentAddress; }
@@ -54,6 +58,8 @@ signals:
     void AddressShown(int address);
     // The current address passed the last address; nothing more is sent.
     void Finished();
+    // A module was found: its record was made and its caption queued.
+    void ModuleAdded(const ModuleRecordPtr &record, const QString &caption);
 
 private:
     void NameReplyStep(const QByteArray &reply, bool checked);
@@ -82,4 +88,5 @@ private:
     QByteArray typeId;             // "20" once the module turned out to be a TVR5x
     QByteArray config;             // AATTCCFF from the configuration reply
     bool checksumRequests = false; // the module answered the name request only with checksum
+    QString captionSuffix;
 };

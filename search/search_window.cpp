@@ -31,6 +31,8 @@ TForm3::TForm3(Workspace &workspace, QWidget *parent)
     HexLabel.setObjectName("HexLabel");
     HexLabel1.setObjectName("HexLabel1");
     HexLabel1.setText("(hex)");
+    AllBaudRatesCheckBox.setObjectName("AllBaudRatesCheckBox");
+    AllBaudRatesCheckBox.setText("All baud rates");
     Animate1.setObjectName("Animate1");
     Animate1.setTextVisible(false);
     StartScanButton.setObjectName("StartScanButton");
@@ -54,7 +56,7 @@ TForm3::TForm3(Workspace &workspace, QWidget *parent)
     session.onShow = [this] { FormShow(); };
     session.onClose = [this] { FinishClose(); };
     connect(&scan, &ModuleScan::AddressShown, this, &TForm3::ShowAddress);
-    connect(&scan, &ModuleScan::Finished, this, [this] { SetScanningLook(false); });
+    connect(&sweep, &BaudSweep::Finished, this, &TForm3::SweepFinished);
 }
 
 void TForm3::BuildLayout()
@@ -80,6 +82,7 @@ void TForm3::BuildLayout()
     auto *column = new QVBoxLayout(this);
     column->addWidget(&SearchForModulesLabel);
     column->addLayout(rangeRow);
+    column->addWidget(&AllBaudRatesCheckBox);
     column->addLayout(addressRow);
     column->addWidget(&Animate1);
     column->addLayout(buttonRow);
@@ -94,7 +97,8 @@ void TForm3::BuildLayout()
     }
 
     setTabOrder(&FirstAdresSpinEdit, &SecondAdresSpinEdit);
-    setTabOrder(&SecondAdresSpinEdit, &StartScanButton);
+    setTabOrder(&SecondAdresSpinEdit, &AllBaudRatesCheckBox);
+    setTabOrder(&AllBaudRatesCheckBox, &StartScanButton);
     setTabOrder(&StartScanButton, &CancelButton);
 }
 
@@ -109,14 +113,14 @@ void TForm3::FormShow()
 
 void TForm3::StartScanButtonClick()
 {
-    scan.Stop();
+    sweep.Stop();
     if (session.Phase() != ScanPhase::Ready)
         return;
     workspace.ClearModules(true);
     // The captions queued by an earlier scan stand for records that were just cleared.
     workspace.DropPendingModuleItems();
     SetScanningLook(true);
-    scan.Start(FirstAdresSpinEdit.value(), SecondAdresSpinEdit.value());
+    sweep.Start(FirstAdresSpinEdit.value(), SecondAdresSpinEdit.value(), AllBaudRatesCheckBox.isChecked());
 }
 
 void TForm3::CancelButtonClick()
@@ -132,11 +136,27 @@ void TForm3::HandleToolReply(const QByteArray &reply)
 
 void TForm3::FinishClose()
 {
-    scan.Stop();
+    const bool sweptAllRates = sweep.AllRates() && !sweep.Running() && sweep.LastFoundBaud() > 0;
+    sweep.Stop();
     SetScanningLook(false);
     workspace.FlushModuleItems();
     workspace.SetMainEnabled(true);
-    workspace.SetHint("Hint: Available modules...");
+    workspace.SetHint(sweptAllRates ? "Hint: Available modules... " + RateNote()
+                                    : QStringLiteral("Hint: Available modules..."));
+}
+
+void TForm3::SweepFinished()
+{
+    SetScanningLook(false);
+    if (sweep.AllRates())
+        workspace.SetHint("Hint: " + RateNote());
+}
+
+QString TForm3::RateNote() const
+{
+    const QString rate = QString::number(workspace.LineBaud());
+    return sweep.LastFoundBaud() > 0 ? "the port stays at " + rate + " bps, the rate of the last module found"
+                                     : "no module at any rate, the port is back at " + rate + " bps";
 }
 
 void TForm3::SetScanningLook(bool scanning)
@@ -151,6 +171,7 @@ void TForm3::SetScanningLook(bool scanning)
     HexLabel1.setVisible(scanning);
     FirstAdresSpinEdit.setEnabled(!scanning);
     SecondAdresSpinEdit.setEnabled(!scanning);
+    AllBaudRatesCheckBox.setEnabled(!scanning);
 }
 
 void TForm3::ShowAddress(int address)

@@ -2,12 +2,14 @@
 // The module search window: it takes the bus while shown, scans an address range for modules with ModuleScan
 // and gives the bus back when it closes, at which point the captions of the found modules become tree items.
 
+#include "baud_sweep.h"
 #include "module_scan.h"
 
 #include "bus/transaction_engine.h"
 #include "workspace/tool_session.h"
 #include "workspace/workspace.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
 #include <QProgressBar>
@@ -26,6 +28,7 @@ public:
 
     ScanPhase Phase() const { return session.Phase(); }
     const ModuleScan &Scan() const { return scan; }
+    const BaudSweep &Sweep() const { return sweep; }
 
     void StartScanButtonClick();
     void CancelButtonClick();
@@ -37,6 +40,7 @@ public:
     QLabel DecLabel1;
     QLabel HexLabel;
     QLabel HexLabel1;
+    QCheckBox AllBaudRatesCheckBox;
     QProgressBar Animate1;
     QPushButton StartScanButton;
     QPushButton CancelButton;
@@ -49,9 +53,13 @@ private:
     void SetScanningLook(bool scanning);
     void ShowAddress(int address);
     void FinishClose();
+    void SweepFinished();
+    // After a search over every rate: where the port was left.
+    QString RateNote() const;
 
     Workspace &workspace;
     ModuleScan scan;
+    BaudSweep sweep{workspace, scan};
     ToolBusSession session{workspace.Engine(), workspace.Router(), ToolKind::Search, *this, *this,
                            InitTimer,          CloseTimer};
 };

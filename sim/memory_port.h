@@ -33,6 +33,7 @@ public:
     std::function<void(const QByteArray &)> onWrite;
 
     QList<QByteArray> written; // every command as written, in order
+    int baud = 9600;           // the line's rate as the program set it; the simulated bus answers at it
 
 private:
     void AnnounceNext();

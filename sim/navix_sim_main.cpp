@@ -78,6 +78,7 @@ bool SetUpFaults(SimBus &bus, const SimCommandLine &line, int baud)
     faults.badChecksum = line.IsSet(line.badChecksum);
     faults.noise = line.IsSet(line.noise);
     faults.splitReplies = line.IsSet(line.split);
+    faults.garble = line.IsSet(line.garble);
     bus.Line().baud = baud;
     bus.Line().lineTiming = line.IsSet(line.lineTiming);
     return true;
@@ -134,7 +135,13 @@ int Serve(QCoreApplication &app, SimBus &bus, const Serving &serving)
     if (!QuitOnSignals(signalNotifier))
         return ServingFailed;
 
-    QObject::connect(&pty, &PtyServer::BytesReceived, &bus, &SimBus::TakeBytes);
+    // Each module answers only at its own rate: the commands are heard at the rate the program has set on
+    // the line when they arrive.
+    QObject::connect(&pty, &PtyServer::BytesReceived, &bus, [&pty, &bus](const QByteArray &bytes) {
+        if (const int lineBaud = pty.LineBaud(); lineBaud > 0)
+            bus.Line().baud = lineBaud;
+        bus.TakeBytes(bytes);
+    });
     bus.SetReplySink([&pty](const QByteArray &bytes) { pty.Write(bytes); });
     // A port that stays closed means the utility has gone; a quick close and reopen (a change of ports, a
     // reconnect) must not end the bus under it.

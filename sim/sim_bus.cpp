@@ -56,16 +56,22 @@ void SimBus::SetFrozen(bool frozen)
 
 SimBus::Responder SimBus::FindResponder(int address) const
 {
-    // Two modules at one address would both talk at once; the first one added is the one heard.
+    // Two modules at one address would both talk at once; the first one added is the one heard. Modules at
+    // another rate than the line's hear nothing, so one at the line's rate is heard before them.
+    Responder offRate;
     for (const auto &module : modules) {
         const int offset = module->OffsetAt(address);
-        if (offset >= 0)
+        if (offset < 0)
+            continue;
+        if (module->Baud() == scheduler.line.baud)
             return {module.get(), offset};
+        if (!offRate.module)
+            offRate = {module.get(), offset};
     }
-    return {};
+    return offRate;
 }
 
-SimReply SimBus::Respond(const QByteArray &command, SimModule *&module)
+SimReply SimBus::Respond(const QByteArray &command, SimModule *&module, bool &offRate)
 {
     // A module acts on a command only when its CR has come.
     if (!command.endsWith(CR))
@@ -82,6 +88,11 @@ SimReply SimBus::Respond(const QByteArray &command, SimModule *&module)
     const Responder responder = FindResponder(address);
     if (!responder.module)
         return {};
+    if (responder.module->Baud() != scheduler.line.baud) {
+        // At another rate the module's receiver makes no sense of the characters and acts on nothing.
+        offRate = true;
+        return {};
+    }
     module = responder.module;
     if (module->UsesChecksum()) {
         // A module that uses checksums ignores a command whose checksum is missing or wrong.
@@ -101,7 +112,12 @@ SimOutgoing SimBus::Exchange(const QByteArray &command)
     SimOutgoing outgoing;
     outgoing.commandLength = static_cast<int>(command.size());
     SimModule *module = nullptr;
-    const SimReply reply = Respond(command, module);
+    bool offRate = false;
+    const SimReply reply = Respond(command, module, offRate);
+    if (offRate && faults.garble) {
+        outgoing.bytes = SimFaults::GarbleText;
+        record.reply = outgoing.bytes;
+    }
     if (!reply.IsSilent()) {
         // Each fault holder counts the replies it sees; the bus sees those the module did not swallow.
         record.lost = module->TakeLoss() || faults.TakeLoss();
@@ -162,7 +178,11 @@ void SimBus::Attach(MemoryPort &port)
         if (target)
             target->Receive(bytes);
     });
-    port.onWrite = [this](const QByteArray &text) { TakeBytes(text); };
+    port.onWrite = [this, target](const QByteArray &text) {
+        if (target)
+            scheduler.line.baud = target->baud;
+        TakeBytes(text);
+    };
 }
 
 void SimBus::Detach()

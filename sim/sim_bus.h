@@ -66,6 +66,7 @@ public:
     // Freezes (or releases) the live values of every module, also of modules added later.
     void SetFrozen(bool frozen);
     bool Frozen() const { return frozenDefault; }
+    // The line's rate is the rate the program has set on its port: a module answers only at its own.
     LineSettings &Line() { return scheduler.line; }
     qint64 ElapsedMs() const { return clock.elapsed(); }
 
@@ -80,7 +81,9 @@ private:
     };
     Responder FindResponder(int address) const;
     SimOutgoing Exchange(const QByteArray &command);
-    SimReply Respond(const QByteArray &command, SimModule *&module);
+    // module is the module that answers; offRate tells that the addressed module talks at another rate than
+    // the line's and heard nothing.
+    SimReply Respond(const QByteArray &command, SimModule *&module, bool &offRate);
 
     quint32 seed;
     bool frozenDefault = false;

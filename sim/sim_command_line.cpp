@@ -10,7 +10,9 @@ const char *Description =
     "At start it prints one line \"navix-sim: COM<n> -> <device>\" on standard output.\n"
     "\n"
     "Without --bus it serves the demo bus: one module of every type at 01..0D, a Tvr 5x at 10..12, a 4113\n"
-    "in INIT (answers at 00) and a 4017 at 14 that uses checksums. A bus file lists one module a line:\n"
+    "in INIT (answers at 00) and a 4017 at 14 that uses checksums; the 4060 at 06 talks at 19200 baud and\n"
+    "the 4513 at 0B at 4800, all others at 9600. Every module answers only at its own rate (the baud code\n"
+    "of its configuration), at the rate the program sets on its port. A bus file lists one module a line:\n"
     "  <type> <AATTCCFF> [options]      e.g.  4013 10200602 tvr\n"
     "with the options init, tvr, frozen, firmware=XXXX, lose=N, lose=all, lose-every=N, bad-checksum,\n"
     "noise, split, late=MS; '#' starts a comment. --print-demo prints the demo bus in that form.\n"
@@ -34,7 +36,8 @@ SimCommandLine::SimCommandLine(const QCoreApplication &app)
       split("split", "Send replies in pieces of two characters."),
       late("late", "Start every reply <ms> milliseconds late.", "ms"),
       lineTiming("line-timing", "Take the time of a real line: 10 bits per character at the baud."),
-      baud("baud", "Baud rate of the line (default 9600).", "rate", "9600"),
+      baud("baud", "Baud rate of the line until the program sets its own (default 9600).", "rate", "9600"),
+      garble("garble", "A module addressed at another rate than its own sends a few characters of garbage."),
       seed("seed", "Seed of the live values (default 1).", "n", "1"),
       frozen("frozen", "Keep all live values still."),
       trace("trace", "Show every command and reply on standard error."),
@@ -47,7 +50,7 @@ SimCommandLine::SimCommandLine(const QCoreApplication &app)
     parser.setApplicationDescription(QString::fromLatin1(Description));
     parser.addHelpOption();
     parser.addOptions({com, bus, printDemo, lose, loseEvery, badChecksum, noise, split, late, lineTiming,
-                       baud, seed, frozen, trace, closeGrace, exitOnClose});
+                       baud, garble, seed, frozen, trace, closeGrace, exitOnClose});
     parser.process(app);
 }
 

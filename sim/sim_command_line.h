@@ -31,6 +31,7 @@ public:
     const QCommandLineOption late;
     const QCommandLineOption lineTiming;
     const QCommandLineOption baud;
+    const QCommandLineOption garble;
     const QCommandLineOption seed;
     const QCommandLineOption frozen;
     const QCommandLineOption trace;

@@ -3,6 +3,7 @@
 // Line noise as a disturbed line produces it: odd characters, none of them a start character or a CR, so that
 // a receiver that drops what stands in front of the start character loses nothing of the reply.
 const QByteArray SimFaults::NoiseText = QByteArray("~\x7f*#", 4);
+const QByteArray SimFaults::GarbleText = QByteArray("\xf8\x86\x1e\xe0", 4);
 
 bool SimFaults::TakeLoss()
 {

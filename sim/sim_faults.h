@@ -14,11 +14,15 @@ struct SimFaults
     bool noise = false;          // characters of line noise arrive in front of every reply
     bool splitReplies = false;   // replies arrive in pieces of two characters, a millisecond apart
     int lateReplyMs = 0;         // replies start this many milliseconds after the command
+    // A module addressed at a rate other than its own hears no command; with garble set, the line brings a
+    // few characters of garbage instead, as a real line does when both ends disagree about the rate.
+    bool garble = false;
 
     // Decides for one reply whether it is lost, and counts it.
     bool TakeLoss();
 
-    static const QByteArray NoiseText; // what the noise fault sends; it holds no start character and no CR
+    static const QByteArray NoiseText;  // what the noise fault sends; it holds no start character and no CR
+    static const QByteArray GarbleText; // what a module at another rate brings; no start character, no CR
 
 private:
     int repliesSeen = 0;

@@ -1,5 +1,7 @@
 #include "sim_module.h"
 
+#include "bus/baud_table.h"
+
 #include "bus/text.h"
 #include "sim_replies.h"
 
@@ -99,6 +101,11 @@ SimModule::SimModule(const QByteArray &id, const QByteArray &config, quint32 see
         stackValue = 142.0;
         status = 0x21;
     }
+}
+
+int SimModule::Baud() const
+{
+    return BaudOfCode(baudCode);
 }
 
 QByteArray SimModule::Config() const

@@ -57,6 +57,8 @@ public:
     bool SetConfig(const QByteArray &config); // false (and nothing changed) unless 8 hex characters
     bool ChecksumOn() const { return (format & 0x40) != 0; }
     bool UsesChecksum() const { return ChecksumOn() && !initMode; }
+    // The rate the module talks at, from its baud code (0 for a code outside the table: it hears nothing).
+    int Baud() const;
     int AddressSpan() const { return tvr ? 3 : 1; }
     // The offset (0, 1 or 2) of address inside what this module answers at, or -1.
     int OffsetAt(int busAddress) const;

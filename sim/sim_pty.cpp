@@ -41,6 +41,30 @@ speed_t SpeedOf(int baud)
     }
 }
 
+int BaudOf(speed_t speed)
+{
+    switch (speed) {
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    default:
+        return 0;
+    }
+}
+
 QString SystemError(const char *what)
 {
     return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
@@ -178,6 +202,15 @@ void PtyServer::SetClientPresent(bool present)
         presencePoll.start();
         emit ClientClosed();
     }
+}
+
+int PtyServer::LineBaud() const
+{
+    // Asked on the master, the terminal settings are those of the slave side the program opened.
+    termios settings{};
+    if (master < 0 || ::tcgetattr(master, &settings) != 0)
+        return 0;
+    return BaudOf(::cfgetospeed(&settings));
 }
 
 void PtyServer::Write(const QByteArray &bytes)

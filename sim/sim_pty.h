@@ -31,6 +31,9 @@ public:
     bool ClientPresent() const { return clientPresent; }
 
     void Write(const QByteArray &bytes);
+    // The rate the program has set on its side of the line (the pseudo-terminal keeps the settings the
+    // program makes); 0 when it cannot be read.
+    int LineBaud() const;
 
 signals:
     void BytesReceived(const QByteArray &bytes);

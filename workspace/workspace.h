@@ -39,6 +39,11 @@ public:
     // The reply time-out of the port panel's time-out field, which editors restore after a raised time-out.
     virtual int TimeOutFieldMs() const = 0;
 
+    // The open port's baud rate, and a change of it made as the port panel makes one (the panel shows the new
+    // rate and the hint names it); a rate the panel does not list leaves the rate as it is.
+    virtual int LineBaud() const = 0;
+    virtual void SetLineBaud(int baud) = 0;
+
     // Main window: hint panel (third status bar panel), caption, geometry and enabled state.
     virtual void SetHint(const QString &hint) = 0;
     virtual void SetWorkspaceCaption(const QString &caption) = 0;

@@ -8,6 +8,7 @@
 #include "support/sim_process.h"
 #include "workspace/prompt.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -75,9 +76,9 @@ void TestEndToEnd::searchTheDemoBusOverAPseudoTerminal()
     QTRY_VERIFY_WITH_TIMEOUT(search.StartScanButton.isEnabled(), 30000);
     search.CancelButton.click();
 
-    const QStringList expected = {"*(00) N755",   " (01) N710", " (02) N770",  " (03) N780",
-                                  " (04) N730",   " (05) N76x", " (06) N720",  " (07) N755",
-                                  " (08) N756",   " (09) N742", " (0A) N743",  " (0B) PKR-02",
+    // At 9600 baud: every module but the 4060 at 06 (19200 baud) and the 4513 at 0B (4800 baud).
+    const QStringList expected = {"*(00) N755",   " (01) N710", " (02) N770",  " (03) N780", " (04) N730",
+                                  " (05) N76x",   " (07) N755", " (08) N756",  " (09) N742", " (0A) N743",
                                   " (0C) PKR-01", " (0D) N790", " (10) TVR5x", " (14) N770"};
     QTRY_COMPARE_WITH_TIMEOUT(main.ModuleCaptions(portItem), expected, 3000);
     QVERIFY(main.isEnabled());
@@ -86,6 +87,25 @@ void TestEndToEnd::searchTheDemoBusOverAPseudoTerminal()
     QCOMPARE(main.Modules().FindForOpen("14")->config, QByteArray("14080640"));
     QVERIFY(main.Modules().FindForOpen("00")->initFlag);
     QVERIFY(prompt.messages.isEmpty());
+
+    // At every rate the two other modules are found too, each caption with its rate; the port panel is left
+    // at the rate of the last module found, and the hint says so.
+    Find<QToolButton>(main, "SearchButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(search.Phase(), ScanPhase::Ready, 2000);
+    search.FirstAdresSpinEdit.setValue(5);
+    search.SecondAdresSpinEdit.setValue(0x0B);
+    search.AllBaudRatesCheckBox.setChecked(true);
+    search.StartScanButton.click();
+    QTRY_VERIFY_WITH_TIMEOUT(search.StartScanButton.isEnabled(), 40000);
+    QCOMPARE(main.ComPort().Baud(), 19200);
+    QCOMPARE(Find<QComboBox>(main, "BaudRateComboBox")->currentText(), QString("19200"));
+    QCOMPARE(Find<QLabel>(main, "HintPanel")->text(),
+             QString("Hint: the port stays at 19200 bps, the rate of the last module found"));
+    search.CancelButton.click();
+    const QStringList everyRate = {" (0B) PKR-02 @4800", " (05) N76x @9600", " (07) N755 @9600",
+                                   " (08) N756 @9600",   " (09) N742 @9600", " (0A) N743 @9600",
+                                   " (06) N720 @19200"};
+    QTRY_COMPARE_WITH_TIMEOUT(main.ModuleCaptions(portItem), everyRate, 3000);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -77,6 +77,7 @@ void TestEditorFramework::showsLostReplies()
 void TestEditorFramework::settingsControls()
 {
     EditorBench bench;
+    bench.workspace.port.baud = 4800; // the module's rate
     ModuleRecordPtr record = bench.AddModule("4060", "0A400500", true);
     auto *editor = bench.Open<TForm40>(record);
     EditorTurn &turn = editor->Turn();

@@ -85,6 +85,7 @@ void TestTurnCommon::firmwareTimeOutShowsUnknown()
 void TestTurnCommon::chosenSettingsAndRestore()
 {
     TurnBench bench;
+    bench.workspace.port.baud = 4800; // the module's rate
     ModuleRecordPtr record = bench.AddModule("4060", "0A400500", true);
     OutputTurn &turn = OpenRelays(bench, record);
     QVERIFY(turn.IsInitMode());
@@ -168,11 +169,18 @@ void TestTurnCommon::initModeConfiguration()
     QCOMPARE(record->config, QByteArray("0B400740"));
     QCOMPARE(bench.workspace.treeItems, QStringList{"*(0B) N720"});
     QVERIFY(turn.StoredChecksum());
-    // Still in INIT mode: the module answers at 00 and nothing carries a checksum.
+    // Still in INIT mode: the module answers at 00 and nothing carries a checksum, now at its new rate only.
+    QString status;
+    QObject::connect(&turn, &EditorTurn::StatusShown, &turn,
+                     [&status](const QString &caption) { status = caption; });
+    QTRY_COMPARE_WITH_TIMEOUT(status, EditorTurn::CommunicationErrorText, TurnBench::WaitMs);
+    bench.workspace.SetLineBaud(19200);
+    QTRY_COMPARE_WITH_TIMEOUT(status, EditorTurn::CommunicationText, TurnBench::WaitMs);
     const qsizetype before = bench.Commands().size();
     QVERIFY(bench.WaitForTurns("$006\r"));
     for (const QByteArray &command : bench.CommandsAfter(before))
         QCOMPARE(command, QByteArray("$006\r"));
+    QCOMPARE(status, EditorTurn::CommunicationText);
 }
 
 void TestTurnCommon::usedAddressIsRefused()

@@ -24,11 +24,13 @@ root=$work/root/usr
 expected=(
   bin/navix-utility
   bin/navix-sim
+  bin/navix-cli
   "share/applications/$app_id.desktop"
   "share/metainfo/$app_id.metainfo.xml"
   "share/icons/hicolor/scalable/apps/$app_id.svg"
   share/man/man1/navix-utility.1
   share/man/man1/navix-sim.1
+  share/man/man1/navix-cli.1
 )
 for size in 16 22 24 32 48 64 128 256; do
   expected+=("share/icons/hicolor/${size}x${size}/apps/$app_id.png")
@@ -36,7 +38,7 @@ done
 for file in "${expected[@]}"; do
   [ -f "$root/$file" ] || fail "not installed: $file"
 done
-for program in navix-utility navix-sim; do
+for program in navix-utility navix-sim navix-cli; do
   [ -x "$root/bin/$program" ] || fail "not executable: bin/$program"
 done
 # Each PNG is the size its folder says.
@@ -52,7 +54,7 @@ grep -qx 'Exec=navix-utility' "$root/share/applications/$app_id.desktop" || fail
 grep -qx "Icon=$app_id" "$root/share/applications/$app_id.desktop" || fail "Icon"
 appstreamcli validate --no-net --strict "$root/share/metainfo/$app_id.metainfo.xml" || fail "appstreamcli validate"
 if command -v man >/dev/null; then
-  for page in navix-utility navix-sim; do
+  for page in navix-utility navix-sim navix-cli; do
     warnings=$(man --warnings -l "$root/share/man/man1/$page.1" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "man page $page: $warnings"
   done

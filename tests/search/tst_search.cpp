@@ -194,10 +194,11 @@ void SearchWindowTest::controlsAsLaidOut()
     QCOMPARE(window.windowTitle(), QString("Searching for modules ..."));
     QVERIFY(window.windowFlags() & Qt::WindowStaysOnTopHint);
 
-    const QStringList names = QString("SearchForModulesLabel FirstAdresSpinEdit SecondAdresSpinEdit DecLabel "
-                                      "DecLabel1 HexLabel HexLabel1 Animate1 StartScanButton CancelButton "
-                                      "InitTimer CloseTimer")
-                                  .split(' ');
+    const QStringList names =
+        QString("SearchForModulesLabel FirstAdresSpinEdit SecondAdresSpinEdit DecLabel "
+                "DecLabel1 HexLabel HexLabel1 AllBaudRatesCheckBox Animate1 StartScanButton "
+                "CancelButton InitTimer CloseTimer")
+            .split(' ');
     for (const QString &name : names)
         QVERIFY2(window.findChild<QObject *>(name) != nullptr, qPrintable(name));
 
@@ -207,6 +208,8 @@ void SearchWindowTest::controlsAsLaidOut()
     QCOMPARE(window.HexLabel1.text(), QString("(hex)"));
     QCOMPARE(window.StartScanButton.text(), QString("&Start scan"));
     QCOMPARE(window.CancelButton.text(), QString("&Cancel"));
+    QCOMPARE(window.AllBaudRatesCheckBox.text(), QString("All baud rates"));
+    QVERIFY(!window.AllBaudRatesCheckBox.isChecked());
     QCOMPARE(window.FirstAdresSpinEdit.minimum(), 0);
     QCOMPARE(window.FirstAdresSpinEdit.maximum(), 254);
     QCOMPARE(window.FirstAdresSpinEdit.value(), 0);
@@ -222,8 +225,8 @@ void SearchWindowTest::controlsAsLaidOut()
     // Keyboard order as laid out.
     window.FirstAdresSpinEdit.setFocus();
     QVERIFY(window.FirstAdresSpinEdit.hasFocus());
-    const QList<QWidget *> tabOrder = {&window.SecondAdresSpinEdit, &window.StartScanButton,
-                                       &window.CancelButton};
+    const QList<QWidget *> tabOrder = {&window.SecondAdresSpinEdit, &window.AllBaudRatesCheckBox,
+                                       &window.StartScanButton, &window.CancelButton};
     for (QWidget *next : tabOrder) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QVERIFY2(next->hasFocus(), qPrintable(next->objectName()));

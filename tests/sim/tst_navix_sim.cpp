@@ -4,6 +4,7 @@
 #include "bus/serial_port.h"
 #include "bus/text.h"
 #include "bus/transaction_engine.h"
+#include "support/recording_tool.h"
 #include "support/sim_process.h"
 #include "workspace/bus_router.h"
 
@@ -21,12 +22,6 @@
 namespace {
 // Replies over a pseudo-terminal from another process: short, but not as short as in-process.
 constexpr int ReplyTimeOutMs = 300;
-
-struct Tool : ToolReplyHandler
-{
-    void HandleToolReply(const QByteArray &reply) override { replies.append(reply); }
-    QList<QByteArray> replies;
-};
 
 } // namespace
 
@@ -46,7 +41,7 @@ private:
     std::unique_ptr<TransactionEngine> engine;
     std::unique_ptr<BusRouter> router;
     ModuleRegistry registry;
-    Tool tool;
+    RecordingTool tool;
 };
 
 void TestNavixSim::initTestCase()

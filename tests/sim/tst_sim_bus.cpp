@@ -508,7 +508,12 @@ void TestSimBus::demoBus()
     bool tvr = false;
     bool init = false;
     bool checksum = false;
+    QSet<int> otherRates;
     for (SimModule *module : bus.Modules()) {
+        // Each module talks at its own rate.
+        bus.Line().baud = module->Baud();
+        if (module->Baud() != 9600)
+            otherRates.insert(module->address);
         types.insert(module->typeId);
         tvr = tvr || module->tvr;
         init = init || module->initMode;
@@ -523,6 +528,7 @@ void TestSimBus::demoBus()
                                         "4213", "4313", "4413", "4513", "4613", "4152"};
     QCOMPARE(types, everyType);
     QVERIFY(tvr && init && checksum);
+    QCOMPARE(otherRates, (QSet<int>{0x06, 0x0B})); // found only by a search over every rate
 }
 
 QTEST_GUILESS_MAIN(TestSimBus)

@@ -205,7 +205,8 @@ void TestSimFaults::lineTimingThroughTheEngine()
 {
     // "$0AM" + CR and "!0A4013" + CR are 13 characters: 108 ms at 1200 baud.
     EngineHarness harness;
-    harness.bus.AddModule("4013", "0A200600");
+    harness.bus.AddModule("4013", "0A200300"); // a module at 1200 baud, on a port at its rate
+    harness.port.baud = 1200;
     harness.bus.Line() = {1200, true};
     harness.engine.SetTimeOutMs(60);
     QCOMPARE(AskName(harness), QByteArray());

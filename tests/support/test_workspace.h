@@ -28,6 +28,12 @@ public:
                             EditorState editorState) override;
     void RelabelModule(const QByteArray &address, const QString &caption) override;
     int TimeOutFieldMs() const override { return timeOutField; }
+    int LineBaud() const override { return port.baud; }
+    void SetLineBaud(int baud) override
+    {
+        port.baud = baud;
+        baudChanges.append(baud);
+    }
     void SetHint(const QString &text) override { hint = text; }
     void SetWorkspaceCaption(const QString &text) override { caption = text; }
     QRect MainGeometry() const override { return geometry; }
@@ -57,4 +63,5 @@ public:
     int timeOutField = 100;
     QList<TrendFeed *> trendRequests;               // ShowTrend calls, in order
     std::function<void(TrendFeed &)> onShowTrend; // what the main window would open
+    QList<int> baudChanges; // SetLineBaud calls, in order
 };

@@ -1,0 +1,242 @@
+#include "cli_arguments.h"
+
+#include "bus/baud_table.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include <array>
+
+namespace {
+constexpr int LowestTimeOutMs = 1;
+constexpr int HighestTimeOutMs = 1000;
+
+struct CommandInfo
+{
+    CliCommand command;
+    const char *name;
+    const char *arguments; // positional arguments in the usage line
+    const char *description;
+};
+
+const std::array<CommandInfo, 6> Commands = {{
+    {CliCommand::Ports, "ports", "", "Lists the COM numbers with their devices, as the module tree does."},
+    {CliCommand::Scan, "scan", "",
+     "Searches the bus as the search window does (INIT probe, checksum retry, Tvr 5x, unknown types) and\n"
+     "prints one line per module: address, type, model, configuration text, INIT, checksum, firmware, rate."},
+    {CliCommand::Read, "read", "",
+     "Prints one module's live data as its editor shows it. The module is looked for at every rate of the\n"
+     "table unless --baud names one."},
+    {CliCommand::Send, "send", "TEXT",
+     "Sends one raw command (a CR is added) and prints the reply, or \"Time out !\", as the terminal does."},
+    {CliCommand::Backup, "backup", "",
+     "Scans the bus and writes a configuration file that the utility opens (File > Open)."},
+    {CliCommand::Set, "set", "",
+     "Writes one module's configuration with the rules of the editors (baud rate and checksum only in\n"
+     "INIT, the new address must be free), then reads it back and verifies it. The module is looked for at\n"
+     "every rate of the table."},
+}};
+
+const char *ToolDescription =
+    "navix-cli: the Navix module bus from the command line, on the same engine as the utility.\n"
+    "\n"
+    "Usage: navix-cli COMMAND [options]\n"
+    "\n"
+    "Commands:\n"
+    "  ports    list the COM ports and their devices\n"
+    "  scan     search the bus for modules (--baud all: at every rate)\n"
+    "  read     one module's live data\n"
+    "  send     one raw command and its reply\n"
+    "  backup   scan and write a configuration file\n"
+    "  set      change one module's configuration, read back and verified\n"
+    "\n"
+    "Ports are named as in the tree (COM20) or by device path (/dev/ttyUSB0). Every command takes --json\n"
+    "(one JSON document on standard output) and --help. Exit codes: 0 done, 1 nothing found or the module\n"
+    "did not answer, 2 bad arguments, 3 the port could not be opened.\n";
+
+std::optional<int> HexAddress(const QString &text)
+{
+    static const QRegularExpression hex("^[0-9A-Fa-f]{1,2}$");
+    if (!hex.match(text).hasMatch())
+        return std::nullopt;
+    return text.toInt(nullptr, 16);
+}
+
+struct Problem
+{
+    QString text;
+};
+
+int TakeAddress(const QCommandLineParser &parser, const QString &option)
+{
+    const std::optional<int> address = HexAddress(parser.value(option));
+    if (!address)
+        throw Problem{QStringLiteral("--%1 wants a bus address of two hex digits (00 to FF), not \"%2\"")
+                          .arg(option, parser.value(option))};
+    return *address;
+}
+
+int TakeBaud(const QString &text)
+{
+    bool ok = false;
+    const int baud = text.toInt(&ok);
+    if (!ok || CodeOfBaud(baud) < 0)
+        throw Problem{
+            QStringLiteral("--baud wants a rate of the table (1200, 2400, 4800, 9600, 19200, 38400), "
+                           "not \"%1\"")
+                .arg(text)};
+    return baud;
+}
+} // namespace
+
+ParsedCommandLine ParseCommandLine(const QStringList &arguments)
+{
+    const QString commandName = arguments.value(1);
+    if (arguments.size() < 2 || commandName == "--help" || commandName == "-h" || commandName == "help")
+        return {std::nullopt, QString::fromLatin1(ToolDescription), {}};
+    const CommandInfo *info = nullptr;
+    for (const CommandInfo &candidate : Commands)
+        if (commandName == QLatin1String(candidate.name))
+            info = &candidate;
+    if (!info)
+        return {
+            std::nullopt,
+            {},
+            QStringLiteral("unknown command \"%1\" (navix-cli --help lists the commands)").arg(commandName)};
+
+    const CliCommand command = info->command;
+    const bool onBus = command != CliCommand::Ports;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QString::fromLatin1(info->description));
+    const QCommandLineOption help({"h", "help"}, "Shows this help.");
+    const QCommandLineOption json("json", "Prints one JSON document instead of aligned text.");
+    const QCommandLineOption quiet("quiet",
+                                   "No progress on standard error (shown only where it is a terminal).");
+    const QCommandLineOption port("port", "The port: COM<n> as in the tree, or a device path.", "P");
+    const QCommandLineOption timeOut("timeout", "Reply time-out in ms, 1 to 1000 (default 100).", "MS",
+                                     "100");
+    const QCommandLineOption baud(
+        "baud",
+        command == CliCommand::Set ? "The new baud rate (only in INIT)."
+        : command == CliCommand::Read
+            ? "Look for the module at this rate only."
+            : "The line's rate (default 9600)" +
+                  QString(command == CliCommand::Send ? "." : ", or all for every rate."),
+        "B");
+    const QCommandLineOption from("from", "First address, hex (default 00).", "AA", "00");
+    const QCommandLineOption to("to", "Last address, hex (default FF).", "AA", "FF");
+    const QCommandLineOption address("address", "The module's address, hex.", "AA");
+    const QCommandLineOption newAddress("new-address", "The new address, hex; it must be free.", "AA");
+    const QCommandLineOption checksumSetting(
+        "checksum",
+        command == CliCommand::Send ? "Append the checksum." : "Checksum use, on or off (only in INIT).",
+        command == CliCommand::Send ? QString() : QStringLiteral("on|off"));
+    const QCommandLineOption format("format", "Data format: engineering, percent, hex or ohms.", "F");
+    const QCommandLineOption file("file", "The configuration file to write.", "FILE");
+
+    parser.addOptions({help, json, quiet});
+    if (onBus)
+        parser.addOptions({port, timeOut, baud});
+    if (command == CliCommand::Scan || command == CliCommand::Backup)
+        parser.addOptions({from, to});
+    if (command == CliCommand::Read || command == CliCommand::Set)
+        parser.addOption(address);
+    if (command == CliCommand::Set)
+        parser.addOptions({newAddress, format});
+    if (command == CliCommand::Set || command == CliCommand::Send)
+        parser.addOption(checksumSetting);
+    if (command == CliCommand::Backup)
+        parser.addOption(file);
+    if (command == CliCommand::Send)
+        parser.addPositionalArgument("TEXT", "The command, for example $012.");
+
+    QStringList rest = arguments.mid(2);
+    rest.prepend(arguments.value(0));
+    if (!parser.parse(rest))
+        return {std::nullopt, {}, parser.errorText()};
+    if (parser.isSet(help)) {
+        QString text = parser.helpText();
+        text.replace(QRegularExpression("^Usage: \\S+"),
+                     QStringLiteral("Usage: navix-cli %1").arg(QLatin1String(info->name)));
+        return {std::nullopt, text, {}};
+    }
+
+    CliRequest request;
+    request.command = command;
+    request.json = parser.isSet(json);
+    request.quiet = parser.isSet(quiet);
+    try {
+        if (onBus) {
+            if (!parser.isSet(port))
+                throw Problem{QStringLiteral("%1 needs --port (COM<n> or a device path)").arg(info->name)};
+            request.port = parser.value(port);
+            bool ok = false;
+            request.timeOutMs = parser.value(timeOut).toInt(&ok);
+            if (!ok || request.timeOutMs < LowestTimeOutMs || request.timeOutMs > HighestTimeOutMs)
+                throw Problem{QStringLiteral("--timeout wants milliseconds from %1 to %2, not \"%3\"")
+                                  .arg(LowestTimeOutMs)
+                                  .arg(HighestTimeOutMs)
+                                  .arg(parser.value(timeOut))};
+        }
+        const bool sweepable = command == CliCommand::Scan || command == CliCommand::Backup;
+        if (onBus && parser.isSet(baud)) {
+            if (sweepable && parser.value(baud) == "all")
+                request.allRates = true;
+            else if (command == CliCommand::Set)
+                request.newBaud = TakeBaud(parser.value(baud));
+            else
+                request.baud = TakeBaud(parser.value(baud));
+        } else if (command == CliCommand::Read || command == CliCommand::Set) {
+            request.allRates = true;
+        }
+        if (sweepable) {
+            request.first = TakeAddress(parser, "from");
+            request.last = TakeAddress(parser, "to");
+        }
+        if (command == CliCommand::Read || command == CliCommand::Set) {
+            if (!parser.isSet(address))
+                throw Problem{QStringLiteral("%1 needs --address AA").arg(info->name)};
+            request.address = TakeAddress(parser, "address");
+        }
+        if (command == CliCommand::Set) {
+            if (parser.isSet(newAddress))
+                request.newAddress = TakeAddress(parser, "new-address");
+            if (parser.isSet(checksumSetting)) {
+                const QString value = parser.value(checksumSetting);
+                if (value != "on" && value != "off")
+                    throw Problem{QStringLiteral("--checksum wants on or off, not \"%1\"").arg(value)};
+                request.checksum = value == "on";
+            }
+            if (parser.isSet(format)) {
+                static const QStringList names = {"engineering", "percent", "hex", "ohms"};
+                const qsizetype index = names.indexOf(parser.value(format));
+                if (index < 0)
+                    throw Problem{
+                        QStringLiteral("--format wants engineering, percent, hex or ohms, not \"%1\"")
+                            .arg(parser.value(format))};
+                request.format = static_cast<FormatChoice>(index);
+            }
+            if (!request.newAddress && !request.newBaud && !request.checksum && !request.format)
+                throw Problem{"set needs at least one of --new-address, --baud, --checksum, --format"};
+        }
+        if (command == CliCommand::Send) {
+            request.addChecksum = parser.isSet(checksumSetting);
+            const QStringList texts = parser.positionalArguments();
+            if (texts.size() != 1 || texts.first().isEmpty())
+                throw Problem{"send needs exactly one command TEXT, for example '$012'"};
+            request.text = texts.first();
+        } else if (!parser.positionalArguments().isEmpty()) {
+            throw Problem{QStringLiteral("%1 takes no argument \"%2\"")
+                              .arg(info->name, parser.positionalArguments().first())};
+        }
+        if (command == CliCommand::Backup) {
+            if (!parser.isSet(file) || parser.value(file).isEmpty())
+                throw Problem{"backup needs --file FILE"};
+            request.file = parser.value(file);
+        }
+    } catch (const Problem &problem) {
+        return {std::nullopt, {}, problem.text};
+    }
+    return {request, {}, {}};
+}

@@ -1,0 +1,147 @@
+#include "cli_bus.h"
+
+#include "bus/baud_table.h"
+#include "bus/port_names.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTimer>
+
+namespace {
+// A device path that no COM number stands for still opens under this number, which no listing gives out.
+constexpr int UnlistedComNumber = 65535;
+} // namespace
+
+NamedPort ResolvePortName(const QString &name, QString &problem)
+{
+    const QMap<int, QString> ports = EnumerateComPorts();
+    static const QRegularExpression comName("^COM([0-9]{1,5})$", QRegularExpression::CaseInsensitiveOption);
+    if (const QRegularExpressionMatch match = comName.match(name); match.hasMatch()) {
+        const int number = match.captured(1).toInt();
+        if (!ports.contains(number)) {
+            problem = QStringLiteral("unknown port %1 (navix-cli ports lists the ports)").arg(name);
+            return {};
+        }
+        return {number, ports.value(number)};
+    }
+    if (name.startsWith('/')) {
+        for (auto entry = ports.cbegin(); entry != ports.cend(); ++entry)
+            if (entry.value() == name || QFileInfo(entry.value()).canonicalFilePath() == name)
+                return {entry.key(), entry.value()};
+        if (QFileInfo::exists(name))
+            return {0, name};
+    }
+    problem = QStringLiteral("unknown port %1: give COM<n> as the tree shows it, or a device path").arg(name);
+    return {};
+}
+
+CliBus::CliBus(QObject *parent) : QObject(parent)
+{
+    engine.SetPort(&port);
+    connect(&port, &BusPort::TriggerAvail, &engine, &TransactionEngine::ApdComPort1TriggerAvail);
+    router.RegisterTool(ToolKind::Search, this);
+    router.RequestBus(ToolKind::Search);
+}
+
+CliBus::~CliBus()
+{
+    engine.SetPort(nullptr);
+    port.SetOpen(false);
+}
+
+QString CliBus::Open(const NamedPort &named, int baud)
+{
+    const int number = named.comNumber > 0 ? named.comNumber : UnlistedComNumber;
+    const QString device = named.device;
+    port.SetDeviceResolver([number, device](int asked) { return asked == number ? device : QString(); });
+    port.SetComNumber(static_cast<quint16>(number));
+    port.SetBaud(baud);
+    try {
+        port.SetOpen(true);
+    } catch (const ESerialError &error) {
+        return QString::fromLocal8Bit(error.what());
+    }
+    return {};
+}
+
+void CliBus::WaitFor(const std::function<bool()> &done)
+{
+    while (!done() && port.IsOpen())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+QByteArray CliBus::Ask(const Exchange &exchange)
+{
+    reply.reset();
+    engine.SendCommand(exchange);
+    WaitFor([this] { return reply.has_value(); });
+    return reply.value_or(QByteArray());
+}
+
+void CliBus::HandleToolReply(const QByteArray &delivered)
+{
+    if (scanning)
+        scan.ReplyStep(delivered);
+    else
+        reply = delivered;
+}
+
+QList<FoundModule> CliBus::Scan(int first, int last, bool allRates,
+                                const std::function<void(int, int)> &progress)
+{
+    ClearModules(true);
+    QList<FoundModule> found;
+    const auto added = connect(&scan, &ModuleScan::ModuleAdded, this,
+                               [&](const ModuleRecordPtr &record, const QString &caption) {
+                                   found.append({record, caption, port.Baud(), {}});
+                               });
+    const auto shown = connect(&scan, &ModuleScan::AddressShown, this, [&](int address) {
+        if (progress)
+            progress(address, static_cast<int>(found.size()));
+    });
+    bool finished = false;
+    const auto ended = connect(&sweep, &BaudSweep::Finished, this, [&] { finished = true; });
+    scanning = true;
+    sweep.Start(first, last, allRates);
+    WaitFor([&] { return finished; });
+    scanning = false;
+    sweep.Stop();
+    disconnect(added);
+    disconnect(shown);
+    disconnect(ended);
+    return found;
+}
+
+QByteArray CliBus::ReadFirmware(const FoundModule &module)
+{
+    const int baud = port.Baud();
+    port.SetBaud(module.baud);
+    const QByteArray answer = Ask({.command = "$" + CommandAddress(*module.record) + "F" + CR,
+                                   .checksum = UsesChecksum(*module.record),
+                                   .expectedLength = ReplyLength::Firmware});
+    port.SetBaud(baud);
+    return Copy(answer, 4, 4);
+}
+
+QByteArray CliBus::CommandAddress(const ModuleRecord &record)
+{
+    return record.initFlag ? QByteArray("00") : record.Address();
+}
+
+bool CliBus::UsesChecksum(const ModuleRecord &record)
+{
+    // A module in INIT talks without checksums, whatever its format byte says.
+    return !record.initFlag && (HexToInt(Copy(record.config, 7, 2)) & ChecksumFormatBit) != 0;
+}
+
+void CliBus::ClearModules(bool keepRouting)
+{
+    router.ClearModuleRecords(keepRouting);
+}
+
+void CliBus::UpdateModuleRecord(const QByteArray &address, const QByteArray &config, EditorState editorState)
+{
+    modules.UpdateRecord(address, config, editorState);
+}

@@ -1,0 +1,99 @@
+#pragma once
+// The bus of the command-line tool: a serial port, the transaction engine and the module records, with no
+// window. It stands in for the main window behind the workspace interface, so the search's step machines
+// run on it unchanged; the tool holds the bus the whole time, as a tool window holds it while shown.
+
+#include "bus/serial_port.h"
+#include "bus/transaction_engine.h"
+#include "search/baud_sweep.h"
+#include "search/module_scan.h"
+#include "workspace/bus_router.h"
+#include "workspace/module_records.h"
+#include "workspace/workspace.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+// A port named on the command line: "COM20" as in the tree, or a device path such as /dev/ttyUSB0.
+struct NamedPort
+{
+    int comNumber = 0; // 0 for a device that no COM number stands for
+    QString device;
+};
+// The port a name stands for; an empty device with the reason in problem when there is none.
+NamedPort ResolvePortName(const QString &name, QString &problem);
+
+// One module found by a scan, at the rate it answered at.
+struct FoundModule
+{
+    ModuleRecordPtr record;
+    QString caption;
+    int baud = 0;
+    QByteArray firmware; // empty when the module did not tell it
+};
+
+class CliBus : public QObject, public Workspace, public ToolReplyHandler
+{
+    Q_OBJECT
+public:
+    explicit CliBus(QObject *parent = nullptr);
+    ~CliBus() override;
+
+    // Opens the port at baud; an empty text, or the system's reason why it could not be opened.
+    QString Open(const NamedPort &port, int baud);
+
+    // One exchange: the reply, or an empty text after the time-out (or a wrong checksum).
+    QByteArray Ask(const Exchange &exchange);
+
+    // Scans first..last as the search window does, at the port's rate or at every rate of the table.
+    // progress is told each address asked.
+    QList<FoundModule> Scan(int first, int last, bool allRates,
+                            const std::function<void(int address, int found)> &progress = {});
+    // Reads the firmware of a found module ("$AAF") at its rate.
+    QByteArray ReadFirmware(const FoundModule &module);
+
+    // The address a module answers at (00 in INIT) and whether its commands carry a checksum.
+    static QByteArray CommandAddress(const ModuleRecord &record);
+    static bool UsesChecksum(const ModuleRecord &record);
+
+    // Workspace
+    TransactionEngine &Engine() override { return engine; }
+    BusRouter &Router() override { return router; }
+    ModuleRegistry &Modules() override { return modules; }
+    void ClearModules(bool keepRouting) override;
+    void QueueModuleItem(const QString &) override {}
+    void FlushModuleItems() override {}
+    void DropPendingModuleItems() override {}
+    bool IsAddressFree(const QByteArray &address) override { return modules.IsAddressFree(address); }
+    void UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
+                            EditorState editorState) override;
+    void RelabelModule(const QByteArray &, const QString &) override {}
+    int TimeOutFieldMs() const override { return engine.TimeOutMs(); }
+    int LineBaud() const override { return port.Baud(); }
+    void SetLineBaud(int baud) override { port.SetBaud(baud); }
+    void SetHint(const QString &) override {}
+    void SetWorkspaceCaption(const QString &) override {}
+    QRect MainGeometry() const override { return {}; }
+    void SetMainEnabled(bool) override {}
+    void ShowMemoryUtilities(const QByteArray &, bool) override {}
+    void ShowTrend(TrendFeed &) override {} // the tool opens no window
+
+    // ToolReplyHandler
+    void HandleToolReply(const QByteArray &reply) override;
+
+private:
+    // Runs the event loop until done() holds; false when the port was lost meanwhile.
+    void WaitFor(const std::function<bool()> &done);
+
+    ModuleRegistry modules;
+    TransactionEngine engine;
+    BusRouter router{engine, modules};
+    TApdComPort port;
+    ModuleScan scan{*this};
+    BaudSweep sweep{*this, scan};
+    bool scanning = false;
+    std::optional<QByteArray> reply; // the reply of the exchange asked with Ask
+};

@@ -1,0 +1,372 @@
+#include "cli_commands.h"
+
+#include "cli_bus.h"
+#include "cli_output.h"
+#include "module_readout.h"
+
+#include "bus/baud_table.h"
+#include "bus/port_names.h"
+#include "bus/text_file.h"
+#include "config/module_file.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <functional>
+
+namespace {
+// A configuration write waits longer for its acknowledgement, as the editors let it.
+constexpr int ConfigurationTimeOutMs = 500;
+
+int Code(CliExit exit)
+{
+    return static_cast<int>(exit);
+}
+
+QString ModelLabel(const ModuleRecord &record)
+{
+    const ModuleType *type = FindModuleType(record.typeId);
+    return type ? QString::fromLatin1(type->modelLabel).trimmed() : QString();
+}
+
+// A command that found nothing: the line on standard error, and for a script also a JSON document saying so.
+int NothingFound(const CliRequest &request, const QString &problem)
+{
+    PrintProblem(problem);
+    if (request.json)
+        PrintJson({{"error", problem}});
+    return Code(CliExit::NothingFound);
+}
+
+QString Address(const ModuleRecord &record)
+{
+    return FromWire(CliBus::CommandAddress(record));
+}
+
+int RunPorts(const CliRequest &request)
+{
+    const QMap<int, QString> ports = EnumerateComPorts();
+    QJsonArray list;
+    QList<QStringList> rows;
+    for (auto port = ports.cbegin(); port != ports.cend(); ++port) {
+        const QString name = QStringLiteral("COM%1").arg(port.key());
+        list.append(QJsonObject{{"name", name}, {"number", port.key()}, {"device", port.value()}});
+        rows.append({name, port.value()});
+    }
+    if (request.json)
+        PrintJson({{"ports", list}});
+    else
+        PrintOut(AlignedRows(rows));
+    return Code(ports.isEmpty() ? CliExit::NothingFound : CliExit::Done);
+}
+
+// Opens the request's port; the exit code when it fails.
+std::optional<int> OpenPort(CliBus &bus, const CliRequest &request)
+{
+    QString problem;
+    const NamedPort port = ResolvePortName(request.port, problem);
+    if (!problem.isEmpty()) {
+        PrintProblem(problem);
+        return Code(CliExit::BadArguments);
+    }
+    bus.Engine().SetTimeOutMs(request.timeOutMs);
+    // No pacing beyond what the line needs: a script waits for nobody.
+    bus.Engine().SetPacingTag(VeryFast);
+    const QString failure = bus.Open(port, request.baud);
+    if (!failure.isEmpty()) {
+        PrintProblem(QStringLiteral("cannot open %1: %2").arg(request.port, failure));
+        return Code(CliExit::PortFailed);
+    }
+    return std::nullopt;
+}
+
+QList<FoundModule> ScanWithProgress(CliBus &bus, const CliRequest &request, int first, int last,
+                                    bool allRates)
+{
+    Progress progress(request.quiet);
+    const int count = std::abs(last - first) + 1;
+    const int low = std::min(first, last);
+    return bus.Scan(first, last, allRates, [&](int address, int found) {
+        progress.Show(QStringLiteral("%1 bps: address %2 of %3, %4 module(s) found")
+                          .arg(bus.LineBaud())
+                          .arg(address - low + 1)
+                          .arg(count)
+                          .arg(found));
+    });
+}
+
+QJsonObject ModuleJson(const FoundModule &module)
+{
+    const ModuleRecord &record = *module.record;
+    return {{"address", Address(record)},
+            {"type", FromWire(record.typeId)},
+            {"model", ModelLabel(record)},
+            {"config", FromWire(record.config)},
+            {"init", record.initFlag},
+            {"checksum", (HexToInt(Copy(record.config, 7, 2)) & ChecksumFormatBit) != 0},
+            {"firmware", FromWire(module.firmware)},
+            {"baud", module.baud},
+            {"caption", module.caption}};
+}
+
+int RunScan(const CliRequest &request)
+{
+    CliBus bus;
+    if (const std::optional<int> failed = OpenPort(bus, request))
+        return *failed;
+    QList<FoundModule> found = ScanWithProgress(bus, request, request.first, request.last, request.allRates);
+    for (FoundModule &module : found)
+        module.firmware = bus.ReadFirmware(module);
+    if (request.json) {
+        QJsonArray modules;
+        for (const FoundModule &module : found)
+            modules.append(ModuleJson(module));
+        PrintJson({{"port", request.port}, {"modules", modules}});
+    } else {
+        QList<QStringList> rows{{"ADDR", "TYPE", "MODEL", "CONFIG", "INIT", "CHECKSUM", "FIRMWARE", "BAUD"}};
+        for (const FoundModule &module : found) {
+            const QJsonObject fields = ModuleJson(module);
+            rows.append({fields["address"].toString(), fields["type"].toString(), fields["model"].toString(),
+                         fields["config"].toString(), fields["init"].toBool() ? "yes" : "no",
+                         fields["checksum"].toBool() ? "on" : "off",
+                         module.firmware.isEmpty() ? "-" : FromWire(module.firmware),
+                         QString::number(module.baud)});
+        }
+        PrintOut(AlignedRows(rows));
+    }
+    return Code(found.isEmpty() ? CliExit::NothingFound : CliExit::Done);
+}
+
+// Opens the port, finds the module at the request's address (at the request's rate or at the first rate of
+// the table it answers at, where the port is then left) and runs the command on it.
+int WithModule(const CliRequest &request, const std::function<int(CliBus &, const FoundModule &)> &command)
+{
+    CliBus bus;
+    if (const std::optional<int> failed = OpenPort(bus, request))
+        return *failed;
+    const QList<FoundModule> found = bus.Scan(request.address, request.address, request.allRates);
+    if (found.isEmpty())
+        return NothingFound(
+            request, QStringLiteral("no module answers at %1").arg(FromWire(HexByte(request.address))));
+    bus.SetLineBaud(found.first().baud);
+    return command(bus, found.first());
+}
+
+int ReadCommand(const CliRequest &request, CliBus &bus, const FoundModule &module)
+{
+    const ModuleRecord &record = *module.record;
+    const Readout readout = ReadModule(bus, record);
+    if (request.json) {
+        QJsonArray values;
+        for (const ReadoutValue &value : readout.values)
+            values.append(QJsonObject{{"name", value.name}, {"value", value.value}, {"unit", value.unit}});
+        QJsonObject document = ModuleJson(module);
+        document.remove("firmware");
+        document["answered"] = readout.answered;
+        document["values"] = values;
+        if (!readout.state.isEmpty())
+            document["state"] = FromWire(readout.state);
+        PrintJson(document);
+    } else {
+        QString text = QStringLiteral("%1 (%2) %3 @%4\n")
+                           .arg(FromWire(record.typeId), Address(record), ModelLabel(record))
+                           .arg(module.baud);
+        QList<QStringList> rows;
+        for (const ReadoutValue &value : readout.values)
+            rows.append({value.name, value.value, value.unit});
+        PrintOut(text + AlignedRows(rows));
+    }
+    if (!readout.answered)
+        PrintProblem("the module did not answer every query");
+    return Code(readout.answered ? CliExit::Done : CliExit::NothingFound);
+}
+
+int RunSend(const CliRequest &request)
+{
+    CliBus bus;
+    if (const std::optional<int> failed = OpenPort(bus, request))
+        return *failed;
+    QByteArray command = ToWire(request.text);
+    if (!command.endsWith(CR))
+        command.append(CR);
+    // As the terminal sends: the reply is read line by line, whatever it starts with.
+    const QByteArray reply = bus.Ask({.command = command,
+                                      .checksum = request.addChecksum,
+                                      .receiveMode = ReceiveMode::LineMode,
+                                      .startChar = ' ',
+                                      .endChar = ' ',
+                                      .expectedLength = 0});
+    QByteArray shown = reply;
+    shown.replace(CR, QByteArray());
+    const QString text = shown.isEmpty() ? QStringLiteral("Time out !") : FromWire(shown);
+    if (request.json)
+        PrintJson(
+            {{"command", FromWire(command.chopped(1))}, {"reply", text}, {"answered", !reply.isEmpty()}});
+    else
+        PrintOut(text + '\n');
+    return Code(reply.isEmpty() ? CliExit::NothingFound : CliExit::Done);
+}
+
+int RunBackup(const CliRequest &request)
+{
+    CliBus bus;
+    if (const std::optional<int> failed = OpenPort(bus, request))
+        return *failed;
+    const QList<FoundModule> found =
+        ScanWithProgress(bus, request, request.first, request.last, request.allRates);
+    if (found.isEmpty())
+        return NothingFound(request, "no module found; nothing written");
+    const QString path = ConfigFileName(request.file);
+    if (ReplaceFile(path, ModuleFileText(bus.Modules())) != SaveResult::Saved) {
+        PrintProblem(QStringLiteral("cannot write %1").arg(path));
+        return Code(CliExit::BadArguments);
+    }
+    if (request.json) {
+        QJsonArray modules;
+        for (const FoundModule &module : found)
+            modules.append(ModuleJson(module));
+        PrintJson({{"file", path}, {"modules", modules}});
+    } else {
+        PrintOut(QStringLiteral("%1 module(s) written to %2\n").arg(found.size()).arg(path));
+    }
+    return Code(CliExit::Done);
+}
+
+// The format byte with the checksum and data format asked for.
+int NewFormatByte(int format, const CliRequest &request)
+{
+    if (request.checksum)
+        format = *request.checksum ? format | ChecksumFormatBit : format & ~ChecksumFormatBit;
+    if (request.format)
+        format = (format & ~0x03) | static_cast<int>(*request.format);
+    return format;
+}
+
+bool HasDataFormat(const ModuleRecord &record, FormatChoice format)
+{
+    switch (record.kind) {
+    case EditorKind::Type4013:
+    case EditorKind::Type4x13:
+        return true;
+    case EditorKind::Type4017:
+    case EditorKind::Type4021:
+        return format != FormatChoice::Ohms;
+    default:
+        return false;
+    }
+}
+
+int SetCommand(const CliRequest &request, CliBus &bus, const FoundModule &module)
+{
+    const ModuleRecord &record = *module.record;
+    const int moduleBaud = module.baud;
+
+    const QByteArray oldAddress = record.Address();
+    const QByteArray newAddress = request.newAddress ? HexByte(*request.newAddress) : oldAddress;
+    const QByteArray typeCode = Copy(record.config, 3, 2);
+    const int oldBaudCode = HexToInt(Copy(record.config, 5, 2));
+    const int baudCode = request.newBaud ? CodeOfBaud(*request.newBaud) : oldBaudCode;
+    const int oldFormat = HexToInt(Copy(record.config, 7, 2));
+    const int format = NewFormatByte(oldFormat, request);
+
+    if (request.format && !HasDataFormat(record, *request.format)) {
+        PrintProblem(QStringLiteral("a %1 has no such data format").arg(FromWire(record.typeId)));
+        return Code(CliExit::BadArguments);
+    }
+    const bool lineChange =
+        baudCode != oldBaudCode || (format & ChecksumFormatBit) != (oldFormat & ChecksumFormatBit);
+    if (lineChange && !record.initFlag) {
+        PrintProblem(
+            "the baud rate and checksum use change only in INIT: wire the module's INIT terminal first");
+        return Code(CliExit::BadArguments);
+    }
+    if (newAddress != oldAddress) {
+        // The address must be free on the whole bus, at every rate, as the tree would tell.
+        const QList<FoundModule> there = bus.Scan(HexToInt(newAddress), HexToInt(newAddress), true);
+        bus.SetLineBaud(moduleBaud);
+        if (!there.isEmpty()) {
+            PrintProblem(QStringLiteral("Invalid address ! (%1 answers at %2)")
+                             .arg(FromWire(there.first().record->typeId), FromWire(newAddress)));
+            return Code(CliExit::BadArguments);
+        }
+    }
+
+    const QByteArray newConfig = newAddress + typeCode + HexByte(baudCode) + HexByte(format);
+    const QByteArray commandAddress = record.initFlag ? QByteArray("00") : oldAddress;
+    bus.Engine().SetTimeOutMs(std::max(request.timeOutMs, ConfigurationTimeOutMs));
+    const QByteArray acknowledge = bus.Ask({.command = "%" + commandAddress + newConfig + CR,
+                                            .checksum = CliBus::UsesChecksum(record),
+                                            .expectedLength = ReplyLength::Acknowledge});
+    bus.Engine().SetTimeOutMs(request.timeOutMs);
+    if (acknowledge.isEmpty())
+        return NothingFound(request, "Configuration failed !");
+
+    // Read back at the new rate and address (00 while in INIT), with the new checksum use.
+    bus.SetLineBaud(BaudOfCode(baudCode));
+    const bool checksum = !record.initFlag && (format & ChecksumFormatBit) != 0;
+    const QByteArray readAddress = record.initFlag ? QByteArray("00") : newAddress;
+    const QByteArray readBack = Copy(bus.Ask({.command = "$" + readAddress + "2" + CR,
+                                              .checksum = checksum,
+                                              .expectedLength = ReplyLength::Configuration}),
+                                     2, 8);
+    // A module in INIT reports the address it answers at, 00, in front of its settings.
+    const bool verified =
+        record.initFlag ? Copy(readBack, 3, 6) == Copy(newConfig, 3, 6) : readBack == newConfig;
+    if (request.json) {
+        PrintJson({{"address", FromWire(commandAddress)},
+                   {"type", FromWire(record.typeId)},
+                   {"old", FromWire(record.config)},
+                   {"new", FromWire(newConfig)},
+                   {"readBack", FromWire(readBack)},
+                   {"baud", BaudOfCode(baudCode)},
+                   {"verified", verified}});
+    } else {
+        PrintOut(AlignedRows({{"old", FromWire(record.config)},
+                              {"new", FromWire(newConfig)},
+                              {"read back", readBack.isEmpty() ? QStringLiteral("-") : FromWire(readBack)},
+                              {"baud", QString::number(BaudOfCode(baudCode))}}));
+    }
+    if (!verified) {
+        PrintProblem("the configuration read back differs from the one written");
+        return Code(CliExit::NothingFound);
+    }
+    return Code(CliExit::Done);
+}
+} // namespace
+
+int RunCommand(const CliRequest &request)
+{
+    switch (request.command) {
+    case CliCommand::Ports:
+        return RunPorts(request);
+    case CliCommand::Scan:
+        return RunScan(request);
+    case CliCommand::Read:
+        return WithModule(request, [&](CliBus &bus, const FoundModule &module) {
+            return ReadCommand(request, bus, module);
+        });
+    case CliCommand::Send:
+        return RunSend(request);
+    case CliCommand::Backup:
+        return RunBackup(request);
+    case CliCommand::Set:
+        return WithModule(request, [&](CliBus &bus, const FoundModule &module) {
+            return SetCommand(request, bus, module);
+        });
+    }
+    return Code(CliExit::BadArguments);
+}
+
+int RunCommandLine(const QStringList &arguments)
+{
+    const ParsedCommandLine parsed = ParseCommandLine(arguments);
+    if (!parsed.request) {
+        if (!parsed.error.isEmpty()) {
+            PrintProblem(parsed.error);
+            return Code(CliExit::BadArguments);
+        }
+        PrintOut(parsed.output);
+        return Code(CliExit::Done);
+    }
+    return RunCommand(*parsed.request);
+}

@@ -1,0 +1,9 @@
+#pragma once
+// The commands of navix-cli, each on a bus of its own (CliBus) with the program's engine, search and
+// configuration file code. Returns the exit code.
+
+#include "cli_arguments.h"
+
+int RunCommand(const CliRequest &request);
+// Parses the command line and runs the command; help and bad arguments end here too.
+int RunCommandLine(const QStringList &arguments);

@@ -1,0 +1,26 @@
+#pragma once
+// One module's live data as its editor shows it: the analog inputs' value with the unit of its range and data
+// format, the Tvr 5x's two temperatures in degrees, the 4017's enabled channels, the 4021's output and the
+// digital modules' channel states under their channel names. It asks the module through the tool's bus with
+// the editors' own queries.
+
+#include "cli_bus.h"
+
+#include <QList>
+#include <QString>
+
+struct ReadoutValue
+{
+    QString name;  // the value label or channel name of the record
+    QString value; // as the module wrote it, or "on"/"off" for a digital channel
+    QString unit;  // empty where the value has none
+};
+
+struct Readout
+{
+    bool answered = false; // every query got its reply
+    QByteArray state;      // the digital modules' two state digits
+    QList<ReadoutValue> values;
+};
+
+Readout ReadModule(CliBus &bus, const ModuleRecord &record);

@@ -1,0 +1,295 @@
+// navix-cli as a script runs it: every command against a navix-sim process on a pseudo-terminal, every exit
+// code, the JSON documents parsed and compared, a backup opened by the utility's loader, and bad input of
+// every kind answered with one line on standard error and exit code 2.
+
+#include "config/module_file.h"
+#include "support/sim_process.h"
+#include "support/test_workspace.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+constexpr int RunBoundMs = 60000;
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+    QJsonObject Json() const { return QJsonDocument::fromJson(out).object(); }
+};
+
+// What a scan of the demo bus from 00 to 14 finds: address, type, config, INIT, checksum, rate.
+struct DemoModule
+{
+    const char *address;
+    const char *type;
+    const char *config;
+    bool init;
+    bool checksum;
+    int baud;
+};
+const QList<DemoModule> DemoModules = {
+    {"0B", "4513", "0B200500", false, false, 4800}, {"00", "4113", "00200600", true, false, 9600},
+    {"01", "4013", "01200600", false, false, 9600}, {"02", "4017", "02080600", false, false, 9600},
+    {"03", "4021", "03310600", false, false, 9600}, {"04", "4050", "04400600", false, false, 9600},
+    {"05", "4052", "05400600", false, false, 9600}, {"07", "4113", "07200600", false, false, 9600},
+    {"08", "4213", "08200600", false, false, 9600}, {"09", "4313", "09200600", false, false, 9600},
+    {"0A", "4413", "0A200600", false, false, 9600}, {"0C", "4613", "0C200600", false, false, 9600},
+    {"0D", "4152", "0D400600", false, false, 9600}, {"10", "20", "10200602", false, false, 9600},
+    {"14", "4017", "14080640", false, true, 9600},  {"06", "4060", "06400700", false, false, 19200},
+};
+} // namespace
+
+class NavixCliTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void scanFindsTheDemoBusAtEveryRate();
+    void commandsAndExitCodes_data();
+    void commandsAndExitCodes();
+    void backupOpensInTheLoader();
+    void setWritesAndVerifies();
+    void portThatCannotBeOpened();
+
+private:
+    Run Cli(const QStringList &arguments);
+    QString Port() const { return QStringLiteral("COM%1").arg(sim.comNumber); }
+
+    QTemporaryDir runtimeFolder;
+    SimProcess sim;
+};
+
+void NavixCliTest::initTestCase()
+{
+    QVERIFY(UsePrivateRuntimeFolder(runtimeFolder));
+    if (!QFileInfo::exists("/dev/ptmx"))
+        QSKIP("this system has no pseudo-terminals");
+    QVERIFY(sim.Start(runtimeFolder.path(), {"--frozen", "--close-grace", "-1"}));
+}
+
+Run NavixCliTest::Cli(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(NAVIX_CLI_PATH), arguments);
+    Run run;
+    if (!process.waitForFinished(RunBoundMs)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+void NavixCliTest::scanFindsTheDemoBusAtEveryRate()
+{
+    const Run run = Cli({"scan", "--port", Port(), "--baud", "all", "--from", "00", "--to", "14", "--timeout",
+                         "30", "--json"});
+    QCOMPARE(run.exitCode, 0);
+    // Standard error is no terminal here: no progress on it.
+    QCOMPARE(run.err, QByteArray());
+    const QJsonArray modules = run.Json()["modules"].toArray();
+    QCOMPARE(modules.size(), DemoModules.size());
+    for (qsizetype i = 0; i < modules.size(); ++i) {
+        const QJsonObject module = modules[i].toObject();
+        const DemoModule &expected = DemoModules[i];
+        QCOMPARE(module["address"].toString(), QString(expected.address));
+        QCOMPARE(module["type"].toString(), QString(expected.type));
+        QCOMPARE(module["config"].toString(), QString(expected.config));
+        QCOMPARE(module["init"].toBool(), expected.init);
+        QCOMPARE(module["checksum"].toBool(), expected.checksum);
+        QCOMPARE(module["baud"].toInt(), expected.baud);
+        QCOMPARE(module["firmware"].toString(), QString("A1.3"));
+    }
+    QCOMPARE(modules[0].toObject()["caption"].toString(), QString(" (0B) PKR-02 @4800"));
+    QCOMPARE(modules[1].toObject()["caption"].toString(), QString("*(00) N755 @9600"));
+    QCOMPARE(modules[1].toObject()["model"].toString(), QString("N755"));
+}
+
+void NavixCliTest::commandsAndExitCodes_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "PORT" stands for the simulator's port
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");   // a line standard output must hold ("" when empty)
+    QTest::addColumn<QString>("error"); // standard error, in full ("" when empty)
+
+    const auto row = [](const char *name, const QStringList &arguments, int exitCode, const QString &out,
+                        const QString &error = {}) {
+        QTest::newRow(name) << arguments << exitCode << out << error;
+    };
+    // Commands that reach modules, and those that find nothing.
+    row("ports", {"ports"}, 0, "PORT  ");
+    row("scan at 9600", {"scan", "--port", "PORT", "--from", "05", "--to", "07", "--timeout", "30"}, 0,
+        "07    4113  N755   07200600  no    off       A1.3      9600");
+    row("scan finds nothing", {"scan", "--port", "PORT", "--from", "30", "--to", "31", "--timeout", "20"}, 1,
+        "ADDR  TYPE  MODEL  CONFIG  INIT  CHECKSUM  FIRMWARE  BAUD");
+    row("read an analog input", {"read", "--port", "PORT", "--address", "0b", "--timeout", "30"}, 0,
+        "Absolutni tlak  +040.70  kPa");
+    row("read relays at 19200", {"read", "--port", "PORT", "--address", "06", "--timeout", "30"}, 0,
+        "4060 (06) N720 @19200");
+    row("read the Tvr 5x", {"read", "--port", "PORT", "--address", "10", "--baud", "9600"}, 0,
+        QString::fromUtf8("Stack  141.9  \xC2\xB0"
+                          "C"));
+    row("read nobody", {"read", "--port", "PORT", "--address", "33", "--timeout", "10"}, 1, "",
+        "navix-cli: no module answers at 33\n");
+    row("send", {"send", "--port", "PORT", "$012"}, 0, "!01200600");
+    row("send with checksum", {"send", "--port", "PORT", "--checksum", "$14M"}, 0, "!14401752");
+    row("send at another rate", {"send", "--port", "PORT", "--baud", "19200", "$062"}, 0, "!06400700");
+    row("send times out", {"send", "--port", "PORT", "$062"}, 1, "Time out !");
+    // Help.
+    row("tool help", {"--help"}, 0, "Usage: navix-cli COMMAND [options]");
+    row("no command", {}, 0, "Usage: navix-cli COMMAND [options]");
+    row("command help", {"set", "--help"}, 0, "Usage: navix-cli set [options]");
+    // Bad arguments: one line, exit code 2, nothing touched.
+    row("unknown command", {"erase"}, 2, "",
+        "navix-cli: unknown command \"erase\" (navix-cli --help lists the commands)\n");
+    row("unknown option", {"scan", "--port", "PORT", "--fast"}, 2, "", "navix-cli: Unknown option 'fast'.\n");
+    row("no port", {"scan"}, 2, "", "navix-cli: scan needs --port (COM<n> or a device path)\n");
+    row("unknown port", {"scan", "--port", "COM254"}, 2, "",
+        "navix-cli: unknown port COM254 (navix-cli ports lists the ports)\n");
+    row("port no name", {"send", "--port", "ttyUSB0", "$012"}, 2, "",
+        "navix-cli: unknown port ttyUSB0: give COM<n> as the tree shows it, or a device path\n");
+    row("address not hex", {"read", "--port", "PORT", "--address", "0G"}, 2, "",
+        "navix-cli: --address wants a bus address of two hex digits (00 to FF), not \"0G\"\n");
+    row("address too long", {"scan", "--port", "PORT", "--to", "100"}, 2, "",
+        "navix-cli: --to wants a bus address of two hex digits (00 to FF), not \"100\"\n");
+    row("no address", {"read", "--port", "PORT"}, 2, "", "navix-cli: read needs --address AA\n");
+    row("baud not in the table", {"scan", "--port", "PORT", "--baud", "57600"}, 2, "",
+        "navix-cli: --baud wants a rate of the table (1200, 2400, 4800, 9600, 19200, 38400), not "
+        "\"57600\"\n");
+    row("all rates for one command", {"send", "--port", "PORT", "--baud", "all", "$012"}, 2, "",
+        "navix-cli: --baud wants a rate of the table (1200, 2400, 4800, 9600, 19200, 38400), not \"all\"\n");
+    row("time-out out of range", {"scan", "--port", "PORT", "--timeout", "0"}, 2, "",
+        "navix-cli: --timeout wants milliseconds from 1 to 1000, not \"0\"\n");
+    row("send without text", {"send", "--port", "PORT"}, 2, "",
+        "navix-cli: send needs exactly one command TEXT, for example '$012'\n");
+    row("stray argument", {"scan", "--port", "PORT", "extra"}, 2, "",
+        "navix-cli: scan takes no argument \"extra\"\n");
+    row("set without a change", {"set", "--port", "PORT", "--address", "01"}, 2, "",
+        "navix-cli: set needs at least one of --new-address, --baud, --checksum, --format\n");
+    row("checksum neither on nor off", {"set", "--port", "PORT", "--address", "01", "--checksum", "yes"}, 2,
+        "", "navix-cli: --checksum wants on or off, not \"yes\"\n");
+    row("unknown format", {"set", "--port", "PORT", "--address", "01", "--format", "bcd"}, 2, "",
+        "navix-cli: --format wants engineering, percent, hex or ohms, not \"bcd\"\n");
+    row("backup without file", {"backup", "--port", "PORT"}, 2, "", "navix-cli: backup needs --file FILE\n");
+    // The editors' rules.
+    row("baud outside INIT", {"set", "--port", "PORT", "--address", "01", "--baud", "19200"}, 2, "",
+        "navix-cli: the baud rate and checksum use change only in INIT: wire the module's INIT terminal "
+        "first\n");
+    row("checksum outside INIT", {"set", "--port", "PORT", "--address", "05", "--checksum", "on"}, 2, "",
+        "navix-cli: the baud rate and checksum use change only in INIT: wire the module's INIT terminal "
+        "first\n");
+    row("address in use",
+        {"set", "--port", "PORT", "--address", "01", "--new-address", "0B", "--timeout", "30"}, 2, "",
+        "navix-cli: Invalid address ! (4513 answers at 0B)\n");
+    row("format a relay lacks", {"set", "--port", "PORT", "--address", "06", "--format", "hex"}, 2, "",
+        "navix-cli: a 4060 has no such data format\n");
+}
+
+void NavixCliTest::commandsAndExitCodes()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, error);
+    arguments.replaceInStrings(QRegularExpression("^PORT$"), Port());
+    out.replace("PORT", Port());
+    const Run run = Cli(arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(QString::fromUtf8(run.err), error);
+    if (out.isEmpty())
+        QCOMPARE(run.out, QByteArray());
+    else
+        QVERIFY2(QString::fromUtf8(run.out).contains(out), run.out.constData());
+    // The same command with --json prints one JSON document, also where it found nothing.
+    if (exitCode != 2 && !arguments.isEmpty() && !arguments.contains("--help") &&
+        arguments.first() != "--help") {
+        const Run json = Cli(QStringList(arguments) << "--json");
+        QCOMPARE(json.exitCode, exitCode);
+        QJsonParseError parseError;
+        QJsonDocument::fromJson(json.out, &parseError);
+        QVERIFY2(parseError.error == QJsonParseError::NoError, json.out.constData());
+    }
+}
+
+void NavixCliTest::backupOpensInTheLoader()
+{
+    const QString file = runtimeFolder.filePath("bus");
+    const Run run = Cli({"backup", "--port", Port(), "--baud", "all", "--from", "00", "--to", "14",
+                         "--timeout", "30", "--file", file, "--json"});
+    QCOMPARE(run.exitCode, 0);
+    const QJsonArray found = run.Json()["modules"].toArray();
+    QCOMPARE(run.Json()["file"].toString(), file + ".cfg");
+
+    // The utility's loader gives back the modules the scan found, each with its configuration.
+    TestWorkspace workspace;
+    ModuleFileLoad load;
+    QVERIFY(load.Open(file + ".cfg"));
+    while (load.Step(workspace) == LoadStep::Loading) {
+    }
+    QStringList loaded;
+    workspace.modules.ForEach([&](const ModuleRecordPtr &record) {
+        loaded.append(FromWire(record->typeId == "20" ? QByteArray("4013") : record->typeId) + "," +
+                      FromWire(record->config));
+    });
+    QStringList scanned;
+    for (const QJsonValue &module : found) {
+        const QString type = module["type"].toString();
+        scanned.append((type == "20" ? "4013" : type) + "," + module["config"].toString());
+    }
+    loaded.sort();
+    scanned.sort();
+    QCOMPARE(loaded, scanned);
+    QCOMPARE(loaded.size(), DemoModules.size());
+
+    const Run nothing = Cli({"backup", "--port", Port(), "--from", "30", "--to", "30", "--timeout", "10",
+                             "--file", runtimeFolder.filePath("empty")});
+    QCOMPARE(nothing.exitCode, 1);
+    QVERIFY(!QFileInfo::exists(runtimeFolder.filePath("empty.cfg")));
+}
+
+void NavixCliTest::setWritesAndVerifies()
+{
+    // An address move, read back at the new address.
+    Run run = Cli({"set", "--port", Port(), "--address", "09", "--new-address", "2A", "--format", "percent",
+                   "--timeout", "30", "--json"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.Json()["new"].toString(), QString("2A200601"));
+    QCOMPARE(run.Json()["readBack"].toString(), QString("2A200601"));
+    QVERIFY(run.Json()["verified"].toBool());
+    QCOMPARE(Cli({"send", "--port", Port(), "$2A2"}).out, QByteArray("!2A200601\n"));
+
+    // In INIT the rate and checksum change; the module then talks at its new rate.
+    run = Cli({"set", "--port", Port(), "--address", "00", "--baud", "38400", "--checksum", "on", "--timeout",
+               "30", "--json"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.Json()["new"].toString(), QString("00200840"));
+    QCOMPARE(run.Json()["baud"].toInt(), 38400);
+    QVERIFY(run.Json()["verified"].toBool());
+    QCOMPARE(Cli({"send", "--port", Port(), "$002"}).exitCode, 1);
+    QCOMPARE(Cli({"send", "--port", Port(), "--baud", "38400", "$002"}).out, QByteArray("!00200840\n"));
+}
+
+void NavixCliTest::portThatCannotBeOpened()
+{
+    // A device path that exists but is no serial line: the system's reason, exit code 3.
+    const QString notALine = runtimeFolder.filePath("not-a-line");
+    QFile file(notALine);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const Run run = Cli({"send", "--port", notALine, "$012"});
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY2(run.err.startsWith("navix-cli: cannot open " + notALine.toUtf8() + ": "), run.err.constData());
+    QCOMPARE(run.err.count('\n'), 1);
+}
+
+QTEST_GUILESS_MAIN(NavixCliTest)
+#include "tst_navix_cli.moc"
