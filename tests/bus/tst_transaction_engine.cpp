@@ -78,11 +78,13 @@ struct Bench
         ModuleRecordPtr record =
             modules.AddModule(typeIds[static_cast<int>(kind)], address + "400600", false);
         auto *editor = new FakeEditor(engine, address);
+        editor->setParent(&editorWindows); // freed with the bench unless a test closes it first
         record->SetEditor(editor, editor);
         record->editorState = 1;
         return editor;
     }
 
+    QObject editorWindows; // goes last, after the engine that might still reach an editor
     ModuleRegistry modules;
     TransactionEngine engine{modules};
     MemoryPort port;
