@@ -19,6 +19,7 @@ namespace {
 constexpr int FirstVirtualCom = 20;
 constexpr int LastVirtualCom = 255;
 constexpr int PresencePollMs = 20;
+const QString PseudoTerminalFolder = QStringLiteral("/dev/pts/");
 
 speed_t SpeedOf(int baud)
 {
@@ -70,7 +71,7 @@ bool VirtualComEntryFree(const QString &entryPath)
     if (!entry.isSymLink())
         return !entry.exists();
     const QString target = entry.symLinkTarget();
-    return !QFileInfo::exists(target) || target.startsWith(QStringLiteral("/dev/pts/"));
+    return !QFileInfo::exists(target) || target.startsWith(PseudoTerminalFolder);
 }
 
 PtyServer::PtyServer(QObject *parent) : QObject(parent)
