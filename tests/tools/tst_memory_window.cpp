@@ -17,8 +17,8 @@
 
 namespace {
 constexpr int BoundMs = 3000;
-// Long enough for an in-process reply also when the sanitizers slow every turn of the event loop down: a record
-// that came after its time-out would be missing from the list.
+// Long enough for an in-process reply also when the sanitizers slow every turn of the event loop down: a
+// record that came after its time-out would be missing from the list.
 constexpr int ReplyTimeOutMs = 150;
 const QByteArray Tvr = "10";
 const QByteArray ChecksumConfig = "10200642";

@@ -16,8 +16,8 @@
 #include <memory>
 
 namespace {
-// Long enough for an in-process reply also when the sanitizers slow every turn of the event loop down: a reply
-// that came after its time-out would land in the next command's row.
+// Long enough for an in-process reply also when the sanitizers slow every turn of the event loop down: a
+// reply that came after its time-out would land in the next command's row.
 constexpr int ReplyTimeOutMs = 150;
 constexpr int BoundMs = 1000;
 
