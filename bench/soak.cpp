@@ -279,7 +279,10 @@ int main(int argc, char **argv)
             atMiddle = now;
         if (elapsed >= runMs) {
             atEnd = now;
-            application.quit();
+            sampler.stop();
+            // Straight out of the event loop: quit() would first close every window, which frees the editors
+            // while the figures are still being taken.
+            QCoreApplication::exit(0);
         }
     });
     sampler.start(MemorySampleMs);
