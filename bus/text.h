@@ -53,6 +53,9 @@ QByteArray ComputeChecksum(const QByteArray &text);
 int HexToInt(const QByteArray &text);
 int HexToInt(const QString &text);
 
+// Whether text is count characters long and each is 0..9 or upper-case A..F, as modules write numbers.
+bool IsUpperHexText(const QByteArray &text, qsizetype count);
+
 // Eight 0/1 characters for the first two hex digits of text, most significant bit first ("A5" -> "10100101").
 // Characters other than 0..9 and upper-case A..F contribute nothing, so the result can be shorter.
 QByteArray HexToBits(const QByteArray &text);
