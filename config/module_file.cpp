@@ -146,10 +146,14 @@ std::optional<ModuleHeader> ParseHeader(const QByteArray &line)
     const qsizetype comma = Pos(',', line);
     if (comma == 0)
         return std::nullopt;
+    // An address that is not two hex digits names no module: it would reach the tree and the commands as is.
+    const QByteArray address = Copy(line, comma + 1, 2);
+    if (address.size() != 2 || HexToInt(address) == 99999)
+        return std::nullopt;
     const QByteArray typeText = Copy(line, 1, 4);
     for (const char *known : LoadOrder)
         if (Pos(QByteArray(known), typeText) > 0)
-            return ModuleHeader{known, Copy(line, comma + 1, 2), Copy(line, comma + 1, 8)};
+            return ModuleHeader{known, address, Copy(line, comma + 1, 8)};
     return std::nullopt;
 }
 

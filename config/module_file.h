@@ -38,7 +38,8 @@ struct ModuleHeader
     QByteArray addressText; // the two characters after c
     QByteArray config;      // the eight characters after c
 };
-// The header a line stands for; nothing for a line without "," or of no known type.
+// The header a line stands for; nothing for a line without "," or of no known type, or whose address is not
+// two hex digits.
 std::optional<ModuleHeader> ParseHeader(const QByteArray &line);
 // The text between the first "(" and the first ")" of a descriptive line; without "(" the text before ")",
 // without ")" nothing.

@@ -10,6 +10,7 @@ constexpr int NameReplyLength = 8;
 constexpr int ConfigReplyLength = 10;
 constexpr int VariantReplyLength = 20;
 constexpr int ConfigChangeReplyLength = 4;
+constexpr int ConfigTextLength = 8; // AATTCCFF
 
 const QByteArray VariantTypeId = "20";
 const QByteArray PlainTypeId = "4013";
@@ -185,6 +186,10 @@ void ModuleScan::SendVariantRequest()
 
 bool ModuleScan::SendInitProbe(bool withChecksum)
 {
+    // The probe and its restore write the configuration back as it was read: only a text the module could
+    // have sent may go out, or a garbled reply would become the module's settings.
+    if (config.size() != ConfigTextLength || !IsUpperHex(config))
+        return false;
     const QByteArray probeFormat = InitProbeFormat(Copy(config, 7, 2));
     if (probeFormat.isEmpty())
         return false;

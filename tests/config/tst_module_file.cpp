@@ -142,10 +142,12 @@ void TestModuleFile::LoadedBlocksOddLinesAndLineEnds()
          "4050,0B400600\r\nDSCR\r\n(Out A)\r\nno opening)\r\n(no closing\r\nEND\r\n"
          "4060,0A400600\r\nDSCR\r\n(1)\r\n(2)\r\n(3)\r\n(4)\r\n(5)\r\n(6)\r\n(7)\r\n(8)\r\nDSCR\r\n(9)\r\n"
          "4021,0E320600\r\nDSCR (swallowed)\r\nEND\r\n" // the 4060 block has no END
-         "4013,\r\nEND\r\n4013,Z9\r\nDSCR (Last)");     // short headers, the last block ends with the file
+         "4013,\r\nEND\r\n4013,Z9\r\nDSCR (Z9)\r\nEND\r\n4013,0\x01\r\nDSCR (Control)\r\nEND\r\n"
+         "4013,1a200600\r\nDSCR (Last)"); // no address, addresses that are no hex digits; the last block ends
+                                          // with the file
     const ModuleRegistry &modules = workspace->modules;
     QCOMPARE(workspace->treeItems, QStringList({" (00) PKR-02", " (05) N770", " (0B) N730", " (0A) N720",
-                                                " () N710", " (Z9) N710"})); // no INIT marks
+                                                " (1a) N710"})); // no INIT marks
     QCOMPARE(Describe(modules, EditorKind::Type4x13), QStringList{"4513,00010600 Stack"});
     QCOMPARE(modules.Records(EditorKind::Type4017).front()->captions,
              QStringList({"In A", "In B", "In C"}) + Numbered("Vstup ", 4, 8));
@@ -156,8 +158,7 @@ void TestModuleFile::LoadedBlocksOddLinesAndLineEnds()
     QCOMPARE(modules.Records(EditorKind::Type4060).front()->captions,
              QStringList({"9", "", "swallowed", "4"}));
     QVERIFY(modules.Records(EditorKind::Type4021).empty());
-    // "4013," has no configuration text at all; its block runs on to the end of the file.
-    QCOMPARE(Describe(modules, EditorKind::Type4013), QStringList({"4013,Z9 Last", "4013, Teplota :"}));
+    QCOMPARE(Describe(modules, EditorKind::Type4013), QStringList({"4013,1a200600 Last"}));
     QVERIFY(workspace->port.written.isEmpty());
 }
 

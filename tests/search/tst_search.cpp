@@ -2,6 +2,7 @@
 // the records and captions it creates, its look, and how it takes and gives back the bus.
 
 #include "bus/text.h"
+#include "search/module_scan.h"
 #include "search/search_window.h"
 #include "sim/sim_bus.h"
 #include "support/test_workspace.h"
@@ -142,6 +143,8 @@ private slots:
     void scanningLookFollowsTheScan();
     void moduleAtAddressZero_data();
     void moduleAtAddressZero();
+    void unreadableConfigurationIsNotProbed_data();
+    void unreadableConfigurationIsNotProbed();
     void moduleThatAnswersOnlyWithChecksum();
     void tvrTakesThreeAddresses();
     void tvrAtTheTopEndsTheScan();
@@ -409,6 +412,35 @@ void SearchWindowTest::moduleAtAddressZero()
     QCOMPARE(bench.workspace.pendingItems, QStringList({caption}));
     // The module is left as it was found.
     QCOMPARE(bench.bus.Module(0)->Config(), config);
+}
+
+void SearchWindowTest::unreadableConfigurationIsNotProbed_data()
+{
+    QTest::addColumn<QByteArray>("configReply");
+    QTest::newRow("bytes that are no digits") << QByteArray("!00\xF8\xF8\xF8\xC1"
+                                                            "66\r");
+    QTest::newRow("lower-case digit") << QByteArray("!00200a00\r");
+    QTest::newRow("blank in the type code") << QByteArray("!002 0600\r");
+}
+
+void SearchWindowTest::unreadableConfigurationIsNotProbed()
+{
+    QFETCH(QByteArray, configReply);
+    // The scan alone, fed the replies a garbled line could bring: the probe and its restore would write the
+    // garbage back into the module at 00.
+    TestWorkspace workspace;
+    ModuleScan scan(workspace);
+    scan.Start(0, 1);
+    scan.ReplyStep("!004113\r");
+    scan.ReplyStep(configReply);
+
+    // Listed without the INIT probe; the scan goes on with the next address.
+    const QList<QByteArray> expected = {Request('$', 0, "M"), Request('$', 0, "2"), Request('$', 1, "M")};
+    QCOMPARE(workspace.port.written, expected);
+    const ModuleRecordPtr record = workspace.modules.FindForOpen("00");
+    QVERIFY(record);
+    QVERIFY(!record->initFlag);
+    QCOMPARE(workspace.pendingItems, QStringList({" (00) N755"}));
 }
 
 void SearchWindowTest::moduleThatAnswersOnlyWithChecksum()
