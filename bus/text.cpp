@@ -101,9 +101,9 @@ int HexToInt(const QString &text)
     return HexToInt(text.toLatin1());
 }
 
-bool IsUpperHexText(const QByteArray &text, qsizetype count)
+bool IsUpperHex(const QByteArray &text)
 {
-    return text.size() == count &&
+    return !text.isEmpty() &&
            std::all_of(text.begin(), text.end(), [](char c) { return HexDigitValue(c) >= 0; });
 }
 

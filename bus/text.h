@@ -53,8 +53,9 @@ QByteArray ComputeChecksum(const QByteArray &text);
 int HexToInt(const QByteArray &text);
 int HexToInt(const QString &text);
 
-// Whether text is count characters long and each is 0..9 or upper-case A..F, as modules write numbers.
-bool IsUpperHexText(const QByteArray &text, qsizetype count);
+// Whether text is made of upper-case hexadecimal digits only (0..9, A..F), as the modules write them; an
+// empty text is not.
+bool IsUpperHex(const QByteArray &text);
 
 // Eight 0/1 characters for the first two hex digits of text, most significant bit first ("A5" -> "10100101").
 // Characters other than 0..9 and upper-case A..F contribute nothing, so the result can be shorter.

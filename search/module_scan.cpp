@@ -201,7 +201,7 @@ bool ModuleScan::SendInitProbe(bool withChecksum)
     // The probe and the restore write the configuration text back into the module. On a line without
     // checksums a disturbed reply would thus become the module's settings for good; only a text that has
     // the form of a configuration (eight upper-case hex digits) may go back.
-    if (!IsUpperHexText(config, ConfigTextLength))
+    if (config.size() != ConfigTextLength || !IsUpperHex(config))
         return false;
     const QByteArray probeFormat = InitProbeFormat(Copy(config, 7, 2));
     step = ScanStep::InitProbe;
