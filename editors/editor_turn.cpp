@@ -1,7 +1,7 @@
 #include "editor_turn.h"
 
-#include "workspace/prompt.h"
 #include "bus/text.h"
+#include "workspace/prompt.h"
 
 #include <array>
 
@@ -209,6 +209,11 @@ QByteArray EditorTurn::OffsetAddress(int offset) const
     return HexByte(HexToInt(AddressText()) + offset);
 }
 
+bool EditorTurn::IsOffsetOnBus(int offset) const
+{
+    return HexToInt(AddressText()) + offset <= HighestBusAddress;
+}
+
 QByteArray EditorTurn::Command(char commandCharacter, const QByteArray &tail) const
 {
     return commandCharacter + AddressText() + tail + CR;
@@ -411,7 +416,7 @@ bool EditorTurn::ConfigSentStep(const QByteArray &reply)
 QByteArray EditorTurn::CalibrationCommand(CalibrationCode code) const
 {
     for (const CalibrationEntry &entry : CalibrationTable)
-        if (entry.code == code)
+        if (entry.code == code && IsOffsetOnBus(entry.addressOffset))
             return '$' + OffsetAddress(entry.addressOffset) + entry.digit + CR;
     return {};
 }

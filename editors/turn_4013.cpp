@@ -1,8 +1,8 @@
 #include "turn_4013.h"
 
-#include "workspace/prompt.h"
 #include "bus/temperature_codes.h"
 #include "bus/text.h"
+#include "workspace/prompt.h"
 
 #include <cmath>
 
@@ -147,11 +147,14 @@ void Turn4013::SendLimitsQuery()
     SendTypeStep(typePhase, Phase4013::LimitsAsked, ControllerRead('R', ' ', LimitsReplyLength));
 }
 
-void Turn4013::SendStackQuery()
+bool Turn4013::ReadStack()
 {
+    if (!IsOffsetOnBus(StackOffset))
+        return AfterStatusStep();
     Exchange query = ValueQuery();
     query.command = '#' + OffsetAddress(StackOffset) + CR;
     SendTypeStep(typePhase, Phase4013::StackAsked, query);
+    return false;
 }
 
 bool Turn4013::AfterDataStep()
@@ -265,8 +268,7 @@ bool Turn4013::IntervalAskedStep(const QByteArray &reply)
         entries.interval = *text;
         emit IntervalShown(*text);
     }
-    SendStackQuery();
-    return false;
+    return ReadStack();
 }
 
 bool Turn4013::StackAskedStep(const QByteArray &reply)
@@ -274,6 +276,8 @@ bool Turn4013::StackAskedStep(const QByteArray &reply)
     if (!reply.isEmpty())
         emit StackValueShown(ValueOf(reply));
     ShowCommunicationStatus(!reply.isEmpty());
+    if (!IsOffsetOnBus(StatusOffset))
+        return AfterStatusStep();
     SendTypeStep(typePhase, Phase4013::StatusAsked,
                  {.command = '$' + OffsetAddress(StatusOffset) + '6' + CR,
                   .receiveMode = ReceiveMode::UncheckedFrame,
@@ -288,6 +292,11 @@ bool Turn4013::StatusAskedStep(const QByteArray &reply)
     if (!reply.isEmpty() && IsHexByteText(status))
         emit StatusBitsShown(HexToInt(status));
     ShowCommunicationStatus(!reply.isEmpty());
+    return AfterStatusStep();
+}
+
+bool Turn4013::AfterStatusStep()
+{
     if (limitsEditing) {
         if (!limitsUpdateRequested) {
             // The user is editing the advanced settings: no clock read overwrites them.
@@ -334,8 +343,7 @@ bool Turn4013::VariantDataAskedStep(const QByteArray &reply)
     if (!reply.isEmpty())
         emit ValueShown(ValueOf(reply));
     ShowCommunicationStatus(!reply.isEmpty());
-    SendStackQuery();
-    return false;
+    return ReadStack();
 }
 
 // The limits write chain

@@ -103,7 +103,8 @@ private:
     // A read of the controller's state: '@AA' + command, its reply read without checking its end.
     Exchange ControllerRead(char command, char endChar, int expectedLength) const;
     void SendLimitsQuery();
-    void SendStackQuery();
+    // Reads the stack input, else (no stack address on the bus) goes on after the status read.
+    bool ReadStack();
     void SendChainStep(int step);
     // The text of a write of the limits chain: 'P' + clock, 'K' + constant, 'N' + interval, 'T' + limit.
     QByteArray ChainTail(int step);
@@ -120,6 +121,8 @@ private:
     bool IntervalAskedStep(const QByteArray &reply);
     bool StackAskedStep(const QByteArray &reply);
     bool StatusAskedStep(const QByteArray &reply);
+    // After the status word: the limits chain the user asked for, else the clock read, else the turn ends.
+    bool AfterStatusStep();
     bool ClockAskedStep(const QByteArray &reply);
     bool VariantIdleStep();
     bool VariantDataAskedStep(const QByteArray &reply);

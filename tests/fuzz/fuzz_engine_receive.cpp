@@ -11,8 +11,8 @@
 
 #include "fuzz_support.h"
 
-#include "bus/text.h"
-#include "support/test_workspace.h"
+#include "bus/transaction_engine.h"
+#include "sim/memory_port.h"
 
 #include <QCoreApplication>
 
@@ -22,18 +22,11 @@ constexpr int ChecksumBit = 0x04;
 constexpr int AnswerBit = 0x08;
 constexpr int LengthMask = 0x3F;
 constexpr int LongPieceUnit = 64;
+// Long enough never to run out by itself: the input says when a time-out comes.
+constexpr int IdleTimeOutMs = 3600 * 1000;
 enum class Action { Piece = 0, TimeOut = 1, NewCommand = 2, LongPiece = 3 };
 
-struct Exchange
-{
-    int mode = CheckedFrame;
-    bool checksum = false;
-    char start = '!';
-    char end = CR;
-    int length = 0;
-};
-
-class ReplyChecker : public ToolReplyHandler
+class ReplyChecker : public ReplySink
 {
 public:
     ReplyChecker(TransactionEngine &engine, const Exchange &exchange, bool answers)
@@ -41,13 +34,9 @@ public:
     {
     }
 
-    void Send()
-    {
-        engine.SendCommand("$01M\r", exchange.checksum, exchange.mode, exchange.start, exchange.end,
-                           exchange.length);
-    }
+    void Send() { engine.SendCommand(exchange); }
 
-    void HandleToolReply(const QByteArray &reply) override
+    void DeliverReply(const QByteArray &reply) override
     {
         FuzzCheck(++replies <= MaxReplies, "characters and time-outs give a bounded number of replies");
         if (!reply.isEmpty())
@@ -63,25 +52,24 @@ public:
 private:
     void CheckShape(const QByteArray &reply) const
     {
-        const int mode = engine.CurrentReceiveMode();
         const int length = engine.ExpectedLength();
-        switch (mode) {
-        case CheckedFrame:
-        case UncheckedFrame:
-            FuzzCheck(reply.front() == exchange.start, "a frame begins with its start character");
+        switch (engine.CurrentReceiveMode()) {
+        case ReceiveMode::CheckedFrame:
+        case ReceiveMode::UncheckedFrame:
+            FuzzCheck(reply.front() == exchange.startChar, "a frame begins with its start character");
             if (engine.ChecksumInUse())
                 FuzzCheck(length >= 3 && reply.size() == length - 2,
                           "a checked frame loses just its checksum");
             else
                 FuzzCheck(reply.size() == qMax(length, 1), "a frame is as long as announced");
-            if (mode == CheckedFrame)
-                FuzzCheck(reply.back() == exchange.end, "a checked frame ends with its end character");
+            if (engine.CurrentReceiveMode() == ReceiveMode::CheckedFrame)
+                FuzzCheck(reply.back() == exchange.endChar, "a checked frame ends with its end character");
             break;
-        case RawMode:
+        case ReceiveMode::RawMode:
             FuzzCheck(reply.size() <= TransactionEngine::RxBufferLimit,
                       "raw text is never more than the buffer");
             break;
-        case LineMode:
+        case ReceiveMode::LineMode:
             FuzzCheck(reply.count(CR) <= 1 && (!reply.contains(CR) || reply.endsWith(CR)),
                       "a line holds at most its own CR, at its end");
             break;
@@ -101,18 +89,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzInput input(data, size);
     const quint8 modeByte = input.Byte();
-    Exchange exchange;
-    exchange.mode = CheckedFrame + (modeByte & ModeMask);
+    Exchange exchange{.command = "$01M\r"};
+    exchange.receiveMode =
+        static_cast<ReceiveMode>(static_cast<int>(ReceiveMode::CheckedFrame) + (modeByte & ModeMask));
     exchange.checksum = (modeByte & ChecksumBit) != 0;
-    exchange.start = static_cast<char>(input.Byte());
-    exchange.end = static_cast<char>(input.Byte());
-    exchange.length = input.Byte() & LengthMask;
+    exchange.startChar = static_cast<char>(input.Byte());
+    exchange.endChar = static_cast<char>(input.Byte());
+    exchange.expectedLength = input.Byte() & LengthMask;
 
-    TestWorkspace workspace;
-    TransactionEngine &engine = workspace.Engine();
+    MemoryPort port;
+    TransactionEngine engine;
+    engine.SetPort(&port);
+    engine.SetPacingTag(VeryFast);
+    engine.SetTimeOutMs(IdleTimeOutMs);
     ReplyChecker checker(engine, exchange, (modeByte & AnswerBit) != 0);
-    engine.RegisterTool(ToolKind::Terminal, &checker);
-    FuzzCheck(engine.RequestBus(ToolKind::Terminal), "an idle bus is granted at once");
+    engine.SetReplySink(&checker);
     checker.Send();
 
     while (!input.AtEnd()) {
@@ -120,14 +111,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int amount = action / 4 + 1;
         switch (static_cast<Action>(action & 3)) {
         case Action::Piece:
-            workspace.port.Receive(input.Bytes(amount));
+            port.Receive(input.Bytes(amount));
             break;
         case Action::LongPiece:
-            workspace.port.Receive(input.Bytes(amount * LongPieceUnit));
+            port.Receive(input.Bytes(amount * LongPieceUnit));
             break;
         case Action::TimeOut:
-            // Fires whether or not the engine armed it: a stale time-out must end nothing.
-            engine.TimeOutTimer().start(0);
+            // The wait that runs ends now, as if its time had passed; the next one is long again.
+            if (engine.AwaitingReply()) {
+                engine.SetTimeOutMs(0);
+                engine.ArmTimeOut(true);
+                engine.SetTimeOutMs(IdleTimeOutMs);
+            }
             break;
         case Action::NewCommand:
             checker.Send();
@@ -137,6 +132,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FuzzCheck(engine.RxBuffer().size() <= TransactionEngine::RxBufferLimit,
                   "the receive buffer holds no more than the port's");
     }
-    engine.TimeOutTimer().stop();
+    engine.SetReplySink(nullptr);
     return 0;
 }

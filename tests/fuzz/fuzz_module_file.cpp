@@ -13,17 +13,15 @@
 
 #include <QTemporaryFile>
 
-#include <algorithm>
-
 namespace {
-bool IsHexDigits(const QByteArray &text, qsizetype count)
+bool IsHexAddress(const QByteArray &text)
 {
-    return text.size() == count && HexToInt(text) != 99999;
+    return text.size() == 2 && IsUpperHex(text);
 }
 
-// Loads file contents into a fresh workspace and returns the blocks of what it loaded, sorted, so that two
-// loads compare regardless of the order of the records.
-QList<QByteArray> LoadedBlocks(const QByteArray &contents)
+// Loads file contents into a fresh workspace, step by step as the loading window does, and returns the file
+// that saving what it loaded would write.
+QByteArray LoadAndSave(const QByteArray &contents)
 {
     static QTemporaryFile file;
     FuzzCheck(file.isOpen() || file.open(), "the scratch file opens");
@@ -33,33 +31,33 @@ QList<QByteArray> LoadedBlocks(const QByteArray &contents)
     file.flush();
 
     TestWorkspace workspace;
-    ModuleFileReader reader;
-    FuzzCheck(reader.Open(file.fileName()), "the file opens for loading");
-    const qsizetype lines = contents.count('\n') + 1;
-    qsizetype blocks = 0;
-    while (LoadNextBlock(reader, workspace))
-        FuzzCheck(++blocks <= lines, "each block takes at least its header line");
-    reader.Close();
+    ModuleFileLoad load;
+    FuzzCheck(load.Open(file.fileName()), "the file opens for loading");
+    // Every step loads a block, which takes at least its header line, or reads a part of the file.
+    const qsizetype stepBound =
+        contents.count('\n') + contents.count('\r') + contents.size() / ModuleFileLoad::StepBytes + 2;
+    qsizetype steps = 0;
+    while (load.Step(workspace) == LoadStep::Loading)
+        FuzzCheck(++steps <= stepBound, "each step takes a block or a part of the file");
+    load.Close();
 
-    QList<QByteArray> saved;
+    FuzzCheck(workspace.Modules().Count() <= ModuleFileLoad::MaxModules, "a load makes no more than the cap");
     workspace.Modules().ForEach([&](const ModuleRecordPtr &record) {
-        FuzzCheck(IsHexDigits(record->Address(), 2), "a loaded module has a two-digit hex address");
-        saved.append(ModuleBlock(*record));
+        FuzzCheck(IsHexAddress(record->Address()), "a loaded module has a two-digit hex address");
     });
-    FuzzCheck(workspace.pendingItems.size() == saved.size(),
+    FuzzCheck(workspace.pendingItems.size() == workspace.Modules().Count(),
               "every loaded record gets its tree item, no other");
     for (const QString &caption : workspace.pendingItems)
-        FuzzCheck(IsHexDigits(CaptionAddress(caption), 2), "a tree item shows a two-digit hex address");
-    std::sort(saved.begin(), saved.end());
-    return saved;
+        FuzzCheck(IsHexAddress(CaptionAddress(caption)), "a tree item shows a two-digit hex address");
+    return ModuleFileText(workspace.Modules());
 }
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray contents(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    const QList<QByteArray> loaded = LoadedBlocks(contents);
-    FuzzCheck(LoadedBlocks(loaded.join()) == loaded, "a loaded bus saved and loaded again is the same");
+    const QByteArray saved = LoadAndSave(contents);
+    FuzzCheck(LoadAndSave(saved) == saved, "a loaded bus saved and loaded again is the same");
 
     const QString name = ConfigFileName(QString::fromLatin1(contents));
     FuzzCheck(name.mid(name.lastIndexOf('/') + 1).contains(".cfg"), "a configuration file's name holds .cfg");
