@@ -209,7 +209,7 @@ int main(int argc, char **argv)
         captions.append(caption);
     }
     main.FlushModuleItems();
-    main.Engine().ReleaseBus(); // as the end of a search or of loading a configuration file leaves the bus
+    main.Router().ReleaseBus(); // as the end of a search or of loading a configuration file leaves the bus
 
     // The fault each module shows now, and what the line did to the replies.
     std::vector<LineFault> faults(simulated.size(), LineFault::None);

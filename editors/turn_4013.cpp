@@ -247,9 +247,11 @@ std::optional<QString> Turn4013::ByteRead(const QByteArray &reply)
         ShowCommunicationStatus(false);
         return std::nullopt;
     }
-    if (limitsEditing)
+    // A byte the line garbled would go back to the controller with the next limits write.
+    const QByteArray byte = Copy(reply, 2, 2);
+    if (limitsEditing || !IsHexByteText(byte))
         return std::nullopt;
-    return FromWire(Copy(reply, 2, 2));
+    return FromWire(byte);
 }
 
 bool Turn4013::ConstAskedStep(const QByteArray &reply)

@@ -110,7 +110,8 @@ private:
     QByteArray ChainTail(int step);
     void SwitchToVariant();
     void ShowLimits(const QByteArray &reply);
-    // The byte of a constant or interval read, unless the read failed or the user is editing.
+    // The byte of a constant or interval read, unless the read failed, its byte is no two hex digits or the
+    // user is editing.
     std::optional<QString> ByteRead(const QByteArray &reply);
     void ShowClock(const QByteArray &reply);
     void EndLimitsEdit();

@@ -7,16 +7,19 @@
 #include "bus/text.h"
 #include "editors/editor_4013.h"
 #include "editors/editor_window.h"
+#include "editors/turn_4013.h"
 #include "support/recording_prompt.h"
 #include "support/sim_process.h"
 #include "workspace/prompt.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,6 +29,8 @@
 
 #include <ctime>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
 // Replies over a pseudo-terminal from another process, which may be slowed down by the sanitizers or wait for
@@ -45,6 +50,18 @@ double ProcessCpuSeconds()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
+
+// The communication status an editor shows, as its turn last reported it.
+struct StatusWatch
+{
+    explicit StatusWatch(ModuleEditorWindow *editor)
+    {
+        QObject::connect(&editor->Turn(), &EditorTurn::StatusShown, &context,
+                         [this](const QString &text) { status = text; });
+    }
+    QObject context;
+    QString status;
+};
 
 QString LostHint(int comNumber)
 {
@@ -253,30 +270,30 @@ void TestEndToEnd::editorsOutliveTheSimulatorAndPollItAgainOnItsReturn()
     NavixProgram program;
     QVERIFY2(StartOnSimulator(program, sim, 0x02, 0x06), sim.process.readAllStandardError().constData());
     TForm1 &main = program.Form1;
-    QList<ModuleEditorWindow *> editors;
+    std::vector<std::unique_ptr<StatusWatch>> editors;
     for (const QString caption : {" (02) N770", " (06) N720"}) {
-        editors.append(OpenEditor(main, caption));
-        QVERIFY(editors.last());
+        ModuleEditorWindow *editor = OpenEditor(main, caption);
+        QVERIFY(editor);
+        editors.push_back(std::make_unique<StatusWatch>(editor));
     }
-    for (ModuleEditorWindow *editor : editors)
-        QTRY_COMPARE_WITH_TIMEOUT(editor->StatusBox.title(), ModuleEditorWindow::CommunicationText, 5000);
+    for (const auto &editor : editors)
+        QTRY_COMPARE_WITH_TIMEOUT(editor->status, EditorTurn::CommunicationText, 5000);
 
     // Gone while the 4017's data query waits for its reply.
     KillAndSeeThePortLostCalmly(main, sim, [](const QByteArray &command) { return command == "$026\r"; });
     if (QTest::currentTestFailed())
         return;
-    for (ModuleEditorWindow *editor : editors)
-        QTRY_COMPARE_WITH_TIMEOUT(editor->StatusBox.title(), ModuleEditorWindow::CommunicationErrorText,
-                                  5000);
+    for (const auto &editor : editors)
+        QTRY_COMPARE_WITH_TIMEOUT(editor->status, EditorTurn::CommunicationErrorText, 5000);
 
     // Back on the same number; choosing the port is all it takes.
     SimProcess again;
     StartAgainAndChooseThePort(main, again, sim.comNumber);
     if (QTest::currentTestFailed())
         return;
-    for (ModuleEditorWindow *editor : editors)
-        QTRY_COMPARE_WITH_TIMEOUT(editor->StatusBox.title(), ModuleEditorWindow::CommunicationText, 5000);
-    QCOMPARE(main.Modules().FindForOpen("02")->editorState, 1);
+    for (const auto &editor : editors)
+        QTRY_COMPARE_WITH_TIMEOUT(editor->status, EditorTurn::CommunicationText, 5000);
+    QCOMPARE(main.Modules().FindForOpen("02")->editorState, EditorState::Open);
     QVERIFY(prompt.messages.isEmpty());
 }
 
@@ -324,14 +341,17 @@ void TestEndToEnd::memoryReadOutKeepsWhatItReadWhenTheSimulatorGoes()
     TForm1 &main = program.Form1;
     auto *tvr = qobject_cast<TForm10 *>(OpenEditor(main, " (10) TVR5x"));
     QVERIFY(tvr);
+    const StatusWatch tvrStatus(tvr);
     // The memory button shows among the settings once the editor knows the module for a Tvr 5x.
-    QTRY_VERIFY_WITH_TIMEOUT(tvr->IsVariant(), 5000);
-    tvr->ShowSettingsBox.setChecked(true);
+    auto *turn = qobject_cast<Turn4013 *>(&tvr->Turn());
+    QVERIFY(turn);
+    QTRY_VERIFY_WITH_TIMEOUT(turn->IsVariant(), 5000);
+    tvr->findChild<QCheckBox *>("ShowSetingsCheckBox")->setChecked(true);
     TForm6 &memory = program.Form6;
     const QString answered = " Commucation...";
     const QString silent = " Error...";
     const auto openMemory = [&] {
-        tvr->MemoryButton.click();
+        tvr->findChild<QPushButton *>("MemoryButton")->click();
         return QTest::qWaitFor([&] { return memory.Phase() == ScanPhase::Ready; }, 5000);
     };
     QVERIFY(openMemory());
@@ -372,7 +392,7 @@ void TestEndToEnd::memoryReadOutKeepsWhatItReadWhenTheSimulatorGoes()
     StartAgainAndChooseThePort(main, again, sim.comNumber);
     if (QTest::currentTestFailed())
         return;
-    QTRY_COMPARE_WITH_TIMEOUT(tvr->StatusBox.title(), ModuleEditorWindow::CommunicationText, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(tvrStatus.status, EditorTurn::CommunicationText, 5000);
     QCOMPARE(memory.MemorySetings.title(), silent);
     QVERIFY(openMemory());
     QTRY_COMPARE_WITH_TIMEOUT(memory.MemorySetings.title(), answered, 5000);

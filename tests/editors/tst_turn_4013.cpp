@@ -64,6 +64,8 @@ private slots:
     void configurationWrite();
     void tvrAddressesAreTaken_data();
     void tvrAddressesAreTaken();
+    void garbledByteReadsAreNotTaken_data();
+    void garbledByteReadsAreNotTaken();
     void tvrAtTheTopReadsOnlyItsAddressesOnTheBus_data();
     void tvrAtTheTopReadsOnlyItsAddressesOnTheBus();
     void calibrationCommands_data();
@@ -316,6 +318,36 @@ void TestTurn4013::tvrAddressesAreTaken()
     QCOMPARE(bench.prompt.Texts().contains("Invalid address !"), refused);
     QCOMPARE(record->Address(), refused ? oldAddress : HexByte(newAddress));
     QCOMPARE(turn->ChosenAddress(), HexToInt(record->Address()));
+}
+
+void TestTurn4013::garbledByteReadsAreNotTaken_data()
+{
+    QTest::addColumn<QByteArray>("constantReply");
+    QTest::addColumn<QString>("constant");
+    QTest::newRow("two hex digits") << QByteArray("!2B\r") << QString("2B");
+    QTest::newRow("control characters") << QByteArray("!\x00\x12\r", 4) << QString();
+    QTest::newRow("one digit") << QByteArray("!2") << QString();
+}
+
+void TestTurn4013::garbledByteReadsAreNotTaken()
+{
+    QFETCH(QByteArray, constantReply);
+    QFETCH(QString, constant);
+    // The turn alone, handed the replies a garbled line could bring: a constant taken from them would go back
+    // to the controller with the next limits write.
+    TestWorkspace workspace;
+    RecordingPrompt prompt;
+    Prompt *previous = InstallPrompt(&prompt);
+    const ModuleRecordPtr record = workspace.modules.AddModule("4013", "10200600", false);
+    Turn4013 turn(workspace);
+    SetUpTurn(turn, *record);
+    const QList<QByteArray> replies = {"",           ">07/12/24 1 12:30:05", "!10A1.0\r",
+                                       ">+025.00\r", "!00000000000000000\r", constantReply};
+    for (const QByteArray &reply : replies)
+        QVERIFY(!turn.HandleReply(reply));
+    QCOMPARE(workspace.port.written.last(), QByteArray("@10I\r"));
+    QCOMPARE(turn.Entries().constant, constant);
+    InstallPrompt(previous);
 }
 
 void TestTurn4013::tvrAtTheTopReadsOnlyItsAddressesOnTheBus_data()
