@@ -308,6 +308,7 @@ void TForm1::EnableWorkspace(bool on)
 void TForm1::SetHint(const QString &hint)
 {
     HintPanel->setText(hint);
+    HintPanel->setToolTip(QString()); // a tooltip explains only the hint it came with
 }
 
 void TForm1::SetWorkspaceCaption(const QString &caption)

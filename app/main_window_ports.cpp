@@ -309,6 +309,9 @@ void TForm1::SpinEdit1Exit()
 void TForm1::ApdComPort1DeviceLost(const QString &reason)
 {
     portLost = true;
-    SetHint("Hint: Com " + QString::number(ApdComPort1.ComNumber()) + " lost (" + reason +
-            "), choose the port to open it again...");
+    // The system's own words for a vanished device ("Resource temporarily unavailable", "Input/output
+    // error") do not tell a technician what happened; they stay at hand in the tooltip.
+    SetHint("Hint: Com " + QString::number(ApdComPort1.ComNumber()) +
+            " lost (the device went away), choose the port to open it again...");
+    HintPanel->setToolTip(reason);
 }

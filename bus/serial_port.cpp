@@ -258,7 +258,7 @@ void TApdComPort::HandleError(int error)
     // A device that has gone away (adapter pulled, far end of a pseudo-terminal closed) keeps reporting
     // itself readable: QSerialPort would raise ReadError on every turn of the event loop and keep a core
     // busy. Close at the first error; the engine then sees a closed port and its exchanges time out.
-    const QString reason = serial->errorString();
+    const QString reason = openDevice + QStringLiteral(": ") + serial->errorString();
     Close();
     emit DeviceLost(reason);
 }

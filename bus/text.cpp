@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -98,6 +99,12 @@ int HexToInt(const QByteArray &text)
 int HexToInt(const QString &text)
 {
     return HexToInt(text.toLatin1());
+}
+
+bool IsUpperHex(const QByteArray &text)
+{
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return HexDigitValue(c) >= 0; });
 }
 
 QByteArray HexToBits(const QByteArray &text)

@@ -53,6 +53,10 @@ QByteArray ComputeChecksum(const QByteArray &text);
 int HexToInt(const QByteArray &text);
 int HexToInt(const QString &text);
 
+// Whether text is made of upper-case hexadecimal digits only (0..9, A..F), as the modules write them; an
+// empty text is not.
+bool IsUpperHex(const QByteArray &text);
+
 // Eight 0/1 characters for the first two hex digits of text, most significant bit first ("A5" -> "10100101").
 // Characters other than 0..9 and upper-case A..F contribute nothing, so the result can be shorter.
 QByteArray HexToBits(const QByteArray &text);

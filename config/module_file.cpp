@@ -49,11 +49,6 @@ int ChannelLineCount(EditorKind kind)
 constexpr qint64 ChunkBytes = 16 * 1024;
 constexpr qint64 EncodingSampleBytes = 64 * 1024;
 
-bool IsUpperHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
 qsizetype LineEndIn(const QByteArray &text, qsizetype from)
 {
     for (qsizetype i = from; i < text.size(); ++i)
@@ -154,7 +149,7 @@ std::optional<ModuleHeader> ParseHeader(const QByteArray &line)
     if (comma == 0)
         return std::nullopt;
     const QByteArray addressText = Copy(line, comma + 1, 2);
-    if (addressText.size() != 2 || !IsUpperHexDigit(addressText.at(0)) || !IsUpperHexDigit(addressText.at(1)))
+    if (addressText.size() != 2 || !IsUpperHex(addressText))
         return std::nullopt;
     const QByteArray typeText = Copy(line, 1, 4);
     for (const char *known : LoadOrder)

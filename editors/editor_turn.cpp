@@ -211,6 +211,11 @@ QByteArray EditorTurn::OffsetAddress(int offset) const
     return HexByte(HexToInt(AddressText()) + offset);
 }
 
+bool EditorTurn::IsOffsetOnBus(int offset) const
+{
+    return HexToInt(AddressText()) + offset <= HighestBusAddress;
+}
+
 QByteArray EditorTurn::Command(char commandCharacter, const QByteArray &tail) const
 {
     return commandCharacter + AddressText() + tail + CR;
@@ -414,7 +419,7 @@ bool EditorTurn::ConfigSentStep(const QByteArray &reply)
 QByteArray EditorTurn::CalibrationCommand(CalibrationCode code) const
 {
     for (const CalibrationEntry &entry : CalibrationTable)
-        if (entry.code == code)
+        if (entry.code == code && IsOffsetOnBus(entry.addressOffset))
             return '$' + OffsetAddress(entry.addressOffset) + entry.digit + CR;
     return {};
 }

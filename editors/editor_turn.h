@@ -204,6 +204,9 @@ protected:
     QByteArray Command(char commandCharacter, const QByteArray &tail) const;
     // The address in use plus offset (the Tvr 5x answers at three consecutive addresses).
     QByteArray OffsetAddress(int offset) const;
+    // Whether the address in use plus offset is on the bus: a Tvr 5x found at FE or FF has no room for all
+    // three, and a command past FF would reach the module at the bottom of the bus.
+    bool IsOffsetOnBus(int offset) const;
     // Sends the exchange with the editor's checksum use. The phase stands before the command leaves, so that
     // whatever the port does next finds the turn ready for the reply.
     void Send(EditorPhase next, Exchange exchange);

@@ -155,11 +155,14 @@ void Turn4013::SendLimitsQuery()
     SendTypeStep(typePhase, Phase4013::LimitsAsked, ControllerRead('R', ' ', LimitsReplyLength));
 }
 
-void Turn4013::SendStackQuery()
+bool Turn4013::ReadStack()
 {
+    if (!IsOffsetOnBus(StackOffset))
+        return AfterStatusStep();
     Exchange query = ValueQuery();
     query.command = '#' + OffsetAddress(StackOffset) + CR;
     SendTypeStep(typePhase, Phase4013::StackAsked, query);
+    return false;
 }
 
 bool Turn4013::AfterDataStep()
@@ -252,9 +255,11 @@ std::optional<QString> Turn4013::ByteRead(const QByteArray &reply)
         ShowCommunicationStatus(false);
         return std::nullopt;
     }
-    if (limitsEditing)
+    // A byte the line garbled would go back to the controller with the next limits write.
+    const QByteArray byte = Copy(reply, 2, 2);
+    if (limitsEditing || !IsHexByteText(byte))
         return std::nullopt;
-    return FromWire(Copy(reply, 2, 2));
+    return FromWire(byte);
 }
 
 bool Turn4013::ConstAskedStep(const QByteArray &reply)
@@ -273,8 +278,7 @@ bool Turn4013::IntervalAskedStep(const QByteArray &reply)
         entries.interval = *text;
         emit IntervalShown(*text);
     }
-    SendStackQuery();
-    return false;
+    return ReadStack();
 }
 
 bool Turn4013::StackAskedStep(const QByteArray &reply)
@@ -284,6 +288,8 @@ bool Turn4013::StackAskedStep(const QByteArray &reply)
     if (!reply.isEmpty())
         emit StackValueShown(ValueOf(reply));
     ShowCommunicationStatus(!reply.isEmpty());
+    if (!IsOffsetOnBus(StatusOffset))
+        return AfterStatusStep();
     SendTypeStep(typePhase, Phase4013::StatusAsked,
                  {.command = '$' + OffsetAddress(StatusOffset) + '6' + CR,
                   .receiveMode = ReceiveMode::UncheckedFrame,
@@ -298,6 +304,11 @@ bool Turn4013::StatusAskedStep(const QByteArray &reply)
     if (!reply.isEmpty() && IsHexByteText(status))
         emit StatusBitsShown(HexToInt(status));
     ShowCommunicationStatus(!reply.isEmpty());
+    return AfterStatusStep();
+}
+
+bool Turn4013::AfterStatusStep()
+{
     if (limitsEditing) {
         if (!limitsUpdateRequested) {
             // The user is editing the advanced settings: no clock read overwrites them.
@@ -345,8 +356,7 @@ bool Turn4013::VariantDataAskedStep(const QByteArray &reply)
         emit ValueShown(ValueOf(reply));
     unitDegrees = TvrDegrees(reply);
     ShowCommunicationStatus(!reply.isEmpty());
-    SendStackQuery();
-    return false;
+    return ReadStack();
 }
 
 // The limits write chain

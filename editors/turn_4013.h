@@ -108,13 +108,15 @@ private:
     // A read of the controller's state: '@AA' + command, its reply read without checking its end.
     Exchange ControllerRead(char command, char endChar, int expectedLength) const;
     void SendLimitsQuery();
-    void SendStackQuery();
+    // Reads the stack input, else (no stack address on the bus) goes on after the status read.
+    bool ReadStack();
     void SendChainStep(int step);
     // The text of a write of the limits chain: 'P' + clock, 'K' + constant, 'N' + interval, 'T' + limit.
     QByteArray ChainTail(int step);
     void SwitchToVariant();
     void ShowLimits(const QByteArray &reply);
-    // The byte of a constant or interval read, unless the read failed or the user is editing.
+    // The byte of a constant or interval read, unless the read failed, its byte is no two hex digits or the
+    // user is editing.
     std::optional<QString> ByteRead(const QByteArray &reply);
     void ShowClock(const QByteArray &reply);
     void EndLimitsEdit();
@@ -125,6 +127,8 @@ private:
     bool IntervalAskedStep(const QByteArray &reply);
     bool StackAskedStep(const QByteArray &reply);
     bool StatusAskedStep(const QByteArray &reply);
+    // After the status word: the limits chain the user asked for, else the clock read, else the turn ends.
+    bool AfterStatusStep();
     bool ClockAskedStep(const QByteArray &reply);
     bool VariantIdleStep();
     bool VariantDataAskedStep(const QByteArray &reply);

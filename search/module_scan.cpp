@@ -10,6 +10,7 @@ constexpr int NameReplyLength = 8;
 constexpr int ConfigReplyLength = 10;
 constexpr int VariantReplyLength = 20;
 constexpr int ConfigChangeReplyLength = 4;
+constexpr int ConfigTextLength = 8; // AATTCCFF
 
 const QByteArray VariantTypeId = TvrTypeId;
 const QByteArray PlainTypeId = "4013";
@@ -103,7 +104,7 @@ void ModuleScan::ConfigReplyStep(const QByteArray &reply)
         Advance(1);
         return;
     }
-    config = Copy(reply, 2, 8);
+    config = Copy(reply, 2, ConfigTextLength);
     if (typeId == PlainTypeId) {
         step = ScanStep::VariantRequest;
         SendVariantRequest();
@@ -197,9 +198,12 @@ void ModuleScan::SendVariantRequest()
 
 bool ModuleScan::SendInitProbe(bool withChecksum)
 {
-    const QByteArray probeFormat = InitProbeFormat(Copy(config, 7, 2));
-    if (probeFormat.isEmpty())
+    // The probe and the restore write the configuration text back into the module. On a line without
+    // checksums a disturbed reply would thus become the module's settings for good; only a text that has
+    // the form of a configuration (eight upper-case hex digits) may go back.
+    if (config.size() != ConfigTextLength || !IsUpperHex(config))
         return false;
+    const QByteArray probeFormat = InitProbeFormat(Copy(config, 7, 2));
     step = ScanStep::InitProbe;
     // Sent only at address 00: the module's own configuration with the checksum bit flipped, which only a
     // module in INIT state accepts.

@@ -72,8 +72,8 @@ private:
     void SendNameRequest(bool withChecksum);
     void SendConfigRequest();
     void SendVariantRequest();
-    // Sends the INIT probe and moves to its step; false (nothing sent) when the configuration text holds no
-    // data format byte to build it from.
+    // Sends the INIT probe and moves to its step; false (nothing sent) when the configuration text is not
+    // eight upper-case hex digits, so that nothing the module did not send whole goes back to it.
     bool SendInitProbe(bool withChecksum);
     void SendInitRestore();
     void AddModule(bool initFlag);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@ namespace {
 constexpr int FirstVirtualCom = 20;
 constexpr int LastVirtualCom = 255;
 constexpr int PresencePollMs = 20;
+const QString PseudoTerminalFolder = QStringLiteral("/dev/pts/");
 
 speed_t SpeedOf(int baud)
 {
@@ -71,12 +73,29 @@ QString SystemError(const char *what)
 }
 } // namespace
 
+int TakeComNumberLock(int number)
+{
+    const QString folder = QFileInfo(VirtualPortFolder()).path() + QStringLiteral("/port-locks");
+    if (!QDir().mkpath(folder))
+        return -1;
+    const QByteArray path = QFile::encodeName(folder + QStringLiteral("/COM%1.lock").arg(number));
+    const int descriptor = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        return -1;
+    if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        ::close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
 bool VirtualComEntryFree(const QString &entryPath)
 {
     const QFileInfo entry(entryPath);
     if (!entry.isSymLink())
         return !entry.exists();
-    return !QFileInfo::exists(entry.symLinkTarget());
+    const QString target = entry.symLinkTarget();
+    return !QFileInfo::exists(target) || target.startsWith(PseudoTerminalFolder);
 }
 
 PtyServer::PtyServer(QObject *parent) : QObject(parent)
@@ -133,25 +152,45 @@ QString PtyServer::Register(int requested)
     const QString folder = VirtualPortFolder();
     if (!QDir().mkpath(folder))
         return QStringLiteral("cannot create the port folder %1").arg(folder);
-    const QMap<int, QString> taken = EnumerateComPorts();
+    const QMap<int, QString> ports = EnumerateComPorts();
     const auto entry = [&](int number) { return folder + QStringLiteral("/COM%1").arg(number); };
+    // A system device with that number; the folder's own entry is judged by VirtualComEntryFree.
+    const auto device = [&](int number) {
+        const QString path = ports.value(number);
+        return path == entry(number) ? QString() : path;
+    };
+    // Holds the lock of number when the number can be served; otherwise says why not.
+    const auto take = [&](int number) -> QString {
+        if (!device(number).isEmpty())
+            return QStringLiteral("COM%1 is the device %2").arg(number).arg(device(number));
+        const int lock = TakeComNumberLock(number);
+        if (lock < 0)
+            return QStringLiteral("COM%1 is in use by another navix-sim").arg(number);
+        if (!VirtualComEntryFree(entry(number))) {
+            ::close(lock);
+            return QStringLiteral("COM%1 is in use (%2)").arg(number).arg(entry(number));
+        }
+        comLock = lock;
+        return {};
+    };
     int number = 0;
     if (requested > 0) {
-        if (!VirtualComEntryFree(entry(requested)))
-            return QStringLiteral("COM%1 is in use (%2)").arg(requested).arg(entry(requested));
-        if (taken.contains(requested))
-            return QStringLiteral("COM%1 is the device %2").arg(requested).arg(taken.value(requested));
+        const QString refusal = take(requested);
+        if (!refusal.isEmpty())
+            return refusal;
         number = requested;
     } else {
         for (int candidate = FirstVirtualCom; candidate <= LastVirtualCom && number == 0; ++candidate)
-            if (VirtualComEntryFree(entry(candidate)) && !taken.contains(candidate))
+            if (take(candidate).isEmpty())
                 number = candidate;
         if (number == 0)
             return QStringLiteral("no free COM number from COM%1 up").arg(FirstVirtualCom);
     }
     QFile::remove(entry(number)); // a link left behind by a simulator that did not end cleanly
-    if (!QFile::link(slavePath, entry(number)))
+    if (!QFile::link(slavePath, entry(number))) {
+        ReleaseComLock();
         return QStringLiteral("cannot create the link %1").arg(entry(number));
+    }
     linkPath = entry(number);
     comNumber = number;
     return {};
@@ -163,6 +202,14 @@ void PtyServer::Unregister()
     if (!linkPath.isEmpty() && QFileInfo(linkPath).symLinkTarget() == slavePath)
         QFile::remove(linkPath);
     linkPath.clear();
+    ReleaseComLock();
+}
+
+void PtyServer::ReleaseComLock()
+{
+    if (comLock >= 0)
+        ::close(comLock);
+    comLock = -1;
 }
 
 void PtyServer::ReadMaster()

@@ -21,7 +21,8 @@ public:
     // Creates the pseudo-terminal (raw mode, baud). Returns an empty text or what failed.
     QString Open(int baud);
     // Registers the slave as COM<comNumber>, or as the first free COM number from 20 up when comNumber is 0.
-    // Returns an empty text or what failed.
+    // Returns an empty text or what failed. The number stays locked (see TakeComNumberLock) until Unregister
+    // or the end of the process, however it ends.
     QString Register(int comNumber);
     void Unregister();
 
@@ -44,11 +45,13 @@ private:
     void ReadMaster();
     void FlushOutput();
     void SetClientPresent(bool present);
+    void ReleaseComLock();
 
     int master = -1;
     QString slavePath;
     QString linkPath;
     int comNumber = 0;
+    int comLock = -1; // descriptor of the held lock file of comNumber
     bool clientPresent = false;
     QSocketNotifier *readNotifier = nullptr;
     QSocketNotifier *writeNotifier = nullptr;
@@ -58,6 +61,15 @@ private:
     QByteArray output;
 };
 
-// Whether a COM<n> entry of the virtual port folder is free to take: absent, or a link left behind by a
-// simulator that did not end cleanly (its device is gone).
+// A simulator holds the lock file of its COM number (navix/port-locks/COM<n>.lock in the runtime folder) for
+// as long as it serves it; the system drops the lock when the process ends, also when it is killed. The lock
+// files themselves stay, so that no two simulators can ever lock different files of one name.
+// Returns the descriptor of the held lock, or -1 when a running simulator holds it (or no lock file can be
+// made).
+int TakeComNumberLock(int number);
+
+// Whether the COM<n> entry of the virtual port folder may be taken by a simulator that holds the lock of n:
+// absent, a link whose device is gone, or a link to a pseudo-terminal. No running simulator serves such a
+// link, so it was left behind by one that was killed; its pseudo-terminal name may well have been handed out
+// again, to this very simulator. A link to any other device was made on purpose and stays.
 bool VirtualComEntryFree(const QString &entryPath);

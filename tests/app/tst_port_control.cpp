@@ -312,7 +312,12 @@ void TestPortControl::LostDeviceKeepsTheProgramUsable()
 
     lost->Close();
     QTRY_VERIFY_WITH_TIMEOUT(!form->ComPort().IsOpen(), 3000);
-    QVERIFY(Find<QLabel>(*form, "HintPanel")->text().startsWith("Hint: Com 43 lost"));
+    QCOMPARE(Find<QLabel>(*form, "HintPanel")->text(),
+             QString("Hint: Com 43 lost (the device went away), choose the port to open it again..."));
+    // The system's words stay in the tooltip, with the device they are about.
+    QVERIFY2(Find<QLabel>(*form, "HintPanel")->toolTip().startsWith(lost->SlavePath() + ": "),
+             qPrintable(Find<QLabel>(*form, "HintPanel")->toolTip()));
+    QVERIFY(Find<QLabel>(*form, "HintPanel")->toolTip().size() > lost->SlavePath().size() + 2);
     TransactionEngine &engine = form->Engine();
     engine.SetPacingTag(VeryFast);
     engine.SetTimeOutMs(20);
@@ -336,6 +341,9 @@ void TestPortControl::LostDeviceKeepsTheProgramUsable()
     QTRY_COMPARE_WITH_TIMEOUT(Canonical(Find<QLineEdit>(*form, "DevicePathEdit")->text()),
                               Canonical(back.SlavePath()), 3000);
     QVERIFY(WaitForPanel(43));
+    // The new device may well have the old one's name; the port's own hint tells that the panel came anew.
+    QTRY_COMPARE_WITH_TIMEOUT(form->HintPanel->text(), form->PortHint(), 3000);
+    QVERIFY(form->HintPanel->toolTip().isEmpty());
 }
 
 void TestPortControl::ClosingTheWindowClearsModulesAndFreesThePort()

@@ -42,20 +42,24 @@ void TestText::hexToInt_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<int>("value");
-    QTest::newRow("upper") << QByteArray("1F") << 31;
-    QTest::newRow("lower") << QByteArray("1f") << 31;
-    QTest::newRow("bad digit") << QByteArray("1G") << 99999;
-    QTest::newRow("bad first") << QByteArray(" 1") << 99999;
-    QTest::newRow("empty") << QByteArray() << 0;
-    QTest::newRow("four digits") << QByteArray("FFF8") << 65528;
-    QTest::newRow("long text saturates") << QByteArray("FFFFFFFFFFFFFFFFFFFFFFFF") << INT_MAX;
+    QTest::addColumn<bool>("upperHex");
+    QTest::newRow("upper") << QByteArray("1F") << 31 << true;
+    QTest::newRow("lower") << QByteArray("1f") << 31 << false;
+    QTest::newRow("bad digit") << QByteArray("1G") << 99999 << false;
+    QTest::newRow("bad first") << QByteArray(" 1") << 99999 << false;
+    QTest::newRow("byte above ASCII") << QByteArray("0\xC1") << 99999 << false;
+    QTest::newRow("empty") << QByteArray() << 0 << false;
+    QTest::newRow("four digits") << QByteArray("FFF8") << 65528 << true;
+    QTest::newRow("long text saturates") << QByteArray("FFFFFFFFFFFFFFFFFFFFFFFF") << INT_MAX << true;
 }
 
 void TestText::hexToInt()
 {
     QFETCH(QByteArray, text);
     QFETCH(int, value);
+    QFETCH(bool, upperHex);
     QCOMPARE(HexToInt(text), value);
+    QCOMPARE(IsUpperHex(text), upperHex);
 }
 
 void TestText::hexToBits_data()

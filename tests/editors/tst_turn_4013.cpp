@@ -64,6 +64,10 @@ private slots:
     void configurationWrite();
     void tvrAddressesAreTaken_data();
     void tvrAddressesAreTaken();
+    void garbledByteReadsAreNotTaken_data();
+    void garbledByteReadsAreNotTaken();
+    void tvrAtTheTopReadsOnlyItsAddressesOnTheBus_data();
+    void tvrAtTheTopReadsOnlyItsAddressesOnTheBus();
     void calibrationCommands_data();
     void calibrationCommands();
     void editingStopsClockReads();
@@ -314,6 +318,65 @@ void TestTurn4013::tvrAddressesAreTaken()
     QCOMPARE(bench.prompt.Texts().contains("Invalid address !"), refused);
     QCOMPARE(record->Address(), refused ? oldAddress : HexByte(newAddress));
     QCOMPARE(turn->ChosenAddress(), HexToInt(record->Address()));
+}
+
+void TestTurn4013::garbledByteReadsAreNotTaken_data()
+{
+    QTest::addColumn<QByteArray>("constantReply");
+    QTest::addColumn<QString>("constant");
+    QTest::newRow("two hex digits") << QByteArray("!2B\r") << QString("2B");
+    QTest::newRow("control characters") << QByteArray("!\x00\x12\r", 4) << QString();
+    QTest::newRow("one digit") << QByteArray("!2") << QString();
+}
+
+void TestTurn4013::garbledByteReadsAreNotTaken()
+{
+    QFETCH(QByteArray, constantReply);
+    QFETCH(QString, constant);
+    // The turn alone, handed the replies a garbled line could bring: a constant taken from them would go back
+    // to the controller with the next limits write.
+    TestWorkspace workspace;
+    RecordingPrompt prompt;
+    Prompt *previous = InstallPrompt(&prompt);
+    const ModuleRecordPtr record = workspace.modules.AddModule("4013", "10200600", false);
+    Turn4013 turn(workspace);
+    SetUpTurn(turn, *record);
+    const QList<QByteArray> replies = {"",           ">07/12/24 1 12:30:05", "!10A1.0\r",
+                                       ">+025.00\r", "!00000000000000000\r", constantReply};
+    for (const QByteArray &reply : replies)
+        QVERIFY(!turn.HandleReply(reply));
+    QCOMPARE(workspace.port.written.last(), QByteArray("@10I\r"));
+    QCOMPARE(turn.Entries().constant, constant);
+    InstallPrompt(previous);
+}
+
+void TestTurn4013::tvrAtTheTopReadsOnlyItsAddressesOnTheBus_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<QList<QByteArray>>("round");
+    // Past FF the address would wrap to the module at 00: the reads that have no address on the bus are left
+    // out, and so is the stack calibration.
+    QTest::newRow("at FE: no status word")
+        << QByteArray("FE200600") << QList<QByteArray>{"#FE\r", "#FF\r", "@FEG\r", "#FE\r"};
+    QTest::newRow("at FF: no stack, no status word")
+        << QByteArray("FF200600") << QList<QByteArray>{"#FF\r", "@FFG\r", "#FF\r"};
+}
+
+void TestTurn4013::tvrAtTheTopReadsOnlyItsAddressesOnTheBus()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(QList<QByteArray>, round);
+    TurnBench bench;
+    ModuleRecordPtr record = AddTvr(bench, config);
+    Turn4013 &turn = bench.OpenTurn<Turn4013>(record);
+    QVERIFY(bench.WaitForTurns(round.first(), 2));
+    QVERIFY(turn.IsVariant());
+    QVERIFY2(bench.Commands().join('|').contains(round.join('|')), bench.Commands().join('|').constData());
+    turn.RequestCalibration(CalibrationCode::StackSpan);
+    QVERIFY(bench.WaitForTurns(round.first()));
+    const QByteArray own = config.left(2);
+    for (const QByteArray &command : bench.Commands())
+        QVERIFY2(command.mid(1, 2) == own || command.mid(1, 2) == "FF", command.constData());
 }
 
 void TestTurn4013::calibrationCommands_data()

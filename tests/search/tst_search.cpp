@@ -118,6 +118,16 @@ struct SearchBench
         return QTest::qWaitFor([this] { return Closed(); }, GrantBoundMs);
     }
     QList<QByteArray> Commands() const { return bus.Commands(); }
+    // The line turns the simulated bus's reply to command into reply, as a disturbance would.
+    void GarbleReplyTo(const QByteArray &command, const QByteArray &reply)
+    {
+        workspace.port.onWrite = [this, command, reply](const QByteArray &text) {
+            if (text == command)
+                workspace.port.Receive(reply);
+            else
+                bus.TakeBytes(text);
+        };
+    }
     // An open module editor whose turn is running.
     TurnHoldingEditor &StartEditorTurn()
     {
@@ -147,6 +157,8 @@ private slots:
     void scanningLookFollowsTheScan();
     void moduleAtAddressZero_data();
     void moduleAtAddressZero();
+    void garbledConfigurationIsNeverWrittenBack_data();
+    void garbledConfigurationIsNeverWrittenBack();
     void moduleThatAnswersOnlyWithChecksum();
     void tvrTakesThreeAddresses();
     void tvrAtTheTopEndsTheScan();
@@ -417,6 +429,51 @@ void SearchWindowTest::moduleAtAddressZero()
     QCOMPARE(bench.workspace.pendingItems, QStringList({caption}));
     // The module is left as it was found.
     QCOMPARE(bench.bus.Module(0)->Config(), config);
+}
+
+void SearchWindowTest::garbledConfigurationIsNeverWrittenBack_data()
+{
+    QTest::addColumn<QByteArray>("typeId");
+    QTest::addColumn<QByteArray>("configReply");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("nextAddress");
+    const QByteArray highBytes("\xF8\xF8\xF8\xC1", 4);
+    QTest::newRow("bytes above 7F") << QByteArray("4113") << "!00" + highBytes + "66" + CR << " (00) N755"
+                                    << 1;
+    QTest::newRow("letter O for zero")
+        << QByteArray("4113") << "!0024O600" + QByteArray(1, CR) << " (00) N755" << 1;
+    QTest::newRow("lower-case digit")
+        << QByteArray("4113") << "!0024060a" + QByteArray(1, CR) << " (00) N755" << 1;
+    QTest::newRow("control character")
+        << QByteArray("4113") << QByteArray("!002406") + '\x01' + "0" + CR << " (00) N755" << 1;
+    QTest::newRow("TVR5x") << QByteArray("20") << "!00 20600" + QByteArray(1, CR) << " (00) TVR5x" << 3;
+}
+
+void SearchWindowTest::garbledConfigurationIsNeverWrittenBack()
+{
+    QFETCH(QByteArray, typeId);
+    QFETCH(QByteArray, configReply);
+    QFETCH(QString, caption);
+    QFETCH(int, nextAddress);
+    SearchBench bench;
+    const QByteArray config = "00240600";
+    bench.bus.AddModule(typeId, config).initMode = true;
+    bench.GarbleReplyTo(Request('$', 0, "2"), configReply);
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.Scan(0, nextAddress));
+
+    // No configuration command goes out: neither the probe nor the restore.
+    QList<QByteArray> expected = {Request('$', 0, "M"), Request('$', 0, "2")};
+    if (typeId != "4113")
+        expected << Request('@', 0, "G");
+    expected << Request('$', nextAddress, "M") << WithChecksum(Request('$', nextAddress, "M"));
+    QCOMPARE(bench.workspace.port.written, expected);
+    QCOMPARE(bench.bus.Module(0)->Config(), config);
+    // The module is listed all the same, without the INIT mark that only the probe could give.
+    const ModuleRecordPtr record = bench.workspace.modules.FindForOpen("00");
+    QVERIFY(record);
+    QVERIFY(!record->initFlag);
+    QCOMPARE(bench.workspace.pendingItems, QStringList({caption}));
 }
 
 void SearchWindowTest::moduleThatAnswersOnlyWithChecksum()

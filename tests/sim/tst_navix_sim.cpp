@@ -32,6 +32,7 @@ private slots:
     void initTestCase();
     void exchangesInEveryReceiveMode();
     void endsWhenThePortStaysClosed();
+    void takesOverTheNumberOfAKilledSimulator();
 
 private:
     QByteArray Exchange(const QByteArray &command, bool checksum, ReceiveMode mode, char start, char end,
@@ -169,6 +170,42 @@ void TestNavixSim::endsWhenThePortStaysClosed()
     QVERIFY(sim.process.waitForFinished(10000));
     QCOMPARE(sim.process.exitCode(), 0);
     QVERIFY(!QFileInfo(runtimeFolder.filePath("navix/ports/COM33")).isSymLink());
+}
+
+void TestNavixSim::takesOverTheNumberOfAKilledSimulator()
+{
+    const QString link = runtimeFolder.filePath("navix/ports/COM34");
+    SimProcess first;
+    QVERIFY(first.Start(runtimeFolder.path(), {"--com", "34"}));
+    // While it serves, the number is its own: asked for it, another simulator refuses to start; left to
+    // choose, it takes another number.
+    SimProcess rival;
+    QVERIFY(!rival.Start(runtimeFolder.path(), {"--com", "34"}));
+    QTRY_COMPARE_WITH_TIMEOUT(rival.process.state(), QProcess::NotRunning, 5000);
+    QCOMPARE(rival.process.exitCode(), 1);
+    QVERIFY(rival.process.readAllStandardError().contains("COM34 is in use"));
+    SimProcess neighbour;
+    QVERIFY(neighbour.Start(runtimeFolder.path(), {}));
+    QVERIFY(neighbour.comNumber != 34);
+
+    // Killed, it leaves its link behind, often to the very device name the next pseudo-terminal gets.
+    first.process.kill();
+    QVERIFY(first.process.waitForFinished(5000));
+    QVERIFY(QFileInfo(link).isSymLink());
+    SimProcess again;
+    QVERIFY2(again.Start(runtimeFolder.path(), {"--com", "34"}),
+             again.process.readAllStandardError().constData());
+    QCOMPARE(again.comNumber, 34);
+    QCOMPARE(QFileInfo(link).symLinkTarget(), again.device);
+
+    // The program finds the new simulator behind the number and gets its replies.
+    TApdComPort port;
+    port.SetComNumber(34);
+    port.SetOpen(true);
+    QVERIFY(port.IsOpen());
+    QSignalSpy received(&port, &BusPort::TriggerAvail);
+    port.WriteText("$04M\r");
+    QTRY_VERIFY_WITH_TIMEOUT(!received.isEmpty(), 5000);
 }
 
 QTEST_GUILESS_MAIN(TestNavixSim)
