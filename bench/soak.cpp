@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <algorithm>
@@ -191,10 +192,10 @@ int main(int argc, char **argv)
     NavixProgram program;
     TForm1 &main = program.Form1;
     main.SetPortLister([] { return QMap<int, QString>{{1, QStringLiteral("simulated bus")}}; });
-    main.ApdComPort1.SetComNumber(1);
+    main.ComPort().SetComNumber(1);
     main.Engine().SetPort(&port);
     main.Engine().SetPacingTag(VeryFast);
-    main.SpinEdit1->setValue(ReplyTimeOutMs);
+    main.findChild<QSpinBox *>(QStringLiteral("SpinEdit1"))->setValue(ReplyTimeOutMs); // the time-out field
     bus.Attach(port);
     program.Show();
 

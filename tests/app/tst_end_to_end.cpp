@@ -4,11 +4,11 @@
 // pulled out, and come back on the same port: the program stays calm and carries on where it was.
 
 #include "app/program.h"
-#include "support/find_control.h"
 #include "bus/text.h"
 #include "editors/editor_4013.h"
 #include "editors/editor_window.h"
 #include "editors/turn_4013.h"
+#include "support/find_control.h"
 #include "support/recording_prompt.h"
 #include "support/sim_process.h"
 #include "workspace/prompt.h"
@@ -107,9 +107,11 @@ bool TestEndToEnd::ChoosePort(TForm1 &main, int comNumber)
         return false;
     Find<QTreeWidget>(main, "MainTreeView")->scrollToItem(portItem);
     const QRect itemRect = Find<QTreeWidget>(main, "MainTreeView")->visualItemRect(portItem);
-    QTest::mouseClick(Find<QTreeWidget>(main, "MainTreeView")->viewport(), Qt::LeftButton, {}, itemRect.center());
+    QTest::mouseClick(Find<QTreeWidget>(main, "MainTreeView")->viewport(), Qt::LeftButton, {},
+                      itemRect.center());
     return QTest::qWaitFor(
-        [&] { return main.ComPort().IsOpen() && Find<QLabel>(main, "HintPanel")->text() == main.PortHint(); }, 5000);
+        [&] { return main.ComPort().IsOpen() && Find<QLabel>(main, "HintPanel")->text() == main.PortHint(); },
+        5000);
 }
 
 // Scans first..last with the search window and closes it; the found modules become tree items.
@@ -241,7 +243,8 @@ void TestEndToEnd::searchTheDemoBusOverAPseudoTerminal()
     // A click on the port item opens it in stages and shows the port panel.
     Find<QTreeWidget>(main, "MainTreeView")->scrollToItem(portItem);
     const QRect itemRect = Find<QTreeWidget>(main, "MainTreeView")->visualItemRect(portItem);
-    QTest::mouseClick(Find<QTreeWidget>(main, "MainTreeView")->viewport(), Qt::LeftButton, {}, itemRect.center());
+    QTest::mouseClick(Find<QTreeWidget>(main, "MainTreeView")->viewport(), Qt::LeftButton, {},
+                      itemRect.center());
     QTRY_VERIFY_WITH_TIMEOUT(Find<QGroupBox>(main, "ComProperties")->isVisible(), 3000);
     QVERIFY(main.ComPort().IsOpen());
     QCOMPARE(Find<QLineEdit>(main, "ComEdit")->text(), QString::number(sim.comNumber));

@@ -342,8 +342,8 @@ void TestPortControl::LostDeviceKeepsTheProgramUsable()
                               Canonical(back.SlavePath()), 3000);
     QVERIFY(WaitForPanel(43));
     // The new device may well have the old one's name; the port's own hint tells that the panel came anew.
-    QTRY_COMPARE_WITH_TIMEOUT(form->HintPanel->text(), form->PortHint(), 3000);
-    QVERIFY(form->HintPanel->toolTip().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(Find<QLabel>(*form, "HintPanel")->text(), form->PortHint(), 3000);
+    QVERIFY(Find<QLabel>(*form, "HintPanel")->toolTip().isEmpty());
 }
 
 void TestPortControl::ClosingTheWindowClearsModulesAndFreesThePort()
