@@ -2,37 +2,23 @@
 // The command log that the main window's ListView1 shows: newest exchange on top, at most 500 rows. A row
 // keeps every cell it was given; the view shows the first three (command, response, time). A second response
 // to the same command (for example "Time out !" after a reply) lands in further cells that the columns do not
-// show.
+// show. The log is written on every exchange; the view follows in batches (BatchedRowModel).
 
-#include <QAbstractTableModel>
-#include <QStringList>
+#include "batched_row_model.h"
 
-#include <deque>
-
-class CommandLogModel : public QAbstractTableModel
+class CommandLogModel : public BatchedRowModel
 {
     Q_OBJECT
 public:
     static constexpr int MaxRows = 500;
 
-    using QAbstractTableModel::QAbstractTableModel;
-
-    int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    explicit CommandLogModel(QObject *parent = nullptr);
 
     // A new row on top with the text as its first cell; the oldest row goes when there would be more than
     // 500.
-    void InsertRow(const QString &firstCell);
+    void InsertRow(const QString &firstCell) { AddRow({firstCell}); }
     // Appends cells to the top row; without a row nothing happens.
-    void AppendToTop(const QStringList &cells);
-    // All cells of a row, row 0 being the newest.
-    QStringList Row(int row) const;
-    void Clear();
-
-private:
-    std::deque<QStringList> rows;
+    void AppendToTop(const QStringList &cells) { AppendToNewest(cells); }
 };
 
 class QTime;

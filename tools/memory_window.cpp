@@ -67,8 +67,17 @@ TForm6::TForm6(Workspace &workspace, QWidget *parent)
     connect(&SaveButton, &QPushButton::clicked, this, &TForm6::SaveButtonClick);
 }
 
+QStringList TForm6::ListTitles()
+{
+    QStringList titles = ValueTitles;
+    for (int bit = 0; bit < StatusBitCount; ++bit)
+        titles.append("B" + QString::number(bit));
+    return titles;
+}
+
 TForm6::~TForm6()
 {
+    ListView100.setModel(nullptr);
     // A focused control loses its focus while it is destroyed; that must not reach the filter of a window
     // that is half gone.
     for (QWidget *filtered : {static_cast<QWidget *>(&NextAdresEdit), static_cast<QWidget *>(&FirstAdresEdit),
@@ -122,11 +131,9 @@ void TForm6::BuildControls()
     ListView100.setObjectName("ListView100");
     ListView100.setRootIsDecorated(false);
     ListView100.setUniformRowHeights(true);
-    QStringList titles = ValueTitles;
-    for (int bit = 0; bit < StatusBitCount; ++bit)
-        titles.append("B" + QString::number(bit));
-    ListView100.setHeaderLabels(titles);
-    for (int column = 0; column < titles.size(); ++column)
+    ListView100.setItemsExpandable(false);
+    ListView100.setModel(&records);
+    for (int column = 0; column < records.columnCount(); ++column)
         ListView100.setColumnWidth(column, column < ValueTitles.size() ? ValueWidths[column] : BitWidth);
 
     InitTimer.setParent(this);
@@ -250,7 +257,7 @@ void TForm6::PointerPollStep(const QByteArray &reply)
         UpdateSetingButton.setEnabled(false);
         SendSetCommand();
     } else if (reading) {
-        ListView100.clear();
+        records.Clear();
         hasData = false;
         recordsLeft = LastSpinEdit.value();
         // A start address typed but never left is still short of its leading zeros.
@@ -325,8 +332,7 @@ void TForm6::ShowStatus(bool answered)
 void TForm6::AddRow(const QByteArray &record)
 {
     hasData = true;
-    auto *item = new QTreeWidgetItem(DecodeMemoryRecord(readAddress, record));
-    ListView100.addTopLevelItem(item);
+    records.AddRow(DecodeMemoryRecord(readAddress, record));
 }
 
 void TForm6::NextAdresEditClick()
@@ -354,13 +360,8 @@ void TForm6::SaveButtonClick()
     if (fileName.isEmpty())
         return;
     QList<QStringList> rows;
-    for (int row = 0; row < ListView100.topLevelItemCount(); ++row) {
-        const QTreeWidgetItem *item = ListView100.topLevelItem(row);
-        QStringList cells;
-        for (int column = 0; column < item->columnCount(); ++column)
-            cells.append(item->text(column));
-        rows.append(cells);
-    }
+    for (int row = 0; row < records.Count(); ++row)
+        rows.append(records.Row(row));
     if (ReplaceFile(fileName, MemoryExtract(rows)) == SaveResult::Saved)
         Prompts().Information("Saving successful !");
     else

@@ -203,13 +203,13 @@ void TestTransactionEngine::rawAndLineModes()
 {
     Bench b;
     b.engine.RequestBus(ToolKind::Terminal);
-    const int rowsBefore = b.engine.CommandLog().rowCount();
+    const int rowsBefore = b.engine.CommandLog().Count();
     b.engine.SendCommand("$01M\r", false, RawMode, ' ', ' ', 0);
     b.port.Receive("?01\rjunk");
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
     QCOMPARE(b.terminal.replies.first(), QByteArray("?01\rjunk"));
     // Raw and line exchanges are not logged.
-    QCOMPARE(b.engine.CommandLog().rowCount(), rowsBefore);
+    QCOMPARE(b.engine.CommandLog().Count(), rowsBefore);
 
     // Line mode: 'ABC' CR is delivered at once; the rest comes with the time-out, without a "Time out !" row.
     b.terminal.replies.clear();
@@ -219,7 +219,7 @@ void TestTransactionEngine::rawAndLineModes()
     QCOMPARE(b.terminal.replies.first(), QByteArray("ABC\r"));
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 2, 1000);
     QCOMPARE(b.terminal.replies.at(1), QByteArray("DE"));
-    QCOMPARE(b.engine.CommandLog().rowCount(), rowsBefore);
+    QCOMPARE(b.engine.CommandLog().Count(), rowsBefore);
 }
 
 void TestTransactionEngine::timeOutLogsAndDeliversEmpty()
@@ -252,7 +252,7 @@ void TestTransactionEngine::commandLogKeepsAtMost500Rows()
     b.engine.SetRoutingSuspended(true);
     for (int i = 1; i <= 501; ++i)
         b.engine.SendCommand("#" + QByteArray::number(i) + "\r", false, CheckedFrame, '>', CR, 2);
-    QCOMPARE(b.engine.CommandLog().rowCount(), 500);
+    QCOMPARE(b.engine.CommandLog().Count(), 500);
     QCOMPARE(b.engine.CommandLog().Row(0).value(0), QString("#501"));
     QCOMPARE(b.engine.CommandLog().Row(499).value(0), QString("#2"));
 }
@@ -269,7 +269,7 @@ void TestTransactionEngine::pacing()
     b.engine.SendCommand("$02M\r", false, CheckedFrame, '!', CR, 8);
     QTRY_COMPARE_WITH_TIMEOUT(b.port.written.size(), 1, 1000);
     QCOMPARE(b.port.written.first(), QByteArray("$02M\r"));
-    QCOMPARE(b.engine.CommandLog().rowCount(), 1);
+    QCOMPARE(b.engine.CommandLog().Count(), 1);
 
     const int intervals[] = {1000, 300, 150};
     for (int tag = VerySlow; tag <= Average; ++tag) {
