@@ -82,6 +82,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption lateOption("late", "Start every reply <ms> milliseconds late.", "ms");
     const QCommandLineOption lineTimingOption(
         "line-timing", "Take the time of a real line: 10 bits per character at the baud.");
+    const QCommandLineOption adapterLatencyOption(
+        "adapter-latency",
+        "Hand replies over as a USB adapter with a latency timer of <ms> does: held until <ms> after their "
+        "first character.",
+        "ms");
     const QCommandLineOption baudOption("baud", "Baud rate of the line (default 9600).", "rate", "9600");
     const QCommandLineOption seedOption("seed", "Seed of the live values (default 1).", "n", "1");
     const QCommandLineOption frozenOption("frozen", "Keep all live values still.");
@@ -92,8 +97,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption exitOnCloseOption("exit-on-close", "Exit as soon as the program that opened the "
                                                                 "port closes it (a grace time of 0).");
     parser.addOptions({comOption, busOption, demoOption, loseOption, loseEveryOption, badChecksumOption,
-                       noiseOption, splitOption, lateOption, lineTimingOption, baudOption, seedOption,
-                       frozenOption, traceOption, closeGraceOption, exitOnCloseOption});
+                       noiseOption, splitOption, lateOption, lineTimingOption, adapterLatencyOption,
+                       baudOption, seedOption, frozenOption, traceOption, closeGraceOption,
+                       exitOnCloseOption});
     parser.process(app);
 
     if (parser.isSet(demoOption)) {
@@ -146,6 +152,9 @@ int main(int argc, char *argv[])
     faults.splitReplies = parser.isSet(splitOption);
     bus.Line().baud = baud;
     bus.Line().lineTiming = parser.isSet(lineTimingOption);
+    if (parser.isSet(adapterLatencyOption) &&
+        !number(adapterLatencyOption, 0, 255, bus.Line().adapterLatencyMs))
+        return 2;
 
     int com = 0;
     if (parser.isSet(comOption) && !number(comOption, 1, 255, com))
