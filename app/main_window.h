@@ -121,7 +121,8 @@ public:
     void SetScreenGeometry(std::function<QRect()> source) { screenGeometry = std::move(source); }
     void SetEditorFactory(EditorFactory factory) { editorFactory = std::move(factory); }
 
-    // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps".
+    // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps", followed by a note where
+    // a USB adapter holds replies longer than it needs to.
     QString PortHint() const;
 
     TApdComPort ApdComPort1;

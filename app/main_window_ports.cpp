@@ -210,8 +210,13 @@ void TForm1::ShowPortPanel()
 
 QString TForm1::PortHint() const
 {
-    return "Hint: Com " + QString::number(ApdComPort1.ComNumber()) + "  " +
-           QString::number(ApdComPort1.Baud()) + " bps";
+    QString hint = "Hint: Com " + QString::number(ApdComPort1.ComNumber()) + "  " +
+                   QString::number(ApdComPort1.Baud()) + " bps";
+    const int latencyMs = ApdComPort1.AdapterLatencyMs();
+    if (latencyMs > TApdComPort::LowAdapterLatencyMs)
+        hint += QStringLiteral(" - the adapter holds replies %1 ms: set its latency_timer to 1 (see README)")
+                    .arg(latencyMs);
+    return hint;
 }
 
 void TForm1::BaudRateComboBoxChange()

@@ -25,7 +25,8 @@ std::string Message(quint16 number, const QString &text)
 
 TApdComPort::TApdComPort(QObject *parent)
     : BusPort(parent), serial(new QSerialPort(this)),
-      resolver([](int number) { return EnumerateComPorts().value(number); })
+      resolver([](int number) { return EnumerateComPorts().value(number); }),
+      adaptersFolder(UsbSerialDevicesFolder)
 {
     // The layer keeps its own receive buffer; QSerialPort hands over everything it reads at once.
     serial->setReadBufferSize(0);
@@ -104,6 +105,8 @@ void TApdComPort::Open()
     if (serial->open(QIODevice::ReadWrite)) {
         openDevice = device;
         received.clear();
+        RequestLowLatency(serial->handle());
+        adapterLatencyMs = ::AdapterLatencyMs(adaptersFolder, device);
         return;
     }
 
@@ -134,6 +137,7 @@ void TApdComPort::Close()
     }
     openDevice.clear();
     received.clear();
+    adapterLatencyMs = -1;
 }
 
 void TApdComPort::WriteText(const QByteArray &text)

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -49,6 +50,8 @@ private slots:
     void TimeOutFieldRules();
     void LostDeviceKeepsTheProgramUsable();
     void ClosingTheWindowClearsModulesAndFreesThePort();
+    void AdapterLatencyInTheHint_data();
+    void AdapterLatencyInTheHint();
 
 private:
     // quickTicks shortens the opening stages where their timing is not under test.
@@ -325,6 +328,48 @@ void TestPortControl::ClosingTheWindowClearsModulesAndFreesThePort()
     next.SetComNumber(41);
     next.SetOpen(true);
     QVERIFY(next.IsOpen());
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestPortControl::AdapterLatencyInTheHint_data()
+{
+    QTest::addColumn<QByteArray>("latencyTimer"); // empty: the device shows none
+    QTest::addColumn<QString>("hint");
+
+    const QString plain = "Hint: Com 41  9600 bps";
+    QTest::newRow("no timer") << QByteArray() << plain;
+    QTest::newRow("lowered") << QByteArray("1\n") << plain;
+    QTest::newRow("unreadable") << QByteArray("fast\n") << plain;
+    QTest::newRow("held 16 ms")
+        << QByteArray("16\n")
+        << plain + " - the adapter holds replies 16 ms: set its latency_timer to 1 (see README)";
+}
+
+void TestPortControl::AdapterLatencyInTheHint()
+{
+    QFETCH(QByteArray, latencyTimer);
+    QFETCH(QString, hint);
+
+    // The adapters' folder as the system shows it, with an entry for the device behind COM41.
+    QTemporaryDir adapters;
+    if (!latencyTimer.isEmpty()) {
+        const QString folder = adapters.filePath(QFileInfo(Canonical(first.SlavePath())).fileName());
+        QVERIFY(QDir().mkpath(folder));
+        QFile timer(folder + "/latency_timer");
+        QVERIFY(timer.open(QIODevice::WriteOnly));
+        timer.write(latencyTimer);
+    }
+    MakeWindow();
+    form->ApdComPort1.SetAdaptersFolder(adapters.path());
+    Choose("COM41");
+    QVERIFY(WaitForPanel(41));
+    QCOMPARE(form->HintPanel->text(), hint);
+    // The note stays with the baud rate hint and goes with the port.
+    form->BaudRateComboBox->setCurrentIndex(form->BaudRateComboBox->findText("19200"));
+    emit form->BaudRateComboBox->activated(form->BaudRateComboBox->currentIndex());
+    QCOMPARE(form->HintPanel->text(), QString(hint).replace("9600", "19200"));
+    form->ApdComPort1.SetOpen(false);
+    QCOMPARE(form->ApdComPort1.AdapterLatencyMs(), -1);
     QVERIFY(prompt.messages.isEmpty());
 }
 
