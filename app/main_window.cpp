@@ -6,13 +6,13 @@
 
 #include "bus/port_names.h"
 #include "editors/editor_factory.h"
+#include "tools/row_list_view.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,16 +59,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     ListView1 = new QTreeView(GroupBox1);
     ListView1->setObjectName("ListView1");
     ListView1->setAccessibleName("Command log");
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setItemsExpandable(false);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setModel(&engine.CommandLog());
-    ListView1->header()->setStretchLastSection(false);
-    ListView1->setColumnWidth(0, 70);
-    ListView1->setColumnWidth(1, 70);
-    ListView1->setColumnWidth(2, 2000);
+    SetUpRowList(*ListView1, engine.CommandLog(), {70, 70, 2000});
     Splitter1->addWidget(MainTreeView);
     Splitter1->addWidget(GroupBox1);
     Splitter1->setStretchFactor(1, 1);

@@ -121,8 +121,20 @@ void BatchedRowModel::Publish()
     pending = false;
     sincePublish.start();
 
+    // A full list stays full: new rows push as many old ones out. To the view every row then shows other
+    // texts, which it repaints; taking rows out and putting others in would make it lay out all its rows,
+    // its header and its scroll bars again on every batch.
+    const qint64 heldFirst = HeldFirst();
+    if (added > shownEnd && shownEnd > shownFirst && added - heldFirst == shownEnd - shownFirst) {
+        shownFirst = heldFirst;
+        shownEnd = added;
+        changedShownRow = -1;
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+        return;
+    }
+
     // Rows the view shows that the model no longer holds leave first.
-    const qint64 goneEnd = std::min(HeldFirst(), shownEnd);
+    const qint64 goneEnd = std::min(heldFirst, shownEnd);
     if (goneEnd > shownFirst) {
         const int count = static_cast<int>(goneEnd - shownFirst);
         const int first = order == Order::NewestFirst ? rowCount() - count : 0;
@@ -131,7 +143,7 @@ void BatchedRowModel::Publish()
         endRemoveRows();
     }
     if (shownFirst == shownEnd)
-        shownFirst = shownEnd = std::max(shownEnd, HeldFirst());
+        shownFirst = shownEnd = std::max(shownEnd, heldFirst);
 
     // The changed row's place before the new rows come in.
     const qint64 changed = changedShownRow >= shownFirst && changedShownRow < shownEnd ? changedShownRow : -1;

@@ -2,7 +2,10 @@
 // A table of text rows for a list that may fill faster than anyone can read it (the command log while the
 // editors poll at line rate, a memory read-out). Adding a row takes constant time: the rows live in a ring.
 // The view hears of the changes in batches, at most PublishIntervalMs apart; rows added and pushed out again
-// between two batches never reach it, and a view that is not painted costs nothing in between.
+// between two batches never reach it, and a view that is not painted costs nothing in between. Once the list
+// is full, a batch tells the view that the texts of its rows changed rather than that rows came and went,
+// which spares it laying itself out again; a selected row then stays in its place instead of moving with its
+// text.
 //
 // rowCount() and data() describe what the view was last told; Count() and Row() what the model holds now.
 
@@ -18,7 +21,7 @@ class BatchedRowModel : public QAbstractTableModel
     Q_OBJECT
 public:
     enum class Order { NewestFirst, OldestFirst };
-    static constexpr int PublishIntervalMs = 100;
+    static constexpr int PublishIntervalMs = 250;
 
     // A row keeps every cell it is given; the view shows as many columns as there are titles.
     BatchedRowModel(const QStringList &titles, int capacity, Order order, QObject *parent = nullptr);

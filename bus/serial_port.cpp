@@ -145,6 +145,9 @@ void TApdComPort::WriteText(const QByteArray &text)
     if (!IsOpen() || text.isEmpty())
         return;
     serial->write(text);
+    // QSerialPort would hand the text to the device on a later turn of the event loop, after whatever else
+    // waits there (a repaint, say); the module's answer can only start once the command is on the line.
+    serial->flush();
 }
 
 char TApdComPort::ReadChar()

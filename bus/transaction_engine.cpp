@@ -249,7 +249,7 @@ void TransactionEngine::LogExchange(const QByteArray &text, bool isResponse, int
     if (cr >= 0)
         shown.remove(cr, 1);
     if (isResponse)
-        commandLog.AppendToTop({FromWire(shown), LogTimeStamp(QTime::currentTime())});
+        commandLog.AppendToTop({FromWire(shown), LogTimeStamp(LogTimeOfDay())});
     else
         commandLog.InsertRow(FromWire(shown));
 }

@@ -61,8 +61,9 @@ qint64 MonotonicAlarm::NowUs()
 #endif
 }
 
-void MonotonicAlarm::RingAt(qint64 monotonicUs)
+void MonotonicAlarm::RingAt(qint64 monotonicUs, qint64 wakeLeadUs)
 {
+    ringAtUs = monotonicUs;
     if (fallback) {
         const double waitMs = std::max<qint64>(0, monotonicUs - NowUs()) / 1000.0;
         fallback->start(static_cast<int>(std::ceil(waitMs)));
@@ -70,10 +71,11 @@ void MonotonicAlarm::RingAt(qint64 monotonicUs)
     }
 #ifdef Q_OS_LINUX
     // Zero would disarm the timer: a moment that has passed rings one nanosecond after the clock's start.
+    const qint64 wakeUs = monotonicUs - std::max<qint64>(0, wakeLeadUs);
     itimerspec due{};
-    due.it_value.tv_sec = monotonicUs / MicrosecondsPerSecond;
-    due.it_value.tv_nsec = (monotonicUs % MicrosecondsPerSecond) * 1000;
-    if (monotonicUs <= 0)
+    due.it_value.tv_sec = wakeUs / MicrosecondsPerSecond;
+    due.it_value.tv_nsec = (wakeUs % MicrosecondsPerSecond) * 1000;
+    if (wakeUs <= 0)
         due.it_value.tv_nsec = 1;
     ::timerfd_settime(timerHandle, TFD_TIMER_ABSTIME, &due, nullptr);
 #endif
@@ -97,6 +99,8 @@ void MonotonicAlarm::Fire()
     quint64 expirations = 0;
     if (::read(timerHandle, &expirations, sizeof expirations) != sizeof expirations)
         return; // moved or stopped since it became readable
+    while (NowUs() < ringAtUs)
+        ; // the wake-up lead at most
 #endif
     emit Rang();
 }

@@ -152,6 +152,8 @@ int main(int argc, char *argv[])
     faults.splitReplies = parser.isSet(splitOption);
     bus.Line().baud = baud;
     bus.Line().lineTiming = parser.isSet(lineTimingOption);
+    // A program on the other end measures its speed against the line: replies must not come late.
+    bus.Line().awakeForReplies = true;
     if (parser.isSet(adapterLatencyOption) &&
         !number(adapterLatencyOption, 0, 255, bus.Line().adapterLatencyMs))
         return 2;

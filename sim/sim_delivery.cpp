@@ -132,5 +132,5 @@ void ReplyScheduler::Arm()
     if (queue.isEmpty())
         alarm.Stop();
     else
-        alarm.RingAt(queue.first().dueUs);
+        alarm.RingAt(queue.first().dueUs, line.awakeForReplies ? ReplyWakeLeadUs : 0);
 }

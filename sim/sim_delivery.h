@@ -33,7 +33,12 @@ struct LineSettings
     bool lineTiming = false; // characters take their time on the line
     // A USB adapter that holds what it receives until its latency timer runs out (0: none in the way).
     int adapterLatencyMs = 0;
+    // Replies leave to the microsecond rather than when the process happens to wake (see MonotonicAlarm).
+    bool awakeForReplies = false;
 };
+
+// How early the scheduler wakes for a reply when it keeps awake for it.
+constexpr qint64 ReplyWakeLeadUs = 100;
 
 // A USB adapter hands over at once what fills one packet (64 bytes, two of them its status).
 constexpr int AdapterPacketCharacters = 62;

@@ -1,6 +1,7 @@
 #include "memory_window.h"
 
 #include "memory_record.h"
+#include "row_list_view.h"
 
 #include "bus/prompt.h"
 #include "bus/text.h"
@@ -9,7 +10,6 @@
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>
 #include <QScreen>
@@ -129,12 +129,9 @@ void TForm6::BuildControls()
         button->setAutoDefault(false);
 
     ListView100.setObjectName("ListView100");
-    ListView100.setRootIsDecorated(false);
-    ListView100.setUniformRowHeights(true);
-    ListView100.setItemsExpandable(false);
-    ListView100.setModel(&records);
-    for (int column = 0; column < records.columnCount(); ++column)
-        ListView100.setColumnWidth(column, column < ValueTitles.size() ? ValueWidths[column] : BitWidth);
+    QList<int> widths(std::begin(ValueWidths), std::end(ValueWidths));
+    widths.resize(records.columnCount(), BitWidth);
+    SetUpRowList(ListView100, records, widths);
 
     InitTimer.setParent(this);
     InitTimer.setObjectName("InitTimer");

@@ -6,6 +6,7 @@
 #include "bus/command_log.h"
 
 #include <QAbstractItemModelTester>
+#include <QDateTime>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -67,9 +68,12 @@ private slots:
     void rowsHeldAtOnceAndShownInOneBatch_data();
     void rowsHeldAtOnceAndShownInOneBatch();
     void rowsPushedOutBetweenBatchesNeverReachTheView();
+    void aFullListChangesTextsInPlace_data();
+    void aFullListChangesTextsInPlace();
     void cellsAddedToAShownRow();
     void clearEmptiesModelAndView();
     void commandLogColumns();
+    void logTimeOfDayIsTheLocalTime();
 };
 
 void TestBatchedRowModel::rowsHeldAtOnceAndShownInOneBatch_data()
@@ -139,6 +143,39 @@ void TestBatchedRowModel::rowsPushedOutBetweenBatchesNeverReachTheView()
     QCOMPARE(watched.inserted.last().at(2).toInt(), 9);
 }
 
+void TestBatchedRowModel::aFullListChangesTextsInPlace_data()
+{
+    QTest::addColumn<int>("order");
+    QTest::addColumn<QStringList>("shown");
+
+    QTest::newRow("newest first") << int(Order::NewestFirst) << Range(7, 3);
+    QTest::newRow("oldest first") << int(Order::OldestFirst) << Range(3, 7);
+}
+
+void TestBatchedRowModel::aFullListChangesTextsInPlace()
+{
+    QFETCH(int, order);
+    QFETCH(QStringList, shown);
+
+    Watched watched(5, Order(order));
+    BatchedRowModel &model = watched.model;
+    for (int number = 1; number <= 5; ++number)
+        model.AddRow(Numbered(number));
+    model.Publish();
+    model.AppendToNewest({"reply"});
+    model.AddRow(Numbered(6));
+    model.AddRow(Numbered(7));
+    QVERIFY(QTest::qWaitFor([&] { return Shown(model) == shown; }, BoundMs));
+    // One repaint of every row: nothing inserted or removed, nothing to lay out anew.
+    QCOMPARE(watched.inserted.size(), 1);
+    QCOMPARE(watched.removed.size(), 0);
+    QCOMPARE(watched.changed.size(), 1);
+    QCOMPARE(watched.changed.first().at(0).toModelIndex(), model.index(0, 0));
+    QCOMPARE(watched.changed.first().at(1).toModelIndex(), model.index(4, 2));
+    QCOMPARE(Held(model), shown);
+    QCOMPARE(model.Row(2), QStringList({"#5", "reply"}));
+}
+
 void TestBatchedRowModel::cellsAddedToAShownRow()
 {
     Watched watched(5, Order::NewestFirst);
@@ -193,6 +230,22 @@ void TestBatchedRowModel::commandLogColumns()
     QCOMPARE(log.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), QString("Time :"));
     QCOMPARE(log.headerData(3, Qt::Horizontal, Qt::DisplayRole), QVariant());
     QCOMPARE(log.Capacity(), CommandLogModel::MaxRows);
+}
+
+void TestBatchedRowModel::logTimeOfDayIsTheLocalTime()
+{
+    // Three hours east of UTC, so that a time stamp in UTC or with a stale offset shows.
+    qputenv("TZ", "XYZ-3");
+    const QTime local = QTime::currentTime();
+    const QTime logged = LogTimeOfDay();
+    const QTime localAfter = QTime::currentTime();
+    const int dayMs = 24 * 60 * 60 * 1000;
+    const int sinceBefore = (local.msecsTo(logged) + dayMs) % dayMs;
+    const int untilAfter = (logged.msecsTo(localAfter) + dayMs) % dayMs;
+    // logged lies between the two readings of the local clock (midnight between them included).
+    QVERIFY2(sinceBefore <= 1000 && untilAfter <= 1000,
+             qPrintable(local.toString() + " " + logged.toString() + " " + localAfter.toString()));
+    QCOMPARE(QDateTime::currentDateTime().offsetFromUtc(), 3 * 3600);
 }
 
 QTEST_GUILESS_MAIN(TestBatchedRowModel)

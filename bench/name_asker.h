@@ -1,0 +1,31 @@
+#pragma once
+// Keeps asking one module for its name, one exchange after the other as the search does, holding the bus as
+// a tool; the loop ends when the last reply (or time-out) is in.
+
+#include "bus/text.h"
+#include "bus/transaction_engine.h"
+
+#include <QEventLoop>
+
+class NameAsker : public ToolReplyHandler
+{
+public:
+    NameAsker(TransactionEngine &engine, int count) : engine(engine), left(count) {}
+    void Start() { Send(); }
+    void HandleToolReply(const QByteArray &reply) override
+    {
+        if (reply.isEmpty())
+            ++failed;
+        if (--left > 0)
+            Send();
+        else
+            loop.quit();
+    }
+    QEventLoop loop;
+    int failed = 0;
+
+private:
+    void Send() { engine.SendCommand("$01M\r", false, CheckedFrame, '!', CR, 8); }
+    TransactionEngine &engine;
+    int left;
+};
