@@ -1,6 +1,6 @@
 #include "about_box.h"
 
-#include "bus/workspace.h"
+#include "workspace/workspace.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include "app_icon.h"
+#include "status_clock.h"
 #include "tree_icons.h"
 #include "tree_items.h"
 #include "window_arrangement.h"
@@ -36,6 +38,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName("Form1");
     setWindowTitle(MainCaption);
+    setWindowIcon(ApplicationIcon());
     portLister = [] { return EnumerateComPorts(); };
     editorFactory = [](Workspace &workspace, ModuleRecord &record) {
         return CreateModuleEditor(workspace, record);
@@ -43,6 +46,18 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
     engine.SetPort(&ApdComPort1);
     connect(&ApdComPort1, &TApdComPort::DeviceLost, this, &TForm1::ApdComPort1DeviceLost);
+    connect(&ApdComPort1, &TApdComPort::OpenFailed, this, &TForm1::ApdComPort1OpenFailed);
+    // The port object opens what the port list offers under the chosen number. The list is brought up to
+    // date first: a device may have come back since the last look.
+    ApdComPort1.SetDeviceResolver([this](int number) {
+        portDirectory.UpdateSerialPorts(ListSerialPorts());
+        const std::optional<ComPortTarget> target = portDirectory.Find(number);
+        return target && !target->IsNetwork() ? target->device : QString();
+    });
+    ApdComPort1.SetNetworkResolver([this](int number) -> std::optional<NetworkAddress> {
+        const std::optional<ComPortTarget> target = portDirectory.Find(number);
+        return target ? target->address : std::nullopt;
+    });
 
     BuildMenus();
     BuildToolBar();
@@ -78,6 +93,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     DateTimeTimer.setInterval(1000);
     connect(&DateTimeTimer, &QTimer::timeout, this, &TForm1::DateTimeTimerTimer);
     DateTimeTimer.start();
+    connect(&PortWatch1, &PortWatch::Changed, this, &TForm1::RefreshPortList);
     LoadTimer.setObjectName("LoadTimer");
     LoadTimer.setSingleShot(true);
     LoadTimer.setInterval(LoadTimerMs);
@@ -89,7 +105,15 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
 TForm1::~TForm1()
 {
+    // The child widgets outlive this part of the window: they go with the base class, after the members
+    // here. A field that loses the focus then (the time-out field takes its number) must reach neither
+    // handler nor filter of a window that is gone.
+    for (QObject *child : findChildren<QObject *>()) {
+        disconnect(child, nullptr, this, nullptr);
+        child->removeEventFilter(this);
+    }
     ComTimer1.stop();
+    PortWatch1.Stop();
     // The editors refer to this workspace; none may outlive it, not even until a deferred delete.
     FreeEditorWindows();
     ListView1->setModel(nullptr);
@@ -119,6 +143,17 @@ void TForm1::BuildMenus()
     SpeedOfCommandSending1 =
         Tools1->addAction("&Speed of command sending ...", this, &TForm1::SpeedButtonClick);
     SpeedOfCommandSending1->setObjectName("SpeedOfCommandSending1");
+
+    // Network ports can be added while no port is open, so they have a menu of their own rather than a
+    // place in "&Tools", which stays disabled until a port is open.
+    Ports1 = menuBar()->addMenu("&Ports");
+    Ports1->setObjectName("Ports1");
+    AddNetworkPort1 = Ports1->addAction("Add network port ...", this, &TForm1::AddNetworkPortClick);
+    AddNetworkPort1->setObjectName("AddNetworkPort1");
+    RemoveNetworkPort1 = Ports1->addAction("Remove network port", this, &TForm1::RemoveNetworkPortClick);
+    RemoveNetworkPort1->setObjectName("RemoveNetworkPort1");
+    connect(Ports1, &QMenu::aboutToShow, this,
+            [this] { RemoveNetworkPort1->setEnabled(RemovableNetworkPort()); });
 
     Help1 = menuBar()->addMenu("&Help");
     Help1->setObjectName("Help1");
@@ -187,8 +222,13 @@ void TForm1::BuildTree()
     AutoSortItems = EnaDisModules->addAction("&Auto Sort Items", this, &TForm1::AutoSortItemsClick);
     AutoSortItems->setObjectName("AutoSortItems");
     AutoSortItems->setCheckable(true);
-    connect(MainTreeView, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) { EnaDisModules->popup(MainTreeView->viewport()->mapToGlobal(at)); });
+    EnaDisModules->addSeparator();
+    EnaDisModules->addAction(AddNetworkPort1);
+    EnaDisModules->addAction(RemoveNetworkPort1);
+    connect(MainTreeView, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        RemoveNetworkPort1->setEnabled(RemovableNetworkPort());
+        EnaDisModules->popup(MainTreeView->viewport()->mapToGlobal(at));
+    });
 }
 
 void TForm1::BuildStatusBar()
@@ -263,8 +303,9 @@ void TForm1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (!event->spontaneous()) {
-        engine.SetRoutingSuspended(false);
+        router.ResumeRouting();
         EnumeratePorts();
+        PortWatch1.Start();
     }
     Layout();
 }
@@ -278,6 +319,7 @@ void TForm1::resizeEvent(QResizeEvent *event)
 void TForm1::closeEvent(QCloseEvent *event)
 {
     ComTimer1.stop();
+    PortWatch1.Stop();
     ClearModules(false);
     try {
         ApdComPort1.SetOpen(false);
@@ -303,9 +345,13 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     if (watched == GroupBox1 && event->type() == QEvent::Resize) {
         Layout();
     } else if (watched == MainTreeView && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            MainTreeViewEnter();
+        const auto *keyEvent = static_cast<QKeyEvent *>(event);
+        if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) {
+            const QTreeWidgetItem *item = MainTreeView->currentItem();
+            if (keyEvent->modifiers() & Qt::ShiftModifier && item && item->type() == ComputerItem)
+                AddNetworkPortClick();
+            else
+                MainTreeViewEnter();
             return true;
         }
     } else if (watched == SpinEdit1 && event->type() == QEvent::FocusOut) {
@@ -318,7 +364,8 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 void TForm1::DateTimeTimerTimer()
 {
     const QLocale locale = QLocale::system();
-    TimePanel->setText("Time : " + locale.toString(QTime::currentTime(), QLocale::LongFormat));
+    const QString timeFormat = WithoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+    TimePanel->setText("Time : " + locale.toString(QTime::currentTime(), timeFormat));
     DatePanel->setText("Date : " + locale.toString(QDate::currentDate(), QLocale::ShortFormat));
 }
 
@@ -376,13 +423,13 @@ void TForm1::MoveWindowsButtonClick()
 {
     const QRect screenRect = ScreenGeometry();
     move(screenRect.topLeft());
-    if (engine.RoutingSuspended())
+    if (router.RoutingSuspended())
         return;
     std::array<int, EditorKindCount> openCounts{};
     std::array<QList<QWidget *>, EditorKindCount> windows;
     for (int kind = 0; kind < EditorKindCount; ++kind)
         for (const ModuleRecordPtr &record : modules.Records(static_cast<EditorKind>(kind)))
-            if (record->editorState == 1) {
+            if (record->editorState == EditorState::Open) {
                 ++openCounts[kind];
                 windows[kind].append(qobject_cast<QWidget *>(record->EditorObject()));
             }

@@ -1,15 +1,20 @@
 #pragma once
-// The main window: the workspace of the program. It owns the serial port, the module records and the
-// transaction engine, shows the tree of the computer, its ports and the modules found on the open port, the
-// port panel with the command log, and the status bar; every tool window and module editor reaches it through
-// Workspace.
+// app/ assembles the program: the main window, its small dialogs and the wiring of every window.
+//
+// The main window: the workspace of the program. It owns the serial port, the module records, the
+// transaction engine and the bus router, shows the tree of the computer, its ports and the modules found on
+// the open port, the port panel with the command log, and the status bar; every tool window and module editor
+// reaches it through Workspace.
 
-#include "bus/module_records.h"
+#include "bus/network_port_store.h"
+#include "bus/port_directory.h"
+#include "bus/port_watch.h"
 #include "bus/serial_port.h"
 #include "bus/transaction_engine.h"
-#include "bus/workspace.h"
 #include "config/loading_window.h"
 #include "config/module_file.h"
+#include "workspace/module_records.h"
+#include "workspace/workspace.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -42,19 +47,30 @@ public:
     static constexpr const char *MainCaption = "Navix V1.2";
     static constexpr int DefaultTimeOutMs = 100;
     static constexpr int ComTimerMs = 250;
+    // Ports offered when none can be listed at all: COM1 to COM4.
+    static constexpr int FallbackPortCount = 4;
+    // Shown when this user may not open a serial device; the message box keeps the system's text.
+    static constexpr const char *PermissionHint =
+        "Hint: Permission denied: add your user to the group dialout (sudo usermod -aG dialout $USER), "
+        "then log out and in again...";
+    // Follows the port hint of a network port.
+    static constexpr const char *NetworkBaudNote =
+        " (network port: the baud rate has no effect, the device server sets its line's rate)";
 
     explicit TForm1(QWidget *parent = nullptr);
     ~TForm1() override;
 
     // Workspace
     TransactionEngine &Engine() override { return engine; }
+    BusRouter &Router() override { return router; }
     ModuleRegistry &Modules() override { return modules; }
     void ClearModules(bool keepRouting) override;
     void QueueModuleItem(const QString &caption) override;
     void FlushModuleItems() override;
     void DropPendingModuleItems() override { pendingCaptions.clear(); }
     bool IsAddressFree(const QByteArray &address) override;
-    void UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState) override;
+    void UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
+                            EditorState editorState) override;
     void RelabelModule(const QByteArray &address, const QString &caption) override;
     int TimeOutFieldMs() const override { return panelTimeOutMs; }
     void SetHint(const QString &hint) override;
@@ -71,6 +87,16 @@ public:
 
     // Ports
     void EnumeratePorts();
+    // Brings the port items under "PC" up to date with the ports that exist now: new ones are added and
+    // vanished ones removed, except the chosen port and a port with module items, which wait for the
+    // next EnumeratePorts. Nothing else is touched.
+    void RefreshPortList();
+    void AddNetworkPortClick();
+    void RemoveNetworkPortClick();
+    // Network ports are remembered in this store (not owned), and the ones it holds are offered now.
+    // Without a store nothing is remembered.
+    void SetNetworkPortStore(NetworkPortStore *store);
+    const PortDirectory &Ports() const { return portDirectory; }
     void SelectPort(const QString &caption);
     void EnableWorkspace(bool on);
     void ComTimer1Timer();
@@ -121,12 +147,14 @@ public:
     void SetScreenGeometry(std::function<QRect()> source) { screenGeometry = std::move(source); }
     void SetEditorFactory(EditorFactory factory) { editorFactory = std::move(factory); }
 
-    // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps", followed by a note where
-    // a USB adapter holds replies longer than it needs to.
+    // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps", for a network port
+    // followed by NetworkBaudNote, for a USB adapter that holds replies longer than it needs to by a note
+    // saying how to lower its latency timer.
     QString PortHint() const;
 
     TApdComPort ApdComPort1;
     QTimer ComTimer1;
+    PortWatch PortWatch1; // says when the port list may have changed
     int comTimer1Tag = 0; // the port number the user chose
     QTimer DateTimeTimer;
 
@@ -135,6 +163,10 @@ public:
     QAction *SearchPopupItem = nullptr;
     QAction *TerminalPopupItem = nullptr;
     QAction *AutoSortItems = nullptr;
+    // Also in the tree's pop-up.
+    QMenu *Ports1 = nullptr;
+    QAction *AddNetworkPort1 = nullptr;
+    QAction *RemoveNetworkPort1 = nullptr;
 
     QSplitter *Splitter1 = nullptr;
     QGroupBox *GroupBox1 = nullptr;
@@ -201,14 +233,22 @@ private:
     void SetTabOrder();
     void ShowPortPanel();
     void PortOpenFailed(const QString &message);
+    void ApdComPort1OpenFailed(const QString &message);
+    QMap<int, QString> ListSerialPorts() const;
+    void SyncPortItems();
+    // The network port of the current tree item that may be withdrawn now; 0 when there is none.
+    int RemovableNetworkPort() const;
+    void SaveNetworkPorts();
     void TakeTimeOut(int milliseconds);
     void ApdComPort1DeviceLost(const QString &reason);
     void TreeItemChosen(QTreeWidgetItem *item);
+    bool ToolHoldsBus() const;
     void FreeEditorWindows();
     QRect ScreenGeometry() const;
 
     ModuleRegistry modules;
-    TransactionEngine engine{modules};
+    TransactionEngine engine;
+    BusRouter router{engine, modules};
     QTreeWidgetItem *pcItem = nullptr;
     QStringList pendingCaptions;
     int panelTimeOutMs = DefaultTimeOutMs; // the last value the time-out field gave the engine
@@ -217,8 +257,10 @@ private:
     QPointer<QWidget> aboutBox;
     QPointer<QWidget> pacingDialog;
     QPointer<TForm9> loadingWindow;
-    ModuleFileReader loadFile; // open while a configuration file is being loaded
+    ModuleFileLoad loadFile; // open while a configuration file is being loaded
     PortLister portLister;
+    PortDirectory portDirectory;
+    NetworkPortStore *networkPortStore = nullptr;
     std::function<QRect()> screenGeometry;
     EditorFactory editorFactory;
     QList<QPointer<QWidget>> editorWindows; // every editor window opened, for the final clean-up

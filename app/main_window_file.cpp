@@ -3,8 +3,8 @@
 
 #include "main_window.h"
 
-#include "bus/prompt.h"
 #include "bus/text_file.h"
+#include "workspace/prompt.h"
 
 namespace {
 const QString ConfigFileFilter = QStringLiteral("Module Config (*.cfg)|*.cfg");
@@ -54,10 +54,13 @@ void TForm1::LoadTimerTimer()
     LoadTimer.stop();
     if (!loadFile.IsOpen())
         return;
-    if (!loadingWindow || !loadingWindow->Cancelled()) {
-        if (const std::optional<ModuleHeader> header = LoadNextBlock(loadFile, *this)) {
-            if (loadingWindow)
-                loadingWindow->ShowModule(header->typeId, header->addressText);
+    LoadStep step = LoadStep::Ended;
+    const bool cancelled = loadingWindow && loadingWindow->Cancelled();
+    if (!cancelled) {
+        step = loadFile.Step(*this);
+        if (loadingWindow && loadFile.Header())
+            loadingWindow->ShowModule(loadFile.Header()->typeId, loadFile.Header()->addressText);
+        if (step == LoadStep::Loading) {
             LoadTimer.start(LoadTimerMs);
             return;
         }
@@ -65,7 +68,16 @@ void TForm1::LoadTimerTimer()
     // End of the file or cancelled: the records loaded so far stay and their captions become tree items.
     if (loadingWindow)
         loadingWindow->hide();
+    const QString name = loadFile.FileName();
+    const int loaded = loadFile.LoadedModules();
     loadFile.Close();
     FlushModuleItems();
-    engine.ReleaseBus();
+    router.ReleaseBus();
+    // A file that gave nothing, or not all it holds, says so rather than leave an empty or partial tree.
+    if (step == LoadStep::TooManyModules)
+        Prompts().Error(QString("Too many modules in %1 ! Only the first %2 are loaded.")
+                            .arg(name)
+                            .arg(ModuleFileLoad::MaxModules));
+    else if (!cancelled && loaded == 0)
+        Prompts().Error("No module found in " + name + " !");
 }

@@ -6,8 +6,8 @@
 #include "tree_icons.h"
 #include "tree_items.h"
 
-#include "bus/prompt.h"
 #include "bus/text.h"
+#include "workspace/prompt.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -118,18 +118,57 @@ void TForm1::EnumeratePorts()
     EnableWorkspace(false);
     qDeleteAll(pcItem->takeChildren());
     ComProperties->hide();
-
-    QMap<int, QString> ports = portLister ? portLister() : QMap<int, QString>();
-    if (ports.isEmpty())
-        for (int number = 1; number <= 4; ++number)
-            ports.insert(number, QString());
-    for (auto port = ports.cbegin(); port != ports.cend(); ++port) {
-        auto *item = new QTreeWidgetItem(pcItem, QStringList(PortCaption(port.key()).toUpper()), PortItem);
-        item->setIcon(0, TreeIcon(TreeImage::Port));
-        item->setToolTip(0, DeviceDescription(port.value()));
-        SetHint("Hint: Available ports...");
-    }
+    RefreshPortList();
+    SetHint("Hint: Available ports...");
     pcItem->setExpanded(true);
+}
+
+QMap<int, QString> TForm1::ListSerialPorts() const
+{
+    return portLister ? portLister() : QMap<int, QString>();
+}
+
+void TForm1::RefreshPortList()
+{
+    portDirectory.UpdateSerialPorts(ListSerialPorts());
+    SyncPortItems();
+}
+
+void TForm1::SyncPortItems()
+{
+    QMap<int, QString> wanted; // number -> tooltip
+    const QMap<int, ComPortTarget> ports = portDirectory.Ports();
+    for (auto port = ports.cbegin(); port != ports.cend(); ++port)
+        wanted.insert(port.key(), port.value().IsNetwork() ? port.value().address->Text()
+                                                           : DeviceDescription(port.value().device));
+    if (wanted.isEmpty())
+        for (int number = 1; number <= FallbackPortCount; ++number)
+            wanted.insert(number, DeviceDescription(QString()));
+
+    QMap<int, QTreeWidgetItem *> present;
+    for (int index = pcItem->childCount() - 1; index >= 0; --index) {
+        QTreeWidgetItem *item = pcItem->child(index);
+        const int number = PortNumber(item->text(0));
+        // The chosen port keeps its item while it is away (it may come back and be opened again), and so
+        // does a port whose module items the user still works with.
+        if (wanted.contains(number) || number == ApdComPort1.ComNumber() || item->childCount() > 0)
+            present.insert(number, item);
+        else
+            delete item;
+    }
+    for (auto port = wanted.cbegin(); port != wanted.cend(); ++port) {
+        QTreeWidgetItem *item = present.value(port.key());
+        if (!item) {
+            item = new QTreeWidgetItem(QStringList(PortCaption(port.key()).toUpper()), PortItem);
+            item->setIcon(0, TreeIcon(TreeImage::Port));
+            const auto next = present.upperBound(port.key());
+            pcItem->insertChild(
+                next == present.end() ? pcItem->childCount() : pcItem->indexOfChild(next.value()), item);
+            present.insert(port.key(), item);
+        }
+        if (item->toolTip(0) != port.value())
+            item->setToolTip(0, port.value());
+    }
 }
 
 void TForm1::SelectPort(const QString &caption)
@@ -158,6 +197,9 @@ void TForm1::ComTimer1Timer()
             PortOpenFailed("Error,no port selected !");
         } catch (const EAlreadyOpen &) {
             PortOpenFailed("Port is already open !");
+        } catch (const EPermissionDenied &error) {
+            SetHint(PermissionHint);
+            PortOpenFailed(QString::fromLocal8Bit(error.what()));
         } catch (const std::exception &error) {
             PortOpenFailed(QString::fromLocal8Bit(error.what()));
         }
@@ -165,7 +207,7 @@ void TForm1::ComTimer1Timer()
     const quint16 wanted = static_cast<quint16>(comTimer1Tag);
     if (ApdComPort1.ComNumber() != wanted) {
         runStage([this, wanted] {
-            if (ApdComPort1.IsOpen()) {
+            if (ApdComPort1.IsOpen() || ApdComPort1.IsOpening()) {
                 ApdComPort1.SetOpen(false);
             } else {
                 ApdComPort1.SetComNumber(wanted);
@@ -176,6 +218,9 @@ void TForm1::ComTimer1Timer()
         });
     } else if (ApdComPort1.IsOpen()) {
         ShowPortPanel();
+    } else if (ApdComPort1.IsOpening()) {
+        // A network port's connection is still being made: look again on the next tick.
+        ComTimer1.start();
     } else if (portLost) {
         // The device went away while open (an adapter unplugged and plugged in again): choosing the port
         // again opens it again.
@@ -210,12 +255,14 @@ void TForm1::ShowPortPanel()
 
 QString TForm1::PortHint() const
 {
-    QString hint = "Hint: Com " + QString::number(ApdComPort1.ComNumber()) + "  " +
-                   QString::number(ApdComPort1.Baud()) + " bps";
+    const QString hint = "Hint: Com " + QString::number(ApdComPort1.ComNumber()) + "  " +
+                         QString::number(ApdComPort1.Baud()) + " bps";
+    if (ApdComPort1.IsNetworkPort())
+        return hint + NetworkBaudNote;
     const int latencyMs = ApdComPort1.AdapterLatencyMs();
     if (latencyMs > TApdComPort::LowAdapterLatencyMs)
-        hint += QStringLiteral(" - the adapter holds replies %1 ms: set its latency_timer to 1 (see README)")
-                    .arg(latencyMs);
+        return hint + QStringLiteral(" - the adapter holds replies %1 ms: set its latency_timer to 1 (see README)")
+                          .arg(latencyMs);
     return hint;
 }
 

@@ -38,7 +38,7 @@ void TForm1::ClearModules(bool keepRouting)
 {
     if (QTreeWidgetItem *portItem = FindPortItem(ApdComPort1.ComNumber()))
         qDeleteAll(portItem->takeChildren());
-    engine.ClearModuleRecords(keepRouting);
+    router.ClearModuleRecords(keepRouting);
 }
 
 void TForm1::QueueModuleItem(const QString &caption)
@@ -75,7 +75,7 @@ bool TForm1::IsAddressFree(const QByteArray &address)
     return modules.IsAddressFree(address);
 }
 
-void TForm1::UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState)
+void TForm1::UpdateModuleRecord(const QByteArray &address, const QByteArray &config, EditorState editorState)
 {
     modules.UpdateRecord(address, config, editorState);
 }
@@ -93,7 +93,7 @@ void TForm1::OpenModuleEditor(const QString &caption)
     if (caption.size() < 4)
         return;
     const ModuleRecordPtr record = modules.FindForOpen(CaptionAddress(caption));
-    if (!record || record->editorState != 0)
+    if (!record || record->editorState != EditorState::Closed)
         return;
     QWidget *editor = editorFactory ? editorFactory(*this, *record) : nullptr;
     if (!editor) {
@@ -101,11 +101,22 @@ void TForm1::OpenModuleEditor(const QString &caption)
         return;
     }
     editorWindows.append(editor);
-    const bool cycleIdle = !modules.AnyEditorOpen() && engine.Phase() == TransactionEngine::IdlePhase;
+    // A tool may hold the bus while the editor cycle stands idle; the new editor then waits for the tool to
+    // give the bus back, which starts the cycle.
+    const bool cycleIdle =
+        !modules.AnyEditorOpen() && router.State() == RouterState::Idle && !ToolHoldsBus();
     editor->show();
-    record->editorState = 1;
+    record->editorState = EditorState::Open;
     if (cycleIdle)
-        engine.ReleaseBus();
+        router.ReleaseBus();
+}
+
+bool TForm1::ToolHoldsBus() const
+{
+    for (const ToolKind tool : {ToolKind::Search, ToolKind::Terminal, ToolKind::Memory})
+        if (router.OwnsBus(tool))
+            return true;
+    return false;
 }
 
 void TForm1::MainTreeViewClick()
@@ -131,7 +142,7 @@ void TForm1::TreeItemChosen(QTreeWidgetItem *item)
     const QString caption = item->text(0);
     if (caption == "PC") {
         EnumeratePorts();
-        engine.SetEditorTurnActive(false);
+        router.EndEditorTurn();
         return;
     }
     SelectPort(caption);

@@ -1,5 +1,7 @@
 #include "message_prompt.h"
 
+#include "network_address_dialog.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -55,4 +57,13 @@ QString MessagePrompt::SaveFileName(const QString &title, const QString &filter,
 QString MessagePrompt::OpenFileName(const QString &title, const QString &filter, const QString &defaultSuffix)
 {
     return RunFileDialog(QFileDialog::AcceptOpen, title, filter, defaultSuffix);
+}
+
+std::optional<TypedNetworkAddress> MessagePrompt::AskNetworkAddress(const QString &title)
+{
+    NetworkAddressDialog dialog(DialogParent());
+    dialog.setWindowTitle(title);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.Typed();
 }

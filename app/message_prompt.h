@@ -1,7 +1,8 @@
 #pragma once
-// The program's message boxes and file dialogs: modal, one OK button, over the window that is active.
+// The program's message boxes and dialogs: modal, over the window that is active; message boxes with one OK
+// button.
 
-#include "bus/prompt.h"
+#include "workspace/prompt.h"
 
 class MessagePrompt : public Prompt
 {
@@ -10,6 +11,7 @@ public:
     void Information(const QString &text) override;
     QString SaveFileName(const QString &title, const QString &filter, const QString &defaultSuffix) override;
     QString OpenFileName(const QString &title, const QString &filter, const QString &defaultSuffix) override;
+    std::optional<TypedNetworkAddress> AskNetworkAddress(const QString &title) override;
 };
 
 // File dialog filters are written as "description|pattern|description|pattern"; Qt wants the descriptions,

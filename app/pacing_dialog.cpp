@@ -117,10 +117,8 @@ void TForm5::Button1Click()
         return;
     }
     engine.SetPacingTag(CheckedSpeed());
-    // A command held by the stop is still waiting in the pacing timer: let it go out now.
-    QTimer &speedTimer = engine.SpeedTimer();
-    if (speedTimer.interval() == TransactionEngine::HeldCommandMs)
-        speedTimer.setInterval(ReleaseHeldCommandMs);
+    // A command held by the stop is still waiting: let it go out now.
+    engine.ReleaseHeldCommand();
 }
 
 void TForm5::Button2Click()

@@ -15,7 +15,6 @@ class TForm5 : public QDialog
     Q_OBJECT
 public:
     // The held command goes out this long after the user lifts the stop.
-    static constexpr int ReleaseHeldCommandMs = 10;
 
     explicit TForm5(TransactionEngine &engine, QWidget *parent = nullptr);
 

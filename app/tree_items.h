@@ -14,3 +14,13 @@ inline QString PortCaption(int number)
 {
     return QStringLiteral("COM") + QString::number(number);
 }
+
+// The number of a port item's caption "COM<n>"; 0 for any other caption.
+inline int PortNumber(const QString &caption)
+{
+    if (!caption.startsWith(QStringLiteral("COM")))
+        return 0;
+    bool isNumber = false;
+    const int number = caption.mid(3).toInt(&isNumber);
+    return isNumber ? number : 0;
+}

@@ -3,7 +3,7 @@
 // columns to the right of the main window, the editors of a kind stacked down their column with a small step
 // to the right, so that every title bar stays in reach.
 
-#include "bus/module_records.h"
+#include "workspace/module_records.h"
 
 #include <QList>
 #include <QPoint>

@@ -11,6 +11,7 @@
 
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
+#include "workspace/bus_router.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -32,7 +33,8 @@ constexpr double BitsPerCharacter = 10.0;
 BenchRow InProcessRow(const QString &name, int exchanges, int baud, bool lineTiming)
 {
     ModuleRegistry modules;
-    TransactionEngine engine(modules);
+    TransactionEngine engine;
+    BusRouter router(engine, modules);
     MemoryPort port;
     SimBus bus;
     bus.AddModule("4017", "01080600");
@@ -44,8 +46,8 @@ BenchRow InProcessRow(const QString &name, int exchanges, int baud, bool lineTim
     engine.SetPacingTag(VeryFast);
     engine.SetTimeOutMs(1000);
     NameAsker asker(engine, exchanges);
-    engine.RegisterTool(ToolKind::Terminal, &asker);
-    engine.RequestBus(ToolKind::Terminal);
+    router.RegisterTool(ToolKind::Terminal, &asker);
+    router.RequestBus(ToolKind::Terminal);
 
     const double cpuAtStart = ProcessCpuSeconds();
     QElapsedTimer clock;

@@ -203,7 +203,8 @@ BenchRow SerialLayerRow(const BenchPlace &place, const QString &name, int baud, 
     if (!sim.Start(place, "4017 01080600\n", baud, extra))
         return BenchRow::Failed(name, "navix-sim failed");
     ModuleRegistry modules;
-    TransactionEngine engine(modules);
+    TransactionEngine engine;
+    BusRouter router(engine, modules);
     TApdComPort port;
     try {
         port.SetComNumber(static_cast<quint16>(sim.ComNumber()));
@@ -216,8 +217,8 @@ BenchRow SerialLayerRow(const BenchPlace &place, const QString &name, int baud, 
     engine.SetPacingTag(VeryFast);
     engine.SetTimeOutMs(NameRequestTimeOutMs);
     NameAsker asker(engine, exchanges);
-    engine.RegisterTool(ToolKind::Terminal, &asker);
-    engine.RequestBus(ToolKind::Terminal);
+    router.RegisterTool(ToolKind::Terminal, &asker);
+    router.RequestBus(ToolKind::Terminal);
     const Span span(0);
     QTimer::singleShot(0, [&] { asker.Start(); });
     asker.loop.exec();

@@ -4,6 +4,7 @@
 
 #include "bus/text.h"
 #include "bus/transaction_engine.h"
+#include "workspace/bus_router.h"
 
 #include <QEventLoop>
 
@@ -25,7 +26,7 @@ public:
     int failed = 0;
 
 private:
-    void Send() { engine.SendCommand("$01M\r", false, CheckedFrame, '!', CR, 8); }
+    void Send() { engine.SendCommand({.command = "$01M\r", .expectedLength = ReplyLength::ModuleName}); }
     TransactionEngine &engine;
     int left;
 };

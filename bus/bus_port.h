@@ -17,6 +17,9 @@ public:
     virtual void WriteText(const QByteArray &text) = 0;
     // Next received character, removed from the receive buffer; 0 when nothing waits.
     virtual char ReadChar() = 0;
+    // Takes in at once what the line has brought but no notification has announced yet (the program was busy
+    // when it came), and returns the number of received characters that wait to be read.
+    virtual int TakeInArrived() = 0;
 
 signals:
     // Raised on the user-interface thread with the number of received characters that wait to be read.

@@ -3,6 +3,10 @@
 // QSerialPort; a build for another system replaces serial_platform_posix.cpp only.
 
 #include <QString>
+#include <QtGlobal>
+
+// The folder in which the system's device nodes come and go as devices are plugged in and out.
+QString SerialDeviceFolder();
 
 // The device a port path stands for, with links followed, so that one device reached by two names is still
 // one device (QSerialPort locks it by name). Empty when the device does not exist.
@@ -23,3 +27,6 @@ extern const char *const UsbSerialDevicesFolder;
 // How long the USB adapter behind the device holds received characters before it hands them over, in
 // milliseconds, as its latency_timer in the folder of adapters tells; -1 where the device shows none.
 int AdapterLatencyMs(const QString &adaptersFolder, const QString &device);
+// Whether characters wait unread in the system's input buffer of an open device (handle as QSerialPort gives
+// it).
+bool SerialInputWaiting(qintptr handle);

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #ifdef Q_OS_LINUX
@@ -11,6 +13,10 @@
 #endif
 
 const char *const UsbSerialDevicesFolder = "/sys/bus/usb-serial/devices";
+QString SerialDeviceFolder()
+{
+    return QStringLiteral("/dev");
+}
 
 QString ResolveSerialDevice(const QString &path)
 {
@@ -22,7 +28,14 @@ QString ResolveSerialDevice(const QString &path)
 
 bool SerialDeviceAccessible(const QString &device)
 {
-    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+    // Asked with the effective user and groups, the ones the open itself was refused with.
+    return ::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), R_OK | W_OK, AT_EACCESS) == 0;
+}
+
+bool SerialInputWaiting(qintptr handle)
+{
+    int count = 0;
+    return handle >= 0 && ::ioctl(static_cast<int>(handle), FIONREAD, &count) == 0 && count > 0;
 }
 
 bool RequestLowLatency(qintptr handle)

@@ -33,6 +33,11 @@ TApdComPort::TApdComPort(QObject *parent)
     connect(serial, &QSerialPort::readyRead, this, &TApdComPort::ReadAvailable);
     connect(serial, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { HandleError(error); });
+    connect(&network, &BusPort::TriggerAvail, this, &BusPort::TriggerAvail);
+    connect(&network, &NetworkPort::Lost, this, &TApdComPort::DeviceLost);
+    connect(&network, &NetworkPort::OpenFailed, this, [this](const QString &reason) {
+        emit OpenFailed(QString::fromStdString(Message(comNumber, network.Address().Text() + ": " + reason)));
+    });
 }
 
 TApdComPort::~TApdComPort()
@@ -42,7 +47,7 @@ TApdComPort::~TApdComPort()
 
 void TApdComPort::SetComNumber(quint16 number)
 {
-    if (IsOpen())
+    if (IsOpen() || IsOpening())
         return;
     comNumber = number;
 }
@@ -51,31 +56,43 @@ void TApdComPort::SetBaud(int rate)
 {
     if (rate <= 0 || rate == baud)
         return;
-    if (IsOpen() && !serial->setBaudRate(rate))
+    if (serial->isOpen() && !serial->setBaudRate(rate))
         return;
     baud = rate;
 }
 
 bool TApdComPort::IsOpen() const
 {
-    return serial->isOpen();
+    return serial->isOpen() || network.IsOpen();
+}
+
+bool TApdComPort::IsNetworkPort() const
+{
+    if (network.IsOpen() || network.IsOpening())
+        return true;
+    return comNumber != 0 && networkResolver && networkResolver(comNumber).has_value();
 }
 
 void TApdComPort::SetOpen(bool open)
 {
-    if (open == IsOpen())
-        return;
-    if (open)
-        Open();
-    else
+    if (!open)
         Close();
+    else if (!IsOpen() && !IsOpening())
+        Open();
 }
 
 QString TApdComPort::DevicePath() const
 {
+    if (network.IsOpen() || network.IsOpening())
+        return network.Address().Text();
     if (IsOpen())
         return openDevice;
-    if (comNumber == 0 || !resolver)
+    if (comNumber == 0)
+        return QString();
+    if (networkResolver)
+        if (const std::optional<NetworkAddress> address = networkResolver(comNumber))
+            return address->Text();
+    if (!resolver)
         return QString();
     return ResolveSerialDevice(resolver(comNumber));
 }
@@ -85,10 +102,21 @@ void TApdComPort::SetDeviceResolver(std::function<QString(int)> newResolver)
     resolver = std::move(newResolver);
 }
 
+void TApdComPort::SetNetworkResolver(std::function<std::optional<NetworkAddress>(int)> newResolver)
+{
+    networkResolver = std::move(newResolver);
+}
+
 void TApdComPort::Open()
 {
     if (comNumber == 0)
         throw ENoPortSelected("no port selected");
+    if (networkResolver)
+        if (const std::optional<NetworkAddress> address = networkResolver(comNumber)) {
+            received.clear();
+            network.Open(*address);
+            return;
+        }
     const QString path = resolver ? resolver(comNumber) : QString();
     if (path.isEmpty())
         throw EBadId(Message(comNumber, QStringLiteral("no such port")));
@@ -121,7 +149,7 @@ void TApdComPort::Open()
         // holds locked and for one we may not open at all; only the first is "already open".
         if (SerialDeviceAccessible(device))
             throw EAlreadyOpen(Message(comNumber, reason));
-        throw EOpenFailed(Message(comNumber, reason));
+        throw EPermissionDenied(Message(comNumber, reason));
     default:
         throw EOpenFailed(Message(comNumber, reason));
     }
@@ -129,6 +157,7 @@ void TApdComPort::Open()
 
 void TApdComPort::Close()
 {
+    network.Close();
     if (serial->isOpen() && !closing) {
         // Restoring the line settings of a device that has gone away fails and reports an error from inside
         // close(); that error must not start a second close.
@@ -142,7 +171,9 @@ void TApdComPort::Close()
 
 void TApdComPort::WriteText(const QByteArray &text)
 {
-    if (!IsOpen() || text.isEmpty())
+    if (network.IsOpen())
+        network.WriteText(text);
+    if (!serial->isOpen() || text.isEmpty())
         return;
     serial->write(text);
     // QSerialPort would hand the text to the device on a later turn of the event loop, after whatever else
@@ -152,11 +183,26 @@ void TApdComPort::WriteText(const QByteArray &text)
 
 char TApdComPort::ReadChar()
 {
+    if (network.IsOpen())
+        return network.ReadChar();
     if (received.empty())
         return 0;
     const char character = received.front();
     received.pop_front();
     return character;
+}
+
+int TApdComPort::TakeInArrived()
+{
+    if (network.IsOpen())
+        return network.TakeInArrived();
+    // While the event loop is held up, what the device has received waits unread in the system; a read now,
+    // without waiting, brings it in as the read notification would have.
+    if (IsOpen() && SerialInputWaiting(serial->handle())) {
+        serial->waitForReadyRead(0);
+        ReadAvailable();
+    }
+    return static_cast<int>(std::min<size_t>(received.size(), 65535));
 }
 
 void TApdComPort::ReadAvailable()

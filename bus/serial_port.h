@@ -2,14 +2,17 @@
 // The serial port object of the main window (ApdComPort1): the only path to the bus in the program. It opens
 // a COM number (mapped to a device as port_names.h tells), with 8 data bits, no parity, 1 stop bit and no
 // flow control, and tells the engine about received characters with TriggerAvail on the user-interface
-// thread.
+// thread. A COM number may also stand for a network port, a bus line behind a serial device server; the
+// port object then carries that line instead, and the engine sees no difference.
 
 #include "bus_port.h"
+#include "network_port.h"
 
 #include <QString>
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 
 class QSerialPort;
@@ -40,6 +43,11 @@ class EOpenFailed : public ESerialError // any other failure to open the device
 public:
     using ESerialError::ESerialError;
 };
+class EPermissionDenied : public EOpenFailed // this user may not use the device at all
+{
+public:
+    using EOpenFailed::EOpenFailed;
+};
 
 enum class ParityKind { None = 0, Odd, Even, Mark, Space };
 
@@ -53,12 +61,13 @@ public:
     ~TApdComPort() override;
 
     quint16 ComNumber() const { return comNumber; }
-    // Changed only while the port is closed: a new number while open is ignored, because the port may only be
-    // switched by closing it first (the main window's ComTimer1 does exactly that).
+    // Changed only while the port is closed: a new number while open (or connecting) is ignored, because the
+    // port may only be switched by closing it first (the main window's ComTimer1 does exactly that).
     void SetComNumber(quint16 number);
     int Baud() const { return baud; }
     // Takes effect at once, also while the port is open. A rate the device refuses leaves the previous one
-    // in force, so Baud() always tells the rate the line runs at.
+    // in force, so Baud() always tells the rate the line runs at. On a network port the rate is kept but
+    // has no effect: the device server sets its line's rate.
     void SetBaud(int rate);
     quint16 DataBits() const { return 8; }
     quint16 StopBits() const { return 1; }
@@ -68,18 +77,28 @@ public:
     int OutSize() const { return BufferSize; }
 
     bool IsOpen() const override;
-    // Opens or closes the device; setting the value it already has does nothing. Opening throws EBadId,
-    // ENoPortSelected, EAlreadyOpen or EOpenFailed and leaves the port closed.
+    // A network port's connection is being made; it opens, or OpenFailed says why not.
+    bool IsOpening() const { return network.IsOpening(); }
+    // Whether the COM number stands for a network port.
+    bool IsNetworkPort() const;
+    // Opens or closes the device; setting the value it already has does nothing, and closing also gives up
+    // a connection being made. Opening throws EBadId, ENoPortSelected, EAlreadyOpen or EOpenFailed
+    // (EPermissionDenied where this user may not use the device) and leaves the port closed.
     void SetOpen(bool open);
-    // The device the COM number stands for now ("" when there is none); while open, the device in use.
+    // The device the COM number stands for now ("" when there is none); while open, the device in use. For
+    // a network port, its address.
     QString DevicePath() const;
 
     // Does nothing while the port is closed.
     void WriteText(const QByteArray &text) override;
     char ReadChar() override;
+    int TakeInArrived() override;
 
     // Maps a COM number to a device path; the default uses EnumerateComPorts(). Tests may replace it.
     void SetDeviceResolver(std::function<QString(int)> resolver);
+    // Maps a COM number to the address of a network port; a number it maps is a network port. None by
+    // default.
+    void SetNetworkResolver(std::function<std::optional<NetworkAddress>(int)> resolver);
 
     // A USB adapter holds received characters until its latency timer runs out (16 ms unless lowered), which
     // caps polling at about 60 exchanges a second whatever the baud rate. Opening asks the driver for its
@@ -91,9 +110,11 @@ public:
     void SetAdaptersFolder(const QString &folder) { adaptersFolder = folder; }
 
 signals:
-    // The device went away while open (adapter unplugged, far end of a pseudo-terminal closed); the port is
-    // closed already.
+    // The device went away while open (adapter unplugged, far end of a pseudo-terminal closed, network
+    // connection ended); the port is closed already.
     void DeviceLost(const QString &reason);
+    // A network port's connection could not be made; the port is closed. The text names the port.
+    void OpenFailed(const QString &message);
 
 private:
     void Open();
@@ -115,4 +136,6 @@ private:
     std::function<QString(int)> resolver;
     QString adaptersFolder;
     int adapterLatencyMs = -1;
+    std::function<std::optional<NetworkAddress>(int)> networkResolver;
+    NetworkPort network;
 };

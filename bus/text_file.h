@@ -1,7 +1,8 @@
 #pragma once
 // Saving a text file the user chose (a module configuration, a memory extract): the new text replaces the old
 // file in one step, so a full disk or a failing drive never leaves the user with neither the old nor the new
-// file.
+// file. Where the folder takes no new file but the old file itself may be written, the file is written in
+// place, and put back as it was when the new text does not fit.
 
 #include <QByteArray>
 #include <QString>

@@ -4,15 +4,25 @@
 
 #include <QTime>
 
+#include <optional>
+#include <utility>
+
 namespace {
-int ToolIndex(ToolKind tool)
+// A module puts its two checksum characters directly in front of its CR. A frame read up to its end character
+// holds them in front of that character; a frame read by length short of the CR ends with them. The frame
+// without them, or nothing when they do not match what precedes them.
+std::optional<QByteArray> WithoutChecksum(QByteArray frame, bool endsWithEndChar)
 {
-    return static_cast<int>(tool);
+    const qsizetype checksumAt = frame.size() - (endsWithEndChar ? 2 : 1); // 1-based
+    const qsizetype bodyLength = checksumAt - 1;
+    if (bodyLength < 1 || ComputeChecksum(Copy(frame, 1, bodyLength)) != Copy(frame, checksumAt, 2))
+        return std::nullopt;
+    Delete(frame, checksumAt, 2);
+    return frame;
 }
 } // namespace
 
-TransactionEngine::TransactionEngine(ModuleRegistry &modules, QObject *parent)
-    : QObject(parent), modules(modules)
+TransactionEngine::TransactionEngine(QObject *parent) : QObject(parent)
 {
     speedTimer.setSingleShot(true);
     speedTimer.setTimerType(Qt::PreciseTimer);
@@ -32,12 +42,12 @@ void TransactionEngine::SetPort(BusPort *newPort)
         connect(port, &BusPort::TriggerAvail, this, &TransactionEngine::ApdComPort1TriggerAvail);
 }
 
-void TransactionEngine::SendCommand(const QByteArray &command, bool addChecksum, int mode, char start,
-                                    char end, int length)
+void TransactionEngine::SendCommand(const Exchange &exchange)
 {
-    checksumInUse = addChecksum;
-    QByteArray text = command;
-    if (addChecksum) {
+    checksumInUse = exchange.checksum;
+    QByteArray text = exchange.command;
+    int length = exchange.expectedLength;
+    if (exchange.checksum) {
         // The checksum goes in front of the last character, which the callers always make the CR.
         const QByteArray checksum = ComputeChecksum(text);
         if (!text.isEmpty())
@@ -45,9 +55,11 @@ void TransactionEngine::SendCommand(const QByteArray &command, bool addChecksum,
         length += 2;
     }
     pendingCommand = text;
-    receiveMode = mode;
-    startChar = start;
-    endChar = end;
+    // Until the command is written, nothing that comes in can be its reply.
+    exchangeOpen = false;
+    receiveMode = exchange.receiveMode;
+    startChar = exchange.startChar;
+    endChar = exchange.endChar;
     expectedLength = length;
 
     int delay = 50;
@@ -78,12 +90,28 @@ void TransactionEngine::SendCommand(const QByteArray &command, bool addChecksum,
 void TransactionEngine::SpeedTimerTimer()
 {
     speedTimer.stop();
+    DropEarlierInput();
     LogExchange(pendingCommand, false, receiveMode);
     // A closed port is not an error: the command is logged and the time-out reports the exchange.
     if (port && port->IsOpen())
         port->WriteText(pendingCommand);
+    ++exchangesWritten;
+    exchangeOpen = true;
     emit CommandWritten(pendingCommand);
     ArmTimeOut(true);
+}
+
+void TransactionEngine::DropEarlierInput()
+{
+    // What came in before the command goes out cannot answer it: it is a reply that came after its time-out
+    // (a slow module, or a program held up for a moment) or noise. Taken as this command's reply, it would
+    // put every later reply one exchange behind its command.
+    TakeInArrived();
+    if (rxBuffer.isEmpty())
+        return;
+    const QByteArray dropped = std::exchange(rxBuffer, QByteArray());
+    LogExchange(DroppedRowText, false, receiveMode);
+    LogExchange(dropped.simplified(), true, receiveMode);
 }
 
 void TransactionEngine::ArmTimeOut(bool on)
@@ -101,16 +129,25 @@ void TransactionEngine::TimeOutTimerTimer()
     // Only the exchange the timer was armed for may end by it.
     if (!timeOutArmed)
         return;
+    // A reply that already stands in the port, unannounced because the program was held up, is no time-out.
+    const quint64 exchange = exchangesWritten;
+    TakeInArrived();
+    if (!processing)
+        ProcessReceived();
+    // Answered after all (maybe with the next command out already), or a line begun that earns a new wait.
+    if (!timeOutArmed || timeOutTimer.isActive() || exchange != exchangesWritten)
+        return;
     timeOutArmed = false;
-    if (receiveMode == LineMode) {
+    exchangeOpen = false;
+    if (receiveMode == ReceiveMode::LineMode) {
         const QByteArray partial = rxBuffer;
         rxBuffer.clear();
-        DeliverReply(partial);
+        Deliver(partial);
         return;
     }
     rxBuffer.clear();
     LogExchange("Time out !", true, receiveMode);
-    DeliverReply(QByteArray());
+    Deliver(QByteArray());
 }
 
 void TransactionEngine::SetTimeOutMs(int ms)
@@ -125,18 +162,46 @@ void TransactionEngine::SetPacingTag(int tag)
     pacingTag = tag;
 }
 
+void TransactionEngine::ReleaseHeldCommand()
+{
+    if (speedTimer.interval() == HeldCommandMs)
+        speedTimer.setInterval(ReleaseHeldCommandMs);
+}
+
+void TransactionEngine::Deliver(const QByteArray &reply)
+{
+    if (replySink)
+        replySink->DeliverReply(reply);
+}
+
 void TransactionEngine::ApdComPort1TriggerAvail(quint16 count)
 {
     if (!port)
         return;
-    for (int i = 0; i < count; ++i)
-        rxBuffer.append(port->ReadChar());
-    TrimRxBuffer();
+    TakeIn(count);
     // A reply handler that is still inside the receive path (a modal box keeps the event loop running) leaves
     // the new characters to the running loop, which looks at the buffer again when the handler returns.
     if (processing)
         return;
     ProcessReceived();
+}
+
+void TransactionEngine::TakeIn(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const char character = port->ReadChar();
+        // The CR behind a frame read short of it ends that reply; it is neither noise nor the next line.
+        if (std::exchange(crOwed, false) && character == CR)
+            continue;
+        rxBuffer.append(character);
+    }
+    TrimRxBuffer();
+}
+
+void TransactionEngine::TakeInArrived()
+{
+    if (port && port->IsOpen())
+        TakeIn(port->TakeInArrived());
 }
 
 void TransactionEngine::TrimRxBuffer()
@@ -152,27 +217,27 @@ void TransactionEngine::ProcessReceived()
     processing = true;
     bool lineTimeOutStopped = false;
     bool goOn = true;
-    while (goOn) {
+    while (goOn && exchangeOpen) {
         goOn = false;
         switch (receiveMode) {
-        case CheckedFrame:
-        case UncheckedFrame:
+        case ReceiveMode::CheckedFrame:
+        case ReceiveMode::UncheckedFrame:
             RunFrameLoop();
             // The loop stops when it must wait for more characters; it runs again only if a handler added
             // some.
             goOn = false;
             break;
-        case RawMode:
+        case ReceiveMode::RawMode:
             if (!rxBuffer.isEmpty()) {
                 const QByteArray reply = rxBuffer;
                 rxBuffer.clear();
                 ArmTimeOut(false);
-                LogExchange(reply, true, RawMode);
-                DeliverReply(reply);
+                LogExchange(reply, true, ReceiveMode::RawMode);
+                Deliver(reply);
                 goOn = true;
             }
             break;
-        case LineMode:
+        case ReceiveMode::LineMode:
             if (rxBuffer.contains(CR)) {
                 if (!lineTimeOutStopped) {
                     ArmTimeOut(false);
@@ -181,8 +246,8 @@ void TransactionEngine::ProcessReceived()
                 const qsizetype end = rxBuffer.indexOf(CR) + 1;
                 const QByteArray line = rxBuffer.left(end);
                 rxBuffer.remove(0, end);
-                LogExchange(line, true, LineMode);
-                DeliverReply(line);
+                LogExchange(line, true, ReceiveMode::LineMode);
+                Deliver(line);
                 goOn = true;
             } else if (lineTimeOutStopped && !rxBuffer.isEmpty() && !timeOutArmed) {
                 // A line without its CR yet: the time-out hands over what came, as for a silent module.
@@ -198,7 +263,8 @@ void TransactionEngine::ProcessReceived()
 
 void TransactionEngine::RunFrameLoop()
 {
-    while (receiveMode == CheckedFrame || receiveMode == UncheckedFrame) {
+    while (exchangeOpen &&
+           (receiveMode == ReceiveMode::CheckedFrame || receiveMode == ReceiveMode::UncheckedFrame)) {
         const qsizetype start = rxBuffer.indexOf(startChar);
         if (start < 0)
             return;
@@ -213,36 +279,41 @@ void TransactionEngine::RunFrameLoop()
             return;
         }
         QByteArray frame = rxBuffer.left(length);
-        if (receiveMode == CheckedFrame && frame.back() != endChar) {
+        if (receiveMode == ReceiveMode::CheckedFrame && frame.back() != endChar) {
             rxBuffer.clear(); // the time-out will report the exchange
             return;
         }
         // The frame leaves the buffer before it is delivered: the handler may send the next command, and
         // characters that arrive meanwhile belong after it.
         rxBuffer.remove(0, length);
-        const int mode = receiveMode;
+        if (frame.back() != CR) {
+            // Read by length short of the module's CR: that CR is still part of this reply.
+            if (rxBuffer.startsWith(CR))
+                rxBuffer.remove(0, 1);
+            else
+                crOwed = rxBuffer.isEmpty();
+        }
+        const ReceiveMode mode = receiveMode;
         const bool checked = checksumInUse;
+        const bool endsWithEndChar = frame.back() == endChar;
         ArmTimeOut(false);
         LogExchange(frame, true, mode);
         if (checked) {
-            const QByteArray received = Copy(frame, length - 2, 2);
-            const QByteArray body = Copy(frame, 1, length - 3);
-            if (length >= 3 && ComputeChecksum(body) == received) {
-                Delete(frame, length - 2, 2);
-                DeliverReply(frame);
+            if (const std::optional<QByteArray> reply = WithoutChecksum(frame, endsWithEndChar)) {
+                Deliver(*reply);
             } else {
-                DeliverReply(QByteArray());
+                Deliver(QByteArray());
                 LogExchange("Wrong checksum !", false, mode);
             }
         } else {
-            DeliverReply(frame);
+            Deliver(frame);
         }
     }
 }
 
-void TransactionEngine::LogExchange(const QByteArray &text, bool isResponse, int mode)
+void TransactionEngine::LogExchange(const QByteArray &text, bool isResponse, ReceiveMode mode)
 {
-    if (mode >= RawMode)
+    if (mode == ReceiveMode::RawMode || mode == ReceiveMode::LineMode)
         return;
     QByteArray shown = text;
     const qsizetype cr = shown.indexOf(CR);
@@ -252,151 +323,4 @@ void TransactionEngine::LogExchange(const QByteArray &text, bool isResponse, int
         commandLog.AppendToTop({FromWire(shown), LogTimeStamp(LogTimeOfDay())});
     else
         commandLog.InsertRow(FromWire(shown));
-}
-
-void TransactionEngine::RegisterTool(ToolKind tool, ToolReplyHandler *handler)
-{
-    tools[ToolIndex(tool)].handler = handler;
-}
-
-bool TransactionEngine::OwnsBus(ToolKind tool) const
-{
-    return tools[ToolIndex(tool)].owner;
-}
-
-bool TransactionEngine::BusAsked(ToolKind tool) const
-{
-    return tools[ToolIndex(tool)].asked;
-}
-
-bool TransactionEngine::RequestBus(ToolKind tool)
-{
-    ToolSlot &slot = tools[ToolIndex(tool)];
-    if (slot.owner)
-        return true;
-    if (editorTurnActive) {
-        slot.asked = true; // granted at the end of the running editor turn
-        return false;
-    }
-    slot.owner = true;
-    slot.asked = false; // granted now: a request noted earlier must not hand it the bus again later
-    if (tool == ToolKind::Memory)
-        return false; // the memory window is granted on its next request; routing stays as it is
-    routingSuspended = false;
-    return true;
-}
-
-void TransactionEngine::ReleaseBus()
-{
-    // Requests noted during an editor turn are forgotten too: a tool that still wants the bus asks again from
-    // its timer, and a closed one must not be handed the bus at the end of some later turn.
-    for (ToolSlot &slot : tools) {
-        slot.owner = false;
-        slot.asked = false;
-    }
-    cursors.fill(0);
-    phase = 1;
-    routingSuspended = false;
-    DeliverReply(QByteArray());
-}
-
-void TransactionEngine::DeliverReply(const QByteArray &reply)
-{
-    if (routingSuspended)
-        return;
-    for (ToolSlot &slot : tools) {
-        if (slot.owner) {
-            if (slot.handler)
-                slot.handler->HandleToolReply(reply);
-            return;
-        }
-    }
-    RunEditorCycle(reply);
-}
-
-bool TransactionEngine::HandOverToAskingTool()
-{
-    for (ToolSlot &slot : tools) {
-        if (slot.asked) {
-            slot.asked = false;
-            slot.owner = true;
-            phase = ToolPhase;
-            return true;
-        }
-    }
-    return false;
-}
-
-void TransactionEngine::RunEditorCycle(const QByteArray &reply)
-{
-    if (phase < 1 || phase > EditorKindCount)
-        return;
-    int restarts = 0;
-    for (;;) {
-        while (phase >= 1 && phase <= EditorKindCount) {
-            const ModuleRegistry::List &list = modules.Records(static_cast<EditorKind>(phase - 1));
-            int &cursor = cursors[phase - 1];
-            while (cursor >= 0 && cursor < static_cast<int>(list.size())) {
-                const ModuleRecordPtr record = list[cursor]; // kept alive while its editor runs
-                if (record->editorState == 0) {
-                    ++cursor;
-                    continue;
-                }
-                ModuleEditor *editor = record->Editor();
-                if (!editor) {
-                    // The window is gone without telling its record: it can take no turn.
-                    record->editorState = 0;
-                    ++cursor;
-                    continue;
-                }
-                editorTurnActive = true;
-                if (!editor->HandleReply(reply))
-                    return;
-                editorTurnActive = false;
-                if (record->editorState == 2) {
-                    if (ModuleEditor *closing = record->Editor())
-                        closing->CloseAtTurnEnd();
-                    record->editorState = 0;
-                    record->SetEditor(nullptr, nullptr);
-                }
-                if (HandOverToAskingTool())
-                    return;
-                if (phase < 1 || phase > EditorKindCount)
-                    return; // the bus changed hands while the editor ran
-                ++cursor;
-            }
-            ++phase;
-        }
-        if (!modules.AnyEditorOpen()) {
-            editorTurnActive = false;
-            phase = IdlePhase;
-            return;
-        }
-        cursors.fill(0);
-        phase = 1;
-        if (++restarts > 1) {
-            // Every open editor ended its turn without sending: go on from the event loop instead of
-            // spinning.
-            if (!continuationQueued) {
-                continuationQueued = true;
-                QTimer::singleShot(0, this, [this] {
-                    continuationQueued = false;
-                    DeliverReply(QByteArray());
-                });
-            }
-            return;
-        }
-    }
-}
-
-void TransactionEngine::ClearModuleRecords(bool keepRouting)
-{
-    editorTurnActive = false;
-    routingSuspended = !keepRouting;
-    modules.Clear([](ModuleRecord &record) {
-        if (QObject *window = record.EditorObject())
-            window->deleteLater();
-        record.SetEditor(nullptr, nullptr);
-        record.editorState = 0;
-    });
 }

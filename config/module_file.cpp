@@ -2,6 +2,8 @@
 
 #include "bus/text.h"
 
+#include <algorithm>
+
 namespace {
 constexpr const char *LineEnd = "\r\n";
 constexpr const char *EndLine = "END";
@@ -43,29 +45,21 @@ int ChannelLineCount(EditorKind kind)
     return 0;
 }
 
-// The descriptive lines of a block, up to "END" or the end of the file. A block that lacks its "END" runs on
-// into the next one and swallows its header, as files written by earlier versions expect.
-void ReadDescriptions(ModuleFileReader &file, ModuleRecord &record)
+// A part of the file read at a time, and the part that tells its encoding.
+constexpr qint64 ChunkBytes = 16 * 1024;
+constexpr qint64 EncodingSampleBytes = 64 * 1024;
+
+bool IsUpperHexDigit(char c)
 {
-    const bool channelKind = ChannelLineCount(record.kind) > 0;
-    int channel = -1; // channel lines read after a "DSCR" line; -1 outside of them
-    while (!file.AtEnd()) {
-        const QByteArray line = file.ReadLine();
-        if (line == EndLine)
-            return;
-        if (channel >= 0) {
-            ++channel;
-            if (channel <= record.captions.size())
-                record.captions[channel - 1] = BracketText(line);
-            if (channel == MaxChannelLines)
-                channel = -1;
-        } else if (Pos(QByteArray(DescriptionMark), line) > 0) {
-            if (channelKind)
-                channel = 0;
-            else if (!record.captions.isEmpty())
-                record.captions[0] = BracketText(line);
-        }
-    }
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+qsizetype LineEndIn(const QByteArray &text, qsizetype from)
+{
+    for (qsizetype i = from; i < text.size(); ++i)
+        if (text.at(i) == '\r' || text.at(i) == '\n')
+            return i;
+    return -1;
 }
 } // namespace
 
@@ -110,23 +104,35 @@ QByteArray SavedTypeId(const ModuleRecord &record)
 
 QStringList SavedTexts(const ModuleRecord &record)
 {
-    if (record.editorState != 0)
+    if (record.editorState != EditorState::Closed)
         if (const ModuleEditor *editor = record.Editor())
             return editor->Captions();
     return record.captions;
 }
 
-QByteArray ModuleBlock(const ModuleRecord &record)
+NameEncoding SavedEncoding(const ModuleRegistry &modules)
+{
+    NameEncoding encoding = NameEncoding::Windows1250;
+    modules.ForEach([&encoding](const ModuleRecordPtr &record) {
+        if (!Windows1250Holds(SavedTexts(*record).join(QString())))
+            encoding = NameEncoding::Utf8;
+    });
+    return encoding;
+}
+
+QByteArray ModuleBlock(const ModuleRecord &record, NameEncoding encoding)
 {
     QByteArray block = SavedTypeId(record) + "," + record.config + LineEnd;
     const QStringList texts = SavedTexts(record);
+    // A line break in a text would end its line early and turn the rest into lines of their own.
+    const auto text = [&](int n) { return EncodeName(WithoutLineBreaks(texts.value(n)), encoding); };
     const int channels = ChannelLineCount(record.kind);
     if (channels == 0) {
-        block += QByteArray(DescriptionMark) + " (" + ToWire(texts.value(0)) + ")" + LineEnd;
+        block += QByteArray(DescriptionMark) + " (" + text(0) + NameEnd + LineEnd;
     } else {
         block += QByteArray(DescriptionMark) + LineEnd;
         for (int n = 0; n < channels; ++n)
-            block += "(" + ToWire(texts.value(n)) + ")" + LineEnd;
+            block += "(" + text(n) + NameEnd + LineEnd;
     }
     block += QByteArray(EndLine) + LineEnd;
     return block;
@@ -134,10 +140,11 @@ QByteArray ModuleBlock(const ModuleRecord &record)
 
 QByteArray ModuleFileText(const ModuleRegistry &modules)
 {
+    const NameEncoding encoding = SavedEncoding(modules);
     QByteArray text;
     for (EditorKind kind : ModuleRegistry::OpenOrder)
         for (const ModuleRecordPtr &record : modules.Records(kind))
-            text += ModuleBlock(*record);
+            text += ModuleBlock(*record, encoding);
     return text;
 }
 
@@ -146,18 +153,21 @@ std::optional<ModuleHeader> ParseHeader(const QByteArray &line)
     const qsizetype comma = Pos(',', line);
     if (comma == 0)
         return std::nullopt;
+    const QByteArray addressText = Copy(line, comma + 1, 2);
+    if (addressText.size() != 2 || !IsUpperHexDigit(addressText.at(0)) || !IsUpperHexDigit(addressText.at(1)))
+        return std::nullopt;
     const QByteArray typeText = Copy(line, 1, 4);
     for (const char *known : LoadOrder)
         if (Pos(QByteArray(known), typeText) > 0)
-            return ModuleHeader{known, Copy(line, comma + 1, 2), Copy(line, comma + 1, 8)};
+            return ModuleHeader{known, addressText, Copy(line, comma + 1, 8)};
     return std::nullopt;
 }
 
-QString BracketText(const QByteArray &line)
+QByteArray BracketText(const QByteArray &line)
 {
     const qsizetype open = Pos('(', line);
-    const qsizetype close = Pos(')', line);
-    return FromWire(Copy(line, open + 1, close - open - 1));
+    const qsizetype close = Pos(NameEnd, line);
+    return Copy(line, open + 1, close - open - 1);
 }
 
 QString LoadedModelName(const QByteArray &typeId)
@@ -170,44 +180,190 @@ QString LoadedModelName(const QByteArray &typeId)
 
 bool ModuleFileReader::Open(const QString &path)
 {
-    file.close();
+    Close();
     file.setFileName(path);
-    return file.open(QIODevice::ReadOnly);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    TakeEncoding();
+    return true;
 }
 
 void ModuleFileReader::Close()
 {
     file.close();
+    pending.clear();
+    taken = 0;
+    skipping = false;
+    fileEnded = false;
+    bytesRead = 0;
+    encoding = NameEncoding::Windows1250;
+    wideText.reset();
 }
 
-bool ModuleFileReader::AtEnd() const
+void ModuleFileReader::TakeEncoding()
 {
-    return !file.isOpen() || file.atEnd();
-}
-
-QByteArray ModuleFileReader::ReadLine()
-{
-    QByteArray line = file.readLine();
-    if (line.endsWith('\n'))
-        line.chop(1);
-    if (line.endsWith('\r'))
-        line.chop(1);
-    return line;
-}
-
-std::optional<ModuleHeader> LoadNextBlock(ModuleFileReader &file, Workspace &workspace)
-{
-    while (!file.AtEnd()) {
-        std::optional<ModuleHeader> header = ParseHeader(file.ReadLine());
-        if (!header)
-            continue;
-        const ModuleType *type = FindModuleType(header->typeId);
-        ModuleRecordPtr record = workspace.Modules().AddModule(header->typeId, header->config, false);
-        if (type && record) {
-            workspace.QueueModuleItem(ModuleCaption(header->addressText, *type, false));
-            ReadDescriptions(file, *record);
-        }
-        return header;
+    pending = file.read(EncodingSampleBytes);
+    bytesRead = pending.size();
+    fileEnded = pending.size() < EncodingSampleBytes && file.atEnd();
+    const auto startsWith = [this](const char *mark) { return pending.startsWith(mark); };
+    std::optional<QStringConverter::Encoding> wide;
+    qsizetype mark = 0;
+    if (startsWith("\xEF\xBB\xBF")) {
+        encoding = NameEncoding::Utf8;
+        mark = 3;
+    } else if (startsWith("\xFF\xFE")) {
+        wide = QStringConverter::Utf16LE;
+        mark = 2;
+    } else if (startsWith("\xFE\xFF")) {
+        wide = QStringConverter::Utf16BE;
+        mark = 2;
+    } else if (pending.size() >= 2 && (pending.at(0) == 0) != (pending.at(1) == 0)) {
+        // Every line starts with a type id or a keyword: in UTF-16 its first character has one zero byte.
+        wide = pending.at(1) == 0 ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
+    } else {
+        const bool beyondAscii = std::any_of(pending.cbegin(), pending.cend(),
+                                             [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+        if (beyondAscii && IsUtf8(pending, !fileEnded))
+            encoding = NameEncoding::Utf8;
     }
-    return std::nullopt;
+    pending.remove(0, mark);
+    if (wide) {
+        encoding = NameEncoding::Utf8;
+        wideText.emplace(*wide);
+        pending = QString(wideText->decode(pending)).toUtf8();
+    }
+}
+
+bool ModuleFileReader::ReadMore()
+{
+    if (fileEnded || !file.isOpen())
+        return false;
+    pending.remove(0, taken);
+    taken = 0;
+    QByteArray part = file.read(ChunkBytes);
+    if (part.isEmpty()) {
+        fileEnded = true; // the end, or a file that can no longer be read
+        return false;
+    }
+    bytesRead += part.size();
+    if (wideText)
+        part = QString(wideText->decode(part)).toUtf8();
+    pending += part;
+    return true;
+}
+
+std::optional<QByteArray> ModuleFileReader::TakeLine()
+{
+    for (;;) {
+        const qsizetype end = LineEndIn(pending, taken);
+        if (end < 0) {
+            const qsizetype length = pending.size() - taken;
+            if (fileEnded) {
+                // The last line of the file has no line end.
+                const bool rest = skipping || length == 0;
+                QByteArray line = pending.mid(taken, MaxLineLength);
+                taken = pending.size();
+                skipping = false;
+                return rest ? std::nullopt : std::optional<QByteArray>(line);
+            }
+            if (skipping) {
+                taken = pending.size();
+            } else if (length > MaxLineLength) {
+                QByteArray line = pending.mid(taken, MaxLineLength);
+                taken = pending.size();
+                skipping = true;
+                return line;
+            }
+            return std::nullopt;
+        }
+        // A CR at the end of what was read may be the first half of a CR LF.
+        if (pending.at(end) == '\r' && end + 1 == pending.size() && !fileEnded)
+            return std::nullopt;
+        QByteArray line = pending.mid(taken, qMin(end - taken, MaxLineLength));
+        taken = end + 1;
+        if (pending.at(end) == '\r' && taken < pending.size() && pending.at(taken) == '\n')
+            ++taken;
+        if (!skipping)
+            return line;
+        skipping = false; // that was the rest of an overlong line
+    }
+}
+
+bool ModuleFileLoad::Open(const QString &path)
+{
+    Close();
+    fileName = path;
+    return file.Open(path);
+}
+
+void ModuleFileLoad::Close()
+{
+    file.Close();
+    header.reset();
+    record.reset();
+    channel = -1;
+    loadedModules = 0;
+}
+
+LoadStep ModuleFileLoad::Step(Workspace &workspace)
+{
+    const qint64 stepEnd = file.BytesRead() + StepBytes;
+    for (;;) {
+        std::optional<QByteArray> line = file.TakeLine();
+        if (!line) {
+            if (file.AtEnd()) {
+                // A block without "END" ends with the file.
+                record.reset();
+                return LoadStep::Ended;
+            }
+            if (file.BytesRead() >= stepEnd)
+                return LoadStep::Loading;
+            file.ReadMore();
+            continue;
+        }
+        if (record) {
+            if (*line == EndLine) {
+                record.reset();
+                return LoadStep::Loading;
+            }
+            TakeDescription(*line);
+        } else if (ParseHeader(*line)) {
+            if (loadedModules == MaxModules)
+                return LoadStep::TooManyModules;
+            TakeHeader(*line, workspace);
+        }
+    }
+}
+
+void ModuleFileLoad::TakeHeader(const QByteArray &line, Workspace &workspace)
+{
+    header = ParseHeader(line);
+    const ModuleType *type = FindModuleType(header->typeId);
+    record = workspace.Modules().AddModule(header->typeId, header->config, false, RecordPlace::Tail);
+    channel = -1;
+    if (!type || !record) {
+        record.reset();
+        return;
+    }
+    ++loadedModules;
+    workspace.QueueModuleItem(ModuleCaption(header->addressText, *type, false));
+}
+
+// A block that lacks its "END" runs on into the next one and swallows its header, as files written by
+// earlier versions expect.
+void ModuleFileLoad::TakeDescription(const QByteArray &line)
+{
+    const auto name = [&] { return DecodeName(BracketText(line), file.Encoding()); };
+    if (channel >= 0) {
+        ++channel;
+        if (channel <= record->captions.size())
+            record->captions[channel - 1] = name();
+        if (channel == MaxChannelLines)
+            channel = -1;
+    } else if (Pos(QByteArray(DescriptionMark), line) > 0) {
+        if (ChannelLineCount(record->kind) > 0)
+            channel = 0;
+        else if (!record->captions.isEmpty())
+            record->captions[0] = name();
+    }
 }

@@ -7,44 +7,18 @@
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 
-namespace {
-constexpr int FirstRangeCode = 20;
-constexpr int HexFormat = 2; // "2's complement of hex": four hex digits instead of seven characters
-
-const QStringList DataFormatItems = {"Engineering units", "% of FSR", "2's complement of hex", "Ohms"};
-const QStringList IntegrationTimeItems = {"50 ms ( 60Hz power )", "60 ms ( 50Hz power)"};
-
-// The item index of a decimal range code; -1 when the text is no number.
-int RangeIndex(const QByteArray &rangeCode)
-{
-    bool isNumber = false;
-    const int code = rangeCode.toInt(&isNumber, 10);
-    return isNumber ? code - FirstRangeCode : -1;
-}
-} // namespace
-
-AnalogInputEditor::AnalogInputEditor(Workspace &workspace, const EditorDesign &design,
+AnalogInputEditor::AnalogInputEditor(Workspace &workspace, const EditorDesign &design, AnalogInputTurn &turn,
                                      const QStringList &unitNames, QWidget *parent)
-    : ModuleEditorWindow(workspace, design, parent), unitNames(unitNames)
+    : ModuleEditorWindow(workspace, design, turn, parent), analog(turn), unitNames(unitNames)
 {
-}
-
-void AnalogInputEditor::SetCaptions(const QStringList &captions)
-{
-    if (!captions.isEmpty())
-        DesriptionEdit.setText(captions.first());
-}
-
-QStringList AnalogInputEditor::Captions() const
-{
-    return {DesriptionEdit.text()};
+    connect(&turn, &AnalogInputTurn::ValueShown, this, &AnalogInputEditor::ShowValue);
 }
 
 void AnalogInputEditor::BuildValueRows(QWidget *besideUnit)
 {
     DesriptionEdit.setObjectName("DesriptionEdit");
-    DesriptionEdit.setText("Unit :");
     MakeSilver(DesriptionEdit, true);
+    AddCaptionEdit(DesriptionEdit, 0);
     SetUpReadOnlyEdit(DataEdit, "DataEdit");
     SetUpReadOnlyEdit(UnitNameEdit, "UnitNameEdit");
     DesriptionEdit.setAccessibleName("Description");
@@ -71,11 +45,13 @@ void AnalogInputEditor::BuildValueRows(QWidget *besideUnit)
 void AnalogInputEditor::BuildInputSettings(const QStringList &rangeItems)
 {
     AddSettingComboBox(InputRangeLabel, "InputRangeLabel", "Input range :", InputRange13ComboBox,
-                       "InputRange13ComboBox", rangeItems);
+                       "InputRange13ComboBox", rangeItems, AnalogInputTurn::RangeSetting);
     AddSettingComboBox(DataFormatLabel, "DataFormatLabel", "Data format :", DataFormat13ComboBox,
-                       "DataFormat13ComboBox", DataFormatItems);
+                       "DataFormat13ComboBox", AnalogInputTurn::DataFormatItems,
+                       AnalogInputTurn::DataFormatSetting);
     AddSettingComboBox(IntgrTimeLabel, "IntgrTimeLabel", "Integr. time :", IntgrTimeComboBox,
-                       "IntgrTimeComboBox", IntegrationTimeItems);
+                       "IntgrTimeComboBox", AnalogInputTurn::IntegrationTimeItems,
+                       AnalogInputTurn::IntegrationSetting);
 }
 
 void AnalogInputEditor::SetRangeItems(const QStringList &rangeItems)
@@ -86,29 +62,15 @@ void AnalogInputEditor::SetRangeItems(const QStringList &rangeItems)
         InputRange13ComboBox.clear();
         InputRange13ComboBox.addItems(rangeItems);
     }
-    ShowStoredItem(InputRange13ComboBox, RangeIndex(reportedRangeCode));
+    ShowStoredItem(InputRange13ComboBox, analog.Setting(AnalogInputTurn::RangeSetting).stored);
 }
 
-void AnalogInputEditor::ShowTypeConfig(const QByteArray &config)
+void AnalogInputEditor::ShowTypeConfig()
 {
-    reportedRangeCode = Copy(config, 3, 2);
-    ShowStoredItem(InputRange13ComboBox, RangeIndex(reportedRangeCode));
-
-    reportedFormat = InputFormat::FromConfig(config);
-    ShowStoredItem(IntgrTimeComboBox, reportedFormat.integrationTime);
-    ShowStoredItem(DataFormat13ComboBox, reportedFormat.dataFormat);
-    UnitNameEdit.setText(unitNames.value(reportedFormat.dataFormat));
-    valueLength = reportedFormat.dataFormat == HexFormat ? 4 : 7;
+    UnitNameEdit.setText(unitNames.value(analog.Setting(AnalogInputTurn::DataFormatSetting).stored));
 }
 
-QByteArray AnalogInputEditor::TypeCode() const
+void AnalogInputEditor::ShowValue(const QByteArray &value)
 {
-    const int index = ItemIndex(InputRange13ComboBox);
-    // A range code the list does not hold goes back to the module as it reported it.
-    return index >= 0 ? QByteArray::number(index + FirstRangeCode) : reportedRangeCode;
-}
-
-int AnalogInputEditor::TypeFormatBits() const
-{
-    return reportedFormat.Chosen(ItemIndex(IntgrTimeComboBox), ItemIndex(DataFormat13ComboBox)).Bits();
+    DataEdit.setText(FromWire(value));
 }

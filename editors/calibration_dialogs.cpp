@@ -1,7 +1,7 @@
 #include "calibration_dialogs.h"
 
-#include "bus/prompt.h"
 #include "bus/text.h"
+#include "workspace/prompt.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -62,15 +62,15 @@ CalibrationDialogFrame::CalibrationDialogFrame(const QString &caption, const QSt
     connect(&ExitButton, &QPushButton::clicked, this, &CalibrationDialogFrame::ExitButtonClick);
 }
 
-void CalibrationDialogFrame::SetTarget(QObject *editor, int &request)
+void CalibrationDialogFrame::SetTarget(QObject *editor, std::function<void(int)> store)
 {
     targetEditor = editor;
-    targetRequest = &request;
+    targetStore = std::move(store);
 }
 
 bool CalibrationDialogFrame::HasTarget() const
 {
-    return targetRequest && !targetEditor.isNull();
+    return targetStore && !targetEditor.isNull();
 }
 
 void CalibrationDialogFrame::ExecuteButtonClick()
@@ -80,7 +80,7 @@ void CalibrationDialogFrame::ExecuteButtonClick()
         return;
     // The editor that asked may have been closed while the dialog was open; its request went with it.
     if (HasTarget())
-        *targetRequest = request;
+        targetStore(request);
     hide();
 }
 
@@ -182,14 +182,14 @@ QString CalibrationCaption(const QString &kind, const QString &model, int addres
     return kind + " Calibaration " + model + " (" + FromWire(HexByte(address)) + ")";
 }
 
-bool OpenCalibrationDialog(QObject *editor, int &request, int code, const QString &caption,
+bool OpenCalibrationDialog(QObject *editor, std::function<void(int)> store, int code, const QString &caption,
                            const QString &message)
 {
     if (AnyCalibrationDialogVisible())
         return false;
     TForm7 &dialog = CalibrationDialog();
     dialog.requestCode = code;
-    dialog.SetTarget(editor, request);
+    dialog.SetTarget(editor, std::move(store));
     dialog.setWindowTitle(caption);
     dialog.Label1.setText(message);
     dialog.show();

@@ -6,17 +6,17 @@
 //
 // A calibration button's click handler calls
 //
-//     OpenCalibrationDialog(this, calibrationRequest, 1, "4mA Calibaration N780 (0A)",
+//     OpenCalibrationDialog(this, store, 1, "4mA Calibaration N780 (0A)",
 //                           "Stores the current output value as 4mA.");
 //
-// with the editor window, its request variable (int), the code that "&Execute" stores, caption and message.
-// While either dialog is showing it does nothing: one calibration at a time.
+// with the editor window, what takes the request (the editor's turn), the code that "&Execute" hands it,
+// caption and message. While either dialog is showing it does nothing: one calibration at a time.
 //
-// "&Execute" stores the request code in the target and hides the dialog; "&Cancel", "E&xit" and the window's
-// close button only hide it. TForm8 stores the trim count as a byte instead: 1..95 as they are, -95..-1 plus
-// 256, 0 for no trim; a count outside -95..95 is refused with "Invalid number of counts!" and the dialog
-// stays. The target is guarded by its editor: once that window is destroyed "&Execute" writes nothing. The
-// editor carries the stored request out on its next turn.
+// "&Execute" hands the request code to the target and hides the dialog; "&Cancel", "E&xit" and the window's
+// close button only hide it. TForm8 hands over the trim count as a byte instead: 1..95 as they are, -95..-1
+// plus 256, 0 for no trim; a count outside -95..95 is refused with "Invalid number of counts!" and the dialog
+// stays. The target is guarded by its editor: once that window is destroyed "&Execute" hands over nothing.
+// The editor carries the request out on its next turn.
 
 #include <QDialog>
 #include <QLabel>
@@ -25,6 +25,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <functional>
+
 // The frame both dialogs share: picture, message, the three buttons and the guarded target.
 class CalibrationDialogFrame : public QDialog
 {
@@ -32,9 +34,9 @@ class CalibrationDialogFrame : public QDialog
 public:
     CalibrationDialogFrame(const QString &caption, const QString &message, QWidget *parent = nullptr);
 
-    // The request variable that "&Execute" writes; editor owns it and guards it.
-    void SetTarget(QObject *editor, int &request);
-    // Whether "&Execute" would write somewhere: a target was set and its editor still exists.
+    // What takes the request on "&Execute"; it lives as long as editor.
+    void SetTarget(QObject *editor, std::function<void(int)> store);
+    // Whether "&Execute" would hand the request to someone: a target was set and its editor still exists.
     bool HasTarget() const;
 
     void ExecuteButtonClick();
@@ -56,7 +58,7 @@ protected:
 private:
     QVBoxLayout *inputLayout = nullptr;
     QPointer<QObject> targetEditor;
-    int *targetRequest = nullptr;
+    std::function<void(int)> targetStore;
 };
 
 // Confirms a calibration: "&Execute" stores the request code the editor set.
@@ -126,7 +128,7 @@ bool AnyCalibrationDialogVisible();
 // The caption of a calibration dialog, "Span Calibaration N770 (0A)": the kind of calibration, the model and
 // the address of the input as two hex digits.
 QString CalibrationCaption(const QString &kind, const QString &model, int address);
-// What a calibration button does: shows TForm7 with the caption and message, set to store code in the
-// editor's request on "&Execute". Does nothing and returns false while either dialog is showing.
-bool OpenCalibrationDialog(QObject *editor, int &request, int code, const QString &caption,
+// What a calibration button does: shows TForm7 with the caption and message, set to hand code to store on
+// "&Execute". Does nothing and returns false while either dialog is showing.
+bool OpenCalibrationDialog(QObject *editor, std::function<void(int)> store, int code, const QString &caption,
                            const QString &message);

@@ -1,22 +1,28 @@
 #include "digital_editor.h"
 
-#include "bus/text.h"
-
 #include <QGridLayout>
 #include <QHBoxLayout>
 
-DigitalEditorWindow::DigitalEditorWindow(Workspace &workspace, const EditorDesign &design,
-                                         const DigitalDesign &digital, QWidget *parent)
-    : ModuleEditorWindow(workspace, design, parent)
+DigitalEditorWindow::DigitalEditorWindow(Workspace &workspace, const EditorDesign &design, DigitalTurn &turn,
+                                         QWidget *parent)
+    : ModuleEditorWindow(workspace, design, turn, parent)
+{
+    BuildChannelRows(turn.ChannelCount());
+    BuildDataRow();
+    connect(&turn, &DigitalTurn::ChannelsShown, this, &DigitalEditorWindow::ShowChannels);
+    connect(&turn, &DigitalTurn::DataTextShown, &DataEdit, &QLineEdit::setText);
+}
+
+void DigitalEditorWindow::BuildChannelRows(int channelCount)
 {
     auto *channels = new QGridLayout;
-    for (int n = 1; n <= digital.channelCount; ++n) {
+    for (int n = 1; n <= channelCount; ++n) {
         auto *panel = new OutputPanel(n - 1, &DataAreaBox);
         panel->setObjectName("Panel" + QString::number(n));
         auto *edit = new QLineEdit(&DataAreaBox);
         edit->setObjectName("Edit" + QString::number(n));
         edit->setFrame(false);
-        edit->setText(digital.channelStem + QString::number(n));
+        AddCaptionEdit(*edit, n - 1);
         panel->setAccessibleName(edit->text());
         connect(edit, &QLineEdit::textChanged, panel, &QWidget::setAccessibleName);
         channels->addWidget(panel, n - 1, 0);
@@ -25,7 +31,10 @@ DigitalEditorWindow::DigitalEditorWindow(Workspace &workspace, const EditorDesig
         channelEdits.append(edit);
     }
     AddDataRow(channels);
+}
 
+void DigitalEditorWindow::BuildDataRow()
+{
     DataEdit.setObjectName("DataEdit");
     DataEdit.setText("FF");
     Label1.setObjectName("Label1");
@@ -38,41 +47,11 @@ DigitalEditorWindow::DigitalEditorWindow(Workspace &workspace, const EditorDesig
     AddDataRow(dataRow);
 }
 
-void DigitalEditorWindow::SetCaptions(const QStringList &captions)
-{
-    for (int i = 0; i < channelEdits.size() && i < captions.size(); ++i)
-        channelEdits[i]->setText(captions[i]);
-}
-
-QStringList DigitalEditorWindow::Captions() const
-{
-    QStringList captions;
-    for (const QLineEdit *edit : channelEdits)
-        captions.append(edit->text());
-    return captions;
-}
-
-void DigitalEditorWindow::ShowOutputs(int value)
+void DigitalEditorWindow::ShowChannels(int channels)
 {
     for (OutputPanel *panel : panels) {
-        const bool bit = (value >> panel->Tag()) & 1;
+        const bool bit = (channels >> panel->Tag()) & 1;
         if (panel->IsOn() != bit)
             panel->Toggle();
     }
-}
-
-int DigitalEditorWindow::PanelValue() const
-{
-    int value = 0;
-    for (int k = 0; k < panels.size(); ++k)
-        if (panels[k]->IsOn())
-            value |= 1 << k;
-    return value;
-}
-
-int DigitalEditorWindow::ReplyState(const QByteArray &reply)
-{
-    const QByteArray digits = Copy(reply, 2, 2);
-    const int value = HexToInt(digits);
-    return digits.size() == 2 && value <= 0xFF ? value : -1;
 }

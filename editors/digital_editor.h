@@ -1,8 +1,9 @@
 #pragma once
-// The part the digital module editors share: a column of channel panels, each with an editable channel name
-// beside it, and the data field that shows all channels as two hexadecimal digits. The data query is the
-// framework's "$AA6"; the channel state is positions 2-3 of its reply.
+// The part the digital module windows share: a column of channel panels, each with an editable channel name
+// beside it, and the data field that shows all channels as two hexadecimal digits. The panels and the field
+// show what the turn (DigitalTurn) reports.
 
+#include "digital_turns.h"
 #include "editor_window.h"
 #include "output_panel.h"
 
@@ -10,26 +11,16 @@
 #include <QLineEdit>
 #include <QList>
 
-struct DigitalDesign
-{
-    int channelCount = 8;
-    QString channelStem; // default channel names: stem + number
-};
-
 class DigitalEditorWindow : public ModuleEditorWindow
 {
     Q_OBJECT
 public:
-    DigitalEditorWindow(Workspace &workspace, const EditorDesign &design, const DigitalDesign &digital,
+    DigitalEditorWindow(Workspace &workspace, const EditorDesign &design, DigitalTurn &turn,
                         QWidget *parent = nullptr);
 
-    void SetCaptions(const QStringList &captions) override;
-    QStringList Captions() const override;
-
-    // Brings every panel whose caption differs from its bit of value to the other state.
-    void ShowOutputs(int value);
-    // All panels in the order of creation, the k-th contributing 2 to the power k when it shows "1".
-    int PanelValue() const;
+protected:
+    // Brings every panel whose caption differs from its bit of channels to the other state.
+    void ShowChannels(int channels);
 
     const QList<OutputPanel *> &Panels() const { return panels; }
     const QList<QLineEdit *> &ChannelEdits() const { return channelEdits; }
@@ -37,11 +28,10 @@ public:
     QLineEdit DataEdit;
     QLabel Label1;
 
-protected:
-    // The channel state of a data reply, or -1 when positions 2-3 are no hexadecimal byte.
-    static int ReplyState(const QByteArray &reply);
-
 private:
+    void BuildChannelRows(int channelCount);
+    void BuildDataRow();
+
     QList<OutputPanel *> panels;
     QList<QLineEdit *> channelEdits;
 };

@@ -3,6 +3,7 @@
 #include "calibration_dialogs.h"
 #include "editor_controls.h"
 
+#include "bus/temperature_codes.h"
 #include "bus/text.h"
 
 #include <QEvent>
@@ -17,11 +18,6 @@
 namespace {
 
 const QString Degrees = QStringLiteral("(°C)");
-
-const QStringList InputRangeItems = {"Pt.00385  -/+100°C",   "Pt.00385 0 to +100°C", "Pt.00385 0 to +200°C",
-                                     "Pt.00385 0 to +600°C", "Pt.00391 -/+ 100°C",   "Pt.00391 0 to +100°C",
-                                     "Pt.00391 0 to +200°C", "Pt.00391 0 to +600°C", "Ni -80 to 100°C",
-                                     "Ni    0 to 100°C"};
 
 // Status word bits of the Tvr 5x, bit 0 first.
 const QStringList BitCaptions = {"Hořák - vstup",  "Ventilátor. - vst.", "R - porucha", "R - hořák",
@@ -38,6 +34,9 @@ constexpr int VariantHeight = 272;
 constexpr int VariantSettingsHeight = 453;
 constexpr int PlainBottomMargin = 48;
 constexpr int VariantBottomMargin = 45;
+constexpr int LimitDigits = 3;
+constexpr QRgb Silver = 0xC0C0C0;
+constexpr QRgb Lime = 0x00FF00;
 
 // A hex byte as the user types it: hex digits only, shown in upper case.
 class HexByteValidator : public QValidator
@@ -73,9 +72,9 @@ void SetUpByteEdit(QLineEdit &edit, const QString &name, QSpinBox &upDown, const
 
 LimitSpinBox::LimitSpinBox(QWidget *parent) : QSpinBox(parent)
 {
-    setRange(LowestLimit, HighestLimit);
+    setRange(Turn4013::LowestLimit, Turn4013::HighestLimit);
     setValue(0);
-    lineEdit()->setMaxLength(3);
+    lineEdit()->setMaxLength(LimitDigits);
 }
 
 void LimitSpinBox::fixup(QString &input) const
@@ -83,23 +82,30 @@ void LimitSpinBox::fixup(QString &input) const
     bool isNumber = false;
     input.trimmed().toInt(&isNumber);
     if (!isNumber)
-        input = QString::number(LowestLimit);
+        input = QString::number(Turn4013::LowestLimit);
 }
 
-TForm10::TForm10(Workspace &workspace, QWidget *parent)
+TForm10::TForm10(Workspace &workspace, QWidget *parent) : TForm10(workspace, *new Turn4013(workspace), parent)
+{
+}
+
+TForm10::TForm10(Workspace &workspace, Turn4013 &turn, QWidget *parent)
     : AnalogInputEditor(workspace,
                         EditorDesign{.typeNumber = "4013",
                                      .baudrateComboName = "Baudrate13ComboBox",
                                      .caption = "Navix 710",
-                                     .modelLabel = "N710",
                                      .updateButtonName = "UpdateSetingsButton"},
-                        {"Unit", "%SFR", "2HEX", "Ohms"}, parent)
+                        turn, {"Unit", "%SFR", "2HEX", "Ohms"}, parent),
+      tvr(turn)
 {
     setObjectName("TForm10");
     BuildDataArea();
-    BuildInputSettings(InputRangeItems);
+    BuildInputSettings(Turn4013::InputRangeItems);
     BuildAdvancedSettings();
+    ConnectTurn();
 }
+
+// Building
 
 void TForm10::BuildDataArea()
 {
@@ -129,6 +135,14 @@ void TForm10::BuildVariantGroup()
     layout->addWidget(&StackCheckBox, 0, 2, 1, 2);
     layout->addWidget(&OffsetButtonStack, 1, 0, 1, 2);
     layout->addWidget(&SpanButtonStack, 1, 2, 1, 2);
+    BuildStatusPanels(layout);
+
+    connect(&OffsetButtonStack, &QPushButton::clicked, this, &TForm10::OffsetButtonStackClick);
+    connect(&SpanButtonStack, &QPushButton::clicked, this, &TForm10::SpanButtonStackClick);
+}
+
+void TForm10::BuildStatusPanels(QGridLayout *layout)
+{
     for (int bit = 0; bit < BitCount; ++bit) {
         QLabel &panel = BitPanels[bit];
         panel.setObjectName("Panel" + QString::number(bit + 1));
@@ -147,9 +161,6 @@ void TForm10::BuildVariantGroup()
         layout->addWidget(&panel, row, column);
         layout->addWidget(&label, row, column + 1);
     }
-
-    connect(&OffsetButtonStack, &QPushButton::clicked, this, &TForm10::OffsetButtonStackClick);
-    connect(&SpanButtonStack, &QPushButton::clicked, this, &TForm10::SpanButtonStackClick);
 }
 
 void TForm10::BuildAdvancedSettings()
@@ -160,6 +171,21 @@ void TForm10::BuildAdvancedSettings()
     LMBox4013.setEnabled(false);
     LMBox4013.setVisible(false);
 
+    auto *layout = new QGridLayout(&LMBox4013);
+    BuildClockRows(layout);
+    SetUpLabel(LimitsLabel, "LimitsLabel", "Limit temperatures " + Degrees + " :");
+    layout->addWidget(&LimitsLabel, 2, 0, 1, 6);
+    BuildLimitFields(layout);
+    SetUpButton(MemoryButton, "MemoryButton", "&Memory");
+    SetUpButton(UpdateLimitsButton, "UpdateLimitsButton", "U&pdate ");
+    UpdateLimitsButton.setEnabled(false);
+    layout->addWidget(&MemoryButton, 6, 0, 1, 2);
+    layout->addWidget(&UpdateLimitsButton, 6, 4, 1, 2);
+    ConnectAdvancedSettings();
+}
+
+void TForm10::BuildClockRows(QGridLayout *layout)
+{
     TimeEdit.setObjectName("TimeEdit");
     TimeEdit.setToolTip("hh : mm : ss ");
     SetUpBuddyLabel(TimeLabel, "TimeLabel", "Time :", TimeEdit);
@@ -172,12 +198,7 @@ void TForm10::BuildAdvancedSettings()
     ConstUpDown.setAccessibleName("Constant");
     IntegrUpDown.setAccessibleName("Interval");
     SetUpBuddyLabel(IntervalLabel, "IntervalLabel", "Interval :", IntegrEdit);
-    SetUpButton(MemoryButton, "MemoryButton", "&Memory");
-    SetUpButton(UpdateLimitsButton, "UpdateLimitsButton", "U&pdate ");
-    UpdateLimitsButton.setEnabled(false);
-    SetUpLabel(LimitsLabel, "LimitsLabel", "Limit temperatures " + Degrees + " :");
 
-    auto *layout = new QGridLayout(&LMBox4013);
     layout->addWidget(&TimeLabel, 0, 0);
     layout->addWidget(&TimeEdit, 0, 1, 1, 2);
     layout->addWidget(&DateLabel, 0, 3);
@@ -188,8 +209,11 @@ void TForm10::BuildAdvancedSettings()
     layout->addWidget(&IntervalLabel, 1, 3);
     layout->addWidget(&IntegrEdit, 1, 4);
     layout->addWidget(&IntegrUpDown, 1, 5);
-    layout->addWidget(&LimitsLabel, 2, 0, 1, 6);
-    for (int n = 0; n < LimitCount; ++n) {
+}
+
+void TForm10::BuildLimitFields(QGridLayout *layout)
+{
+    for (int n = 0; n < Turn4013::LimitCount; ++n) {
         LimitSpinBox &field = LimitFields[n];
         field.setObjectName("SpinEdit" + QString::number(n + 1));
         field.setToolTip(LimitHints[n]);
@@ -200,14 +224,20 @@ void TForm10::BuildAdvancedSettings()
         layout->addWidget(&LimitLabels[n], row, column);
         layout->addWidget(&field, row, column + 1);
         field.installEventFilter(this);
+        connect(&field, &QSpinBox::valueChanged, this, [this, n](int degrees) { tvr.SetLimit(n, degrees); });
     }
-    layout->addWidget(&MemoryButton, 6, 0, 1, 2);
-    layout->addWidget(&UpdateLimitsButton, 6, 4, 1, 2);
+}
 
+void TForm10::ConnectAdvancedSettings()
+{
     for (QWidget *widget : std::initializer_list<QWidget *>{&TimeEdit, &DateEdit, &ConstEdit, &IntegrEdit,
                                                             &ConstUpDown, &IntegrUpDown})
         widget->installEventFilter(this);
 
+    connect(&TimeEdit, &QLineEdit::textChanged, &tvr, &Turn4013::SetTimeText);
+    connect(&DateEdit, &QLineEdit::textChanged, &tvr, &Turn4013::SetDateText);
+    connect(&ConstEdit, &QLineEdit::textChanged, &tvr, &Turn4013::SetConstantText);
+    connect(&IntegrEdit, &QLineEdit::textChanged, &tvr, &Turn4013::SetIntervalText);
     connect(&ConstUpDown, &QSpinBox::valueChanged, this, &TForm10::ConstUpDownClick);
     connect(&IntegrUpDown, &QSpinBox::valueChanged, this, &TForm10::IntegrUpDownClick);
     connect(&ConstEdit, &QLineEdit::editingFinished, this, &TForm10::ConstEditExit);
@@ -216,45 +246,94 @@ void TForm10::BuildAdvancedSettings()
     connect(&UpdateLimitsButton, &QPushButton::clicked, this, &TForm10::UpdateLimitsButtonClick);
 }
 
+void TForm10::ConnectTurn()
+{
+    connect(&tvr, &Turn4013::VariantFound, this, &TForm10::SwitchToVariant);
+    connect(&tvr, &Turn4013::PlainLookShown, this, &TForm10::ShowPlainLook);
+    connect(&tvr, &Turn4013::StackValueShown, this,
+            [this](const QByteArray &value) { ShowReading(value, StackEdit, StackCheckBox); });
+    connect(&tvr, &Turn4013::StatusBitsShown, this, &TForm10::ShowStatusBits);
+    connect(&tvr, &Turn4013::ClockShown, this, [this](const QString &time, const QString &date) {
+        TimeEdit.setText(time);
+        DateEdit.setText(date);
+    });
+    connect(&tvr, &Turn4013::LimitsShown, this, &TForm10::ShowLimits);
+    connect(&tvr, &Turn4013::ConstantShown, this,
+            [this](const QString &text) { ShowByteText(ConstEdit, ConstUpDown, text); });
+    connect(&tvr, &Turn4013::IntervalShown, this,
+            [this](const QString &text) { ShowByteText(IntegrEdit, IntegrUpDown, text); });
+    connect(&tvr, &Turn4013::LimitsEditing, &UpdateLimitsButton, &QPushButton::setEnabled);
+}
+
 bool TForm10::eventFilter(QObject *watched, QEvent *event)
 {
     // Clicking or entering any advanced setting means the user is editing them: the clock stops being
     // read, so that what the user types is not overwritten, until the update is written.
     if (event->type() == QEvent::FocusIn || event->type() == QEvent::MouseButtonPress)
-        UpdateLimitsButton.setEnabled(true);
+        tvr.BeginLimitsEdit();
     return ModuleEditorWindow::eventFilter(watched, event);
 }
 
-bool &TForm10::BusyFlag()
+// What the turn reports
+
+void TForm10::ShowReading(const QByteArray &value, QLineEdit &edit, const QCheckBox &degrees)
 {
-    static bool busy = false;
-    return busy;
+    // The Tvr 5x puts its temperature code into the first two characters of the value.
+    edit.setText(degrees.isChecked() ? TemperatureFromCode(Copy(value, 1, 2)) : FromWire(value));
 }
 
-bool TForm10::IsRestPhase() const
+void TForm10::ShowValue(const QByteArray &value)
 {
-    return ModuleEditorWindow::IsRestPhase() ||
-           (Phase() == EditorPhase::TypePhase && typePhase == Phase4013::VariantIdle);
+    ShowReading(value, DataEdit, DataCheckBox);
 }
 
-bool TForm10::LimitsBeingEdited() const
+void TForm10::ShowByteText(QLineEdit &edit, QSpinBox &upDown, const QString &text)
 {
-    return UpdateLimitsButton.isEnabledTo(&LMBox4013);
+    edit.setText(text);
+    if (IsHexByteText(ToWire(text))) {
+        const QSignalBlocker blocker(upDown);
+        upDown.setValue(HexToInt(ToWire(text)));
+    }
 }
 
-// Configuration
+void TForm10::PaintBitPanel(QLabel &panel, bool on)
+{
+    panel.setText(on ? "1" : "0");
+    QPalette palette = panel.palette();
+    palette.setColor(QPalette::Window, QColor(on ? Lime : Silver));
+    panel.setPalette(palette);
+    panel.setFrameStyle(QFrame::Panel | (on ? QFrame::Sunken : QFrame::Raised));
+}
+
+void TForm10::ShowStatusBits(int status)
+{
+    for (int bit = 0; bit < BitCount; ++bit) {
+        QLabel &panel = BitPanels[bit];
+        const bool set = (status >> bit & 1) != 0;
+        if (panel.text() == "1" && !set)
+            PaintBitPanel(panel, false);
+        else if (panel.text() == "0" && set)
+            PaintBitPanel(panel, true);
+    }
+}
+
+void TForm10::ShowLimits(const QList<int> &limits)
+{
+    for (int n = 0; n < Turn4013::LimitCount && n < limits.size(); ++n)
+        LimitFields[n].setValue(limits[n]);
+}
 
 // Calibration buttons
 
 QString TForm10::ModelName() const
 {
-    return variant ? QStringLiteral("Tvr 5x") : QStringLiteral("Navix 710");
+    return tvr.IsVariant() ? QStringLiteral("Tvr 5x") : QStringLiteral("Navix 710");
 }
 
 QString TForm10::SpanOhms() const
 {
     // The span resistance is the top of the module's configured range.
-    switch (StoredIndex(InputRange13ComboBox)) {
+    switch (tvr.Setting(AnalogInputTurn::RangeSetting).stored) {
     case 2:
     case 6:
     case 8:
@@ -268,48 +347,49 @@ QString TForm10::SpanOhms() const
     }
 }
 
-void TForm10::ShowCalibrationDialog(int requestCode, const QString &kind, int address, const QString &ohms)
+void TForm10::ShowCalibrationDialog(CalibrationCode code, const QString &kind, int address,
+                                    const QString &ohms)
 {
-    OpenCalibrationDialog(this, calibrationRequest, requestCode,
-                          CalibrationCaption(kind, ModelName(), address),
-                          "Apply " + ohms + " Ohms to the imput terminal of the module.");
+    AskCalibration(code, CalibrationCaption(kind, ModelName(), address),
+                   "Apply " + ohms + " Ohms to the imput terminal of the module.");
 }
 
 void TForm10::SpanButtonClick()
 {
-    ShowCalibrationDialog(SpanUnit, "Span", StoredAddress(), SpanOhms());
+    ShowCalibrationDialog(CalibrationCode::Span, "Span", tvr.StoredAddress(), SpanOhms());
 }
 
 void TForm10::OffsetButtonClick()
 {
-    ShowCalibrationDialog(OffsetUnit, "Offset", StoredAddress(), "60");
+    ShowCalibrationDialog(CalibrationCode::Offset, "Offset", tvr.StoredAddress(), "60");
 }
 
+// The stack captions name the address their command goes to (01 in INIT).
 void TForm10::SpanButtonStackClick()
 {
-    ShowCalibrationDialog(SpanStack, "Span", StoredAddress() + 1, SpanOhms());
+    ShowCalibrationDialog(CalibrationCode::StackSpan, "Span", tvr.StackAddress(), SpanOhms());
 }
 
 void TForm10::OffsetButtonStackClick()
 {
-    ShowCalibrationDialog(OffsetStack, "Offset", StoredAddress() + 1, "60");
+    ShowCalibrationDialog(CalibrationCode::StackOffset, "Offset", tvr.StackAddress(), "60");
 }
 
 // Advanced settings
 
 void TForm10::MemoryButtonClick()
 {
-    workspace.ShowMemoryUtilities(AddressText(), ChecksumFlag());
+    workspace.ShowMemoryUtilities(tvr.AddressText(), tvr.ChecksumFlag());
 }
 
 void TForm10::UpdateLimitsButtonClick()
 {
-    limitsUpdateRequested = true;
+    tvr.RequestLimitsUpdate();
 }
 
 void TForm10::UpDownClick(QSpinBox &upDown, QLineEdit &edit)
 {
-    UpdateLimitsButton.setEnabled(true);
+    tvr.BeginLimitsEdit();
     edit.setText(FromWire(HexByte(upDown.value())));
 }
 
@@ -325,16 +405,7 @@ void TForm10::IntegrUpDownClick()
 
 void TForm10::NormaliseByteEdit(QLineEdit &edit, QSpinBox &upDown)
 {
-    QString text = edit.text();
-    if (text.isEmpty())
-        text = "01";
-    else if (text.size() == 1)
-        text.prepend('0');
-    edit.setText(text);
-    const int value = HexToInt(ToWire(text));
-    const QSignalBlocker blocker(upDown);
-    if (value >= 0 && value <= 255)
-        upDown.setValue(value);
+    ShowByteText(edit, upDown, NormalisedByteText(edit.text()));
 }
 
 void TForm10::ConstEditExit()
@@ -349,18 +420,9 @@ void TForm10::IntegrEditExit()
 
 // Looks and layout
 
-void TForm10::SetLookCaption(const QString &model)
-{
-    setWindowTitle(windowTitle().contains("Init") ? model + " - Init" : model);
-}
-
 void TForm10::SwitchToVariant()
 {
-    variant = true;
-    const QByteArray address = AddressText();
-    workspace.RelabelModule(address, " (" + FromWire(address) + ") TVR5x");
-    SetModelLabel("TVR5x");
-    SetLookCaption("Tvr 5x");
+    ShowModelCaption("Tvr 5x");
     ExtGroupBox.setVisible(true);
     UnitNameEdit.setVisible(false);
     DataCheckBox.setVisible(true);
@@ -372,13 +434,14 @@ void TForm10::SwitchToVariant()
 
 void TForm10::ShowPlainLook()
 {
-    SetLookCaption("Navix 710");
+    ShowModelCaption("Navix 710");
     UnitNameEdit.setVisible(true);
     DataCheckBox.setVisible(false);
 }
 
 void TForm10::ApplySettingsLayout(bool settingsShown)
 {
+    const bool variant = tvr.IsVariant();
     const bool advancedShown = variant && settingsShown;
     DataAreaBox.layout()->invalidate();
     const QSize data = DataAreaBox.sizeHint();
@@ -409,14 +472,4 @@ void TForm10::ApplySettingsLayout(bool settingsShown)
     const int windowWidth = statusWidth + 21;
     GroupBox1.setGeometry(0, 0, windowWidth, windowHeight);
     setFixedSize(windowWidth, windowHeight);
-}
-
-void TForm10::FormShow()
-{
-    // A fresh showing starts the turn over with the variant probe, but never under an outstanding exchange.
-    if (IsRestPhase()) {
-        SetPhase(EditorPhase::Start);
-        typePhase = Phase4013::None;
-    }
-    ModuleEditorWindow::FormShow();
 }

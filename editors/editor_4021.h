@@ -1,14 +1,10 @@
 #pragma once
-// Editor of the type 4021 module (Navix 780): one analog output. The scroll bar picks the output value, which
-// is written on the editor's next turn; the module's last written value and its present output are read back.
-// The 4 mA, 20 mA and trim calibrations are asked for through the shared calibration dialogs and sent on the
-// next turn, each waiting the raised time-out for the module's answer.
-//
-// A turn: the first one reads the firmware and the last value (which also moves the scroll bar), later ones
-// write a new set value and read it back; every turn ends with the present output read and then a pending
-// configuration, calibration or trim.
+// Window of the type 4021 module (Navix 780): one analog output. The scroll bar picks the output value that
+// its turn (Turn4021) writes; the window shows the range, the set value, the module's last written value and
+// its present output, and asks for the 4 mA, 20 mA and trim calibrations through the shared dialogs.
 
 #include "editor_window.h"
+#include "turn_4021.h"
 
 #include <QScrollBar>
 
@@ -16,31 +12,28 @@ class TForm60 : public ModuleEditorWindow
 {
     Q_OBJECT
 public:
-    // How the scroll bar's position reads as a value: by the module's data format.
-    enum class ScrollMode { EngineeringUnits, PercentOfRange, Hexadecimal };
-    // The phases of this type beyond the common ones.
-    enum class Phase4021 { None, FirstReadAsked, LastValueAsked, CalibrationSent };
-    // Calibration requests of the 4 mA and 20 mA buttons.
-    static constexpr int Calibrate4mA = 1;
-    static constexpr int Calibrate20mA = 2;
-
     explicit TForm60(Workspace &workspace, QWidget *parent = nullptr);
-
-    void SetCaptions(const QStringList &captions) override;
-    QStringList Captions() const override;
 
     void ScrollBar1Change();
     void Cal4mAButtonClick();
     void Cal20mAButtonClick();
     void TrimCalButtonClick();
 
-    int DataLength() const { return dataLength; }
-    ScrollMode Mode() const { return scrollMode; }
-    Phase4021 TypePhase() const { return typePhase; }
-    bool SetValuePending() const { return setValuePending; }
-    int CalibrationRequest() const { return calibrationRequest; }
-    int TrimRequest() const { return trimRequest; }
+protected:
+    void ShowTypeConfig() override;
+    void ApplySettingsLayout(bool settingsShown) override;
 
+private:
+    TForm60(Workspace &workspace, Turn4021 &turn, QWidget *parent);
+    void BuildValueRows();
+    void BuildScrollRow();
+    void BuildButtonRow();
+    void BuildSettings();
+    void ConnectTurn();
+    void ShowPositionRange(int minimum, int maximum);
+    void ShowPosition(int position);
+
+    Turn4021 &output;
     // Settings.
     QLabel OutputRangeLabel;
     QComboBox OutputRange21ComboBox;
@@ -64,49 +57,4 @@ public:
     QPushButton Cal4mAButton;
     QPushButton Cal20mAButton;
     QPushButton TrimCalButton;
-
-protected:
-    bool &BusyFlag() override;
-    bool FirmwareAskedStep(const QByteArray &reply) override;
-    bool WriteSentStep(const QByteArray &reply) override;
-    bool IdleStep(const QByteArray &reply) override;
-    bool TypePhaseStep(const QByteArray &reply) override;
-    void SendDataQuery() override;
-    void ShowData(const QByteArray &reply) override;
-
-    void ShowTypeConfig(const QByteArray &config) override;
-    QByteArray TypeCode() const override;
-    int TypeFormatBits() const override;
-
-    void ApplySettingsLayout(bool settingsShown) override;
-    void FormShow() override;
-
-private:
-    void BuildDataArea();
-    void BuildSettings();
-    void SetUpScrollBar(int dataFormat, int rangeIndex);
-    // The data of a read reply: n characters from position 4.
-    QByteArray ReplyData(const QByteArray &reply) const;
-    // Moves the scroll bar to a value read from the module; a text that reads as no number leaves it (false).
-    bool SetScrollFromData(const QByteArray &data);
-    void SendTypeCommand(const QByteArray &command, int expectedLength, char startChar, Phase4021 next);
-    // A calibration or trim waiting for this turn: sent with the raised time-out; false when none waits.
-    bool SendPendingCalibration() override;
-    bool FirstReadAskedStep(const QByteArray &reply);
-    bool LastValueAskedStep(const QByteArray &reply);
-    bool CalibrationSentStep(const QByteArray &reply);
-
-    Phase4021 typePhase = Phase4021::None;
-    ScrollMode scrollMode = ScrollMode::EngineeringUnits;
-    int dataLength = 6;
-    bool setValuePending = false;
-    // Counts the value texts produced, so that a write's reply clears only the value that was written.
-    int setValueGeneration = 0;
-    int writtenGeneration = 0;
-    int calibrationRequest = 0;
-    int trimRequest = 0;
-    // The range code and format bits as the module reported them, written back while no item stands for them.
-    QByteArray reportedRangeCode = "30";
-    int reportedSlewRate = 0;
-    int reportedDataFormat = 0;
 };

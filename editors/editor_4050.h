@@ -1,5 +1,5 @@
 #pragma once
-// Editor of the type 4050 module (Navix 730): eight digital outputs.
+// Window of the type 4050 module (Navix 730): eight digital outputs.
 
 #include "output_editor.h"
 
@@ -8,8 +8,4 @@ class TForm30 : public OutputEditorWindow
     Q_OBJECT
 public:
     explicit TForm30(Workspace &workspace, QWidget *parent = nullptr);
-
-protected:
-    bool &BusyFlag() override;
-    void FormShow() override;
 };

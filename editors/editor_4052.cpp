@@ -1,22 +1,21 @@
 #include "editor_4052.h"
 
-#include "bus/text.h"
-
 namespace {
-EditorDesign InputDesign(const QString &typeNumber, const QString &caption, const QString &modelLabel,
-                         bool hasSynDataEdit)
+constexpr int Type4152 = 4152;
+constexpr int ShownInputs4152 = 1;
+
+EditorDesign InputDesign(const QString &typeNumber, const QString &caption, bool hasSynDataEdit)
 {
     return {.typeNumber = typeNumber,
             .baudrateComboName = "Baudrate52ComboBox",
             .caption = caption,
-            .modelLabel = modelLabel,
             .hasSynDataEdit = hasSynDataEdit};
 }
 } // namespace
 
-InputEditorWindow::InputEditorWindow(Workspace &workspace, const EditorDesign &design, int visibleChannels,
-                                     QWidget *parent)
-    : DigitalEditorWindow(workspace, design, {8, "Vstup "}, parent)
+InputEditorWindow::InputEditorWindow(Workspace &workspace, const EditorDesign &design, InputTurn &turn,
+                                     int visibleChannels, QWidget *parent)
+    : DigitalEditorWindow(workspace, design, turn, parent)
 {
     DataEdit.setReadOnly(true);
     // The hidden channels keep their panels and names: they follow the reads and go back into the record.
@@ -26,48 +25,26 @@ InputEditorWindow::InputEditorWindow(Workspace &workspace, const EditorDesign &d
     }
 }
 
-void InputEditorWindow::ShowData(const QByteArray &reply)
-{
-    DataEdit.setText(FromWire(Copy(reply, 2, 2)));
-    const int state = ReplyState(reply);
-    if (state >= 0)
-        ShowOutputs(state);
-}
-
-void InputEditorWindow::FormShow()
-{
-    ClearBusyFlag();
-    DigitalEditorWindow::FormShow();
-}
-
 TForm20::TForm20(Workspace &workspace, QWidget *parent)
-    : InputEditorWindow(workspace, InputDesign("4052", "Navix 76x", "N76x", true), 8, parent)
+    : InputEditorWindow(workspace, InputDesign("4052", "Navix 76x", true),
+                        *new InputTurn(workspace, InputTurn::Inputs4052), InputTurn::Inputs4052.channelCount,
+                        parent)
 {
     setObjectName("TForm20");
 }
 
-bool &TForm20::BusyFlag()
-{
-    static bool busy = false;
-    return busy;
-}
-
 TForm2x::TForm2x(Workspace &workspace, QWidget *parent)
-    : InputEditorWindow(workspace, InputDesign("4x52", "Navix 790", "N790", false), 1, parent)
+    : InputEditorWindow(workspace, InputDesign("4x52", "Navix 790", false),
+                        *new InputTurn(workspace, InputTurn::Inputs4152), ShownInputs4152, parent)
 {
     setObjectName("TForm2x");
+    connect(&Turn(), &EditorTurn::ModuleNamed, this, &TForm2x::ShowModuleName);
 }
 
-void TForm2x::SetModuleName(const QByteArray &typeId)
+void TForm2x::ShowModuleName(const QByteArray &typeId)
 {
     bool isNumber = false;
-    if (typeId.trimmed().toInt(&isNumber, 10) != 4152 || !isNumber)
+    if (typeId.trimmed().toInt(&isNumber, 10) != Type4152 || !isNumber)
         return;
-    setWindowTitle(windowTitle().contains("Init") ? "Navix 790 - Init" : "Navix 790");
-}
-
-bool &TForm2x::BusyFlag()
-{
-    static bool busy = false;
-    return busy;
+    ShowModelCaption("Navix 790");
 }

@@ -1,23 +1,15 @@
 #include "editor_4060.h"
 
+namespace {
+constexpr int TypedDigits = 1;
+} // namespace
+
 TForm40::TForm40(Workspace &workspace, QWidget *parent)
     : OutputEditorWindow(workspace,
                          EditorDesign{.typeNumber = "4060",
                                       .baudrateComboName = "Baudrate60ComboBox",
-                                      .caption = "Navix 720",
-                                      .modelLabel = "N720"},
-                         {4, "Rele "}, 1, parent)
+                                      .caption = "Navix 720"},
+                         *new OutputTurn(workspace, OutputTurn::Relays4060), TypedDigits, parent)
 {
     setObjectName("TForm40");
-}
-
-bool &TForm40::BusyFlag()
-{
-    static bool busy = false;
-    return busy;
-}
-
-bool TForm40::RaisesConfigTimeOut(EditorPhase from) const
-{
-    return from == EditorPhase::WriteSent;
 }

@@ -1,7 +1,6 @@
 #pragma once
-// Editor of the type 4060 module (Navix 720): four relay outputs. Only one hexadecimal digit can be typed,
-// and the configuration write waits the raised time-out when it follows a relay write, not when it follows a
-// read.
+// Window of the type 4060 module (Navix 720): four relay outputs, of which one hexadecimal digit can be
+// typed.
 
 #include "output_editor.h"
 
@@ -10,8 +9,4 @@ class TForm40 : public OutputEditorWindow
     Q_OBJECT
 public:
     explicit TForm40(Workspace &workspace, QWidget *parent = nullptr);
-
-protected:
-    bool &BusyFlag() override;
-    bool RaisesConfigTimeOut(EditorPhase from) const override;
 };

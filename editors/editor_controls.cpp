@@ -1,6 +1,27 @@
 #include "editor_controls.h"
 
+#include "bus/name_text.h"
+
 #include <QPalette>
+#include <QValidator>
+
+namespace {
+class NameValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+
+    State validate(QString &input, int &position) const override
+    {
+        // The cursor stays behind what was typed or pasted: a CR LF before it becomes a single blank.
+        position = static_cast<int>(WithoutLineBreaks(input.left(position)).size());
+        input = WithoutLineBreaks(input);
+        if (input.contains(QChar(NameEnd)) || !Windows1250Holds(input))
+            return Invalid;
+        return Acceptable;
+    }
+};
+} // namespace
 
 void SetUpSettingCombo(QComboBox &box, const QString &name, const QStringList &items)
 {
@@ -34,4 +55,10 @@ void MakeSilver(QLineEdit &edit, bool borderless)
     palette.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
     edit.setPalette(palette);
     edit.setFrame(!borderless);
+}
+
+void SetUpNameEdit(QLineEdit &edit)
+{
+    edit.setMaxLength(MaxNameLength);
+    edit.setValidator(new NameValidator(&edit));
 }

@@ -14,3 +14,9 @@ void SetUpLabel(QLabel &label, const QString &name, const QString &text);
 void SetUpButton(QPushButton &button, const QString &name, const QString &text);
 // The silver fields of the data areas; borderless ones are the editable names and descriptions.
 void MakeSilver(QLineEdit &edit, bool borderless = false);
+
+// A channel name or module description is saved on one line of a configuration file, in brackets, in code
+// page Windows-1250. Its edit therefore turns a pasted line break into a blank and refuses a ")" and any
+// character that code page cannot hold; and it keeps a name well within a line the file loader reads.
+constexpr int MaxNameLength = 255;
+void SetUpNameEdit(QLineEdit &edit);

@@ -39,11 +39,9 @@ QWidget *CreateModuleEditor(Workspace &workspace, ModuleRecord &record)
     ModuleEditorWindow *window = CreateWindowOfKind(workspace, record.kind);
     if (!window)
         return nullptr;
-    window->SetModuleName(record.typeId);
-    window->ShowConfig(record.config);
-    window->SetInitMode(record.initFlag);
-    window->SetCaptions(record.captions);
-    // The record holds the window through a guarded pointer: once the window is gone no reply can reach it.
-    record.SetEditor(window, window);
+    SetUpTurn(window->Turn(), record);
+    // The record holds the window through a guarded pointer and reaches its turn only while the window
+    // exists: once the window is gone no reply can reach the turn it owned.
+    record.SetEditor(window, &window->Turn());
     return window;
 }

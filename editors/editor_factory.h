@@ -1,10 +1,10 @@
 #pragma once
-// Creates the editor window of a module record's kind, set up as the main window opens an editor: module name
-// (4x13 and 4152), configuration text, INIT mode and the record's captions, and links the record to it
-// (ModuleRecord::SetEditor). The caller shows it, sets the
-// record's editor state to 1 and starts the editor cycle when it is idle.
+// Creates the editor window of a module record's kind with its turn, sets the turn up from the record (module
+// name, configuration text, INIT mode, captions) and links the record to it (ModuleRecord::SetEditor: the
+// window as the guard, its turn as the editor the cycle drives). The caller shows the window, opens the
+// record's editor state and starts the editor cycle when it is idle.
 
-#include "bus/module_records.h"
+#include "workspace/module_records.h"
 
 class QWidget;
 class Workspace;

@@ -1,8 +1,8 @@
 #include "editor_window.h"
 
+#include "calibration_dialogs.h"
 #include "editor_controls.h"
 
-#include "bus/prompt.h"
 #include "bus/text.h"
 
 #include <QCloseEvent>
@@ -10,28 +10,28 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 
-const QStringList ModuleEditorWindow::BaudrateItems = {"1200 ", "2400", "4800", "9600", "19200", "38400"};
-const QString ModuleEditorWindow::CommunicationText = QStringLiteral(" Communication...");
-const QString ModuleEditorWindow::CommunicationErrorText = QStringLiteral(" Communication Error...");
-
 namespace {
-constexpr int FirstBaudCode = 3;
-constexpr int DefaultBaudIndex = 3; // 9600
-constexpr int ChecksumBit = 0x40;
-constexpr int AddressLength = 2;
-constexpr int ConfigLength = 8;
+const QString HexSuffix = QStringLiteral(" (Hex)");
 } // namespace
 
-ModuleEditorWindow::ModuleEditorWindow(Workspace &workspace, const EditorDesign &design, QWidget *parent)
+ModuleEditorWindow::ModuleEditorWindow(Workspace &workspace, const EditorDesign &design, EditorTurn &turn,
+                                       QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      workspace(workspace), modelLabel(design.modelLabel)
+      workspace(workspace), turn(turn)
 {
+    turn.setParent(this);
     setWindowTitle(design.caption);
-    BuildControls(design);
+    BuildGroups(design);
+    BuildAddressControls();
+    BuildSettingControls(design);
+    LayOutControls();
+    ConnectTurn();
 }
 
-void ModuleEditorWindow::BuildControls(const EditorDesign &design)
+// Building
+
+void ModuleEditorWindow::BuildGroups(const EditorDesign &design)
 {
     GroupBox1.setObjectName("GroupBox1");
     GroupBox1.setParent(this);
@@ -45,50 +45,57 @@ void ModuleEditorWindow::BuildControls(const EditorDesign &design)
     SettingBox.setTitle(" Setting : ");
     SettingBox.setEnabled(false);
 
-    AdresLabel.setObjectName("AdresLabel");
-    AdresLabel.setText("Address : ");
-    AdresHexEdit.setObjectName("AdresHexEdit");
-    AdresHexEdit.setReadOnly(true);
-    AdresHexEdit.setText("0 (Hex)");
-    DecAdrSpinEdit.setObjectName("DecAdrSpinEdit");
-    DecAdrSpinEdit.setRange(0, 255);
-    DecAdrSpinEdit.setValue(0);
-    AdresLabel.setBuddy(&DecAdrSpinEdit);
-
-    BaudrateLabel.setObjectName("BaudrateLabel");
-    BaudrateLabel.setText("Baudrate :");
-    SetUpSettingCombo(BaudrateComboBox, design.baudrateComboName, BaudrateItems.mid(0, design.baudrateCount));
-    BaudrateComboBox.setEnabled(false);
-    BaudrateLabel.setBuddy(&BaudrateComboBox);
-
-    CheckSumLabel.setObjectName("CheckSumLabel");
-    CheckSumLabel.setText("Check sum :");
-    CheckSumBox.setObjectName("CheckSumBox");
-    CheckSumBox.setText(design.checkSumText);
-    CheckSumBox.setEnabled(false);
-    CheckSumLabel.setBuddy(&CheckSumBox);
-
-    FirmWareLabel.setObjectName("FirmWareLabel");
-    FirmWareLabel.setText("Firmware :");
-    FirmWareEdit.setObjectName("FirmWareEdit");
-    FirmWareEdit.setReadOnly(true);
-    FirmWareLabel.setBuddy(&FirmWareEdit);
-
-    UpdateButton.setObjectName(design.updateButtonName);
-    UpdateButton.setText("&Update setting");
-    UpdateButton.setEnabled(false);
-
     if (design.hasSynDataEdit) {
         SynDataEdit = new QLineEdit(&DataAreaBox);
         SynDataEdit->setObjectName("SynDataEdit");
         SynDataEdit->setVisible(false);
         SynDataEdit->setEnabled(false);
     }
-
     ShowSettingsBox.setObjectName(design.showSettingsName);
     ShowSettingsBox.setText("Show setting");
     ShowSettingsBox.setChecked(false);
+}
 
+void ModuleEditorWindow::BuildAddressControls()
+{
+    AdresLabel.setObjectName("AdresLabel");
+    AdresLabel.setText("Address : ");
+    AdresHexEdit.setObjectName("AdresHexEdit");
+    AdresHexEdit.setReadOnly(true);
+    AdresHexEdit.setText("0" + HexSuffix);
+    DecAdrSpinEdit.setObjectName("DecAdrSpinEdit");
+    DecAdrSpinEdit.setRange(0, HighestBusAddress);
+    DecAdrSpinEdit.setValue(0);
+    AdresLabel.setBuddy(&DecAdrSpinEdit);
+}
+
+void ModuleEditorWindow::BuildSettingControls(const EditorDesign &design)
+{
+    BaudrateLabel.setObjectName("BaudrateLabel");
+    BaudrateLabel.setText("Baudrate :");
+    const int baudrateCount = turn.Setting(EditorTurn::BaudSetting).itemCount;
+    SetUpSettingCombo(BaudrateComboBox, design.baudrateComboName,
+                      EditorTurn::BaudrateItems.mid(0, baudrateCount));
+    BaudrateComboBox.setEnabled(false);
+
+    CheckSumLabel.setObjectName("CheckSumLabel");
+    CheckSumLabel.setText("Check sum :");
+    CheckSumBox.setObjectName("CheckSumBox");
+    CheckSumBox.setText(design.checkSumText);
+    CheckSumBox.setEnabled(false);
+
+    FirmWareLabel.setObjectName("FirmWareLabel");
+    FirmWareLabel.setText("Firmware :");
+    FirmWareEdit.setObjectName("FirmWareEdit");
+    FirmWareEdit.setReadOnly(true);
+
+    UpdateButton.setObjectName(design.updateButtonName);
+    UpdateButton.setText("&Update setting");
+    UpdateButton.setEnabled(false);
+}
+
+void ModuleEditorWindow::LayOutControls()
+{
     dataAreaLayout = new QVBoxLayout(&DataAreaBox);
     dataAreaLayout->addWidget(&ShowSettingsBox);
 
@@ -104,13 +111,32 @@ void ModuleEditorWindow::BuildControls(const EditorDesign &design)
     settingColumn->addWidget(&UpdateButton);
     settingColumn->addStretch();
 
-    RegisterSettingComboBox(BaudrateComboBox);
-    ShowStoredItem(BaudrateComboBox, DefaultBaudIndex);
+    settingBoxes.resize(turn.SettingCount(), nullptr);
+    settingBoxes[EditorTurn::BaudSetting] = &BaudrateComboBox;
+    connect(&BaudrateComboBox, &QComboBox::currentTextChanged, this,
+            [this] { SettingComboBoxChange(EditorTurn::BaudSetting); });
+    ShowStoredItem(BaudrateComboBox, turn.Setting(EditorTurn::BaudSetting).stored);
+}
 
+void ModuleEditorWindow::ConnectTurn()
+{
     connect(&DecAdrSpinEdit, &QSpinBox::valueChanged, this, &ModuleEditorWindow::DecAdrSpinEditChange);
     connect(&CheckSumBox, &QCheckBox::clicked, this, &ModuleEditorWindow::CheckSumBoxClick);
     connect(&UpdateButton, &QPushButton::clicked, this, &ModuleEditorWindow::UpdateSetingButtonClick);
     connect(&ShowSettingsBox, &QCheckBox::toggled, this, &ModuleEditorWindow::ShowSetingsCheckBoxClick);
+
+    connect(&turn, &EditorTurn::ConfigShown, this, &ModuleEditorWindow::ShowConfig);
+    connect(&turn, &EditorTurn::InitModeShown, this, &ModuleEditorWindow::ShowInitMode);
+    connect(&turn, &EditorTurn::CaptionsShown, this, &ModuleEditorWindow::ShowCaptions);
+    connect(&turn, &EditorTurn::SettingsRestored, this, &ModuleEditorWindow::RestoreControls);
+    connect(&turn, &EditorTurn::AddressRefused, this, [this] {
+        const QSignalBlocker blocker(DecAdrSpinEdit);
+        DecAdrSpinEdit.setValue(turn.StoredAddress());
+    });
+    connect(&turn, &EditorTurn::UpdateStarted, this, [this] { UpdateButton.setEnabled(false); });
+    connect(&turn, &EditorTurn::FirmwareShown, &FirmWareEdit, &QLineEdit::setText);
+    connect(&turn, &EditorTurn::StatusShown, &StatusBox, &QGroupBox::setTitle);
+    connect(&turn, &EditorTurn::CloseRequested, this, &QWidget::close);
 }
 
 void ModuleEditorWindow::AddDataRow(QLayout *row)
@@ -131,35 +157,27 @@ void ModuleEditorWindow::AddSettingRow(QLabel &label, QWidget &field)
     label.setBuddy(&field);
 }
 
-void ModuleEditorWindow::RegisterSettingComboBox(QComboBox &box)
-{
-    storedItems.push_back({&box, box.currentIndex()});
-    connect(&box, &QComboBox::currentTextChanged, this, [this, &box] { SettingComboBoxChange(&box); });
-}
-
 void ModuleEditorWindow::AddSettingComboBox(QLabel &label, const QString &labelName, const QString &labelText,
-                                            QComboBox &box, const QString &boxName, const QStringList &items)
+                                            QComboBox &box, const QString &boxName, const QStringList &items,
+                                            int row)
 {
     SetUpLabel(label, labelName, labelText);
     SetUpSettingCombo(box, boxName, items);
     AddSettingRow(label, box);
-    RegisterSettingComboBox(box);
+    settingBoxes.at(row) = &box;
+    ShowStoredItem(box, turn.Setting(row).stored);
+    connect(&box, &QComboBox::currentTextChanged, this, [this, row] { SettingComboBoxChange(row); });
 }
 
-ModuleEditorWindow::StoredItem *ModuleEditorWindow::FindStored(const QComboBox &box)
+void ModuleEditorWindow::AddCaptionEdit(QLineEdit &edit, int index)
 {
-    for (StoredItem &item : storedItems)
-        if (item.box == &box)
-            return &item;
-    return nullptr;
-}
-
-const ModuleEditorWindow::StoredItem *ModuleEditorWindow::FindStored(const QComboBox &box) const
-{
-    for (const StoredItem &item : storedItems)
-        if (item.box == &box)
-            return &item;
-    return nullptr;
+    if (static_cast<int>(captionEdits.size()) <= index)
+        captionEdits.resize(index + 1, nullptr);
+    captionEdits[index] = &edit;
+    SetUpNameEdit(edit);
+    edit.setText(turn.Captions().value(index));
+    connect(&edit, &QLineEdit::textChanged, this,
+            [this, index](const QString &text) { turn.SetCaption(index, text); });
 }
 
 void ModuleEditorWindow::ShowStoredItem(QComboBox &box, int index)
@@ -170,14 +188,6 @@ void ModuleEditorWindow::ShowStoredItem(QComboBox &box, int index)
     box.setCurrentIndex(index);
     if (index < 0)
         box.setEditText(QString());
-    if (StoredItem *item = FindStored(box))
-        item->index = index;
-}
-
-int ModuleEditorWindow::StoredIndex(const QComboBox &box) const
-{
-    const StoredItem *item = FindStored(box);
-    return item ? item->index : box.currentIndex();
 }
 
 int ModuleEditorWindow::ItemIndex(const QComboBox &box)
@@ -185,37 +195,39 @@ int ModuleEditorWindow::ItemIndex(const QComboBox &box)
     return box.findText(box.currentText(), Qt::MatchFixedString);
 }
 
-void ModuleEditorWindow::SetModuleName(const QByteArray &) {}
-
-void ModuleEditorWindow::ShowConfig(const QByteArray &config)
+void ModuleEditorWindow::ShowModelCaption(const QString &model)
 {
-    storedConfig = config;
-    const QByteArray address = Copy(config, 1, AddressLength);
+    setWindowTitle(windowTitle().contains("Init") ? model + " - Init" : model);
+}
+
+void ModuleEditorWindow::AskCalibration(CalibrationCode code, const QString &caption, const QString &message)
+{
+    OpenCalibrationDialog(
+        this, [this](int request) { turn.RequestCalibration(static_cast<CalibrationCode>(request)); },
+        static_cast<int>(code), caption, message);
+}
+
+// What the turn reports
+
+void ModuleEditorWindow::ShowConfig()
+{
+    const QString address = FromWire(turn.ConfigAddressText());
     {
         const QSignalBlocker blocker(DecAdrSpinEdit);
-        DecAdrSpinEdit.setValue(HexToInt(address));
+        DecAdrSpinEdit.setValue(turn.StoredAddress());
     }
-    // The spin box keeps the address inside 0..255 even for a malformed text.
-    storedAddress = DecAdrSpinEdit.value();
-    AdresHexEdit.setText(FromWire(address) + " (Hex)");
-    GroupBox1.setTitle(FromWire(address) + " (" + QString::number(storedAddress) + ")");
-
-    // The baud code is written as a decimal number of two digits.
-    bool isNumber = false;
-    const int baudCode = Copy(config, 5, 2).toInt(&isNumber, 10);
-    ShowStoredItem(BaudrateComboBox, isNumber ? baudCode - FirstBaudCode : -1);
-
-    const QByteArray bits = HexToBits(Copy(config, 7, 2));
-    storedChecksum = CharAt(bits, 2) == '1';
+    AdresHexEdit.setText(address + HexSuffix);
+    GroupBox1.setTitle(address + " (" + QString::number(turn.StoredAddress()) + ")");
+    ShowStoredItems();
     {
         const QSignalBlocker blocker(CheckSumBox);
-        CheckSumBox.setChecked(storedChecksum);
+        CheckSumBox.setChecked(turn.StoredChecksum());
     }
-    ShowTypeConfig(config);
+    ShowTypeConfig();
     UpdateButton.setEnabled(false);
 }
 
-void ModuleEditorWindow::SetInitMode(bool init)
+void ModuleEditorWindow::ShowInitMode(bool init)
 {
     SettingBox.setEnabled(true);
     BaudrateComboBox.setEnabled(init);
@@ -224,304 +236,70 @@ void ModuleEditorWindow::SetInitMode(bool init)
         setWindowTitle(windowTitle() + " - Init");
 }
 
-bool ModuleEditorWindow::IsInitMode() const
+void ModuleEditorWindow::ShowCaptions()
 {
-    return BaudrateComboBox.isEnabledTo(&SettingBox);
+    const QStringList captions = turn.Captions();
+    for (int index = 0; index < static_cast<int>(captionEdits.size()); ++index)
+        if (captionEdits[index])
+            captionEdits[index]->setText(captions.value(index));
 }
 
-void ModuleEditorWindow::RestoreSettings()
+void ModuleEditorWindow::RestoreControls()
 {
-    AdresHexEdit.setText(FromWire(HexByte(storedAddress)) + " (Hex)");
+    AdresHexEdit.setText(FromWire(HexByte(turn.StoredAddress())) + HexSuffix);
     {
         const QSignalBlocker blocker(DecAdrSpinEdit);
-        DecAdrSpinEdit.setValue(storedAddress);
+        DecAdrSpinEdit.setValue(turn.StoredAddress());
     }
-    for (const StoredItem &item : storedItems)
-        ShowStoredItem(*item.box, item.index);
+    ShowStoredItems();
     const QSignalBlocker blocker(CheckSumBox);
-    CheckSumBox.setChecked(storedChecksum);
+    CheckSumBox.setChecked(turn.StoredChecksum());
 }
 
-QByteArray ModuleEditorWindow::ComposeConfig()
+void ModuleEditorWindow::ShowStoredItems()
 {
-    QByteArray oldAddress = HexByte(storedAddress);
-    QByteArray newAddress = HexByte(DecAdrSpinEdit.value());
-    if (newAddress != oldAddress && !workspace.IsAddressFree(newAddress)) {
-        newAddress = oldAddress;
-        {
-            const QSignalBlocker blocker(DecAdrSpinEdit);
-            DecAdrSpinEdit.setValue(storedAddress);
-        }
-        Prompts().Error("Invalid address !");
-    }
-    if (IsInitMode())
-        oldAddress = "00";
-    const int baudIndex = ItemIndex(BaudrateComboBox);
-    // A baud code that has no item in the list is written back as the module reported it.
-    QByteArray baudCode = baudIndex >= 0 ? HexByte(baudIndex + FirstBaudCode) : Copy(storedConfig, 5, 2);
-    if (baudCode.size() != 2)
-        baudCode = HexByte(DefaultBaudIndex + FirstBaudCode);
-    const int format = (CheckSumBox.isChecked() ? ChecksumBit : 0) | TypeFormatBits();
-    return oldAddress + newAddress + TypeCode() + baudCode + HexByte(format);
+    for (int row = 0; row < static_cast<int>(settingBoxes.size()); ++row)
+        if (settingBoxes[row])
+            ShowStoredItem(*settingBoxes[row], turn.Setting(row).stored);
 }
 
-QByteArray ModuleEditorWindow::TypeCode() const
-{
-    return "40";
-}
-
-int ModuleEditorWindow::TypeFormatBits() const
-{
-    return 0;
-}
-
-void ModuleEditorWindow::ShowTypeConfig(const QByteArray &) {}
-
-QByteArray ModuleEditorWindow::AddressText() const
-{
-    return IsInitMode() ? QByteArray("00") : HexByte(storedAddress);
-}
-
-bool ModuleEditorWindow::ChecksumFlag() const
-{
-    return !IsInitMode() && CheckSumBox.isChecked();
-}
-
-QByteArray ModuleEditorWindow::Command(char commandCharacter, const QByteArray &tail) const
-{
-    return commandCharacter + AddressText() + tail + CR;
-}
-
-void ModuleEditorWindow::Send(const QByteArray &command, int expectedLength, char startChar, EditorPhase next)
-{
-    SendFrame(command, CheckedFrame, startChar, CR, expectedLength, next);
-}
-
-void ModuleEditorWindow::SendFrame(const QByteArray &command, int receiveMode, char startChar, char endChar,
-                                   int expectedLength, EditorPhase next)
-{
-    // The phase stands before the command leaves, so that whatever the port does next finds the editor ready
-    // for the reply.
-    phase = next;
-    workspace.Engine().SendCommand(command, ChecksumFlag(), receiveMode, startChar, endChar, expectedLength);
-}
-
-bool ModuleEditorWindow::HandleReply(const QByteArray &reply)
-{
-    // A modal message box inside a step keeps the event loop running; a delivery that arrives meanwhile must
-    // not start a second step of any editor of this type.
-    bool &busy = BusyFlag();
-    if (busy)
-        return false;
-    busy = true;
-    bool turnOver = true;
-    switch (phase) {
-    case EditorPhase::Start:
-        turnOver = StartStep(reply);
-        break;
-    case EditorPhase::FirmwareAsked:
-        turnOver = FirmwareAskedStep(reply);
-        break;
-    case EditorPhase::DataAsked:
-        turnOver = DataAskedStep(reply);
-        break;
-    case EditorPhase::WriteSent:
-        turnOver = WriteSentStep(reply);
-        break;
-    case EditorPhase::Idle:
-        turnOver = IdleStep(reply);
-        break;
-    case EditorPhase::ConfigSent:
-        turnOver = ConfigSentStep(reply);
-        break;
-    case EditorPhase::TypePhase:
-        turnOver = TypePhaseStep(reply);
-        break;
-    }
-    busy = false;
-    return turnOver;
-}
-
-bool ModuleEditorWindow::StartStep(const QByteArray &)
-{
-    Send(Command('$', "F"), 8, '!', EditorPhase::FirmwareAsked);
-    return false;
-}
-
-bool ModuleEditorWindow::FirmwareAskedStep(const QByteArray &reply)
-{
-    ShowFirmware(reply);
-    SendDataQuery();
-    return false;
-}
-
-bool ModuleEditorWindow::DataAskedStep(const QByteArray &reply)
-{
-    if (!reply.isEmpty())
-        ShowData(reply);
-    ShowCommunicationStatus(!reply.isEmpty());
-    if (SendPendingWrite() || SendPendingRequest())
-        return false;
-    phase = EditorPhase::Idle;
-    return true;
-}
-
-bool ModuleEditorWindow::SendPendingRequest()
-{
-    if (updateRequested) {
-        StartConfigurationUpdate(RaisesConfigTimeOut(EditorPhase::DataAsked));
-        return true;
-    }
-    return SendPendingCalibration();
-}
-
-bool ModuleEditorWindow::WriteSentStep(const QByteArray &reply)
-{
-    ShowCommunicationStatus(!reply.isEmpty());
-    if (updateRequested) {
-        StartConfigurationUpdate(RaisesConfigTimeOut(EditorPhase::WriteSent));
-        return false;
-    }
-    phase = EditorPhase::Idle;
-    return true;
-}
-
-bool ModuleEditorWindow::IdleStep(const QByteArray &)
-{
-    SendDataQuery();
-    return false;
-}
-
-bool ModuleEditorWindow::TypePhaseStep(const QByteArray &)
-{
-    phase = EditorPhase::Idle;
-    return true;
-}
-
-void ModuleEditorWindow::SendDataQuery()
-{
-    Send(Command('$', "6"), 8, '!', EditorPhase::DataAsked);
-}
-
-void ModuleEditorWindow::ShowData(const QByteArray &) {}
-
-bool ModuleEditorWindow::SendPendingCalibration()
-{
-    return false;
-}
-
-bool ModuleEditorWindow::SendPendingWrite()
-{
-    return false;
-}
-
-bool ModuleEditorWindow::RaisesConfigTimeOut(EditorPhase from) const
-{
-    return from == EditorPhase::DataAsked;
-}
-
-void ModuleEditorWindow::ShowFirmware(const QByteArray &reply)
-{
-    FirmWareEdit.setText(reply.isEmpty() ? QStringLiteral("Unknow !") : FromWire(Copy(reply, 4, 4)));
-}
-
-void ModuleEditorWindow::ShowCommunicationStatus(bool replied)
-{
-    StatusBox.setTitle(replied ? CommunicationText : CommunicationErrorText);
-}
-
-void ModuleEditorWindow::RaiseTimeOut()
-{
-    workspace.Engine().SetTimeOutMs(RaisedTimeOutMs);
-}
-
-void ModuleEditorWindow::RestoreTimeOut()
-{
-    workspace.Engine().SetTimeOutMs(workspace.TimeOutFieldMs());
-}
-
-void ModuleEditorWindow::SendCalibration(const QByteArray &command)
-{
-    RaiseTimeOut();
-    Send(command, 4, '!', EditorPhase::TypePhase);
-}
-
-bool ModuleEditorWindow::FinishCalibration(const QByteArray &reply)
-{
-    // The time-out field's value also becomes the time-out timer's interval (the timer stands still here).
-    RestoreTimeOut();
-    phase = EditorPhase::Idle;
-    if (!reply.isEmpty())
-        Prompts().Information("Calibration successful !");
-    else
-        Prompts().Error("Calibration failed !");
-    return true;
-}
-
-void ModuleEditorWindow::StartConfigurationUpdate(bool raiseTimeOut)
-{
-    updateRequested = false;
-    UpdateButton.setEnabled(false);
-    sentConfig = ComposeConfig();
-    if (raiseTimeOut)
-        RaiseTimeOut();
-    Send('%' + sentConfig + CR, 4, '!', EditorPhase::ConfigSent);
-}
-
-bool ModuleEditorWindow::ConfigSentStep(const QByteArray &reply)
-{
-    if (!reply.isEmpty()) {
-        // The record, the tree and the stored settings take what was actually written: the controls may have
-        // changed (or been put back by a close) while the module was answering.
-        const QByteArray oldAddress = HexByte(storedAddress);
-        const QByteArray newAddress = Copy(sentConfig, 3, AddressLength);
-        const QByteArray newConfig = Copy(sentConfig, 3, ConfigLength);
-        workspace.RelabelModule(oldAddress, " (" + FromWire(newAddress) + ") " + modelLabel);
-        workspace.UpdateModuleRecord(oldAddress, newConfig, closePending ? 2 : 1);
-        ShowConfig(newConfig);
-        Prompts().Information("Configuration successful !");
-    } else {
-        RestoreSettings();
-        Prompts().Error("Configuration failed !");
-    }
-    RestoreTimeOut();
-    phase = EditorPhase::Idle;
-    return true;
-}
-
-bool ModuleEditorWindow::IsRestPhase() const
-{
-    return phase == EditorPhase::Start || phase == EditorPhase::Idle;
-}
+// What the user did
 
 void ModuleEditorWindow::DecAdrSpinEditChange()
 {
-    AdresHexEdit.setText(" " + FromWire(HexByte(DecAdrSpinEdit.value())) + " (Hex)");
+    AdresHexEdit.setText(" " + FromWire(HexByte(DecAdrSpinEdit.value())) + HexSuffix);
     UpdateButton.setEnabled(true);
+    turn.ChooseAddress(DecAdrSpinEdit.value());
 }
 
-void ModuleEditorWindow::SettingComboBoxChange(QComboBox *box)
+void ModuleEditorWindow::SettingComboBoxChange(int row)
 {
-    if (ItemIndex(*box) < 0)
-        ShowStoredItem(*box, StoredIndex(*box));
+    QComboBox &box = *settingBoxes.at(row);
+    const int index = ItemIndex(box);
+    if (index < 0)
+        ShowStoredItem(box, turn.Setting(row).stored);
     else
         UpdateButton.setEnabled(true);
+    turn.ChooseSetting(row, index);
 }
 
 void ModuleEditorWindow::CheckSumBoxClick()
 {
     UpdateButton.setEnabled(true);
+    turn.ChooseChecksum(CheckSumBox.isChecked());
 }
 
 void ModuleEditorWindow::UpdateSetingButtonClick()
 {
-    updateRequested = true;
+    turn.RequestUpdate();
 }
 
 void ModuleEditorWindow::ShowSetingsCheckBoxClick()
 {
     ApplySettingsLayout(ShowSettingsBox.isChecked());
 }
+
+// Layout and lifetime
 
 void ModuleEditorWindow::ApplySettingsLayout(bool settingsShown)
 {
@@ -554,6 +332,7 @@ void ModuleEditorWindow::showEvent(QShowEvent *event)
     // Only the window's own showing, not its return from the task bar.
     if (event->spontaneous())
         return;
+    turn.WindowShown();
     FormShow();
     CentreOnScreen();
 }
@@ -572,24 +351,12 @@ void ModuleEditorWindow::CentreOnScreen()
 
 void ModuleEditorWindow::closeEvent(QCloseEvent *event)
 {
-    RestoreSettings();
-    const QByteArray config = Copy(ComposeConfig(), 3, ConfigLength);
-    const QByteArray address = HexByte(storedAddress);
-    if (!IsRestPhase()) {
-        // An exchange of this editor is outstanding: the engine serves it to the end of its turn and closes
-        // the window then (CloseAtTurnEnd), which passes the other branch.
-        closePending = true;
-        workspace.UpdateModuleRecord(address, config, 2);
+    if (!turn.Close()) {
+        // The turn is served to its end first; the turn asks for the close again then.
         event->ignore();
         return;
     }
-    workspace.UpdateModuleRecord(address, config, 0);
     event->accept();
     // Never deleted at once: a delivery may still be on the call stack above a nested event loop.
     deleteLater();
-}
-
-void ModuleEditorWindow::CloseAtTurnEnd()
-{
-    close();
 }

@@ -1,21 +1,22 @@
 #include "output_editor.h"
 
-#include "bus/text.h"
-
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>
 
-OutputEditorWindow::OutputEditorWindow(Workspace &workspace, const EditorDesign &design,
-                                       const DigitalDesign &digital, int typedDigits, QWidget *parent)
-    : DigitalEditorWindow(workspace, design, digital, parent), typedDigits(typedDigits)
+OutputEditorWindow::OutputEditorWindow(Workspace &workspace, const EditorDesign &design, OutputTurn &turn,
+                                       int typedDigits, QWidget *parent)
+    : DigitalEditorWindow(workspace, design, turn, parent), outputs(turn), typedDigits(typedDigits)
 {
     for (OutputPanel *panel : Panels()) {
         panel->SetClickable(true);
         connect(panel, &OutputPanel::Clicked, this, &OutputEditorWindow::PanelClick);
     }
-    // The key filter keeps typing to hexadecimal digits; the validator does the same for pasted text, which
-    // would otherwise reach the module as a value of its own.
-    DataEdit.setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9A-Fa-f]{0,2}"), &DataEdit));
+    // The key filter keeps typing to the module's hexadecimal digits; the validator does the same for pasted
+    // text, which would otherwise reach the module as a value of its own (two digits on four relays). The
+    // field shows every value with two digits, so leading zeros up to that width pass as well.
+    const QString typedValue =
+        QString("0{0,%1}[0-9A-Fa-f]{0,%2}").arg(ShownDigits - typedDigits).arg(typedDigits);
+    DataEdit.setValidator(new QRegularExpressionValidator(QRegularExpression(typedValue), &DataEdit));
     DataEdit.installEventFilter(this);
 }
 
@@ -27,28 +28,12 @@ OutputEditorWindow::~OutputEditorWindow()
 
 void OutputEditorWindow::PanelClick(OutputPanel *panel)
 {
-    panel->Toggle();
-    const int change = panel->Tag() + (panel->IsOn() ? 10 : 0);
-    // A single change still waiting would be overwritten by this one and never reach the module: with two
-    // changes in one turn the whole value the panels show is written instead.
-    pendingChange = pendingChange == NoChange ? change : WholeValue;
-    outputValue = PanelValue();
-    DataEdit.setText(FromWire(HexByte(outputValue)));
+    outputs.ClickChannel(panel->Tag());
 }
 
 void OutputEditorWindow::TakeDataValue(bool upperCase)
 {
-    QString text = DataEdit.text();
-    if (text.isEmpty()) {
-        DataEdit.setText(FromWire(HexByte(outputValue)));
-        return;
-    }
-    if (text.size() == 1)
-        text.prepend('0');
-    outputValue = HexToInt(text) & 0xFF;
-    DataEdit.setText(upperCase ? text.toUpper() : text);
-    ShowOutputs(outputValue);
-    pendingChange = WholeValue;
+    outputs.TakeDataText(DataEdit.text(), upperCase);
 }
 
 bool OutputEditorWindow::eventFilter(QObject *watched, QEvent *event)
@@ -56,7 +41,7 @@ bool OutputEditorWindow::eventFilter(QObject *watched, QEvent *event)
     if (watched == &DataEdit) {
         switch (event->type()) {
         case QEvent::FocusIn:
-            dataFocused = true;
+            outputs.SetDataFocused(true);
             break;
         case QEvent::FocusOut: {
             // Switching to another window or opening the context menu leaves the field as it is: the user
@@ -65,7 +50,7 @@ bool OutputEditorWindow::eventFilter(QObject *watched, QEvent *event)
             if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
                 break;
             TakeDataValue(false);
-            dataFocused = false;
+            outputs.SetDataFocused(false);
             break;
         }
         case QEvent::KeyPress:
@@ -95,29 +80,4 @@ bool OutputEditorWindow::DataEditKeyPress(QKeyEvent *event)
         return true;
     const int kept = static_cast<int>(DataEdit.text().size() - DataEdit.selectedText().size());
     return kept >= typedDigits;
-}
-
-void OutputEditorWindow::ShowData(const QByteArray &reply)
-{
-    if (pendingChange != NoChange)
-        return;
-    if (!dataFocused)
-        DataEdit.setText(FromWire(Copy(reply, 2, 2)));
-    const int state = ReplyState(reply);
-    if (state >= 0)
-        ShowOutputs(state);
-}
-
-bool OutputEditorWindow::SendPendingWrite()
-{
-    if (pendingChange == NoChange)
-        return false;
-    QByteArray tail;
-    if (pendingChange == WholeValue)
-        tail = "00" + HexByte(outputValue);
-    else
-        tail = "1" + QByteArray::number(pendingChange % 10) + "0" + QByteArray::number(pendingChange / 10);
-    pendingChange = NoChange;
-    Send(Command('#', tail), 2, '>', EditorPhase::WriteSent);
-    return true;
 }

@@ -1,8 +1,7 @@
 #pragma once
-// The digital output editors (4050 with eight outputs, 4060 with four relays). A click on a panel switches
-// that output, a hexadecimal value typed into the data field sets all outputs; either change is written on
-// the editor's next turn, after the state read. While a change waits, reads do not repaint the panels, so a
-// read that crossed the click cannot undo it.
+// The windows of the digital output modules (4050 with eight outputs, 4060 with four relays). A click on a
+// panel and a hexadecimal value typed into the data field go to the turn (OutputTurn), which writes them on
+// its next visit; the field takes hexadecimal digits only.
 
 #include "digital_editor.h"
 
@@ -10,32 +9,24 @@ class OutputEditorWindow : public DigitalEditorWindow
 {
     Q_OBJECT
 public:
-    // Pending output changes: channel + 10 x new state for one output, or the whole value.
-    static constexpr int NoChange = -1;
-    static constexpr int WholeValue = 20;
+    // The data field shows the outputs as two hexadecimal digits, whatever can be typed.
+    static constexpr int ShownDigits = 2;
 
-    OutputEditorWindow(Workspace &workspace, const EditorDesign &design, const DigitalDesign &digital,
-                       int typedDigits, QWidget *parent = nullptr);
+    // typedDigits: how many hexadecimal digits the data field takes.
+    OutputEditorWindow(Workspace &workspace, const EditorDesign &design, OutputTurn &turn, int typedDigits,
+                       QWidget *parent = nullptr);
     ~OutputEditorWindow() override;
 
     void PanelClick(OutputPanel *panel);
     // The data field's value taken on Enter (shown in upper case) or on leaving the field (shown as typed).
     void TakeDataValue(bool upperCase);
 
-    int OutputValue() const { return outputValue; }
-    int PendingChange() const { return pendingChange; }
-    bool DataFocused() const { return dataFocused; }
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void ShowData(const QByteArray &reply) override;
-    bool SendPendingWrite() override;
 
 private:
     bool DataEditKeyPress(QKeyEvent *event);
 
+    OutputTurn &outputs;
     int typedDigits;
-    int outputValue = 0;
-    int pendingChange = NoChange;
-    bool dataFocused = false;
 };

@@ -11,7 +11,7 @@ constexpr int ConfigReplyLength = 10;
 constexpr int VariantReplyLength = 20;
 constexpr int ConfigChangeReplyLength = 4;
 
-const QByteArray VariantTypeId = "20";
+const QByteArray VariantTypeId = TvrTypeId;
 const QByteArray PlainTypeId = "4013";
 } // namespace
 
@@ -167,20 +167,32 @@ QByteArray ModuleScan::AddressDigits() const
 
 void ModuleScan::SendNameRequest(bool withChecksum)
 {
-    workspace.Engine().SendCommand("$" + AddressDigits() + "M" + CR, withChecksum, CheckedFrame, '!', CR,
-                                   NameReplyLength);
+    workspace.Engine().SendCommand({.command = "$" + AddressDigits() + "M" + CR,
+                                    .checksum = withChecksum,
+                                    .receiveMode = ReceiveMode::CheckedFrame,
+                                    .startChar = '!',
+                                    .endChar = CR,
+                                    .expectedLength = NameReplyLength});
 }
 
 void ModuleScan::SendConfigRequest()
 {
-    workspace.Engine().SendCommand("$" + AddressDigits() + "2" + CR, checksumRequests, CheckedFrame, '!', CR,
-                                   ConfigReplyLength);
+    workspace.Engine().SendCommand({.command = "$" + AddressDigits() + "2" + CR,
+                                    .checksum = checksumRequests,
+                                    .receiveMode = ReceiveMode::CheckedFrame,
+                                    .startChar = '!',
+                                    .endChar = CR,
+                                    .expectedLength = ConfigReplyLength});
 }
 
 void ModuleScan::SendVariantRequest()
 {
-    workspace.Engine().SendCommand("@" + AddressDigits() + "G" + CR, checksumRequests, UncheckedFrame, '>',
-                                   ' ', VariantReplyLength);
+    workspace.Engine().SendCommand({.command = "@" + AddressDigits() + "G" + CR,
+                                    .checksum = checksumRequests,
+                                    .receiveMode = ReceiveMode::UncheckedFrame,
+                                    .startChar = '>',
+                                    .endChar = ' ',
+                                    .expectedLength = VariantReplyLength});
 }
 
 bool ModuleScan::SendInitProbe(bool withChecksum)
@@ -191,15 +203,23 @@ bool ModuleScan::SendInitProbe(bool withChecksum)
     step = ScanStep::InitProbe;
     // Sent only at address 00: the module's own configuration with the checksum bit flipped, which only a
     // module in INIT state accepts.
-    workspace.Engine().SendCommand("%" + AddressDigits() + Copy(config, 1, 6) + probeFormat + CR,
-                                   withChecksum, UncheckedFrame, '!', CR, ConfigChangeReplyLength);
+    workspace.Engine().SendCommand({.command = "%" + AddressDigits() + Copy(config, 1, 6) + probeFormat + CR,
+                                    .checksum = withChecksum,
+                                    .receiveMode = ReceiveMode::UncheckedFrame,
+                                    .startChar = '!',
+                                    .endChar = CR,
+                                    .expectedLength = ConfigChangeReplyLength});
     return true;
 }
 
 void ModuleScan::SendInitRestore()
 {
-    workspace.Engine().SendCommand("%" + AddressDigits() + config + CR, false, UncheckedFrame, '!', CR,
-                                   ConfigChangeReplyLength);
+    workspace.Engine().SendCommand({.command = "%" + AddressDigits() + config + CR,
+                                    .checksum = false,
+                                    .receiveMode = ReceiveMode::UncheckedFrame,
+                                    .startChar = '!',
+                                    .endChar = CR,
+                                    .expectedLength = ConfigChangeReplyLength});
 }
 
 void ModuleScan::AddModule(bool initFlag)

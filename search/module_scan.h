@@ -5,7 +5,7 @@
 // no widget: the search window feeds it the replies it receives while it holds the bus and shows what it
 // reports.
 
-#include "bus/workspace.h"
+#include "workspace/workspace.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -33,7 +33,7 @@ public:
     static constexpr int LowestAddress = 0;
     static constexpr int HighestAddress = 255;
     // The TVR5x variant answers on three consecutive addresses.
-    static constexpr int VariantAddressSpan = 3;
+    static constexpr int VariantAddressSpan = TvrAddressSpan;
 
     explicit ModuleScan(Workspace &workspace, QObject *parent = nullptr);
 

@@ -4,9 +4,9 @@
 
 #include "module_scan.h"
 
-#include "bus/tool_session.h"
 #include "bus/transaction_engine.h"
-#include "bus/workspace.h"
+#include "workspace/tool_session.h"
+#include "workspace/workspace.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -52,5 +52,6 @@ private:
 
     Workspace &workspace;
     ModuleScan scan;
-    ToolBusSession session{workspace.Engine(), ToolKind::Search, *this, *this, InitTimer, CloseTimer};
+    ToolBusSession session{workspace.Engine(), workspace.Router(), ToolKind::Search, *this, *this,
+                           InitTimer,          CloseTimer};
 };

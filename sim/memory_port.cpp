@@ -20,6 +20,20 @@ char MemoryPort::ReadChar()
     return c;
 }
 
+int MemoryPort::TakeInArrived()
+{
+    for (const QByteArray &piece : std::as_const(waiting))
+        received.insert(received.end(), piece.begin(), piece.end());
+    waiting.clear();
+    return static_cast<int>(received.size());
+}
+
+void MemoryPort::HoldNotifications(bool hold)
+{
+    held = hold;
+    ReceivePieces({});
+}
+
 void MemoryPort::Receive(const QByteArray &bytes)
 {
     ReceivePieces({bytes});
@@ -30,7 +44,7 @@ void MemoryPort::ReceivePieces(const QList<QByteArray> &pieces)
     for (const QByteArray &piece : pieces)
         if (!piece.isEmpty())
             waiting.append(piece);
-    if (!announcing && !waiting.isEmpty()) {
+    if (!held && !announcing && !waiting.isEmpty()) {
         announcing = true;
         QTimer::singleShot(0, this, &MemoryPort::AnnounceNext);
     }
@@ -38,7 +52,7 @@ void MemoryPort::ReceivePieces(const QList<QByteArray> &pieces)
 
 void MemoryPort::AnnounceNext()
 {
-    if (waiting.isEmpty()) {
+    if (held || waiting.isEmpty()) {
         announcing = false;
         return;
     }

@@ -20,10 +20,14 @@ public:
     void SetOpen(bool isOpen) { open = isOpen; }
     void WriteText(const QByteArray &text) override;
     char ReadChar() override;
+    int TakeInArrived() override;
 
     // Bytes arriving from the bus, announced by one notification each piece, a turn of the event loop apart.
     void Receive(const QByteArray &bytes);
     void ReceivePieces(const QList<QByteArray> &pieces);
+    // While held, arriving bytes wait in the port unannounced, as they do while the program is busy
+    // elsewhere; released, the notifications follow.
+    void HoldNotifications(bool hold);
 
     // Called for every written command (the simulated bus answers through it).
     std::function<void(const QByteArray &)> onWrite;
@@ -37,4 +41,5 @@ private:
     std::deque<char> received;
     QList<QByteArray> waiting; // pieces not yet announced
     bool announcing = false;
+    bool held = false;
 };

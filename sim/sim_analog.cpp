@@ -22,7 +22,7 @@ bool IsCalibration(const QByteArray &rest)
 
 SimReply Reading(const SimModule &module, double reading)
 {
-    return {">" + ReadingText(module, reading) + CR, {}};
+    return {">" + ReadingText(module, reading)};
 }
 
 // Seven characters of a 4017 channel in engineering units, with as many decimals as the range needs.
@@ -68,7 +68,7 @@ SimReply RespondThermometer(SimModule &module, const QByteArray &body, int offse
     if (offset == 2) {
         // The status word of the Tvr 5x; the program reads "!" and two digits and no CR.
         if (command == '$' && rest == "6")
-            return ShortFrame("!" + HexByte(module.status));
+            return {"!" + HexByte(module.status)};
         return UnknownReply(addressText);
     }
     const double reading = offset == 1 ? module.stackValue : module.value;
@@ -99,13 +99,13 @@ SimReply RespondAnalogInputs(SimModule &module, const QByteArray &body, const QB
     const char command = CharAt(body, 1);
     const QByteArray rest = CommandRest(body);
     if (command == '$' && rest == "6")
-        return {"!" + addressText + HexByte(module.channelMask) + CR, {}};
+        return {"!" + addressText + HexByte(module.channelMask)};
     if (command == '$' && rest.size() == 3 && CharAt(rest, 1) == '5' && IsHexText(Copy(rest, 2, 2))) {
         module.channelMask = static_cast<quint8>(HexToInt(Copy(rest, 2, 2)));
-        return {"!" + addressText + HexByte(module.channelMask) + CR, {}};
+        return {"!" + addressText + HexByte(module.channelMask)};
     }
     if (command == '#' && rest.size() == 1 && CharAt(rest, 1) >= '0' && CharAt(rest, 1) <= '7')
-        return {">" + ChannelText(module, module.channels[CharAt(rest, 1) - '0']) + CR, {}};
+        return {">" + ChannelText(module, module.channels[CharAt(rest, 1) - '0'])};
     if (command == '$' && IsCalibration(rest))
         return AckReply(addressText);
     return command == '@' ? SimReply{} : UnknownReply(addressText);

@@ -106,17 +106,18 @@ SimOutgoing SimBus::Exchange(const QByteArray &command)
         // Each fault holder counts the replies it sees; the bus sees those the module did not swallow.
         record.lost = module->TakeLoss() || faults.TakeLoss();
         if (!record.lost) {
-            QByteArray frame = reply.frame;
+            // Body, checksum, CR: the checksum stands directly in front of the CR in every reply, also in one
+            // that the program reads by length without its CR.
+            QByteArray line = reply.body;
             if (module->UsesChecksum()) {
-                // The checksum sits in front of the last character of the frame the program cuts out, where
-                // it looks for it: in front of the CR, or of the last digit of a frame read short of the CR.
-                QByteArray checksum = ComputeChecksum(frame.left(frame.size() - 1));
+                QByteArray checksum = ComputeChecksum(reply.body);
                 if (module->badChecksum || faults.badChecksum)
                     checksum = HexByte(HexToInt(checksum) + 1);
-                frame.insert(frame.size() - 1, checksum);
+                line += checksum;
             }
+            line += CR;
             const bool noise = module->noise || faults.noise;
-            outgoing.bytes = (noise ? SimFaults::NoiseText : QByteArray()) + frame + reply.tail;
+            outgoing.bytes = (noise ? SimFaults::NoiseText : QByteArray()) + line;
             outgoing.split = module->splitReplies || faults.splitReplies;
             outgoing.lateMs = std::max(module->lateReplyMs, faults.lateReplyMs);
             record.reply = outgoing.bytes;

@@ -20,11 +20,11 @@ QByteArray StateReply(const SimModule &module)
 {
     switch (module.kind) {
     case SimKind::Digital4050:
-        return "!" + HexByte(module.outputs) + HexByte(module.inputs) + "00" + CR;
+        return "!" + HexByte(module.outputs) + HexByte(module.inputs) + "00";
     case SimKind::Relay4060:
-        return "!" + HexByte(module.outputs & 0x0F) + "0000" + CR;
+        return "!" + HexByte(module.outputs & 0x0F) + "0000";
     default:
-        return "!" + HexByte(module.inputs) + "0000" + CR;
+        return "!" + HexByte(module.inputs) + "0000";
     }
 }
 
@@ -59,10 +59,10 @@ SimReply RespondDigital(SimModule &module, const QByteArray &body, const QByteAr
     const char command = CharAt(body, 1);
     const QByteArray rest = CommandRest(body);
     if (command == '$' && rest == "6")
-        return {StateReply(module), {}};
+        return {StateReply(module)};
     if (command == '#' && HasOutputs(module)) {
         if (WriteOutputs(module, rest))
-            return {QByteArray(">") + CR, {}};
+            return {QByteArray(">")};
         return UnknownReply(addressText);
     }
     return command == '@' ? SimReply{} : UnknownReply(addressText);

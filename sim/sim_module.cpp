@@ -131,11 +131,11 @@ SimReply SimModule::Respond(const QByteArray &body, int offset, const QByteArray
     const QByteArray rest = CommandRest(body);
     if (offset == 0 && command == '$') {
         if (rest == "M")
-            return {"!" + addressText + typeId + CR, {}};
+            return {"!" + addressText + typeId};
         if (rest == "2")
-            return {"!" + addressText + Config().mid(2) + CR, {}};
+            return {"!" + addressText + Config().mid(2)};
         if (rest == "F")
-            return {"!" + addressText + firmware.leftJustified(4, ' ', true) + CR, {}};
+            return {"!" + addressText + firmware.leftJustified(4, ' ', true)};
     }
     if (offset == 0 && command == '%') {
         // %, old address, new address, type code, baud code, data format.
@@ -151,7 +151,7 @@ SimReply SimModule::Respond(const QByteArray &body, int offset, const QByteArray
         if (lineChange && !initMode)
             return UnknownReply(addressText);
         SetConfig(rest);
-        return {"!" + Copy(rest, 1, 2) + CR, {}};
+        return {"!" + Copy(rest, 1, 2)};
     }
     switch (kind) {
     case SimKind::Temperature4013:

@@ -25,14 +25,13 @@ enum class SimKind {
 
 SimKind KindOfType(const QByteArray &typeId);
 
-// A reply as the module sends it: the frame that the program cuts out by its announced length, and what
-// follows the frame on the line (the CR of replies that the program reads short of it). An empty frame is
-// silence.
+// What a module answers: start character and body. On the line the bus adds the checksum (where the module
+// uses one) and the CR, so every reply ends the same way, however much of it the program reads. An empty
+// body is silence.
 struct SimReply
 {
-    QByteArray frame;
-    QByteArray tail;
-    bool IsSilent() const { return frame.isEmpty(); }
+    QByteArray body;
+    bool IsSilent() const { return body.isEmpty(); }
 };
 
 class SimModule : public SimFaults

@@ -87,13 +87,13 @@ SimReply RespondAnalogOutput(SimModule &module, const QByteArray &body, const QB
         module.outputValue = *value;
         if (((module.format >> 2) & 0x0F) == 0)
             module.outputReadback = *value; // "Immediate change": no slew
-        return {QByteArray(">") + CR, {}};
+        return {QByteArray(">")};
     }
     if (command == '$') {
         if (rest == "6")
-            return {"!" + addressText + OutputText(module, module.outputValue) + CR, {}};
+            return {"!" + addressText + OutputText(module, module.outputValue)};
         if (rest == "8")
-            return {"!" + addressText + OutputText(module, module.outputReadback) + CR, {}};
+            return {"!" + addressText + OutputText(module, module.outputReadback)};
         // 4 mA and 20 mA calibration, and the trim by a signed count.
         if (rest == "0" || rest == "1")
             return AckReply(addressText);

@@ -7,12 +7,10 @@
 
 #include <QByteArray>
 
-// "!" + AA + CR: the acknowledgement of a setting or a calibration.
+// "!" + AA: the acknowledgement of a setting or a calibration.
 SimReply AckReply(const QByteArray &addressText);
-// "?" + AA + CR: a module's answer to a command it does not know or a value it refuses.
+// "?" + AA: a module's answer to a command it does not know or a value it refuses.
 SimReply UnknownReply(const QByteArray &addressText);
-// A frame that the program cuts short of the module's CR: the CR follows as the tail.
-SimReply ShortFrame(const QByteArray &frame);
 
 // Sign, intDigits digits, point, decimals digits ("+023.45"); clamped to what the width can show.
 QByteArray SignedFixed(double value, int intDigits, int decimals);

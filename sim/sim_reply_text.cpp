@@ -8,17 +8,12 @@
 
 SimReply AckReply(const QByteArray &addressText)
 {
-    return {"!" + addressText + CR, {}};
+    return {"!" + addressText};
 }
 
 SimReply UnknownReply(const QByteArray &addressText)
 {
-    return {"?" + addressText + CR, {}};
-}
-
-SimReply ShortFrame(const QByteArray &frame)
-{
-    return {frame, QByteArray(1, CR)};
+    return {"?" + addressText};
 }
 
 namespace {

@@ -1,6 +1,6 @@
 // The Tvr 5x controller's own command set ('@'): clock, limits X1..X9, constant, interval and the data
-// memory. The program reads most of these replies by length without their CR (receive mode 2), so they are
-// sent as a short frame followed by the CR.
+// memory. The program reads most of these replies by length without their CR (receive mode 2); on the line
+// they end like every other reply, with the checksum (where used) and the CR.
 
 #include "sim_replies.h"
 
@@ -79,13 +79,13 @@ SimReply RespondTvr(SimModule &module, const QByteArray &body, const QByteArray 
     const QByteArray rest = CommandRest(body);
     const char letter = CharAt(rest, 1);
     const QByteArray argument = Copy(rest, 2, rest.size());
-    const SimReply done = ShortFrame("!" + addressText);
+    const SimReply done{"!" + addressText};
     const bool byteArgument = argument.size() == 2 && IsHexText(argument);
     const bool wordArgument = argument.size() == 4 && IsHexText(argument);
     switch (letter) {
     case 'G':
         if (argument.isEmpty())
-            return ShortFrame(">" + ClockText(module, busTimeMs));
+            return {">" + ClockText(module, busTimeMs)};
         break;
     case 'P':
         if (SetClock(module, argument, busTimeMs))
@@ -96,7 +96,7 @@ SimReply RespondTvr(SimModule &module, const QByteArray &body, const QByteArray 
             QByteArray codes;
             for (quint8 limit : module.limits)
                 codes += HexByte(limit);
-            return ShortFrame(">" + codes);
+            return {">" + codes};
         }
         break;
     case 'T': {
@@ -110,11 +110,11 @@ SimReply RespondTvr(SimModule &module, const QByteArray &body, const QByteArray 
     }
     case 'C':
         if (argument.isEmpty())
-            return ShortFrame(">" + HexByte(module.constant));
+            return {">" + HexByte(module.constant)};
         break;
     case 'I':
         if (argument.isEmpty())
-            return ShortFrame(">" + HexByte(module.interval));
+            return {">" + HexByte(module.interval)};
         break;
     case 'K':
         if (byteArgument) {
@@ -130,7 +130,7 @@ SimReply RespondTvr(SimModule &module, const QByteArray &body, const QByteArray 
         break;
     case 'E':
         if (argument.isEmpty())
-            return ShortFrame(">" + HexDigits(module.pointer, 4));
+            return {">" + HexDigits(module.pointer, 4)};
         break;
     case 'S':
         if (wordArgument) {
@@ -140,7 +140,7 @@ SimReply RespondTvr(SimModule &module, const QByteArray &body, const QByteArray 
         break;
     case 'D':
         if (wordArgument)
-            return ShortFrame(">" + MemoryRecord(module, HexToInt(argument)));
+            return {">" + MemoryRecord(module, HexToInt(argument))};
         break;
     default:
         break;

@@ -17,8 +17,9 @@ QStringList DecodeMemoryRecord(int address, const QByteArray &record)
     // The controller keeps its clock as seconds, minutes, hours, day, month.
     cells.append(Digits(record, 5) + ':' + Digits(record, 3) + ':' + Digits(record, 1));
     cells.append(Digits(record, 7) + '.' + Digits(record, 9));
-    cells.append(TemperatureFromCode(Copy(record, 11, 2)));
-    cells.append(TemperatureFromCode(Copy(record, 13, 2)));
+    // The extracts show the temperatures as a 6-byte real holds them, as the files kept so far do.
+    cells.append(TemperatureFromCode(Copy(record, 11, 2), TemperatureHolding::SixByteReal));
+    cells.append(TemperatureFromCode(Copy(record, 13, 2), TemperatureHolding::SixByteReal));
     QByteArray bits = HexToBits(Copy(record, 15, 2));
     // A partly readable status byte would put its bits in the wrong columns; only a whole one is shown.
     if (bits.size() != StatusBitCount)

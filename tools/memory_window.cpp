@@ -3,9 +3,9 @@
 #include "memory_record.h"
 #include "row_list_view.h"
 
-#include "bus/prompt.h"
 #include "bus/text.h"
 #include "bus/text_file.h"
+#include "workspace/prompt.h"
 
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -298,8 +298,12 @@ void TForm6::EndRead()
 
 void TForm6::SendPointerRequest()
 {
-    workspace.Engine().SendCommand("@" + moduleAddress + "E" + CR, checksum, UncheckedFrame, '>', NoEndChar,
-                                   PointerReplyLength);
+    workspace.Engine().SendCommand({.command = "@" + moduleAddress + "E" + CR,
+                                    .checksum = checksum,
+                                    .receiveMode = ReceiveMode::UncheckedFrame,
+                                    .startChar = '>',
+                                    .endChar = NoEndChar,
+                                    .expectedLength = PointerReplyLength});
     step = MemoryStep::PointerPoll;
 }
 
@@ -307,15 +311,23 @@ void TForm6::SendSetCommand()
 {
     // The module takes the pointer as exactly four digits.
     NextAdresEditExit(NextAdresEdit);
-    workspace.Engine().SendCommand("@" + moduleAddress + "S" + ToWire(NextAdresEdit.text()) + CR, checksum,
-                                   UncheckedFrame, '!', NoEndChar, SetReplyLength);
+    workspace.Engine().SendCommand({.command = "@" + moduleAddress + "S" + ToWire(NextAdresEdit.text()) + CR,
+                                    .checksum = checksum,
+                                    .receiveMode = ReceiveMode::UncheckedFrame,
+                                    .startChar = '!',
+                                    .endChar = NoEndChar,
+                                    .expectedLength = SetReplyLength});
     step = MemoryStep::PointerSet;
 }
 
 void TForm6::SendDataRequest(const QByteArray &addressDigits)
 {
-    workspace.Engine().SendCommand("@" + moduleAddress + "D" + addressDigits + CR, checksum, UncheckedFrame,
-                                   '>', NoEndChar, RecordReplyLength);
+    workspace.Engine().SendCommand({.command = "@" + moduleAddress + "D" + addressDigits + CR,
+                                    .checksum = checksum,
+                                    .receiveMode = ReceiveMode::UncheckedFrame,
+                                    .startChar = '>',
+                                    .endChar = NoEndChar,
+                                    .expectedLength = RecordReplyLength});
     step = MemoryStep::DataRead;
 }
 

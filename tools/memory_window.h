@@ -5,9 +5,9 @@
 // file.
 
 #include "bus/batched_row_model.h"
-#include "bus/tool_session.h"
 #include "bus/transaction_engine.h"
-#include "bus/workspace.h"
+#include "workspace/tool_session.h"
+#include "workspace/workspace.h"
 
 #include <QDialog>
 #include <QGroupBox>
@@ -104,5 +104,6 @@ private:
     bool hasData = false;
     // A read-out at line rate adds a row per exchange; the list follows in batches.
     BatchedRowModel records{ListTitles(), MaximumCount, BatchedRowModel::Order::OldestFirst};
-    ToolBusSession session{workspace.Engine(), ToolKind::Memory, *this, *this, InitTimer, CloseTimer};
+    ToolBusSession session{workspace.Engine(), workspace.Router(), ToolKind::Memory, *this, *this,
+                           InitTimer,          CloseTimer};
 };

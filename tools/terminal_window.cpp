@@ -178,16 +178,16 @@ QByteArray TForm4::PreparedCommand() const
 
 void TForm4::SendButtonClick()
 {
-    SendOnce(LineMode);
+    SendOnce(ReceiveMode::LineMode);
 }
 
 void TForm4::ComandEditKeyPress(char key)
 {
     if (key == CR)
-        SendOnce(RawMode);
+        SendOnce(ReceiveMode::RawMode);
 }
 
-void TForm4::SendOnce(int receiveMode)
+void TForm4::SendOnce(ReceiveMode receiveMode)
 {
     // A single send waits at least one time-out interval after the last one, and none mixes into repeating.
     if (repeating || SendButtonTimer.isActive())
@@ -196,11 +196,16 @@ void TForm4::SendOnce(int receiveMode)
     SendButtonTimer.start();
 }
 
-void TForm4::SendPrepared(int receiveMode)
+void TForm4::SendPrepared(ReceiveMode receiveMode)
 {
     const QByteArray command = PreparedCommand();
     LogCommand(command);
-    workspace.Engine().SendCommand(command, CheckSumBox.isChecked(), receiveMode, ' ', ' ', 0);
+    workspace.Engine().SendCommand({.command = command,
+                                    .checksum = CheckSumBox.isChecked(),
+                                    .receiveMode = receiveMode,
+                                    .startChar = ' ',
+                                    .endChar = ' ',
+                                    .expectedLength = 0});
 }
 
 void TForm4::SendButtonTimerTimer()
@@ -232,7 +237,7 @@ void TForm4::HandleToolReply(const QByteArray &reply)
         return;
     LogResponse(reply);
     if (repeating)
-        SendPrepared(LineMode);
+        SendPrepared(ReceiveMode::LineMode);
 }
 
 void TForm4::LogCommand(const QByteArray &command)

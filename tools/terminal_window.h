@@ -5,9 +5,9 @@
 // arrived.
 
 #include "bus/command_log.h"
-#include "bus/tool_session.h"
 #include "bus/transaction_engine.h"
-#include "bus/workspace.h"
+#include "workspace/tool_session.h"
+#include "workspace/workspace.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -80,8 +80,8 @@ protected:
 private:
     void FormShow();
     void BuildLayout();
-    void SendOnce(int receiveMode);
-    void SendPrepared(int receiveMode);
+    void SendOnce(ReceiveMode receiveMode);
+    void SendPrepared(ReceiveMode receiveMode);
     void LogCommand(const QByteArray &command);
     void LogResponse(const QByteArray &reply);
     void FinishClose();
@@ -89,5 +89,6 @@ private:
     Workspace &workspace;
     TerminalLogModel log;
     bool repeating = false;
-    ToolBusSession session{workspace.Engine(), ToolKind::Terminal, *this, *this, InitTimer, CloseTimer};
+    ToolBusSession session{workspace.Engine(), workspace.Router(), ToolKind::Terminal, *this, *this,
+                           InitTimer,          CloseTimer};
 };

@@ -3,9 +3,9 @@
 // it sends that command on the first call of each turn and ends the turn on the next call, as the real
 // editors do.
 
-#include "bus/module_editor.h"
-#include "bus/module_records.h"
 #include "bus/transaction_engine.h"
+#include "workspace/module_editor.h"
+#include "workspace/module_records.h"
 
 #include <QWidget>
 
@@ -26,14 +26,19 @@ public:
             return true;
         }
         waiting = true;
-        engine->SendCommand(command, false, CheckedFrame, '!', '\r', 4);
+        engine->SendCommand({.command = command,
+                             .checksum = false,
+                             .receiveMode = ReceiveMode::CheckedFrame,
+                             .startChar = '!',
+                             .endChar = '\r',
+                             .expectedLength = 4});
         return false;
     }
     void CloseAtTurnEnd() override { close(); }
     QStringList Captions() const override { return captions; }
 
     // Links the editor to a record as the editor factory does, in the given editor state.
-    void Attach(ModuleRecord &record, int editorState)
+    void Attach(ModuleRecord &record, EditorState editorState)
     {
         record.SetEditor(this, this);
         record.editorState = editorState;

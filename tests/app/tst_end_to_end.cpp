@@ -3,8 +3,9 @@
 // module of the demo bus.
 
 #include "app/program.h"
-#include "bus/prompt.h"
+#include "support/recording_prompt.h"
 #include "support/sim_process.h"
+#include "workspace/prompt.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,10 +34,7 @@ void TestEndToEnd::initTestCase()
 {
     if (!QFileInfo::exists("/dev/ptmx"))
         QSKIP("this system has no pseudo-terminals");
-    QVERIFY(runtimeFolder.isValid());
-    // The runtime folder must belong to the user alone, or Qt does not take it.
-    QFile::setPermissions(runtimeFolder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
+    QVERIFY(UsePrivateRuntimeFolder(runtimeFolder));
     InstallPrompt(&prompt);
 }
 

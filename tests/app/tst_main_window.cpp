@@ -2,19 +2,23 @@
 // module editors, on an in-memory bus with stand-in editors (and once with the real search and editors).
 
 #include "fake_editor.h"
+#include "support/recording_prompt.h"
 
 #include "app/program.h"
-#include "bus/prompt.h"
+#include "app/status_clock.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
+#include "workspace/prompt.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -60,10 +64,13 @@ private slots:
     void cleanup() { form.reset(); }
 
     void StartUpState();
+    void ClockFormatWithoutTimeZone_data();
+    void ClockFormatWithoutTimeZone();
     void FieldsLabelsTabOrderAndLayout();
     void OpenModuleEditorTakesTheFirstListInSearchOrder_data();
     void OpenModuleEditorTakesTheFirstListInSearchOrder();
     void FirstEditorStartsTheCycleAndASecondJoinsIt();
+    void EditorOpenedWhileAToolHoldsTheBusWaits();
     void ChoicesThatDoNothing();
     void TreeKeyboardAndDoubleClick();
     void FlushInOrderOrSortedAndRelabelKeepsTheInitMark();
@@ -148,13 +155,14 @@ void TestMainWindow::StartUpState()
             texts.append(action->isSeparator() ? QString("-") : action->text());
         return texts;
     };
-    QCOMPARE(entries(main.menuBar()), QStringList({"&File", "&Tools", "&Help"}));
+    QCOMPARE(entries(main.menuBar()), QStringList({"&File", "&Tools", "&Ports", "&Help"}));
     QCOMPARE(entries(main.File1), QStringList({"&Open ...", "&Save ...", "&Close", "&Exit"}));
     QCOMPARE(entries(main.Tools1),
              QStringList({"&Search ...", "&Terminal ...", "&Move windows", "&Speed of command sending ..."}));
     QCOMPARE(entries(main.Help1), QStringList({"&About NAVIX utility "}));
-    QCOMPARE(entries(main.EnaDisModules),
-             QStringList({"&Search...", "Terminal...", "-", "&Auto Sort Items"}));
+    QCOMPARE(entries(main.EnaDisModules), QStringList({"&Search...", "Terminal...", "-", "&Auto Sort Items",
+                                                       "-", "Add network port ...", "Remove network port"}));
+    QCOMPARE(entries(main.Ports1), QStringList({"Add network port ...", "Remove network port"}));
     QVERIFY(main.AutoSortItems->isCheckable());
     QStringList hints;
     for (QAction *action : main.ToolBar1->actions())
@@ -172,18 +180,53 @@ void TestMainWindow::StartUpState()
     QVERIFY(!program.Form2.isVisible() && main.isEnabled());
 
     // Listing the ports cleared the modules with routing suspended.
-    QVERIFY(main.Engine().RoutingSuspended());
+    QVERIFY(main.Router().RoutingSuspended());
 
+    // The clock: the long time format, without the time zone the system's format may end in.
     QVERIFY(main.DateTimeTimer.isActive());
-    const QString hourBefore = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+    const QLocale system = QLocale::system();
+    const QString clockFormat = WithoutTimeZone(system.timeFormat(QLocale::LongFormat));
+    const QTime timeBefore = QTime::currentTime();
     main.DateTimeTimerTimer();
-    const QString hourAfter = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
-    QVERIFY(main.TimePanel->text() == "Time : " + hourBefore ||
-            main.TimePanel->text() == "Time : " + hourAfter);
+    const QTime timeAfter = QTime::currentTime();
+    QVERIFY2(main.TimePanel->text() == "Time : " + system.toString(timeBefore, clockFormat) ||
+                 main.TimePanel->text() == "Time : " + system.toString(timeAfter, clockFormat),
+             qPrintable(main.TimePanel->text()));
+    const QString zone = QDateTime::currentDateTime().timeZoneAbbreviation();
+    QVERIFY2(zone.isEmpty() || !main.TimePanel->text().contains(zone), qPrintable(main.TimePanel->text()));
     QVERIFY(main.DatePanel->text().startsWith("Date : ") && main.DatePanel->text().size() > 7);
 
     main.TerminalButton->click();
     QVERIFY(main.HintPanel->text().startsWith("Hint: "));
+}
+
+void TestMainWindow::ClockFormatWithoutTimeZone_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("clock");
+    QTest::newRow("zone after") << "HH:mm:ss t"
+                                << "HH:mm:ss";
+    QTest::newRow("zone before") << "t HH:mm:ss"
+                                 << "HH:mm:ss";
+    QTest::newRow("zone in brackets") << "H:mm:ss (t)"
+                                      << "H:mm:ss";
+    QTest::newRow("long zone names") << "h:mm:ss AP tttt"
+                                     << "h:mm:ss AP";
+    QTest::newRow("quoted letters") << "HH 'h' mm 'min' ss 's' t"
+                                    << "HH 'h' mm 'min' ss 's'";
+    QTest::newRow("quoted t") << "H 'at' mm"
+                              << "H 'at' mm";
+    QTest::newRow("quote mark") << "H:mm:ss '' t"
+                                << "H:mm:ss ''";
+    QTest::newRow("no zone") << "HH:mm:ss"
+                             << "HH:mm:ss";
+}
+
+void TestMainWindow::ClockFormatWithoutTimeZone()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, clock);
+    QCOMPARE(WithoutTimeZone(format), clock);
 }
 
 void TestMainWindow::FieldsLabelsTabOrderAndLayout()
@@ -237,7 +280,7 @@ void TestMainWindow::OpenModuleEditorTakesTheFirstListInSearchOrder()
     form->OpenModuleEditor(" (05) N770");
     QCOMPARE(opened.size(), 1);
     QCOMPARE(opened[0]->typeId, expected);
-    QCOMPARE(opened[0]->editorState, 1);
+    QCOMPARE(opened[0]->editorState, EditorState::Open);
     QVERIFY(editors[0]->isVisible());
 }
 
@@ -246,7 +289,7 @@ void TestMainWindow::FirstEditorStartsTheCycleAndASecondJoinsIt()
     MakeWindow();
     form->Modules().AddModule("4017", "05080600", false);
     form->Modules().AddModule("4050", "07400600", false);
-    form->Engine().ReleaseBus(); // as the end of a search leaves it: cycle idle
+    form->Router().ReleaseBus(); // as the end of a search leaves it: cycle idle
     form->OpenModuleEditor(" (05) N770");
     QCOMPARE(port.written, QList<QByteArray>({"$05F\r"}));
 
@@ -254,6 +297,27 @@ void TestMainWindow::FirstEditorStartsTheCycleAndASecondJoinsIt()
     QCOMPARE(editors[1]->replies.size(), 0); // waits for its turn in the running cycle
     QCOMPARE(port.written.size(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(port.written.contains("$07F\r"), 1000);
+}
+
+void TestMainWindow::EditorOpenedWhileAToolHoldsTheBusWaits()
+{
+    MakeWindow();
+    form->Modules().AddModule("4017", "05080600", false);
+    form->Router().ReleaseBus(); // cycle idle
+    // A tool takes the bus through the workspace while no editor turn runs.
+    Workspace &workspace = *form;
+    QVERIFY(workspace.Router().RequestBus(ToolKind::Terminal));
+
+    form->OpenModuleEditor(" (05) N770");
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened[0]->editorState, EditorState::Open);
+    QVERIFY(form->Router().OwnsBus(ToolKind::Terminal));
+    QVERIFY(port.written.isEmpty());
+    QVERIFY(editors[0]->replies.isEmpty());
+
+    // The tool gives the bus back: the cycle starts and serves the editor.
+    form->Router().ReleaseBus();
+    QCOMPARE(port.written, QList<QByteArray>({"$05F\r"}));
 }
 
 void TestMainWindow::ChoicesThatDoNothing()
@@ -280,7 +344,7 @@ void TestMainWindow::ChoicesThatDoNothing()
     factoryMakesEditors = false;
     const ModuleRecordPtr noEditor = form->Modules().AddModule("4021", "09300600", false);
     form->OpenModuleEditor(" (09) N780");
-    QCOMPARE(noEditor->editorState, 0);
+    QCOMPARE(noEditor->editorState, EditorState::Closed);
     QCOMPARE(form->HintPanel->text(), QString("Hint: No editor for this module..."));
     QVERIFY(prompt.messages.isEmpty());
 }
@@ -305,11 +369,11 @@ void TestMainWindow::TreeKeyboardAndDoubleClick()
 
     // Enter on "PC" lists the ports again (clearing the modules) and ends a stuck editor turn.
     form->SetPortLister([] { return QMap<int, QString>{{3, "/dev/ttyS2"}}; });
-    form->Engine().SetEditorTurnActive(true);
+    form->Router().BeginEditorTurn();
     tree->setCurrentItem(tree->topLevelItem(0));
     QTest::keyClick(tree, Qt::Key_Enter);
     QCOMPARE(ChildCaptions(tree->topLevelItem(0)), QStringList({"COM3"}));
-    QVERIFY(!form->Engine().EditorTurnActive());
+    QVERIFY(!form->Router().EditorTurnActive());
     QCOMPARE(form->Modules().Count(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(editors[0].isNull(), 1000);
 
@@ -362,18 +426,21 @@ void TestMainWindow::ClearModulesWithAndWithoutRoutingSuspension()
     for (const bool keepRouting : {true, false}) {
         const ModuleRecordPtr record = form->Modules().AddModule("4050", "07400600", false);
         QPointer<FakeEditor> editor = new FakeEditor;
-        editor->Attach(*record, 1);
+        editor->Attach(*record, EditorState::Open);
         form->QueueModuleItem(" (07) N730");
         form->FlushModuleItems();
         form->QueueModuleItem(" (09) N710"); // still pending: clearing leaves it
-        form->Engine().SetRoutingSuspended(!keepRouting);
-        form->Engine().SetEditorTurnActive(true);
+        if (keepRouting)
+            form->Router().ResumeRouting();
+        else
+            form->Router().SuspendRouting();
+        form->Router().BeginEditorTurn();
 
         form->ClearModules(keepRouting);
         QCOMPARE(form->Modules().Count(), 0);
         QVERIFY(form->ModuleCaptions(form->FindPortItem(5)).isEmpty());
-        QCOMPARE(form->Engine().RoutingSuspended(), !keepRouting);
-        QVERIFY(!form->Engine().EditorTurnActive());
+        QCOMPARE(form->Router().RoutingSuspended(), !keepRouting);
+        QVERIFY(!form->Router().EditorTurnActive());
         QCOMPARE(form->PendingCaptions(), QStringList({" (09) N710"}));
         QTRY_VERIFY_WITH_TIMEOUT(editor.isNull(), 1000);
         form->DropPendingModuleItems();
@@ -384,11 +451,11 @@ void TestMainWindow::ClearModulesWithAndWithoutRoutingSuspension()
     form->EnableWorkspace(true);
     form->SetWorkspaceCaption("Navix V1.2 - plant.cfg");
     form->Modules().AddModule("4017", "05080600", false);
-    form->Engine().SetRoutingSuspended(false);
+    form->Router().ResumeRouting();
     form->Close1->trigger();
     QCOMPARE(form->windowTitle(), QString("Navix V1.2"));
     QCOMPARE(form->Modules().Count(), 0);
-    QVERIFY(form->Engine().RoutingSuspended());
+    QVERIFY(form->Router().RoutingSuspended());
     QVERIFY(form->File1->menuAction()->isEnabled());
 }
 
@@ -421,14 +488,14 @@ void TestMainWindow::SearchThenOpenAnEditorFromTheTree()
     main.MainTreeView->setCurrentItem(ItemWithCaption(main.MainTreeView, " (0A) N720"));
     QTest::keyClick(main.MainTreeView, Qt::Key_Return);
     const ModuleRecordPtr record = main.Modules().FindForOpen("0A");
-    QCOMPARE(record->editorState, 1);
+    QCOMPARE(record->editorState, EditorState::Open);
     QPointer<QWidget> editor = qobject_cast<QWidget *>(record->EditorObject());
     QVERIFY(editor && editor->isVisible());
     // The cycle started at once: firmware, data, and the data again on the next turn.
     QTRY_VERIFY_WITH_TIMEOUT(bus.Commands().count("$0A6\r") >= 2, 2000);
     QCOMPARE(bus.Commands().value(0), QByteArray("$0AF\r"));
     editor->close();
-    QTRY_COMPARE_WITH_TIMEOUT(record->editorState, 0, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(record->editorState, EditorState::Closed, 2000);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -2,9 +2,10 @@
 // as virtual COM ports in a private runtime folder.
 
 #include "pseudo_terminal.h"
+#include "support/recording_prompt.h"
 
 #include "app/main_window.h"
-#include "bus/prompt.h"
+#include "workspace/prompt.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -48,6 +50,7 @@ private slots:
     void OpeningErrorsShowTheirBoxes();
     void BaudRateRules();
     void TimeOutFieldRules();
+    void DestroyedWhileTimeOutFieldHasFocus();
     void LostDeviceKeepsTheProgramUsable();
     void ClosingTheWindowClearsModulesAndFreesThePort();
     void AdapterLatencyInTheHint_data();
@@ -275,6 +278,22 @@ void TestPortControl::TimeOutFieldRules()
     QCOMPARE(field->value(), 100);
 }
 
+void TestPortControl::DestroyedWhileTimeOutFieldHasFocus()
+{
+    MakeWindow();
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    QSpinBox *field = form->SpinEdit1;
+    field->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(field->hasFocus());
+    // A number typed but not yet taken: the field would take it as it loses the focus.
+    field->selectAll();
+    QTest::keyClicks(field, "250");
+    QPointer<QSpinBox> guard(field);
+    form.reset();
+    QVERIFY(guard.isNull());
+}
+
 void TestPortControl::LostDeviceKeepsTheProgramUsable()
 {
     auto lost = std::make_unique<PseudoTerminal>();
@@ -289,7 +308,12 @@ void TestPortControl::LostDeviceKeepsTheProgramUsable()
     TransactionEngine &engine = form->Engine();
     engine.SetPacingTag(VeryFast);
     engine.SetTimeOutMs(20);
-    engine.SendCommand("$01M\r", false, CheckedFrame, '!', '\r', 8);
+    engine.SendCommand({.command = "$01M\r",
+                        .checksum = false,
+                        .receiveMode = ReceiveMode::CheckedFrame,
+                        .startChar = '!',
+                        .endChar = '\r',
+                        .expectedLength = 8});
     QTRY_COMPARE_WITH_TIMEOUT(engine.CommandLog().Row(0).value(1), QString("Time out !"), 1000);
     QVERIFY(prompt.messages.isEmpty());
 
@@ -313,7 +337,7 @@ void TestPortControl::ClosingTheWindowClearsModulesAndFreesThePort()
     form->Modules().AddModule("4017", "05080600", false);
     form->QueueModuleItem(" (05) N770");
     form->FlushModuleItems();
-    form->Engine().SetRoutingSuspended(false);
+    form->Router().ResumeRouting();
     QSignalSpy closed(form.get(), &TForm1::Closed);
 
     form->Exit1->trigger();
@@ -321,7 +345,7 @@ void TestPortControl::ClosingTheWindowClearsModulesAndFreesThePort()
     QCOMPARE(closed.size(), 1);
     QCOMPARE(form->Modules().Count(), 0);
     QVERIFY(form->ModuleCaptions(form->FindPortItem(41)).isEmpty());
-    QVERIFY(form->Engine().RoutingSuspended());
+    QVERIFY(form->Router().RoutingSuspended());
     QVERIFY(!form->ApdComPort1.IsOpen());
     // The device is free for the next program at once.
     TApdComPort next;

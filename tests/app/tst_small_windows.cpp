@@ -69,8 +69,13 @@ void TestSmallWindows::LiftingTheStopReleasesTheHeldCommand()
     dialog.show();
     dialog.StopCheckBox->click();
     dialog.Button1->click();
-    engine.SendCommand("$01M\r", false, CheckedFrame, '!', '\r', 8);
-    QCOMPARE(engine.SpeedTimer().interval(), TransactionEngine::HeldCommandMs);
+    engine.SendCommand({.command = "$01M\r",
+                        .checksum = false,
+                        .receiveMode = ReceiveMode::CheckedFrame,
+                        .startChar = '!',
+                        .endChar = '\r',
+                        .expectedLength = 8});
+    QCOMPARE(engine.PacingDelayMs(), TransactionEngine::HeldCommandMs);
 
     dialog.show();
     dialog.StopCheckBox->click();
@@ -128,9 +133,9 @@ void TestSmallWindows::MoveWindows()
     form.SetPortLister([] { return QMap<int, QString>{{1, "/dev/ttyS0"}}; });
     form.SetScreenGeometry([] { return QRect(0, 0, 1024, 768); });
     form.show();
-    form.Engine().SetRoutingSuspended(false);
+    form.Router().ResumeRouting();
     QList<FakeEditor *> editors; // newest first, as the lists run
-    auto open = [&](const QByteArray &typeId, const QByteArray &address, int state) {
+    auto open = [&](const QByteArray &typeId, const QByteArray &address, EditorState state) {
         const ModuleRecordPtr record = form.Modules().AddModule(typeId, address + "080600", false);
         auto *editor = new FakeEditor;
         editor->Attach(*record, state);
@@ -145,15 +150,15 @@ void TestSmallWindows::MoveWindows()
     QCOMPARE(form.pos(), QPoint(0, 0));
 
     // One 4017 editor on 1024 x 768: first column at 399.
-    open("4017", "05", 1);
+    open("4017", "05", EditorState::Open);
     form.MoveWindowsButton->click();
     QCOMPARE(editors[0]->pos(), QPoint(399, 0));
     form.ClearModules(true);
 
     // Three 4050 editors stack down their column; one being closed (state 2) stays where it is.
-    open("4050", "07", 2);
+    open("4050", "07", EditorState::CloseAtTurnEnd);
     for (const QByteArray address : {"01", "02", "03"})
-        open("4050", address, 1);
+        open("4050", address, EditorState::Open);
     form.MoveWindowsButton->click();
     QCOMPARE(editors[0]->pos(), QPoint(399, 0));
     QCOMPARE(editors[1]->pos(), QPoint(402, 35));
@@ -162,12 +167,12 @@ void TestSmallWindows::MoveWindows()
 
     // With routing suspended only the main window moves; another screen moves everything with it.
     editors[0]->move(500, 500);
-    form.Engine().SetRoutingSuspended(true);
+    form.Router().SuspendRouting();
     form.SetScreenGeometry([] { return QRect(1920, 0, 1024, 768); });
     form.MoveWindowsButton->click();
     QCOMPARE(form.pos(), QPoint(1920, 0));
     QCOMPARE(editors[0]->pos(), QPoint(500, 500));
-    form.Engine().SetRoutingSuspended(false);
+    form.Router().ResumeRouting();
     form.MoveWindowsButton->click();
     QCOMPARE(editors[0]->pos(), QPoint(1920 + 399, 0));
     form.ClearModules(true);

@@ -4,6 +4,7 @@
 #include "bus/port_names.h"
 #include "bus/serial_port.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -121,6 +122,7 @@ private slots:
     void opensByNumberWritesAndReceives();
     void unreadCharactersStayAndCloseDiscardsThem();
     void charactersArrivingDuringANotificationGetALaterOne();
+    void takesInWhatArrivedWhileTheProgramWasHeldUp();
     void receiveBufferKeepsTheNewestCharacters();
     void baudChangeWhileOpenAppliesAtOnce();
     void openingErrors();
@@ -323,6 +325,39 @@ void TestSerialPort::unreadCharactersStayAndCloseDiscardsThem()
     QTRY_VERIFY_WITH_TIMEOUT(!counts.isEmpty(), 2000);
     QCOMPARE(counts, QList<int>{1});
     QCOMPARE(ReadAnnounced(port, 1), QByteArray("1"));
+}
+
+void TestSerialPort::takesInWhatArrivedWhileTheProgramWasHeldUp()
+{
+    MAKE_TERMINAL(terminal);
+    TApdComPort port;
+    port.SetDeviceResolver([&](int) { return terminal->SlavePath(); });
+    port.SetComNumber(1);
+    port.SetOpen(true);
+    int errors = 0;
+    CountErrors(port, errors);
+    QList<int> counts;
+    connect(&port, &BusPort::TriggerAvail, this, [&](quint16 count) { counts.append(count); });
+
+    QCOMPARE(port.TakeInArrived(), 0); // nothing came: nothing to take in
+    // The reply reaches the device while no event is handled; asking again and again without the event loop,
+    // the port takes it in as soon as the system holds it.
+    const QByteArray reply = "!014050\r";
+    QVERIFY(terminal->Write(reply));
+    QDeadlineTimer bound(2000);
+    int waiting = 0;
+    while ((waiting = port.TakeInArrived()) < reply.size() && !bound.hasExpired()) {
+    }
+    QCOMPARE(waiting, int(reply.size()));
+    QCOMPARE(ReadAnnounced(port, waiting), reply);
+    QVERIFY(counts.isEmpty());
+
+    // The notification that was due has nothing left to announce; later characters are announced alone.
+    QVERIFY(terminal->Write("X"));
+    QTRY_VERIFY_WITH_TIMEOUT(!counts.isEmpty(), 2000);
+    QCOMPARE(counts, QList<int>{1});
+    QCOMPARE(ReadAnnounced(port, 1), QByteArray("X"));
+    QCOMPARE(errors, 0);
 }
 
 void TestSerialPort::charactersArrivingDuringANotificationGetALaterOne()

@@ -1,7 +1,28 @@
 #include "bus/temperature_codes.h"
 
 #include <QtTest>
+
 #include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+// The road the memory extracts of the Tvr 5x have always taken, done again here on its own: the value in the
+// processor's 80-bit extended format, stored into a 6-byte real (the 64-bit mantissa cut to 40 bits, rounded
+// up when the first bit cut off is set), then printed with 4 significant digits.
+QString ThroughSixByteRealOfTheProcessor(double tableValue)
+{
+    // Every value of the table is a whole number of hundredths.
+    const long double extended = static_cast<long double>(std::llround(tableValue * 100)) / 100;
+    int exponent = 0;
+    const long double fraction = std::frexp(std::fabs(extended), &exponent); // 0.5 <= fraction < 1
+    const long double mantissa = std::floor(std::ldexp(fraction, 40) + 0.5L);
+    const long double stored = std::copysign(std::ldexp(mantissa, exponent - 40), extended);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4Lg", stored);
+    return QString::fromLatin1(text);
+}
+} // namespace
 
 class TestTemperatureCodes : public QObject
 {
@@ -15,6 +36,9 @@ private slots:
     void RoundTripOverWholeRange();
     void FormatAndHexText_data();
     void FormatAndHexText();
+    void SixByteRealOfEveryCode();
+    void SixByteRealChangesTheLastDigit_data();
+    void SixByteRealChangesTheLastDigit();
 };
 
 void TestTemperatureCodes::CodeEndsAndSegmentBorders()
@@ -106,6 +130,51 @@ void TestTemperatureCodes::FormatAndHexText()
     QCOMPARE(FormatTemperature(-38.666), QString("-38.67"));
     QCOMPARE(FormatTemperature(125.0), QString("125"));
     QCOMPARE(FormatTemperature(55.96), QString("55.96"));
+}
+
+void TestTemperatureCodes::SixByteRealOfEveryCode()
+{
+    if (std::numeric_limits<long double>::digits < 64)
+        QSKIP("The extended format of the comparison needs a long double of at least 64 mantissa bits");
+    for (int code = 0; code <= 255; ++code) {
+        const QByteArray hex = QByteArray::number(code, 16).rightJustified(2, '0').toUpper();
+        QCOMPARE(TemperatureFromCode(hex, TemperatureHolding::SixByteReal),
+                 ThroughSixByteRealOfTheProcessor(CodeToTemperature(code)));
+    }
+}
+
+void TestTemperatureCodes::SixByteRealChangesTheLastDigit_data()
+{
+    QTest::addColumn<QByteArray>("hex");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("plain");
+    // The table gives 106.95, 132.15, 155.85 and 166.65: which way the last digit goes depends on the
+    // binary value that holds them.
+    QTest::newRow("76") << QByteArray("76") << "106.9"
+                        << "107";
+    QTest::newRow("88") << QByteArray("88") << "132.1"
+                        << "132.2";
+    QTest::newRow("99") << QByteArray("99") << "155.9"
+                        << "155.8";
+    QTest::newRow("A1") << QByteArray("A1") << "166.6"
+                        << "166.7";
+    QTest::newRow("00") << QByteArray("00") << "-50"
+                        << "-50";
+    QTest::newRow("26") << QByteArray("26") << "-0.1"
+                        << "-0.1";
+    QTest::newRow("FF") << QByteArray("FF") << "299.3"
+                        << "299.3";
+    QTest::newRow("not hex") << QByteArray("G1") << "?"
+                             << "?";
+}
+
+void TestTemperatureCodes::SixByteRealChangesTheLastDigit()
+{
+    QFETCH(QByteArray, hex);
+    QFETCH(QString, stored);
+    QFETCH(QString, plain);
+    QCOMPARE(TemperatureFromCode(hex, TemperatureHolding::SixByteReal), stored);
+    QCOMPARE(TemperatureFromCode(hex), plain);
 }
 
 QTEST_APPLESS_MAIN(TestTemperatureCodes)

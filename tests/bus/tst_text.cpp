@@ -1,5 +1,5 @@
-#include "bus/module_records.h"
 #include "bus/text.h"
+#include "workspace/module_records.h"
 
 #include <QTest>
 

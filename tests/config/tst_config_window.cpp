@@ -2,8 +2,9 @@
 // loading window and its cancel, the rebuilt tree, and the silence on the bus while a file loads.
 
 #include "app/program.h"
-#include "bus/prompt.h"
 #include "sim/memory_port.h"
+#include "support/recording_prompt.h"
+#include "workspace/prompt.h"
 
 #include <QAction>
 #include <QTemporaryDir>
@@ -36,6 +37,9 @@ private slots:
     void LoadShowsEachModuleAndRebuildsTheTree();
     void CancelAfterTwoBlocksKeepsThoseTwo();
     void OpenFailureKeepsTheWorkspace();
+    void FileWithoutModulesSaysSo_data();
+    void FileWithoutModulesSaysSo();
+    void FileBeyondAnyBusSaysSo();
 
 private:
     QStringList ModuleItems() const { return main().ModuleCaptions(main().FindPortItem(5)); }
@@ -94,7 +98,7 @@ void TestConfigWindow::LoadShowsEachModuleAndRebuildsTheTree()
     // The old modules are gone at once; replies are dropped until the load ends.
     QCOMPARE(main().Modules().Count(), 0);
     QVERIFY(ModuleItems().isEmpty());
-    QVERIFY(main().Engine().RoutingSuspended());
+    QVERIFY(main().Router().RoutingSuspended());
 
     QTRY_VERIFY_WITH_TIMEOUT(!main().LoadTimer.isActive() && loading().isHidden(), LoadBoundMs);
     QCOMPARE(loading().Label3.text(), QString("PKL-02"));
@@ -105,7 +109,7 @@ void TestConfigWindow::LoadShowsEachModuleAndRebuildsTheTree()
     QCOMPARE(main().Modules().FindForOpen("0D")->captions.value(0), QString("Door"));
     QVERIFY(prompt.messages.isEmpty());
     QVERIFY(port.written.isEmpty());
-    QVERIFY(!main().Engine().RoutingSuspended());
+    QVERIFY(!main().Router().RoutingSuspended());
 
     main().Close1->trigger();
     QCOMPARE(main().windowTitle(), QString("Navix V1.2"));
@@ -128,7 +132,7 @@ void TestConfigWindow::CancelAfterTwoBlocksKeepsThoseTwo()
     QVERIFY(loading().isHidden() && loading().Cancelled());
     QTRY_COMPARE_WITH_TIMEOUT(ModuleItems(), QStringList({" (01) N710", " (02) N710"}), LoadBoundMs);
     QCOMPARE(main().Modules().Count(), 2);
-    QVERIFY(!main().LoadTimer.isActive() && !main().Engine().RoutingSuspended());
+    QVERIFY(!main().LoadTimer.isActive() && !main().Router().RoutingSuspended());
 }
 
 void TestConfigWindow::OpenFailureKeepsTheWorkspace()
@@ -142,6 +146,63 @@ void TestConfigWindow::OpenFailureKeepsTheWorkspace()
     QVERIFY(loading().isHidden() && !main().LoadTimer.isActive());
     QCOMPARE(main().Modules().Count(), 1);
     QCOMPARE(ModuleItems(), QStringList{" (05) N770"});
+}
+
+void TestConfigWindow::FileWithoutModulesSaysSo_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<bool>("cancel");
+    const QByteArray blocks = "4013,01000600\rDSCR (Unit)\rEND\r4017,05080600\rEND\r";
+    QTest::newRow("empty") << QByteArray() << QStringList() << false;
+    QTest::newRow("NUL bytes") << QByteArray(4096, '\0') << QStringList() << false;
+    QTest::newRow("text without a header") << QByteArray("Navix\r\nEND\r\n") << QStringList() << false;
+    QTest::newRow("CR line ends") << blocks << QStringList({" (01) N710", " (05) N770"}) << false;
+    QTest::newRow("cancelled at once") << blocks << QStringList() << true;
+}
+
+void TestConfigWindow::FileWithoutModulesSaysSo()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, tree);
+    QFETCH(bool, cancel);
+    const QString path = folder.filePath("odd.cfg");
+    WriteText(path, file);
+    prompt.fileAnswers = QStringList{path};
+    main().OpenFile->trigger();
+    if (cancel)
+        QTest::mouseClick(&loading().Button1, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!main().LoadTimer.isActive() && loading().isHidden(), LoadBoundMs);
+    QCOMPARE(ModuleItems(), tree);
+    QVERIFY(!main().Router().RoutingSuspended());
+    // Nothing found is said; a cancel is the user's own doing and says nothing.
+    if (tree.isEmpty() && !cancel) {
+        QCOMPARE(prompt.Texts(), QStringList{"No module found in " + path + " !"});
+        QVERIFY(prompt.messages[0].error);
+    } else {
+        QVERIFY(prompt.messages.isEmpty());
+    }
+}
+
+void TestConfigWindow::FileBeyondAnyBusSaysSo()
+{
+    QByteArray text;
+    for (int n = 0; n <= ModuleFileLoad::MaxModules; ++n)
+        text +=
+            "4017," + QByteArray::number(n % 256, 16).rightJustified(2, '0').toUpper() + "080600\r\nEND\r\n";
+    const QString path = folder.filePath("beyond.cfg");
+    WriteText(path, text);
+    prompt.fileAnswers = QStringList{path};
+    main().OpenFile->trigger();
+    // The ticks one after the other, without their pauses.
+    while (main().LoadTimer.isActive())
+        main().LoadTimerTimer();
+    QVERIFY(loading().isHidden());
+    QCOMPARE(ModuleItems().size(), ModuleFileLoad::MaxModules);
+    QCOMPARE(prompt.Texts(), QStringList{QString("Too many modules in %1 ! Only the first %2 are loaded.")
+                                             .arg(path)
+                                             .arg(ModuleFileLoad::MaxModules)});
+    QVERIFY(!main().Router().RoutingSuspended());
 }
 
 QTEST_MAIN(TestConfigWindow)

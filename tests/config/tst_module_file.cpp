@@ -1,22 +1,23 @@
 // The module configuration file without windows: the saved name, the exact bytes of the blocks, the texts an
-// open editor contributes, how odd files are read back, and that a failed write leaves the old file alone.
+// open editor contributes, how odd, large and foreign files are read back, the names an editor lets through,
+// and that a failed write leaves the old file alone.
 
 #include "bus/text.h"
 #include "bus/text_file.h"
 #include "config/module_file.h"
-#include "editors/digital_editor.h"
 #include "editors/editor_factory.h"
+#include "support/file_limits.h"
 #include "support/test_workspace.h"
 
+#include <QClipboard>
 #include <QDir>
-#include <QRegularExpression>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <algorithm>
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 
 namespace {
 QStringList Numbered(const QString &stem, int first, int last)
@@ -34,6 +35,30 @@ QStringList Describe(const ModuleRegistry &modules, EditorKind kind)
         records.append(FromWire(record->typeId + "," + record->config + " ") + record->captions.join('|'));
     return records;
 }
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every letter of the Czech and the Slovak alphabet that is not plain ASCII, small and capital.
+const QString CzechAndSlovakLetters = QString::fromUtf8("áäčďéěíĺľňóôŕřšťúůýž ÁÄČĎÉĚÍĹĽŇÓÔŔŘŠŤÚŮÝŽ");
+
+// Typed key by key, each key giving its character (also one no keyboard map of the test platform has).
+void Type(QWidget *widget, const QString &text)
+{
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+// A file of ASCII text as a UTF-16 editor saves it.
+QByteArray Utf16(const QByteArray &text, QStringConverter::Encoding encoding, bool mark)
+{
+    QStringEncoder encoder(encoding,
+                           mark ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
+    return encoder.encode(QString::fromLatin1(text));
+}
 } // namespace
 
 class TestModuleFile : public QObject
@@ -46,11 +71,22 @@ private slots:
     void FileNameAdjustment();
     void SavedBytesAndTextsOfAnOpenEditor();
     void LoadedBlocksOddLinesAndLineEnds();
-    void RoundTripKeepsEveryModule();
+    void RoundTripKeepsEveryModuleInItsOrder();
+    void LineEndsAndTextEncodings_data();
+    void LineEndsAndTextEncodings();
+    void CzechAndSlovakNamesSurvive();
+    void NameEditsKeepTheFileIntact_data();
+    void NameEditsKeepTheFileIntact();
+    void LargeAndOddFilesStayBounded_data();
+    void LargeAndOddFilesStayBounded();
+    void FiftyMegabyteLineIsSkippedInSteps();
+    void LoadStopsPastTheModuleBound();
     void FailedWriteKeepsTheOldFile();
+    void FolderWithoutWriteRightSavesInPlace();
 
 private:
     void Load(const QByteArray &text);
+    void LoadFile(const QString &path);
 
     QTemporaryDir folder;
     std::unique_ptr<TestWorkspace> workspace;
@@ -58,12 +94,17 @@ private:
 
 void TestModuleFile::Load(const QByteArray &text)
 {
-    workspace = std::make_unique<TestWorkspace>();
     const QString path = folder.filePath("load.cfg");
     QCOMPARE(ReplaceFile(path, text), SaveResult::Saved);
-    ModuleFileReader reader;
-    QVERIFY(reader.Open(path));
-    while (LoadNextBlock(reader, *workspace)) {
+    LoadFile(path);
+}
+
+void TestModuleFile::LoadFile(const QString &path)
+{
+    workspace = std::make_unique<TestWorkspace>();
+    ModuleFileLoad load;
+    QVERIFY(load.Open(path));
+    while (load.Step(*workspace) == LoadStep::Loading) {
     }
     workspace->FlushModuleItems();
 }
@@ -111,11 +152,10 @@ void TestModuleFile::SavedBytesAndTextsOfAnOpenEditor()
 
     // The 4050's editor is open and shows other names than its record holds.
     std::unique_ptr<QWidget> window(CreateModuleEditor(*workspace, *outputs));
-    auto *editor = qobject_cast<DigitalEditorWindow *>(window.get());
-    QVERIFY(editor);
-    outputs->editorState = 1;
-    editor->ChannelEdits().at(0)->setText("Heater");
-    editor->ChannelEdits().at(7)->setText("Fan");
+    QVERIFY(window);
+    outputs->editorState = EditorState::Open;
+    window->findChild<QLineEdit *>("Edit1")->setText("Heater");
+    window->findChild<QLineEdit *>("Edit8")->setText("Fan");
 
     const QByteArray expected =
         "4013,08000600\r\nDSCR (Teplota :)\r\nEND\r\n"
@@ -142,10 +182,14 @@ void TestModuleFile::LoadedBlocksOddLinesAndLineEnds()
          "4050,0B400600\r\nDSCR\r\n(Out A)\r\nno opening)\r\n(no closing\r\nEND\r\n"
          "4060,0A400600\r\nDSCR\r\n(1)\r\n(2)\r\n(3)\r\n(4)\r\n(5)\r\n(6)\r\n(7)\r\n(8)\r\nDSCR\r\n(9)\r\n"
          "4021,0E320600\r\nDSCR (swallowed)\r\nEND\r\n" // the 4060 block has no END
-         "4013,\r\nEND\r\n4013,Z9\r\nDSCR (Last)");     // short headers, the last block ends with the file
+         // An address that is not two upper-case hex digits would reach the tree and the bus: skipped.
+         "4013,\r\nEND\r\n4013,Z9\r\nDSCR (Z)\r\nEND\r\n4013,0a000600\r\nEND\r\n"
+         "4017,\x01\x1B"
+         "080600\r\nDSCR\r\n(x)\r\nEND\r\n"
+         "4013,07000600\r\nDSCR (Last)"); // the last block ends with the file
     const ModuleRegistry &modules = workspace->modules;
     QCOMPARE(workspace->treeItems, QStringList({" (00) PKR-02", " (05) N770", " (0B) N730", " (0A) N720",
-                                                " () N710", " (Z9) N710"})); // no INIT marks
+                                                " (07) N710"})); // no INIT marks
     QCOMPARE(Describe(modules, EditorKind::Type4x13), QStringList{"4513,00010600 Stack"});
     QCOMPARE(modules.Records(EditorKind::Type4017).front()->captions,
              QStringList({"In A", "In B", "In C"}) + Numbered("Vstup ", 4, 8));
@@ -156,13 +200,13 @@ void TestModuleFile::LoadedBlocksOddLinesAndLineEnds()
     QCOMPARE(modules.Records(EditorKind::Type4060).front()->captions,
              QStringList({"9", "", "swallowed", "4"}));
     QVERIFY(modules.Records(EditorKind::Type4021).empty());
-    // "4013," has no configuration text at all; its block runs on to the end of the file.
-    QCOMPARE(Describe(modules, EditorKind::Type4013), QStringList({"4013,Z9 Last", "4013, Teplota :"}));
+    QCOMPARE(Describe(modules, EditorKind::Type4013), QStringList{"4013,07000600 Last"});
     QVERIFY(workspace->port.written.isEmpty());
 }
 
-void TestModuleFile::RoundTripKeepsEveryModule()
+void TestModuleFile::RoundTripKeepsEveryModuleInItsOrder()
 {
+    // Records as a search leaves them: each found module at the head of its list.
     ModuleRegistry saved;
     int address = 1;
     for (const char *typeId : {"4013", "20", "4017", "4021", "4050", "4052", "4060", "4113", "4213", "4313",
@@ -172,16 +216,228 @@ void TestModuleFile::RoundTripKeepsEveryModule()
             for (int n = 0; n < record->captions.size(); ++n)
                 record->captions[n] = QString("M%1 C%2").arg(address).arg(n + 1);
         }
-    Load(ModuleFileText(saved));
+    const QByteArray text = ModuleFileText(saved);
+    Load(text);
     QCOMPARE(workspace->modules.Count(), saved.Count());
     for (EditorKind kind : ModuleRegistry::OpenOrder) {
-        // A TVR5x comes back as an ordinary 4013; each loaded record goes to the front of its list.
-        QStringList expected = Describe(saved, kind).replaceInStrings(QRegularExpression("^20,"), "4013,");
-        std::reverse(expected.begin(), expected.end());
+        // A TVR5x comes back as an ordinary 4013; every list keeps its order.
+        QStringList expected = Describe(saved, kind).replaceInStrings("20,", "4013,");
         QCOMPARE(Describe(workspace->modules, kind), expected);
     }
     QCOMPARE(workspace->treeItems.mid(0, 4),
              QStringList({" (04) N710", " (03) N710", " (02) N710", " (01) N710"}));
+    // Saved again, the file is the same; loaded again, so is the tree.
+    QCOMPARE(ModuleFileText(workspace->modules), text);
+    const QStringList tree = workspace->treeItems;
+    Load(ModuleFileText(workspace->modules));
+    QCOMPARE(workspace->treeItems, tree);
+}
+
+void TestModuleFile::LineEndsAndTextEncodings_data()
+{
+    const QByteArray lines[] = {"4017,05080600", "DSCR", "(Pump)", "END",
+                                "4060,0A400600", "DSCR", "(Fan)",  "END"};
+    const auto joined = [&](const QByteArray &end) {
+        QByteArray text;
+        for (const QByteArray &line : lines)
+            text += line + end;
+        return text;
+    };
+    QTest::addColumn<QByteArray>("file");
+    QTest::newRow("CR LF") << joined("\r\n");
+    QTest::newRow("LF") << joined("\n");
+    QTest::newRow("CR") << joined("\r");
+    QTest::newRow("mixed, no end at the end") << joined("\r").replace("(Fan)\r", "(Fan)\n").chopped(1);
+    QTest::newRow("UTF-8 mark") << "\xEF\xBB\xBF" + joined("\r\n");
+    QTest::newRow("UTF-16 LE mark") << Utf16(joined("\r\n"), QStringConverter::Utf16LE, true);
+    QTest::newRow("UTF-16 BE mark") << Utf16(joined("\r\n"), QStringConverter::Utf16BE, true);
+    QTest::newRow("UTF-16 LE") << Utf16(joined("\r\n"), QStringConverter::Utf16LE, false);
+    // A CR LF split over two parts of the reading is still one line end.
+    QByteArray padded = joined("\r\n");
+    padded.prepend(QByteArray(64 * 1024 - 1, ' ') + "\r\n");
+    QTest::newRow("CR LF across parts") << padded;
+}
+
+void TestModuleFile::LineEndsAndTextEncodings()
+{
+    QFETCH(QByteArray, file);
+    Load(file);
+    QCOMPARE(workspace->treeItems, QStringList({" (05) N770", " (0A) N720"}));
+    QCOMPARE(workspace->modules.Records(EditorKind::Type4017).front()->captions.value(0), QString("Pump"));
+    QCOMPARE(workspace->modules.Records(EditorKind::Type4060).front()->captions,
+             QStringList({"Fan"}) + Numbered("Vystup ", 2, 4));
+}
+
+void TestModuleFile::CzechAndSlovakNamesSurvive()
+{
+    ModuleRegistry saved;
+    ModuleRecordPtr inputs = saved.AddModule("4017", "05080600", false);
+    inputs->captions[0] = CzechAndSlovakLetters;
+    inputs->captions[1] = QString::fromUtf8("Čerpadlo č. 2");
+    saved.AddModule("4013", "01200600", false)->captions[0] = QString::fromUtf8("Teplota °C");
+    const QByteArray text = ModuleFileText(saved);
+    // Code page Windows-1250, one byte a letter: "č" is E8, "ř" F8, "ů" F9, "°" B0.
+    QVERIFY(text.contains("DSCR (Teplota \xB0"
+                          "C)\r\n"));
+    QVERIFY(text.contains("(\xC8"
+                          "erpadlo \xE8. 2)\r\n"));
+    QVERIFY(text.contains(QByteArray(1, '(') + EncodeName(CzechAndSlovakLetters, NameEncoding::Windows1250)));
+    QVERIFY(!text.contains('?'));
+    Load(text);
+    QCOMPARE(workspace->modules.Records(EditorKind::Type4017).front()->captions.mid(0, 2),
+             inputs->captions.mid(0, 2));
+    QCOMPARE(workspace->modules.Records(EditorKind::Type4013).front()->captions.value(0),
+             QString::fromUtf8("Teplota °C"));
+
+    // A file another editor saved as UTF-8, with or without its mark, reads as UTF-8.
+    const QByteArray utf8 = "4017,05080600\r\nDSCR\r\n(" + CzechAndSlovakLetters.toUtf8() + ")\r\nEND\r\n";
+    for (const QByteArray &file : {utf8, "\xEF\xBB\xBF" + utf8}) {
+        Load(file);
+        QCOMPARE(workspace->modules.Records(EditorKind::Type4017).front()->captions.value(0),
+                 CzechAndSlovakLetters);
+    }
+    // A name no 8-bit code page of ours holds keeps the whole file in UTF-8 rather than turn into "?".
+    const QString greek = QString::fromUtf8("Ωmega");
+    workspace->modules.Records(EditorKind::Type4017).front()->captions[1] = greek;
+    Load(ModuleFileText(workspace->modules));
+    QCOMPARE(workspace->modules.Records(EditorKind::Type4017).front()->captions.mid(0, 2),
+             QStringList({CzechAndSlovakLetters, greek}));
+}
+
+void TestModuleFile::NameEditsKeepTheFileIntact_data()
+{
+    QTest::addColumn<QByteArray>("typeId");
+    QTest::addColumn<QString>("editName");
+    QTest::newRow("4013 description") << QByteArray("4013") << "DesriptionEdit";
+    QTest::newRow("4x13 description") << QByteArray("4313") << "DesriptionEdit";
+    QTest::newRow("4017 channel") << QByteArray("4017") << "Edit9";
+    QTest::newRow("4021 description") << QByteArray("4021") << "DesriptionEdit";
+    QTest::newRow("4050 channel") << QByteArray("4050") << "Edit1";
+    QTest::newRow("4052 channel") << QByteArray("4052") << "Edit1";
+    QTest::newRow("4060 channel") << QByteArray("4060") << "Edit1";
+}
+
+void TestModuleFile::NameEditsKeepTheFileIntact()
+{
+    QFETCH(QByteArray, typeId);
+    QFETCH(QString, editName);
+    const ModuleRecordPtr record = workspace->modules.AddModule(typeId, "0A400600", false);
+    workspace->modules.AddModule("4017", "0B080600", false);
+    std::unique_ptr<QWidget> window(CreateModuleEditor(*workspace, *record));
+    record->editorState = EditorState::Open;
+    auto *edit = window->findChild<QLineEdit *>(editName);
+    QVERIFY(edit);
+    edit->clear();
+
+    // A pasted line break becomes a blank, a CR LF one blank.
+    QGuiApplication::clipboard()->setText("Pump\nEND\r\n4017,05080600");
+    edit->paste();
+    QCOMPARE(edit->text(), QString("Pump END 4017,05080600"));
+    // ")" would end the name early; a letter outside Windows-1250 could only be saved as "?".
+    Type(edit, QString::fromUtf8(") č\u4E2D)"));
+    QCOMPARE(edit->text(), QString::fromUtf8("Pump END 4017,05080600 č"));
+    QGuiApplication::clipboard()->setText("(Valve)");
+    edit->paste();
+    QCOMPARE(edit->text(), QString::fromUtf8("Pump END 4017,05080600 č"));
+    Type(edit, " " + CzechAndSlovakLetters);
+
+    const QByteArray text = ModuleFileText(workspace->modules);
+    QStringList tree = {" (0A)" + QString(FindModuleType(typeId)->modelLabel), " (0B) N770"};
+    Load(text);
+    QStringList loaded = workspace->treeItems;
+    loaded.sort();
+    tree.sort();
+    QCOMPARE(loaded, tree);
+    QCOMPARE(workspace->modules.FindForOpen("0A")->captions.value(0),
+             QString::fromUtf8("Pump END 4017,05080600 č ") + CzechAndSlovakLetters);
+}
+
+void TestModuleFile::LargeAndOddFilesStayBounded_data()
+{
+    const QByteArray block = "4021,0E320600\r\nDSCR (Valve)\r\nEND\r\n";
+    QByteArray garbage(256 * 1024, '\0');
+    QRandomGenerator random(11);
+    for (char &c : garbage)
+        c = static_cast<char>(random.bounded(256));
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("tree");
+    QTest::newRow("NUL bytes") << QByteArray(1024 * 1024, '\0') << QStringList();
+    QTest::newRow("random bytes") << garbage << QStringList();
+    QTest::newRow("NUL bytes, then a block")
+        << QByteArray(300 * 1024, '\0') + "\r\n" + block << QStringList{" (0E) N780"};
+    // A header cut short with its line: the block reads on from the next line.
+    QTest::newRow("overlong header") << "4021,0E320600" + QByteArray(100 * 1024, 'x') + "\r\n" + block.mid(15)
+                                     << QStringList{" (0E) N780"};
+    QTest::newRow("overlong line inside a block")
+        << "4017,05080600\r\nDSCR\r\n(" + QByteArray(100 * 1024, 'n') + ")\r\n(B)\r\nEND\r\n" + block
+        << QStringList{" (05) N770", " (0E) N780"};
+}
+
+void TestModuleFile::LargeAndOddFilesStayBounded()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, tree);
+    Load(file);
+    QCOMPARE(workspace->treeItems, tree);
+    for (const QString &caption : tree)
+        if (ModuleRecordPtr record = workspace->modules.FindForOpen(CaptionAddress(caption)))
+            for (const QString &name : record->captions)
+                QVERIFY2(name.size() <= ModuleFileReader::MaxLineLength, qPrintable(caption));
+    if (tree.contains(" (05) N770")) {
+        const QStringList names = workspace->modules.FindForOpen("05")->captions;
+        QCOMPARE(names.value(1), QString("B"));
+        // Cut short, the line lacks its ")": an empty name, as for any such line.
+        QCOMPARE(names.value(0), QString());
+    }
+    if (tree.contains(" (0E) N780"))
+        QCOMPARE(workspace->modules.FindForOpen("0E")->captions, QStringList{"Valve"});
+}
+
+void TestModuleFile::FiftyMegabyteLineIsSkippedInSteps()
+{
+    // One line of 50 MB: read in parts, never held whole, and never more than a step's share at a time.
+    const QString path = folder.filePath("large.cfg");
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("4013,01000600\r\nDSCR (");
+        const QByteArray part(1024 * 1024, 'z');
+        for (int n = 0; n < 50; ++n)
+            QCOMPARE(file.write(part), part.size());
+        file.write(")\r\nEND\r\n4013,02000600\r\nEND\r\n");
+    }
+    ModuleFileLoad load;
+    QVERIFY(load.Open(path));
+    int steps = 0;
+    LoadStep step = LoadStep::Loading;
+    while (step == LoadStep::Loading) {
+        step = load.Step(*workspace);
+        ++steps;
+    }
+    QCOMPARE(step, LoadStep::Ended);
+    QVERIFY2(steps >= 50, qPrintable(QString::number(steps)));
+    QCOMPARE(load.LoadedModules(), 2);
+    workspace->FlushModuleItems();
+    QCOMPARE(workspace->treeItems, QStringList({" (01) N710", " (02) N710"}));
+    QCOMPARE(workspace->modules.FindForOpen("01")->captions.value(0), QString());
+    QFile::remove(path);
+}
+
+void TestModuleFile::LoadStopsPastTheModuleBound()
+{
+    QByteArray text;
+    for (int n = 0; n < ModuleFileLoad::MaxModules + 3; ++n)
+        text += "4013," + HexByte(n) + "000600\r\nEND\r\n";
+    const QString path = folder.filePath("many.cfg");
+    QCOMPARE(ReplaceFile(path, text), SaveResult::Saved);
+    ModuleFileLoad load;
+    QVERIFY(load.Open(path));
+    LoadStep step = LoadStep::Loading;
+    while (step == LoadStep::Loading)
+        step = load.Step(*workspace);
+    QCOMPARE(step, LoadStep::TooManyModules);
+    QCOMPARE(workspace->modules.Count(), ModuleFileLoad::MaxModules);
+    QCOMPARE(load.LoadedModules(), ModuleFileLoad::MaxModules);
 }
 
 void TestModuleFile::FailedWriteKeepsTheOldFile()
@@ -191,23 +447,67 @@ void TestModuleFile::FailedWriteKeepsTheOldFile()
     QCOMPARE(ReplaceFile(path, old), SaveResult::Saved);
     const QStringList filesBefore = QDir(folder.path()).entryList(QDir::Files);
 
-    // A file size limit makes the system refuse the rest of the write, as a full disk would.
-    rlimit original{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &original), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = original;
-    small.rlim_cur = 1024;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const SaveResult result = ReplaceFile(path, QByteArray(4096, 'x'));
-    setrlimit(RLIMIT_FSIZE, &original);
-    std::signal(SIGXFSZ, previousHandler);
-
+    SaveResult result = SaveResult::Saved;
+    {
+        // The system refuses the rest of the write, as a full disk would.
+        const FileSizeLimit limit(1024);
+        QVERIFY(limit.Active());
+        result = ReplaceFile(path, QByteArray(4096, 'x'));
+    }
     QCOMPARE(result, SaveResult::NotWritten);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), old);
+    QCOMPARE(ReadAll(path), old);
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files), filesBefore);
     QCOMPARE(ReplaceFile(folder.filePath("missing/plant.cfg"), old), SaveResult::NotOpened);
+}
+
+void TestModuleFile::FolderWithoutWriteRightSavesInPlace()
+{
+    QTemporaryDir locked;
+    const QString path = locked.filePath("plant.cfg");
+    const QByteArray old = "4021,0E320600\r\nDSCR (Valve)\r\nEND\r\n";
+    QCOMPARE(ReplaceFile(path, old), SaveResult::Saved);
+    const QByteArray longer = old + "4013,01000600\r\nDSCR (Unit)\r\nEND\r\n";
+
+    SaveResult fullDisk = SaveResult::Saved;
+    QByteArray afterFullDisk;
+    SaveResult shorter = SaveResult::NotWritten;
+    QByteArray afterShorter;
+    SaveResult grown = SaveResult::NotWritten;
+    QByteArray afterGrown;
+    SaveResult newFile = SaveResult::Saved;
+    SaveResult readOnly = SaveResult::Saved;
+    {
+        const WriteProtection folderLock(locked.path());
+        if (!folderLock.Refuses())
+            QSKIP("This file system offers no way to make a folder refuse new files (no permission bits that "
+                  "count, no immutable flag)");
+        {
+            const FileSizeLimit limit(old.size() + 10);
+            QVERIFY(limit.Active());
+            fullDisk = ReplaceFile(path, longer);
+        }
+        afterFullDisk = ReadAll(path);
+        shorter = ReplaceFile(path, "4013,01000600\r\nEND\r\n");
+        afterShorter = ReadAll(path);
+        grown = ReplaceFile(path, longer);
+        afterGrown = ReadAll(path);
+        newFile = ReplaceFile(locked.filePath("other.cfg"), old);
+        const WriteProtection fileLock(path);
+        QVERIFY(fileLock.Refuses());
+        readOnly = ReplaceFile(path, old);
+    }
+    // Where the new text does not fit, the old one stays.
+    QCOMPARE(fullDisk, SaveResult::NotWritten);
+    QCOMPARE(afterFullDisk, old);
+    QCOMPARE(shorter, SaveResult::Saved);
+    QCOMPARE(afterShorter, QByteArray("4013,01000600\r\nEND\r\n"));
+    QCOMPARE(grown, SaveResult::Saved);
+    QCOMPARE(afterGrown, longer);
+    // A file the folder does not hold yet cannot be made there, and a file that cannot be written stays.
+    QCOMPARE(newFile, SaveResult::NotOpened);
+    QCOMPARE(readOnly, SaveResult::NotOpened);
+    QCOMPARE(ReadAll(path), longer);
+    QCOMPARE(QDir(locked.path()).entryList(QDir::Files), QStringList{"plant.cfg"});
 }
 
 QTEST_MAIN(TestModuleFile)

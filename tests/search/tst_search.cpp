@@ -72,7 +72,12 @@ public:
             ++turnsStarted;
         inTurn = true;
         // Nothing answers at 7F, so every exchange ends by its time-out.
-        engine.SendCommand(Request('$', 0x7F, "F"), false, CheckedFrame, '!', CR, 8);
+        engine.SendCommand({.command = Request('$', 0x7F, "F"),
+                            .checksum = false,
+                            .receiveMode = ReceiveMode::CheckedFrame,
+                            .startChar = '!',
+                            .endChar = CR,
+                            .expectedLength = 8});
         return false;
     }
     void CloseAtTurnEnd() override {}
@@ -106,7 +111,7 @@ struct SearchBench
         QTest::mouseClick(&window.StartScanButton, Qt::LeftButton);
         return QTest::qWaitFor([this] { return !window.Scan().Scanning(); }, ScanBoundMs);
     }
-    bool Closed() const { return workspace.mainEnabled && !workspace.engine.OwnsBus(ToolKind::Search); }
+    bool Closed() const { return workspace.mainEnabled && !workspace.router.OwnsBus(ToolKind::Search); }
     bool CancelAndWaitForClose()
     {
         QTest::mouseClick(&window.CancelButton, Qt::LeftButton);
@@ -119,8 +124,8 @@ struct SearchBench
         editor = std::make_unique<TurnHoldingEditor>(workspace.engine);
         const ModuleRecordPtr record = workspace.modules.AddModule("4017", Config(0x7F, "080600"), false);
         record->SetEditor(editor.get(), editor.get());
-        record->editorState = 1;
-        workspace.engine.ReleaseBus();
+        record->editorState = EditorState::Open;
+        workspace.router.ReleaseBus();
         return *editor;
     }
 
@@ -248,7 +253,7 @@ void SearchWindowTest::showingTakesOverTheWorkspace()
     QCOMPARE(bench.window.InitTimer.interval(), ReplyTimeOutMs);
 
     QTRY_COMPARE_WITH_TIMEOUT(bench.window.Phase(), ScanPhase::Ready, GrantBoundMs);
-    QVERIFY(bench.workspace.engine.OwnsBus(ToolKind::Search));
+    QVERIFY(bench.workspace.router.OwnsBus(ToolKind::Search));
     QVERIFY(!bench.window.InitTimer.isActive());
     QVERIFY(bench.workspace.engine.PendingCommand().isEmpty()); // nothing is sent before a scan is started
 }
@@ -310,7 +315,7 @@ void SearchWindowTest::scanFindsEveryKind()
         QCOMPARE(record->typeId, table[i].typeId);
         QCOMPARE(record->config, configs[i]);
         QCOMPARE(record->captions, table[i].recordCaptions);
-        QCOMPARE(record->editorState, 0);
+        QCOMPARE(record->editorState, EditorState::Closed);
         QVERIFY(!record->initFlag);
         QVERIFY(!record->Editor());
     }
@@ -363,7 +368,7 @@ void SearchWindowTest::scanningLookFollowsTheScan()
     QCOMPARE(shown.count(), 2);
     // The window stays open and holds the bus until it is closed.
     QVERIFY(window.isVisible());
-    QVERIFY(bench.workspace.engine.OwnsBus(ToolKind::Search));
+    QVERIFY(bench.workspace.router.OwnsBus(ToolKind::Search));
     QVERIFY(!bench.workspace.mainEnabled);
 }
 
@@ -649,7 +654,7 @@ void SearchWindowTest::closeWithoutExchange()
     QCOMPARE(bench.workspace.treeItems, QStringList({" (09) N780"}));
     QCOMPARE(bench.workspace.hint, QString("Hint: Available modules..."));
     // The bus went back: with no editor open the cycle rests.
-    QCOMPARE(bench.workspace.engine.Phase(), TransactionEngine::IdlePhase);
+    QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
     QCOMPARE(bench.Commands().size(), 2);
 }
 
@@ -674,10 +679,10 @@ void SearchWindowTest::waitsForTheBusWhileAnEditorRuns()
 {
     SearchBench bench;
     bench.bus.AddModule("4017", Config(1, "080600"));
-    TransactionEngine &engine = bench.workspace.engine;
-    engine.SetEditorTurnActive(true);
+    BusRouter &router = bench.workspace.router;
+    router.BeginEditorTurn();
     bench.window.show();
-    QTRY_VERIFY_WITH_TIMEOUT(engine.BusAsked(ToolKind::Search), GrantBoundMs);
+    QTRY_VERIFY_WITH_TIMEOUT(router.BusAsked(ToolKind::Search), GrantBoundMs);
     QCOMPARE(bench.window.Phase(), ScanPhase::WaitingForBus);
     QVERIFY(bench.window.InitTimer.isActive()); // asks again
 
@@ -686,7 +691,7 @@ void SearchWindowTest::waitsForTheBusWhileAnEditorRuns()
     QVERIFY(bench.Commands().isEmpty());
     QVERIFY(bench.window.StartScanButton.isEnabled());
 
-    engine.SetEditorTurnActive(false);
+    router.EndEditorTurn();
     QTRY_COMPARE_WITH_TIMEOUT(bench.window.Phase(), ScanPhase::Ready, GrantBoundMs);
     QVERIFY(bench.Scan(1, 1));
     QCOMPARE(bench.workspace.pendingItems, QStringList({" (01) N770"}));
@@ -695,12 +700,12 @@ void SearchWindowTest::waitsForTheBusWhileAnEditorRuns()
 void SearchWindowTest::closeWaitsForANotedBusRequest()
 {
     SearchBench bench;
-    TransactionEngine &engine = bench.workspace.engine;
+    BusRouter &router = bench.workspace.router;
     TurnHoldingEditor &editor = bench.StartEditorTurn();
-    QVERIFY(engine.EditorTurnActive());
+    QVERIFY(router.EditorTurnActive());
 
     bench.window.show();
-    QTRY_VERIFY_WITH_TIMEOUT(engine.BusAsked(ToolKind::Search), GrantBoundMs);
+    QTRY_VERIFY_WITH_TIMEOUT(router.BusAsked(ToolKind::Search), GrantBoundMs);
     bench.window.CancelButton.click();
     // The close timer fires several times while the editor keeps its turn; the close waits for the grant.
     const qsizetype exchanges = bench.workspace.port.written.size();
@@ -713,14 +718,15 @@ void SearchWindowTest::closeWaitsForANotedBusRequest()
     editor.keepTurn = false;
     QVERIFY(QTest::qWaitFor([&bench] { return bench.Closed(); }, GrantBoundMs));
     QVERIFY(QTest::qWaitFor([&editor] { return editor.turnsStarted >= 2; }, GrantBoundMs));
-    QVERIFY(!engine.OwnsBus(ToolKind::Search));
-    QVERIFY(!engine.BusAsked(ToolKind::Search));
+    QVERIFY(!router.OwnsBus(ToolKind::Search));
+    QVERIFY(!router.BusAsked(ToolKind::Search));
 }
 
 void SearchWindowTest::closeBeforeAskingLeavesTheEditorsAlone()
 {
     SearchBench bench;
     TransactionEngine &engine = bench.workspace.engine;
+    BusRouter &router = bench.workspace.router;
     bench.StartEditorTurn();
 
     // Shown and hidden again before the window ever asked for the bus.
@@ -735,8 +741,8 @@ void SearchWindowTest::closeBeforeAskingLeavesTheEditorsAlone()
     // The editor's exchanges ran on undisturbed: each command ended by its own time-out before the next went
     // out, and the window never came to hold the bus.
     QCOMPARE(bench.workspace.port.written.size() - TimeOutRows(engine.CommandLog()), 1);
-    QVERIFY(!engine.OwnsBus(ToolKind::Search));
-    QVERIFY(!engine.BusAsked(ToolKind::Search));
+    QVERIFY(!router.OwnsBus(ToolKind::Search));
+    QVERIFY(!router.BusAsked(ToolKind::Search));
     QCOMPARE(bench.workspace.hint, QString("Hint: Available modules..."));
 }
 

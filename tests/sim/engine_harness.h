@@ -5,6 +5,7 @@
 #include "bus/transaction_engine.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
+#include "workspace/bus_router.h"
 
 #include <QTest>
 #include <QTestEventLoop>
@@ -17,8 +18,8 @@ struct EngineHarness : ToolReplyHandler
         engine.SetPacingTag(VeryFast);
         engine.SetTimeOutMs(25);
         bus.Attach(port);
-        engine.RegisterTool(ToolKind::Terminal, this);
-        engine.RequestBus(ToolKind::Terminal);
+        router.RegisterTool(ToolKind::Terminal, this);
+        router.RequestBus(ToolKind::Terminal);
     }
 
     void HandleToolReply(const QByteArray &reply) override
@@ -29,10 +30,16 @@ struct EngineHarness : ToolReplyHandler
 
     // Sends one command as the program would and waits (bounded) for what the engine delivers. The wait runs
     // the event loop without pauses, so replies in pieces take no longer than on a real event loop.
-    QByteArray Exchange(const QByteArray &command, bool checksum, int mode, char start, char end, int length)
+    QByteArray Exchange(const QByteArray &command, bool checksum, ReceiveMode mode, char start, char end,
+                        int length)
     {
         const qsizetype before = replies.size();
-        engine.SendCommand(command, checksum, mode, start, end, length);
+        engine.SendCommand({.command = command,
+                            .checksum = checksum,
+                            .receiveMode = mode,
+                            .startChar = start,
+                            .endChar = end,
+                            .expectedLength = length});
         if (replies.size() == before)
             waiting.enterLoopMSecs(2000);
         return replies.size() > before ? replies.last() : QByteArray("(nothing delivered)");
@@ -48,7 +55,8 @@ struct EngineHarness : ToolReplyHandler
     }
 
     ModuleRegistry registry;
-    TransactionEngine engine{registry};
+    TransactionEngine engine;
+    BusRouter router{engine, registry};
     MemoryPort port;
     SimBus bus;
     QList<QByteArray> replies;

@@ -5,6 +5,7 @@
 #include "bus/text.h"
 #include "bus/transaction_engine.h"
 #include "support/sim_process.h"
+#include "workspace/bus_router.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,10 +39,12 @@ private slots:
     void endsWhenThePortStaysClosed();
 
 private:
-    QByteArray Exchange(const QByteArray &command, bool checksum, int mode, char start, char end, int length);
+    QByteArray Exchange(const QByteArray &command, bool checksum, ReceiveMode mode, char start, char end,
+                        int length);
 
     QTemporaryDir runtimeFolder;
     std::unique_ptr<TransactionEngine> engine;
+    std::unique_ptr<BusRouter> router;
     ModuleRegistry registry;
     Tool tool;
 };
@@ -56,11 +59,16 @@ void TestNavixSim::initTestCase()
         QSKIP("this system has no pseudo-terminals");
 }
 
-QByteArray TestNavixSim::Exchange(const QByteArray &command, bool checksum, int mode, char start, char end,
-                                  int length)
+QByteArray TestNavixSim::Exchange(const QByteArray &command, bool checksum, ReceiveMode mode, char start,
+                                  char end, int length)
 {
     const qsizetype before = tool.replies.size();
-    engine->SendCommand(command, checksum, mode, start, end, length);
+    engine->SendCommand({.command = command,
+                         .checksum = checksum,
+                         .receiveMode = mode,
+                         .startChar = start,
+                         .endChar = end,
+                         .expectedLength = length});
     if (!QTest::qWaitFor([&] { return tool.replies.size() > before; }, 5000))
         return "(nothing delivered)";
     return tool.replies.last();
@@ -90,39 +98,50 @@ void TestNavixSim::exchangesInEveryReceiveMode()
     port.SetComNumber(static_cast<quint16>(sim.comNumber));
     port.SetOpen(true);
     QVERIFY(port.IsOpen());
-    engine = std::make_unique<TransactionEngine>(registry);
+    engine = std::make_unique<TransactionEngine>();
+    router = std::make_unique<BusRouter>(*engine, registry);
     engine->SetPort(&port);
     engine->SetPacingTag(VeryFast);
     engine->SetTimeOutMs(ReplyTimeOutMs);
-    engine->RegisterTool(ToolKind::Terminal, &tool);
-    QVERIFY(engine->RequestBus(ToolKind::Terminal));
+    router->RegisterTool(ToolKind::Terminal, &tool);
+    QVERIFY(router->RequestBus(ToolKind::Terminal));
 
     // Checked frames, with and without checksum.
-    QCOMPARE(Exchange("$01M\r", false, CheckedFrame, '!', CR, 8), QByteArray("!014013\r"));
-    QCOMPARE(Exchange("$012\r", false, CheckedFrame, '!', CR, 10), QByteArray("!01200600\r"));
-    QCOMPARE(Exchange("$02M\r", true, CheckedFrame, '!', CR, 8), QByteArray("!024013\r"));
+    QCOMPARE(Exchange("$01M\r", false, ReceiveMode::CheckedFrame, '!', CR, 8), QByteArray("!014013\r"));
+    QCOMPARE(Exchange("$012\r", false, ReceiveMode::CheckedFrame, '!', CR, 10), QByteArray("!01200600\r"));
+    QCOMPARE(Exchange("$02M\r", true, ReceiveMode::CheckedFrame, '!', CR, 8), QByteArray("!024013\r"));
     // Unchecked frames of the Tvr 5x, read short of the CR.
     QVERIFY(QRegularExpression("^>\\d\\d/\\d\\d/\\d\\d \\d \\d\\d:\\d\\d:\\d\\d$")
-                .match(FromWire(Exchange("@10G\r", false, UncheckedFrame, '>', ' ', 20)))
+                .match(FromWire(Exchange("@10G\r", false, ReceiveMode::UncheckedFrame, '>', ' ', 20)))
                 .hasMatch());
     QVERIFY(QRegularExpression("^![0-9A-F]{2}$")
-                .match(FromWire(Exchange("$126\r", false, UncheckedFrame, '!', ' ', 3)))
+                .match(FromWire(Exchange("$126\r", false, ReceiveMode::UncheckedFrame, '!', ' ', 3)))
                 .hasMatch());
-    QCOMPARE(Exchange("@10K2F\r", false, UncheckedFrame, '!', ' ', 3), QByteArray("!10"));
-    // Lines, as the terminal reads them: the CR that followed the short frame before comes first, alone.
+    QCOMPARE(Exchange("@10K2F\r", false, ReceiveMode::UncheckedFrame, '!', ' ', 3), QByteArray("!10"));
+    // Lines, as the terminal reads them: the CR behind the frame read short before is no line of its own.
     qsizetype before = tool.replies.size();
-    engine->SendCommand("@10C\r", false, LineMode, ' ', ' ', 0);
-    QTRY_COMPARE_WITH_TIMEOUT(tool.replies.mid(before), (QList<QByteArray>{"\r", ">2F\r"}), 5000);
+    engine->SendCommand({.command = "@10C\r",
+                         .checksum = false,
+                         .receiveMode = ReceiveMode::LineMode,
+                         .startChar = ' ',
+                         .endChar = ' ',
+                         .expectedLength = 0});
+    QTRY_COMPARE_WITH_TIMEOUT(tool.replies.mid(before), (QList<QByteArray>{">2F\r"}), 5000);
     // Raw: whatever has come at each notification, until the reply is complete.
     before = tool.replies.size();
-    engine->SendCommand("$01F\r", false, RawMode, ' ', ' ', 0);
+    engine->SendCommand({.command = "$01F\r",
+                         .checksum = false,
+                         .receiveMode = ReceiveMode::RawMode,
+                         .startChar = ' ',
+                         .endChar = ' ',
+                         .expectedLength = 0});
     QTRY_COMPARE_WITH_TIMEOUT(tool.replies.mid(before).join(), QByteArray("!01B2.0\r"), 5000);
 
     // A module that loses its reply, and one whose checksum is wrong.
-    QCOMPARE(Exchange("$05M\r", false, CheckedFrame, '!', CR, 8), QByteArray());
+    QCOMPARE(Exchange("$05M\r", false, ReceiveMode::CheckedFrame, '!', CR, 8), QByteArray());
     QCOMPARE(engine->CommandLog().Row(0),
              (QStringList{"$05M", "Time out !", engine->CommandLog().Row(0).value(2)}));
-    QCOMPARE(Exchange("$06M\r", true, CheckedFrame, '!', CR, 8), QByteArray());
+    QCOMPARE(Exchange("$06M\r", true, ReceiveMode::CheckedFrame, '!', CR, 8), QByteArray());
     QCOMPARE(engine->CommandLog().Row(0).value(0), QStringLiteral("Wrong checksum !"));
 
     port.SetOpen(false);

@@ -63,6 +63,17 @@ void TestSimBus::checksumUse()
     // With checksum off, the checksum characters make the command one the module does not know.
     QCOMPARE(bus.Answer(Cmd("$0BM")), QByteArray("!0B4017\r"));
     QCOMPARE(bus.Answer(WithChecksum("$0BM")), QByteArray("?0B\r"));
+
+    // The checksum stands directly in front of the CR also in the replies that the program reads by length
+    // without their CR.
+    SimModule &tvr = bus.AddModule("20", "10200642");
+    tvr.frozen = true;
+    tvr.status = 0x21;
+    tvr.pointer = 0x01F8;
+    const QList<QPair<QByteArray, QByteArray>> shortRead = {
+        {"@10G", ">07/12/24 1 12:30:05"}, {"$126", "!21"}, {"@10E", ">01F8"}, {"@10K2F", "!10"}};
+    for (const auto &[command, body] : shortRead)
+        QCOMPARE(bus.Answer(WithChecksum(command)), body + ComputeChecksum(body) + CR);
 }
 
 void TestSimBus::initState_data()

@@ -11,7 +11,7 @@
 namespace {
 QByteArray AskName(EngineHarness &harness)
 {
-    return harness.Exchange("$0AM\r", false, CheckedFrame, '!', CR, 8);
+    return harness.Exchange("$0AM\r", false, ReceiveMode::CheckedFrame, '!', CR, 8);
 }
 } // namespace
 
@@ -80,18 +80,20 @@ void TestSimFaults::badChecksum()
     checked.badChecksum = true;
     plain.badChecksum = true;
 
-    QCOMPARE(harness.Exchange("$0AM\r", true, CheckedFrame, '!', CR, 8), QByteArray());
+    QCOMPARE(harness.Exchange("$0AM\r", true, ReceiveMode::CheckedFrame, '!', CR, 8), QByteArray());
     QCOMPARE(harness.LogTexts().count("Wrong checksum !"), 1);
     QCOMPARE(harness.LogTexts().count("Time out !"), 0);
     // A mode 2 frame read short of the CR fails the same way.
     harness.bus.faults.badChecksum = true;
     checked.badChecksum = false;
-    QCOMPARE(harness.Exchange("$0A2\r", true, UncheckedFrame, '!', ' ', 10), QByteArray());
+    QCOMPARE(harness.Exchange("$0A2\r", true, ReceiveMode::UncheckedFrame, '!', ' ', 10), QByteArray());
     QCOMPARE(harness.LogTexts().count("Wrong checksum !"), 2);
     // Without checksum there is nothing to get wrong.
-    QCOMPARE(harness.Exchange("$0BM\r", false, CheckedFrame, '!', CR, 8), QByteArray("!0B4017\r"));
+    QCOMPARE(harness.Exchange("$0BM\r", false, ReceiveMode::CheckedFrame, '!', CR, 8),
+             QByteArray("!0B4017\r"));
     harness.bus.faults.badChecksum = false;
-    QCOMPARE(harness.Exchange("$0AM\r", true, CheckedFrame, '!', CR, 8), QByteArray("!0A4013\r"));
+    QCOMPARE(harness.Exchange("$0AM\r", true, ReceiveMode::CheckedFrame, '!', CR, 8),
+             QByteArray("!0A4013\r"));
 }
 
 void TestSimFaults::noiseBeforeTheStart()
@@ -99,7 +101,8 @@ void TestSimFaults::noiseBeforeTheStart()
     EngineHarness harness;
     SimModule &module = harness.bus.AddModule("4013", "0A200640");
     module.noise = true;
-    QCOMPARE(harness.Exchange("$0AM\r", true, CheckedFrame, '!', CR, 8), QByteArray("!0A4013\r"));
+    QCOMPARE(harness.Exchange("$0AM\r", true, ReceiveMode::CheckedFrame, '!', CR, 8),
+             QByteArray("!0A4013\r"));
     const QByteArray sent = harness.bus.Transcript().last().reply;
     QVERIFY(sent.startsWith(SimFaults::NoiseText));
     QCOMPARE(sent.mid(SimFaults::NoiseText.size()), "!0A4013" + ComputeChecksum("!0A4013") + CR);
@@ -127,14 +130,18 @@ void TestSimFaults::lateReplies()
     harness.engine.SetTimeOutMs(20);
     QCOMPARE(AskName(harness), QByteArray());
     QCOMPARE(harness.LogTexts().count("Time out !"), 1);
-    // The late reply still comes and waits in the buffer; the next exchange finds it first.
-    QTRY_VERIFY_WITH_TIMEOUT(!harness.bus.RepliesPending(), 1000);
+    // The late reply still comes and waits in the buffer; it answers nothing and goes, with a row that says
+    // so, when the next command is written.
+    QTRY_COMPARE_WITH_TIMEOUT(harness.engine.RxBuffer(), QByteArray("!0A4013\r"), 1000);
 
     harness.engine.SetTimeOutMs(400);
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(harness.Exchange("$0A2\r", false, CheckedFrame, '!', CR, 10), QByteArray("!0A200600\r"));
+    QCOMPARE(harness.Exchange("$0A2\r", false, ReceiveMode::CheckedFrame, '!', CR, 10),
+             QByteArray("!0A200600\r"));
     QVERIFY(clock.elapsed() >= 60);
+    QCOMPARE(harness.engine.CommandLog().Row(1).mid(0, 2),
+             QStringList({TransactionEngine::DroppedRowText, "!0A4013"}));
 }
 
 void TestSimFaults::deliveryPlan_data()

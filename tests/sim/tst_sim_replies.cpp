@@ -118,6 +118,7 @@ private slots:
     void replyLayouts();
     void initProbeOfTheSearch_data();
     void initProbeOfTheSearch();
+    void tvrWithChecksums();
 };
 
 void TestSimReplies::replyLayouts_data()
@@ -163,16 +164,16 @@ void TestSimReplies::replyLayouts()
 
     EngineHarness harness;
     harness.bus.AddModule(type, config);
-    const QByteArray reply = harness.Exchange(command, checksum, mode, start, end, length);
+    const QByteArray reply =
+        harness.Exchange(command, checksum, static_cast<ReceiveMode>(mode), start, end, length);
 
     const QRegularExpression layout(pattern);
     QVERIFY2(layout.match(FromWire(reply)).hasMatch(), reply.toStdString().c_str());
     QCOMPARE(reply.size(), qsizetype(length));
     QVERIFY(!harness.LogTexts().contains("Wrong checksum !"));
     QVERIFY(!harness.LogTexts().contains("Time out !"));
-    // What the program reads short of stays in its buffer only as a CR, dropped before the next frame.
-    QVERIFY2(harness.engine.RxBuffer().isEmpty() || harness.engine.RxBuffer() == QByteArray(1, CR),
-             harness.engine.RxBuffer().toStdString().c_str());
+    // Nothing of the reply stays behind, not even the CR of a reply read short of it.
+    QVERIFY2(harness.engine.RxBuffer().isEmpty(), harness.engine.RxBuffer().toStdString().c_str());
     // The module heard the command exactly as the program wrote it.
     QCOMPARE(harness.bus.Commands().size(), 1);
     QCOMPARE(harness.bus.Commands().first(), harness.port.written.last());
@@ -199,19 +200,70 @@ void TestSimReplies::initProbeOfTheSearch()
     EngineHarness harness;
     SimModule &module = harness.bus.AddModule("4113", config);
     module.initMode = initMode;
-    QCOMPARE(harness.Exchange("$00M\r", false, CheckedFrame, '!', CR, 8), QByteArray("!004113\r"));
-    const QByteArray configReply = harness.Exchange("$002\r", false, CheckedFrame, '!', CR, 10);
+    QCOMPARE(harness.Exchange("$00M\r", false, ReceiveMode::CheckedFrame, '!', CR, 8),
+             QByteArray("!004113\r"));
+    const QByteArray configReply = harness.Exchange("$002\r", false, ReceiveMode::CheckedFrame, '!', CR, 10);
     QCOMPARE(configReply, "!" + config + CR);
     const int inverted = HexToInt(config.mid(6)) ^ 0x40;
     const QByteArray probe = "%00" + config.left(6) + HexByte(inverted) + CR;
-    const QByteArray answer = harness.Exchange(probe, false, UncheckedFrame, '!', CR, 4);
+    const QByteArray answer = harness.Exchange(probe, false, ReceiveMode::UncheckedFrame, '!', CR, 4);
     QCOMPARE(answer, acknowledged ? QByteArray("!00\r") : QByteArray());
     QCOMPARE(module.format, acknowledged ? inverted : HexToInt(config.mid(6)));
     if (acknowledged) {
-        QCOMPARE(harness.Exchange("%00" + config + CR, false, UncheckedFrame, '!', CR, 4),
+        QCOMPARE(harness.Exchange("%00" + config + CR, false, ReceiveMode::UncheckedFrame, '!', CR, 4),
                  QByteArray("!00\r"));
         QCOMPARE(module.Config(), config);
     }
+}
+
+void TestSimReplies::tvrWithChecksums()
+{
+    // A Tvr 5x that uses checksums, through the editor's clock, limits and status reads and a memory
+    // read-out: on the line every reply is body, checksum, CR, also where the program reads it by length
+    // without the CR.
+    EngineHarness harness;
+    SimModule &tvr = harness.bus.AddModule("20", "10200642");
+    tvr.frozen = true;
+    tvr.status = 0x21;
+    tvr.pointer = 0x01F8;
+    const QByteArray record = "0530122403305001";
+    for (int i = 0; i < 8; ++i)
+        tvr.memory[0x01F0 + i] = static_cast<char>(HexToInt(record.mid(2 * i, 2)));
+    struct Step
+    {
+        QByteArray command;
+        char start;
+        int length;
+        QByteArray body;
+    };
+    const Step steps[] = {
+        {"@10G", '>', 20, ">07/12/24 1 12:30:05"},
+        {"@10R", '>', 19, ">02445A6E9C71C84A58"},
+        {"$126", '!', 3, "!21"},
+        {"@10E", '>', 5, ">01F8"},
+        {"@10D01F0", '>', 17, ">" + record},
+        {"@10E", '>', 5, ">01F8"},
+    };
+    for (const Step &step : steps) {
+        const QByteArray delivered = harness.Exchange(step.command + CR, true, ReceiveMode::UncheckedFrame,
+                                                      step.start, Blank, step.length);
+        QCOMPARE(delivered, step.body);
+        const SimExchange exchange = harness.bus.Transcript().last();
+        QCOMPARE(exchange.command, step.command + ComputeChecksum(step.command) + CR);
+        QCOMPARE(exchange.reply, step.body + ComputeChecksum(step.body) + CR);
+        QVERIFY(harness.engine.RxBuffer().isEmpty());
+    }
+    QVERIFY(!harness.LogTexts().contains("Wrong checksum !"));
+
+    // A record whose checksum came wrong: an empty reply and the row that says so; the next read is good.
+    tvr.badChecksum = true;
+    QCOMPARE(harness.Exchange("@10D01F0\r", true, ReceiveMode::UncheckedFrame, '>', Blank, 17), QByteArray());
+    QCOMPARE(harness.engine.CommandLog().Row(0).value(0), QString("Wrong checksum !"));
+    QCOMPARE(harness.engine.CommandLog().Row(1).value(1),
+             FromWire(harness.bus.Transcript().last().reply.chopped(1)));
+    tvr.badChecksum = false;
+    QCOMPARE(harness.Exchange("@10D01F0\r", true, ReceiveMode::UncheckedFrame, '>', Blank, 17), ">" + record);
+    QVERIFY(harness.engine.RxBuffer().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestSimReplies)

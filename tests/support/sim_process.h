@@ -3,10 +3,24 @@
 // the test's own port listing looks, and killed when the test is done. The including test defines
 // NAVIX_SIM_PATH, the path of the built program.
 
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
+
+// Points this process's runtime folder, where virtual ports are registered, at a private folder of the test,
+// so that the navix-sim processes it starts and its own port listing meet there and nowhere else.
+inline bool UsePrivateRuntimeFolder(const QTemporaryDir &folder)
+{
+    if (!folder.isValid())
+        return false;
+    // The runtime folder must belong to the user alone, or Qt does not take it.
+    QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+    return true;
+}
 
 // A running navix-sim; comNumber and device name the port it serves.
 class SimProcess

@@ -9,7 +9,7 @@ TestWorkspace::TestWorkspace()
 void TestWorkspace::ClearModules(bool keepRouting)
 {
     treeItems.clear();
-    engine.ClearModuleRecords(keepRouting);
+    router.ClearModuleRecords(keepRouting);
 }
 
 void TestWorkspace::QueueModuleItem(const QString &text)
@@ -28,7 +28,8 @@ bool TestWorkspace::IsAddressFree(const QByteArray &address)
     return modules.IsAddressFree(address);
 }
 
-void TestWorkspace::UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState)
+void TestWorkspace::UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
+                                       EditorState editorState)
 {
     modules.UpdateRecord(address, config, editorState);
 }

@@ -2,8 +2,8 @@
 // A workspace for window tests: the real transaction engine and module records on an in-memory port, with the
 // module tree kept as a plain list of captions.
 
-#include "bus/workspace.h"
 #include "sim/memory_port.h"
+#include "workspace/workspace.h"
 
 #include <QList>
 #include <QPair>
@@ -15,13 +15,15 @@ public:
     TestWorkspace();
 
     TransactionEngine &Engine() override { return engine; }
+    BusRouter &Router() override { return router; }
     ModuleRegistry &Modules() override { return modules; }
     void ClearModules(bool keepRouting) override;
     void QueueModuleItem(const QString &caption) override;
     void FlushModuleItems() override;
     void DropPendingModuleItems() override { pendingItems.clear(); }
     bool IsAddressFree(const QByteArray &address) override;
-    void UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState) override;
+    void UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
+                            EditorState editorState) override;
     void RelabelModule(const QByteArray &address, const QString &caption) override;
     int TimeOutFieldMs() const override { return timeOutField; }
     void SetHint(const QString &text) override { hint = text; }
@@ -34,7 +36,8 @@ public:
     }
 
     ModuleRegistry modules;
-    TransactionEngine engine{modules};
+    TransactionEngine engine;
+    BusRouter router{engine, modules};
     MemoryPort port;
     QStringList treeItems;    // module items under the port, in order
     QStringList pendingItems; // queued captions

@@ -2,12 +2,14 @@
 // wire, the records it decodes into the list, the file it saves, and how it takes and gives back the bus.
 
 #include "app/program.h"
-#include "bus/prompt.h"
 #include "bus/text.h"
 #include "sim/sim_bus.h"
+#include "support/file_limits.h"
+#include "support/recording_prompt.h"
 #include "support/test_workspace.h"
 #include "tools/memory_record.h"
 #include "tools/memory_window.h"
+#include "workspace/prompt.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -99,8 +101,8 @@ struct MemoryBench
     }
     bool Released() const
     {
-        return workspace.mainEnabled && !workspace.engine.OwnsBus(ToolKind::Memory) &&
-               workspace.engine.Phase() == TransactionEngine::IdlePhase;
+        return workspace.mainEnabled && !workspace.router.OwnsBus(ToolKind::Memory) &&
+               workspace.router.State() == RouterState::Idle;
     }
 
     TestWorkspace workspace;
@@ -139,6 +141,9 @@ void MemoryWindowTest::decodesRecords_data()
     // A garbled or short reply must neither crash nor put bits into the wrong columns.
     QTest::newRow("garbled") << QByteArray("0530122403ZZ50G1") << "01F8 12:30:05 24.03 ? 55.96        ";
     QTest::newRow("short") << QByteArray("053012") << "01F8 12:30:05 . ? ?        ";
+    // As a 6-byte real holds them: 106.95 and 166.65 of the table are a little below their halves there.
+    QTest::newRow("codes 76 A1") << QByteArray("000000010176A100")
+                                 << "01F8 00:00:00 01.01 106.9 166.6 0 0 0 0 0 0 0 0";
 }
 
 void MemoryWindowTest::decodesRecords()
@@ -304,6 +309,7 @@ void MemoryWindowTest::savesOnlyWhenThereIsDataAndSaysHowItWent()
     QVERIFY(!bench.prompt.messages.first().error);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), ExampleLine + "0200 00:00:00 01.01 -50 -50 0 0 0 0 0 0 0 1\r\n");
+    file.close();
 
     // A file that cannot be created is not reported as saved, and the list stays.
     const QString missing = folder.filePath("missing/extract.dat");
@@ -313,6 +319,22 @@ void MemoryWindowTest::savesOnlyWhenThereIsDataAndSaysHowItWent()
     QCOMPARE(bench.prompt.Texts(), QStringList{"Can not open " + missing + " !"});
     QVERIFY(bench.prompt.messages.first().error);
     QCOMPARE(bench.window.Records().Count(), 2);
+
+    // A disk too full for the new extract: the old one stays, and the user is told.
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("0000 00:00:00 01.01 -50 -50 0 0 0 0 0 0 0 0\r\n");
+    file.close();
+    bench.prompt.Clear();
+    bench.prompt.fileAnswers = {fileName};
+    {
+        const FileSizeLimit limit(ExampleLine.size());
+        QVERIFY(limit.Active());
+        QTest::mouseClick(&bench.window.SaveButton, Qt::LeftButton);
+    }
+    QCOMPARE(bench.prompt.Texts(), QStringList{"Can not open " + fileName + " !"});
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("0000 00:00:00 01.01 -50 -50 0 0 0 0 0 0 0 0\r\n"));
+    file.close();
 }
 
 void MemoryWindowTest::requestsDoNotOutliveTheOpeningOrTheModule()

@@ -34,7 +34,12 @@ public:
         if (!holding || !waiting)
             return FakeEditor::HandleReply(reply);
         replies.append(reply);
-        engine->SendCommand(command, false, CheckedFrame, '!', CR, 4);
+        engine->SendCommand({.command = command,
+                             .checksum = false,
+                             .receiveMode = ReceiveMode::CheckedFrame,
+                             .startChar = '!',
+                             .endChar = CR,
+                             .expectedLength = 4});
         return false;
     }
     bool holding = false;
@@ -66,13 +71,13 @@ struct TerminalBench
         return QTest::qWaitFor([this] { return Row(0).size() == 3 && !window.SendButtonTimer.isActive(); },
                                BoundMs);
     }
-    bool Closed() const { return workspace.mainEnabled && !workspace.engine.OwnsBus(ToolKind::Terminal); }
+    bool Closed() const { return workspace.mainEnabled && !workspace.router.OwnsBus(ToolKind::Terminal); }
     QStringList Row(int row) { return window.Log().Row(row); }
     TurnHoldingEditor &OpenEditor()
     {
         editor = std::make_unique<TurnHoldingEditor>(workspace.engine);
-        editor->Attach(*workspace.modules.AddModule("4017", "7F080600", false), 1);
-        workspace.engine.ReleaseBus();
+        editor->Attach(*workspace.modules.AddModule("4017", "7F080600", false), EditorState::Open);
+        workspace.router.ReleaseBus();
         return *editor;
     }
 
@@ -95,6 +100,8 @@ private slots:
     void busWaitsForTheEditorTurn();
     void closeWaitsForANotedRequest();
     void mainWindowEntriesShowTheTerminal();
+    void firstCommandAfterAReplyReadShort_data();
+    void firstCommandAfterAReplyReadShort();
 };
 
 void TerminalTest::showingTakesOverTheWorkspace()
@@ -150,7 +157,7 @@ void TerminalTest::singleSend()
     QTest::mouseClick(&bench.window.SendButton, Qt::LeftButton);
 
     QCOMPARE(bench.workspace.port.written, QList<QByteArray>({wire}));
-    QCOMPARE(bench.workspace.engine.CurrentReceiveMode(), int(LineMode));
+    QCOMPARE(bench.workspace.engine.CurrentReceiveMode(), ReceiveMode::LineMode);
     QCOMPARE(bench.Row(0).value(0), caption);
     QTRY_COMPARE_WITH_TIMEOUT(bench.Row(0).size(), 3, BoundMs);
     const QString response = addCr ? Shown(bench.bus.Transcript().value(0).reply) : "Time out !";
@@ -169,7 +176,7 @@ void TerminalTest::enterSendsRawOnceWithinTheLockOut()
     QTest::keyClick(&bench.window.ComandEdit, Qt::Key_Return);
     QTest::keyClick(&bench.window.ComandEdit, Qt::Key_Enter);
     QCOMPARE(bench.workspace.port.written, QList<QByteArray>({"$01M\r"}));
-    QCOMPARE(bench.workspace.engine.CurrentReceiveMode(), int(RawMode));
+    QCOMPARE(bench.workspace.engine.CurrentReceiveMode(), ReceiveMode::RawMode);
     QVERIFY(bench.window.isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(!bench.window.SendButtonTimer.isActive(), BoundMs);
     QTest::keyClick(&bench.window.ComandEdit, Qt::Key_Return);
@@ -205,7 +212,7 @@ void TerminalTest::continueSendRepeatsUntilStop()
     QTRY_COMPARE_WITH_TIMEOUT(bench.Row(0).value(0), QString("$01F"), BoundMs);
     window.StopButton.click();
     QTRY_COMPARE_WITH_TIMEOUT(bench.Row(0).size(), 3, BoundMs);
-    QVERIFY(!bench.workspace.engine.TimeOutTimer().isActive()); // nothing went out after the stop
+    QVERIFY(!bench.workspace.engine.AwaitingReply()); // nothing went out after the stop
 
     // The newest 500 commands on the wire each have their row and reply.
     const QList<SimExchange> exchanges = bench.bus.Transcript();
@@ -256,7 +263,7 @@ void TerminalTest::closeByReplyOrByCloseTimer()
     bench.window.hide();
     QVERIFY(bench.ShowAndTakeBus());
     QVERIFY(!bench.window.CloseTimer.isActive() && !bench.workspace.mainEnabled);
-    QVERIFY(bench.workspace.engine.OwnsBus(ToolKind::Terminal));
+    QVERIFY(bench.workspace.router.OwnsBus(ToolKind::Terminal));
 }
 
 void TerminalTest::busWaitsForTheEditorTurn()
@@ -282,7 +289,7 @@ void TerminalTest::closeWaitsForANotedRequest()
     TurnHoldingEditor &editor = bench.OpenEditor();
     editor.holding = true;
     bench.window.show();
-    QTRY_VERIFY_WITH_TIMEOUT(bench.workspace.engine.BusAsked(ToolKind::Terminal), BoundMs);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.workspace.router.BusAsked(ToolKind::Terminal), BoundMs);
     QSignalSpy closeTimerFired(&bench.window.CloseTimer, &QTimer::timeout);
     bench.window.hide();
     QTRY_VERIFY_WITH_TIMEOUT(closeTimerFired.count() >= 1, BoundMs);
@@ -312,6 +319,47 @@ void TerminalTest::mainWindowEntriesShowTheTerminal()
         program.Form4.ExitButton.click();
         QTRY_VERIFY_WITH_TIMEOUT(main.isEnabled(), BoundMs);
     }
+}
+
+void TerminalTest::firstCommandAfterAReplyReadShort_data()
+{
+    QTest::addColumn<bool>("search");
+    QTest::newRow("after a search that found a Tvr 5x") << true;
+    QTest::newRow("after the memory window") << false;
+}
+
+void TerminalTest::firstCommandAfterAReplyReadShort()
+{
+    QFETCH(bool, search);
+    TerminalBench bench;
+    bench.bus.AddModule("20", "10200600");
+    // Both end on a reply that is read by length without its CR: the Tvr 5x's clock, its memory pointer.
+    if (search) {
+        TForm3 searchWindow(bench.workspace);
+        searchWindow.show();
+        QTRY_COMPARE_WITH_TIMEOUT(searchWindow.Phase(), ScanPhase::Ready, BoundMs);
+        searchWindow.FirstAdresSpinEdit.setValue(0x10);
+        searchWindow.SecondAdresSpinEdit.setValue(0x10);
+        QTest::mouseClick(&searchWindow.StartScanButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!searchWindow.Scan().Scanning(), BoundMs);
+        QCOMPARE(bench.bus.Commands().last(), QByteArray("@10G\r"));
+        QTest::mouseClick(&searchWindow.CancelButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            bench.workspace.mainEnabled && !bench.workspace.router.OwnsBus(ToolKind::Search), BoundMs);
+    } else {
+        TForm6 memoryWindow(bench.workspace);
+        memoryWindow.HandOver("10", false);
+        QTRY_VERIFY_WITH_TIMEOUT(bench.bus.Commands().count("@10E\r") >= 2, BoundMs);
+        QTest::mouseClick(&memoryWindow.ExitButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            bench.workspace.mainEnabled && !bench.workspace.router.OwnsBus(ToolKind::Memory), BoundMs);
+        QCOMPARE(bench.bus.Commands().last(), QByteArray("@10E\r"));
+    }
+    // The terminal's first command shows its module's reply.
+    QVERIFY(bench.ShowAndTakeBus());
+    QVERIFY(bench.SendAnswered("$01M"));
+    QCOMPARE(bench.Row(0).mid(0, 2), QStringList({"$01M", "!014050"}));
+    QCOMPARE(bench.window.ResponeEdit.text(), QString("!014050"));
 }
 
 QTEST_MAIN(TerminalTest)

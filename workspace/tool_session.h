@@ -3,9 +3,10 @@
 // every time-out interval until it is granted; hidden, it closes at the first of the next reply or twice the
 // time-out interval, and gives the bus back only when it holds it. The timers belong to the window (they
 // carry its names); the session watches the window's showing and hiding and drives them. The window's reply
-// handler is known to the engine for the session's life.
+// handler is known to the router for the session's life.
 
-#include "transaction_engine.h"
+#include "bus/transaction_engine.h"
+#include "bus_router.h"
 
 #include <QObject>
 #include <QTimer>
@@ -16,8 +17,8 @@ enum class ScanPhase { WaitingForBus = 0, Ready = 1, Closing = 2 };
 class ToolBusSession : public QObject
 {
 public:
-    ToolBusSession(TransactionEngine &engine, ToolKind tool, ToolReplyHandler &handler, QObject &window,
-                   QTimer &initTimer, QTimer &closeTimer);
+    ToolBusSession(TransactionEngine &engine, BusRouter &router, ToolKind tool, ToolReplyHandler &handler,
+                   QObject &window, QTimer &initTimer, QTimer &closeTimer);
     ~ToolBusSession() override;
 
     // What the window does when it is shown, once its wait for the bus has begun.
@@ -49,6 +50,7 @@ private:
     void Close();
 
     TransactionEngine &engine;
+    BusRouter &router;
     ToolKind tool;
     QObject &window;
     QTimer &initTimer;

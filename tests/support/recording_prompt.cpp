@@ -1,21 +1,4 @@
-#include "prompt.h"
-
-namespace {
-RecordingPrompt fallbackPrompt;
-Prompt *currentPrompt = &fallbackPrompt;
-} // namespace
-
-Prompt &Prompts()
-{
-    return *currentPrompt;
-}
-
-Prompt *InstallPrompt(Prompt *prompt)
-{
-    Prompt *previous = currentPrompt;
-    currentPrompt = prompt ? prompt : &fallbackPrompt;
-    return previous;
-}
+#include "recording_prompt.h"
 
 void RecordingPrompt::Error(const QString &text)
 {
@@ -43,6 +26,14 @@ QString RecordingPrompt::OpenFileName(const QString &title, const QString &, con
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
 }
 
+std::optional<TypedNetworkAddress> RecordingPrompt::AskNetworkAddress(const QString &title)
+{
+    dialogTitles.append(title);
+    if (addressAnswers.isEmpty())
+        return std::nullopt;
+    return addressAnswers.takeFirst();
+}
+
 QStringList RecordingPrompt::Texts() const
 {
     QStringList texts;
@@ -55,5 +46,6 @@ void RecordingPrompt::Clear()
 {
     messages.clear();
     fileAnswers.clear();
+    addressAnswers.clear();
     dialogTitles.clear();
 }

@@ -1,10 +1,16 @@
 #include "module_records.h"
 
-#include "text.h"
+#include "bus/text.h"
 
 QByteArray ModuleRecord::Address() const
 {
     return Copy(config, 1, 2);
+}
+
+int ModuleRecord::AddressSpan() const
+{
+    const ModuleType *type = FindModuleType(typeId);
+    return type ? type->addressSpan : 1;
 }
 
 ModuleEditor *ModuleRecord::Editor() const
@@ -19,6 +25,13 @@ void ModuleRecord::SetEditor(QObject *object, ModuleEditor *editor)
 }
 
 namespace {
+// The bus address that two hexadecimal digits name; -1 for any other text.
+int BusAddress(const QByteArray &text)
+{
+    const int value = HexToInt(text);
+    return text.size() == 2 && value <= HighestBusAddress ? value : -1;
+}
+
 QStringList Numbered(const QString &stem, int count)
 {
     QStringList names;
@@ -31,7 +44,7 @@ const std::vector<ModuleType> &TypeTable()
 {
     static const std::vector<ModuleType> table = {
         {"4013", EditorKind::Type4013, " N710", {"Teplota :"}},
-        {"20", EditorKind::Type4013, " TVR5x", {" Unit :"}},
+        {TvrTypeId, EditorKind::Type4013, " TVR5x", {" Unit :"}, TvrAddressSpan},
         {"4017", EditorKind::Type4017, " N770", Numbered("Vstup ", 8)},
         {"4021", EditorKind::Type4021, " N780", {"Vystup 1"}},
         {"4050", EditorKind::Type4050, " N730", Numbered("Vystup ", 8)},
@@ -75,7 +88,8 @@ const std::array<EditorKind, EditorKindCount> ModuleRegistry::UpdateOrder = {
     EditorKind::Type4050, EditorKind::Type4152, EditorKind::Type4052, EditorKind::Type4060};
 const std::array<EditorKind, EditorKindCount> ModuleRegistry::ClearOrder = ModuleRegistry::OpenOrder;
 
-ModuleRecordPtr ModuleRegistry::AddModule(const QByteArray &typeId, const QByteArray &config, bool initFlag)
+ModuleRecordPtr ModuleRegistry::AddModule(const QByteArray &typeId, const QByteArray &config, bool initFlag,
+                                          RecordPlace place)
 {
     const ModuleType *type = FindModuleType(typeId);
     if (!type)
@@ -87,7 +101,10 @@ ModuleRecordPtr ModuleRegistry::AddModule(const QByteArray &typeId, const QByteA
     record->captions = type->defaultCaptions;
     record->initFlag = initFlag;
     List &list = Records(type->kind);
-    list.insert(list.begin(), record);
+    if (place == RecordPlace::Head)
+        list.push_front(record);
+    else
+        list.push_back(record);
     return record;
 }
 
@@ -115,14 +132,25 @@ ModuleRecordPtr ModuleRegistry::FindForUpdate(const QByteArray &address) const
 
 bool ModuleRegistry::IsAddressFree(const QByteArray &address) const
 {
-    return !FindIn(OpenOrder, address);
+    if (FindIn(OpenOrder, address))
+        return false;
+    const int wanted = BusAddress(address);
+    if (wanted < 0)
+        return true;
+    for (const List &list : lists)
+        for (const ModuleRecordPtr &record : list) {
+            const int first = BusAddress(record->Address());
+            if (first >= 0 && wanted > first && wanted < first + record->AddressSpan())
+                return false;
+        }
+    return true;
 }
 
 bool ModuleRegistry::AnyEditorOpen() const
 {
     for (const List &list : lists)
         for (const ModuleRecordPtr &record : list)
-            if (record->editorState == 1)
+            if (record->editorState == EditorState::Open)
                 return true;
     return false;
 }
@@ -141,7 +169,7 @@ void ModuleRegistry::Clear(const std::function<void(ModuleRecord &)> &freeEditor
         List records;
         records.swap(Records(kind));
         for (const ModuleRecordPtr &record : records)
-            if (record->editorState > 0 && freeEditor)
+            if (record->editorState != EditorState::Closed && freeEditor)
                 freeEditor(*record);
     }
 }
@@ -154,7 +182,7 @@ void ModuleRegistry::ForEach(const std::function<void(const ModuleRecordPtr &)> 
 }
 
 ModuleRecordPtr ModuleRegistry::UpdateRecord(const QByteArray &address, const QByteArray &config,
-                                             int editorState)
+                                             EditorState editorState)
 {
     ModuleRecordPtr record = FindForUpdate(address);
     if (!record)
@@ -163,7 +191,7 @@ ModuleRecordPtr ModuleRegistry::UpdateRecord(const QByteArray &address, const QB
     record->editorState = editorState;
     if (ModuleEditor *editor = record->Editor())
         record->captions = editor->Captions();
-    if (editorState == 0)
+    if (editorState == EditorState::Closed)
         record->SetEditor(nullptr, nullptr);
     return record;
 }

@@ -2,22 +2,23 @@
 
 #include <QEvent>
 
-ToolBusSession::ToolBusSession(TransactionEngine &engine, ToolKind tool, ToolReplyHandler &handler,
-                               QObject &window, QTimer &initTimer, QTimer &closeTimer)
-    : engine(engine), tool(tool), window(window), initTimer(initTimer), closeTimer(closeTimer)
+ToolBusSession::ToolBusSession(TransactionEngine &engine, BusRouter &router, ToolKind tool,
+                               ToolReplyHandler &handler, QObject &window, QTimer &initTimer,
+                               QTimer &closeTimer)
+    : engine(engine), router(router), tool(tool), window(window), initTimer(initTimer), closeTimer(closeTimer)
 {
     initTimer.setSingleShot(true);
     closeTimer.setSingleShot(true);
     connect(&initTimer, &QTimer::timeout, this, &ToolBusSession::InitTimerTimer);
     connect(&closeTimer, &QTimer::timeout, this, &ToolBusSession::CloseTimerTimer);
     window.installEventFilter(this);
-    engine.RegisterTool(tool, &handler);
+    router.RegisterTool(tool, &handler);
 }
 
 ToolBusSession::~ToolBusSession()
 {
-    // The engine outlives the window; no reply may reach it once it is gone.
-    engine.RegisterTool(tool, nullptr);
+    // The router outlives the window; no reply may reach it once it is gone.
+    router.RegisterTool(tool, nullptr);
 }
 
 bool ToolBusSession::eventFilter(QObject *watched, QEvent *event)
@@ -46,7 +47,7 @@ void ToolBusSession::FormShow()
 void ToolBusSession::InitTimerTimer()
 {
     initTimer.stop();
-    if (!engine.RequestBus(tool)) {
+    if (!router.RequestBus(tool)) {
         initTimer.start();
         return;
     }
@@ -70,7 +71,7 @@ void ToolBusSession::CloseTimerTimer()
     closeTimer.stop();
     // A request for the bus noted during an editor's turn is granted when that turn ends; the close waits for
     // it, or the bus would be handed to this closed window afterwards and stay with it.
-    if (engine.BusAsked(tool) && !engine.OwnsBus(tool) && engine.EditorTurnActive()) {
+    if (router.BusAsked(tool) && !router.OwnsBus(tool) && router.EditorTurnActive()) {
         closeTimer.start();
         return;
     }
@@ -94,6 +95,6 @@ void ToolBusSession::Close()
         onClose();
     // Releasing restarts the editor cycle; without having held the bus that would break into an editor's
     // turn.
-    if (engine.OwnsBus(tool))
-        engine.ReleaseBus();
+    if (router.OwnsBus(tool))
+        router.ReleaseBus();
 }

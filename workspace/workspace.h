@@ -1,10 +1,14 @@
 #pragma once
+// workspace/ holds the seams between the wire (bus/) and the windows: this interface, the editor interface,
+// the module records, the bus router, the tool bus session and the prompt seam. No widget lives here.
+//
 // What the tool windows and module editors ask of the workspace (the main window): the bus, the module
 // records, the module tree and the status bar. Windows see only this interface, never the main window or a
 // serial port.
 
+#include "bus/transaction_engine.h"
+#include "bus_router.h"
 #include "module_records.h"
-#include "transaction_engine.h"
 
 #include <QRect>
 #include <QString>
@@ -15,6 +19,7 @@ public:
     virtual ~Workspace() = default;
 
     virtual TransactionEngine &Engine() = 0;
+    virtual BusRouter &Router() = 0;
     virtual ModuleRegistry &Modules() = 0;
 
     // Module records and tree items.
@@ -26,7 +31,8 @@ public:
     virtual bool IsAddressFree(const QByteArray &address) = 0;
     // Finds the record by address (update search order), stores the configuration text and editor state and
     // copies the captions of the record's editor into it.
-    virtual void UpdateModuleRecord(const QByteArray &address, const QByteArray &config, int editorState) = 0;
+    virtual void UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
+                                    EditorState editorState) = 0;
     virtual void RelabelModule(const QByteArray &address, const QString &caption) = 0;
 
     // The reply time-out of the port panel's time-out field, which editors restore after a raised time-out.

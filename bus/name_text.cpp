@@ -1,0 +1,54 @@
+#include "name_text.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+constexpr const char *CodePage = "windows-1250";
+} // namespace
+
+QByteArray EncodeName(const QString &text, NameEncoding encoding)
+{
+    if (encoding == NameEncoding::Utf8)
+        return text.toUtf8();
+    QStringEncoder encoder(CodePage);
+    return encoder.encode(text);
+}
+
+QString DecodeName(const QByteArray &bytes, NameEncoding encoding)
+{
+    if (encoding == NameEncoding::Utf8)
+        return QString::fromUtf8(bytes);
+    QStringDecoder decoder(CodePage);
+    return decoder.decode(bytes);
+}
+
+bool Windows1250Holds(const QString &text)
+{
+    QStringEncoder encoder(CodePage);
+    [[maybe_unused]] const QByteArray encoded = encoder.encode(text);
+    return !encoder.hasError();
+}
+
+bool IsUtf8(const QByteArray &bytes, bool cutOffEndAllowed)
+{
+    // A stateful decoder keeps a sequence cut off at the end for the next part; a stateless one calls it an
+    // error.
+    QStringDecoder decoder(QStringConverter::Utf8, cutOffEndAllowed ? QStringConverter::Flag::Default
+                                                                    : QStringConverter::Flag::Stateless);
+    [[maybe_unused]] const QString decoded = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+QString WithoutLineBreaks(const QString &text)
+{
+    QString clean;
+    clean.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == '\r' && i + 1 < text.size() && text.at(i + 1) == '\n')
+            continue; // the LF of a CR LF pair makes the one blank
+        clean += (c.unicode() < 0x20 || c.unicode() == 0x7F) ? QChar(' ') : c;
+    }
+    return clean;
+}

@@ -1,0 +1,187 @@
+// A bus behind a real serial device server: Debian's ser2net, started by the test on the loopback address,
+// bridges a TCP port to the pseudo-terminal of a navix-sim process. The program adds it as a network port,
+// searches the demo bus through it, polls a module with an editor, survives the server being stopped in the
+// middle of the exchanges and carries on once it is back and the port is chosen again.
+
+#include "app/tree_items.h"
+#include "support/recording_prompt.h"
+#include "workspace/prompt.h"
+#include "support/program_driver.h"
+#include "support/sim_process.h"
+
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+using namespace ProgramDriver;
+
+namespace {
+
+// A ser2net process serving one raw TCP port on 127.0.0.1 for one serial device.
+class Ser2Net
+{
+public:
+    Ser2Net(QString program, const QString &folder) : program(std::move(program)), folder(folder) {}
+    ~Ser2Net() { Stop(); }
+
+    bool Start(const QString &device, quint16 tcpPort)
+    {
+        port = tcpPort;
+        QFile config(folder + "/ser2net.yaml");
+        if (!config.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        config.write(QString("connection: &navix\n"
+                             "  accepter: tcp,127.0.0.1,%1\n"
+                             "  connector: serialdev,%2,9600n81,local\n")
+                         .arg(port)
+                         .arg(device)
+                         .toLocal8Bit());
+        config.close();
+        // -n: stay in the foreground, -u: no UUCP lock files, -P: a pid file of the test's own.
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, {"-n", "-u", "-c", config.fileName(), "-P", folder + "/ser2net.pid"});
+        if (!process.waitForStarted(5000))
+            return false;
+        // Ready once it takes connections.
+        return QTest::qWaitFor(
+                   [&] {
+                       QTcpSocket probe;
+                       probe.connectToHost(QHostAddress::LocalHost, port);
+                       return probe.waitForConnected(200) || process.state() == QProcess::NotRunning;
+                   },
+                   5000) &&
+               process.state() == QProcess::Running;
+    }
+
+    void Stop()
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(3000)) {
+            process.kill();
+            process.waitForFinished(2000);
+        }
+    }
+
+    QString Output() { return QString::fromLocal8Bit(process.readAll()); }
+
+    QProcess process;
+
+private:
+    QString program;
+    QString folder;
+    quint16 port = 0;
+};
+
+// A TCP port nothing listens on now.
+quint16 FreeTcpPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class TestSer2Net : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { InstallPrompt(nullptr); }
+    void DemoBusThroughADeviceServer();
+
+private:
+    QTemporaryDir runtimeFolder;
+    RecordingPrompt prompt;
+    QString ser2net;
+};
+
+void TestSer2Net::initTestCase()
+{
+    ser2net = QStandardPaths::findExecutable("ser2net");
+    if (ser2net.isEmpty())
+        ser2net = QStandardPaths::findExecutable("ser2net", {"/usr/sbin", "/sbin", "/usr/local/sbin"});
+    if (ser2net.isEmpty())
+        QSKIP(
+            "ser2net is not installed (Debian package ser2net; scripts/install-deps installs it): no device "
+            "server to test network ports against");
+    if (!QFileInfo::exists("/dev/ptmx"))
+        QSKIP("this system has no pseudo-terminals");
+    QVERIFY(UsePrivateRuntimeFolder(runtimeFolder));
+    InstallPrompt(&prompt);
+}
+
+void TestSer2Net::DemoBusThroughADeviceServer()
+{
+    SimProcess sim;
+    // The server opens the line only while a client is connected; the simulator must outlast the gaps.
+    QVERIFY2(sim.Start(runtimeFolder.path(), {"--frozen", "--close-grace", "-1"}),
+             sim.process.readAllStandardError().constData());
+    Ser2Net server(ser2net, runtimeFolder.path());
+    const quint16 tcpPort = FreeTcpPort();
+    QVERIFY2(server.Start(sim.device, tcpPort), qPrintable(server.Output()));
+    const QString address = "127.0.0.1:" + QString::number(tcpPort);
+
+    NavixProgram program;
+    TForm1 &main = program.Form1;
+    program.Show();
+    QList<int> listed;
+    for (int index = 0; index < main.MainTreeView->topLevelItem(0)->childCount(); ++index)
+        listed.append(PortNumber(main.MainTreeView->topLevelItem(0)->child(index)->text(0)));
+
+    // Added from the menu: the next free number, the address as its tooltip.
+    prompt.addressAnswers = {{" 127.0.0.1 ", tcpPort}};
+    main.AddNetworkPort1->trigger();
+    QCOMPARE(prompt.dialogTitles, QStringList({"Add network port"}));
+    const int number = main.Ports().NetworkPorts().value(0).number;
+    QVERIFY(number > 0 && !listed.contains(number));
+    for (int lower = 1; lower < number; ++lower)
+        QVERIFY2(listed.contains(lower), qPrintable(QString::number(lower)));
+    QTreeWidgetItem *item = main.FindPortItem(number);
+    QVERIFY(item);
+    QCOMPARE(item->toolTip(0), address);
+
+    QVERIFY(ChoosePort(main, number));
+    QCOMPARE(main.DevicePathEdit->text(), address);
+    QCOMPARE(main.HintPanel->text(),
+             "Hint: Com " + QString::number(number) + "  9600 bps" + TForm1::NetworkBaudNote);
+    UseQuickExchanges(main, 300);
+
+    const QStringList expected = {"*(00) N755",   " (01) N710", " (02) N770",  " (03) N780",
+                                  " (04) N730",   " (05) N76x", " (06) N720",  " (07) N755",
+                                  " (08) N756",   " (09) N742", " (0A) N743",  " (0B) PKR-02",
+                                  " (0C) PKR-01", " (0D) N790", " (10) TVR5x", " (14) N770"};
+    QCOMPARE(SearchBus(program, 0, 0x14), expected);
+    QCOMPARE(main.Modules().FindForOpen("14")->config, QByteArray("14080640"));
+
+    QWidget *editor = OpenEditor(main, " (01) N710");
+    QVERIFY(editor);
+    QSignalSpy received(&main.ApdComPort1, &BusPort::TriggerAvail);
+    QTRY_COMPARE_WITH_TIMEOUT(EditorStatus(editor), QString(" Communication..."), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(received.size() > 3, 5000);
+
+    // The server stops in the middle of the polling: handled like an unplugged adapter.
+    server.Stop();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        main.HintPanel->text().startsWith("Hint: Com " + QString::number(number) + " lost"), 5000);
+    QVERIFY(!main.ApdComPort1.IsOpen());
+    QTRY_COMPARE_WITH_TIMEOUT(EditorStatus(editor), QString(" Communication Error..."), 5000);
+    QVERIFY(main.FindPortItem(number));
+    QVERIFY2(prompt.messages.isEmpty(), qPrintable(prompt.Texts().join(" | ")));
+
+    // Back again: choosing the port reconnects, and the editor polls on without being reopened.
+    QVERIFY2(server.Start(sim.device, tcpPort), qPrintable(server.Output()));
+    QVERIFY(ChoosePort(main, number));
+    received.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(received.size() > 3, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(EditorStatus(editor), QString(" Communication..."), 5000);
+    QCOMPARE(main.ModuleCaptions(main.FindPortItem(number)), expected);
+    QVERIFY2(prompt.messages.isEmpty(), qPrintable(prompt.Texts().join(" | ")));
+}
+
+QTEST_MAIN(TestSer2Net)
+#include "tst_ser2net.moc"

@@ -1,0 +1,396 @@
+// The common poll turn, driven without any window on the simulated bus: firmware and data reads, the settings
+// the user chooses, the configuration write with its outcomes, closing during a turn, the re-entrancy guard
+// and the sharing of the bus.
+
+#include "turn_bench.h"
+
+#include "editors/digital_turns.h"
+
+#include <QSignalSpy>
+
+namespace {
+// A tool window's reply handler: it records what it receives while it holds the bus.
+class FakeTool : public ToolReplyHandler
+{
+public:
+    void HandleToolReply(const QByteArray &reply) override { replies.append(reply); }
+    QList<QByteArray> replies;
+};
+
+OutputTurn &OpenRelays(TurnBench &bench, const ModuleRecordPtr &record)
+{
+    return bench.OpenTurn<OutputTurn>(record, OutputTurn::Relays4060);
+}
+} // namespace
+
+class TestTurnCommon : public QObject
+{
+    Q_OBJECT
+private slots:
+    void configurationAndPolling();
+    void firmwareTimeOutShowsUnknown();
+    void chosenSettingsAndRestore();
+    void addressChangeWritesConfiguration();
+    void initModeConfiguration();
+    void usedAddressIsRefused();
+    void configurationTimeOutRestoresSettings();
+    void nestedDeliveryIsIgnoredByTurnsOfTheType();
+    void closeInRestPhase();
+    void closeDuringExchangeWaitsForTurnEnd();
+    void closeDuringConfigurationKeepsWrittenConfiguration();
+    void turnsOfDifferentTypesTakeTurns();
+    void toolTakesBusAtEndOfTurn();
+};
+
+void TestTurnCommon::configurationAndPolling()
+{
+    TurnBench bench;
+    ModuleRecordPtr record = bench.AddModule("4060", "0A400640");
+    OutputTurn &turn = OpenRelays(bench, record);
+    QCOMPARE(record->Editor(), static_cast<ModuleEditor *>(&turn));
+    TurnView view(turn);
+
+    QCOMPARE(turn.StoredAddress(), 10);
+    QCOMPARE(turn.ConfigAddressText(), QByteArray("0A"));
+    QCOMPARE(turn.Setting(EditorTurn::BaudSetting).stored, 3); // 9600
+    QVERIFY(turn.StoredChecksum());
+    QVERIFY(turn.ChecksumFlag());
+    QVERIFY(!turn.IsInitMode());
+    QCOMPARE(turn.AddressText(), QByteArray("0A"));
+
+    const SimModule &module = bench.Module(record);
+    QTRY_COMPARE_WITH_TIMEOUT(view.firmware, FromWire(module.firmware), TurnBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(view.status, EditorTurn::CommunicationText, TurnBench::WaitMs);
+    QVERIFY(bench.WaitForTurns("$0A6" + ComputeChecksum("$0A6") + "\r", 2));
+    // The firmware is asked once, at the start of the first turn only.
+    QCOMPARE(bench.CountOf("$0AF" + ComputeChecksum("$0AF") + "\r"), 1);
+}
+
+void TestTurnCommon::firmwareTimeOutShowsUnknown()
+{
+    TurnBench bench;
+    ModuleRecordPtr record = bench.AddModule("4060", "0A400600");
+    SimModule &module = bench.Module(record);
+    module.loseAllReplies = true;
+    OutputTurn &turn = OpenRelays(bench, record);
+    TurnView view(turn);
+    QTRY_COMPARE_WITH_TIMEOUT(view.firmware, QString("Unknow !"), TurnBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(view.status, QString(" Communication Error..."), TurnBench::WaitMs);
+    // Polling goes on and recovers when the module answers again.
+    module.loseAllReplies = false;
+    QTRY_COMPARE_WITH_TIMEOUT(view.status, QString(" Communication..."), TurnBench::WaitMs);
+    QCOMPARE(view.firmware, QString("Unknow !"));
+}
+
+void TestTurnCommon::chosenSettingsAndRestore()
+{
+    TurnBench bench;
+    ModuleRecordPtr record = bench.AddModule("4060", "0A400500", true);
+    OutputTurn &turn = OpenRelays(bench, record);
+    QVERIFY(turn.IsInitMode());
+    QCOMPARE(turn.AddressText(), QByteArray("00"));
+    QVERIFY(!turn.ChecksumFlag());
+    QCOMPARE(turn.Setting(EditorTurn::BaudSetting).stored, 2); // 4800
+
+    turn.ChooseAddress(27);
+    turn.ChooseSetting(EditorTurn::BaudSetting, 5);
+    turn.ChooseChecksum(true);
+    QCOMPARE(turn.ChosenAddress(), 27);
+    QCOMPARE(turn.Setting(EditorTurn::BaudSetting).chosen, 5);
+    // In INIT mode no command carries a checksum, whatever is chosen.
+    QVERIFY(!turn.ChecksumFlag());
+    // A text that is no item brings the stored one back.
+    turn.ChooseSetting(EditorTurn::BaudSetting, -1);
+    QCOMPARE(turn.Setting(EditorTurn::BaudSetting).chosen, 2);
+    turn.ChooseSetting(EditorTurn::BaudSetting, 5);
+
+    // Nothing is sent at the request: it waits for the editor's turn.
+    QVERIFY(!turn.UpdateRequested());
+    turn.RequestUpdate();
+    QVERIFY(turn.UpdateRequested());
+
+    // The stored settings come back whatever was chosen.
+    QSignalSpy restored(&turn, &EditorTurn::SettingsRestored);
+    turn.RestoreSettings();
+    QCOMPARE(restored.size(), 1);
+    QCOMPARE(turn.ChosenAddress(), 10);
+    QCOMPARE(turn.Setting(EditorTurn::BaudSetting).chosen, 2);
+    QVERIFY(!turn.ChosenChecksum());
+    QCOMPARE(turn.ComposeConfig(), QByteArray("000A400500"));
+}
+
+void TestTurnCommon::addressChangeWritesConfiguration()
+{
+    TurnBench bench;
+    ModuleRecordPtr record = bench.AddModule("4060", "0A400600");
+    OutputTurn &turn = OpenRelays(bench, record);
+    QSignalSpy shown(&turn, &EditorTurn::ConfigShown);
+    QSignalSpy started(&turn, &EditorTurn::UpdateStarted);
+    QVERIFY(bench.WaitForTurns("$0A6\r"));
+
+    turn.ChooseAddress(11);
+    turn.RequestUpdate();
+    QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Configuration successful !"},
+                              TurnBench::WaitMs);
+    QCOMPARE(bench.CountOf("%0A0B400600\r"), 1);
+    QVERIFY(!bench.prompt.messages.first().error);
+    QCOMPARE(started.size(), 1);
+    QCOMPARE(shown.size(), 1);
+
+    QCOMPARE(record->config, QByteArray("0B400600"));
+    QCOMPARE(record->editorState, EditorState::Open);
+    QCOMPARE(bench.workspace.treeItems, QStringList{" (0B) N720"});
+    QCOMPARE(turn.StoredAddress(), 11);
+    QCOMPARE(turn.ConfigAddressText(), QByteArray("0B"));
+    QVERIFY(!turn.UpdateRequested());
+    // The module moved, and the turn follows it.
+    QCOMPARE(bench.Module(record).address, 11);
+    QVERIFY(bench.WaitForTurns("$0B6\r"));
+}
+
+void TestTurnCommon::initModeConfiguration()
+{
+    TurnBench bench;
+    ModuleRecordPtr record = bench.AddModule("4060", "0A400600", true);
+    QCOMPARE(bench.workspace.treeItems, QStringList{"*(0A) N720"});
+    OutputTurn &turn = OpenRelays(bench, record);
+    QVERIFY(bench.WaitForTurns("$006\r"));
+    QCOMPARE(bench.Commands().first(), QByteArray("$00F\r"));
+
+    turn.ChooseAddress(11);
+    turn.ChooseSetting(EditorTurn::BaudSetting, EditorTurn::BaudrateItems.indexOf("19200"));
+    turn.ChooseChecksum(true);
+    turn.RequestUpdate();
+    QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Configuration successful !"},
+                              TurnBench::WaitMs);
+    QCOMPARE(bench.CountOf("%000B400740\r"), 1);
+
+    QCOMPARE(record->config, QByteArray("0B400740"));
+    QCOMPARE(bench.workspace.treeItems, QStringList{"*(0B) N720"});
+    QVERIFY(turn.StoredChecksum());
+    // Still in INIT mode: the module answers at 00 and nothing carries a checksum.
+    const qsizetype before = bench.Commands().size();
+    QVERIFY(bench.WaitForTurns("$006\r"));
+    for (const QByteArray &command : bench.CommandsAfter(before))
+        QCOMPARE(command, QByteArray("$006\r"));
+}
+
+void TestTurnCommon::usedAddressIsRefused()
+{
+    TurnBench bench;
+    ModuleRecordPtr record = bench.AddModule("4060", "0A400600");
+    bench.AddModule("4050", "0B400600");
+    OutputTurn &turn = OpenRelays(bench, record);
+    QSignalSpy refused(&turn, &EditorTurn::AddressRefused);
+    QVERIFY(bench.WaitForTurns("$0A6\r"));
+
+    turn.ChooseAddress(11);
+    turn.RequestUpdate();
+    QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(),
+                              (QStringList{"Invalid address !", "Configuration successful !"}),
+                              TurnBench::WaitMs);
+    QVERIFY(bench.prompt.messages.first().error);
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(bench.CountOf("%0A0A400600\r"), 1);
+    QCOMPARE(turn.ChosenAddress(), 10);
+    QCOMPARE(record->config, QByteArray("0A400600"));
+    QCOMPARE(bench.workspace.treeItems.first(), QString(" (0A) N720"));
+}
+
+void TestTurnCommon::configurationTimeOutRestoresSettings()
+{
+    TurnBench bench;
+    ModuleRecordPtr record = bench.AddModule("4060", "0A400600", true);
+    SimModule &module = bench.Module(record);
+    OutputTurn &turn = OpenRelays(bench, record);
+    QVERIFY(bench.WaitForTurns("$006\r"));
+    // A time-out differing from the port panel's shows that the panel's value is put back.
+    bench.workspace.engine.SetTimeOutMs(TurnBench::ReplyTimeOutMs + 10);
+
+    turn.ChooseAddress(12);
+    turn.ChooseSetting(EditorTurn::BaudSetting, 0);
+    turn.ChooseChecksum(true);
+    module.loseAllReplies = true;
+    turn.RequestUpdate();
+    QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Configuration failed !"}, TurnBench::WaitMs);
+    QVERIFY(bench.prompt.messages.first().error);
+    QCOMPARE(bench.CountOf("%000C400340\r"), 1);
+
+    QCOMPARE(turn.ChosenAddress(), 10);
+    QCOMPARE(turn.Setting(EditorTurn::BaudSetting).chosen, 3);
+    QVERIFY(!turn.ChosenChecksum());
+    QCOMPARE(record->config, QByteArray("0A400600"));
+    QCOMPARE(bench.workspace.engine.TimeOutMs(), TurnBench::ReplyTimeOutMs);
+    // Polling goes on.
+    module.loseAllReplies = false;
+    QVERIFY(bench.WaitForTurns("$006\r"));
+}
+
+void TestTurnCommon::nestedDeliveryIsIgnoredByTurnsOfTheType()
+{
+    TurnBench bench;
+    ModuleRecordPtr first = bench.AddModule("4060", "0A400600");
+    ModuleRecordPtr second = bench.AddModule("4060", "0B400600");
+    OutputTurn &turn = OpenRelays(bench, first);
+    OutputTurn &other = OpenRelays(bench, second);
+    QVERIFY(bench.WaitForTurns("$0B6\r"));
+
+    // While the message box of the first editor is open, the event loop runs and may deliver again.
+    bool nestedTurnOver = true;
+    bool otherTurnOver = true;
+    EditorPhase phaseDuringBox = EditorPhase::Start;
+    qsizetype commandsDuringBox = 0;
+    bench.prompt.onMessage = [&](const QString &) {
+        commandsDuringBox = bench.Commands().size();
+        phaseDuringBox = turn.Phase();
+        nestedTurnOver = turn.HandleReply("!0B\r");
+        otherTurnOver = other.HandleReply(QByteArray());
+        commandsDuringBox = bench.Commands().size() - commandsDuringBox;
+    };
+    turn.ChooseAddress(12);
+    turn.RequestUpdate();
+    QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Configuration successful !"},
+                              TurnBench::WaitMs);
+    bench.prompt.onMessage = nullptr;
+    QVERIFY(!nestedTurnOver);
+    QVERIFY(!otherTurnOver);
+    QCOMPARE(phaseDuringBox, EditorPhase::ConfigSent);
+    QCOMPARE(commandsDuringBox, 0);
+    // Once the box is closed both go on polling.
+    QVERIFY(bench.WaitForTurns("$0C6\r"));
+    QVERIFY(bench.WaitForTurns("$0B6\r"));
+}
+
+void TestTurnCommon::closeInRestPhase()
+{
+    TurnBench bench;
+    ModuleRecordPtr record = bench.AddModule("4060", "0A400600");
+    record->captions = QStringList{"Pump", "Fan", "Light", "Horn"};
+    OutputTurn &turn = OpenRelays(bench, record);
+    QCOMPARE(turn.Captions(), record->captions);
+    // The engine holds the bus for a tool, so the turn rests between its turns.
+    FakeTool tool;
+    bench.workspace.router.RegisterTool(ToolKind::Terminal, &tool);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.workspace.router.RequestBus(ToolKind::Terminal), TurnBench::WaitMs);
+    QCOMPARE(turn.Phase(), EditorPhase::Idle);
+
+    turn.SetCaption(1, "Blower");
+    turn.ChooseAddress(40); // not written: the record keeps the stored address
+    QVERIFY(turn.Close());
+    QCOMPARE(turn.ChosenAddress(), 10);
+    QCOMPARE(record->editorState, EditorState::Closed);
+    QCOMPARE(record->config, QByteArray("0A400600"));
+    QCOMPARE(record->captions, (QStringList{"Pump", "Blower", "Light", "Horn"}));
+    QVERIFY(!record->Editor());
+    bench.workspace.router.ReleaseBus();
+    QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
+}
+
+void TestTurnCommon::closeDuringExchangeWaitsForTurnEnd()
+{
+    TurnBench bench;
+    ModuleRecordPtr record = bench.AddModule("4060", "0A400600");
+    OutputTurn &turn = OpenRelays(bench, record);
+    TurnView view(turn);
+    // The firmware query went out as the cycle started and its reply is still on its way.
+    QCOMPARE(turn.Phase(), EditorPhase::FirmwareAsked);
+    turn.ChooseAddress(40);
+    QVERIFY(!turn.Close());
+    QCOMPARE(record->editorState, EditorState::CloseAtTurnEnd);
+    QCOMPARE(turn.ChosenAddress(), 10);
+
+    // The firmware reply and the data read of the turn are still handled; then the turn asks for the close.
+    QTRY_COMPARE_WITH_TIMEOUT(view.closeRequests, 1, TurnBench::WaitMs);
+    QCOMPARE(view.firmware, FromWire(bench.Module(record).firmware));
+    QCOMPARE(bench.Commands(), (QList<QByteArray>{"$0AF\r", "$0A6\r"}));
+    QCOMPARE(record->editorState, EditorState::Closed);
+    QCOMPARE(record->config, QByteArray("0A400600"));
+    QVERIFY(!record->Editor());
+    QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
+    // A late delivery finds no turn to reach.
+    bench.workspace.router.DeliverReply("!0A0000\r");
+    QCOMPARE(bench.Commands().size(), 2);
+}
+
+void TestTurnCommon::closeDuringConfigurationKeepsWrittenConfiguration()
+{
+    TurnBench bench;
+    ModuleRecordPtr record = bench.AddModule("4060", "0A400600");
+    OutputTurn &turn = OpenRelays(bench, record);
+    TurnView view(turn);
+    QVERIFY(bench.WaitForTurns("$0A6\r"));
+
+    // The user closes the window while the module is taking its new address.
+    bool closedNow = true;
+    QObject::connect(&bench.workspace.engine, &TransactionEngine::CommandWritten, &turn,
+                     [&](const QByteArray &command) {
+                         if (command.startsWith('%'))
+                             closedNow = turn.Close();
+                     });
+    turn.ChooseAddress(11);
+    turn.RequestUpdate();
+    QTRY_COMPARE_WITH_TIMEOUT(view.closeRequests, 1, TurnBench::WaitMs);
+    QVERIFY(!closedNow);
+    QCOMPARE(bench.CountOf("%0A0B400600\r"), 1);
+    QCOMPARE(bench.prompt.Texts(), QStringList{"Configuration successful !"});
+    // Record and tree describe the module as it now is.
+    QCOMPARE(bench.Module(record).address, 11);
+    QCOMPARE(record->config, QByteArray("0B400600"));
+    QCOMPARE(record->editorState, EditorState::Closed);
+    QCOMPARE(bench.workspace.treeItems, QStringList{" (0B) N720"});
+}
+
+void TestTurnCommon::turnsOfDifferentTypesTakeTurns()
+{
+    TurnBench bench;
+    OutputTurn &relays = OpenRelays(bench, bench.AddModule("4060", "0B400600"));
+    OutputTurn &outputs =
+        bench.OpenTurn<OutputTurn>(bench.AddModule("4050", "0A400600"), OutputTurn::Outputs4050);
+    TurnView relaysView(relays);
+    TurnView outputsView(outputs);
+    QVERIFY(bench.WaitForTurns("$0A6\r", 3));
+    QVERIFY(bench.WaitForTurns("$0B6\r", 3));
+    QCOMPARE(relaysView.status, QString(" Communication..."));
+    QCOMPARE(outputsView.status, QString(" Communication..."));
+
+    // Once both have read their firmware, each pass serves the 4050 and then the 4060, one turn each.
+    QList<QByteArray> queries;
+    for (const QByteArray &command : bench.Commands())
+        if (command == "$0A6\r" || command == "$0B6\r")
+            queries.append(command);
+    const qsizetype start = queries.indexOf("$0A6\r");
+    QVERIFY(start >= 0);
+    for (qsizetype i = start; i < queries.size(); ++i)
+        QCOMPARE(queries[i], (i - start) % 2 == 0 ? QByteArray("$0A6\r") : QByteArray("$0B6\r"));
+}
+
+void TestTurnCommon::toolTakesBusAtEndOfTurn()
+{
+    TurnBench bench;
+    ModuleRecordPtr record = bench.AddModule("4050", "0A400600");
+    OutputTurn &turn = bench.OpenTurn<OutputTurn>(record, OutputTurn::Outputs4050);
+    QVERIFY(bench.WaitForTurns("$0A6\r"));
+    FakeTool tool;
+    TransactionEngine &engine = bench.workspace.engine;
+    BusRouter &router = bench.workspace.router;
+    router.RegisterTool(ToolKind::Terminal, &tool);
+
+    // The terminal asks from its timer until the running turn has ended.
+    QTRY_VERIFY_WITH_TIMEOUT(router.RequestBus(ToolKind::Terminal), TurnBench::WaitMs);
+    QCOMPARE(turn.Phase(), EditorPhase::Idle);
+    QCOMPARE(router.State(), RouterState::ToolHolds);
+    const qsizetype held = bench.Commands().size();
+
+    engine.SendCommand({.command = "$0AF\r", .expectedLength = ReplyLength::Firmware});
+    QTRY_COMPARE_WITH_TIMEOUT(tool.replies.size(), 1, TurnBench::WaitMs);
+    QCOMPARE(tool.replies.first(), "!0A" + bench.Module(record).firmware + "\r");
+    QCOMPARE(bench.CommandsAfter(held), QList<QByteArray>{"$0AF\r"});
+
+    // Given back, the bus returns to the editor, which goes on with its data reads.
+    router.ReleaseBus();
+    QVERIFY(bench.WaitForTurns("$0A6\r"));
+    QCOMPARE(tool.replies.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestTurnCommon)
+#include "tst_turn_common.moc"

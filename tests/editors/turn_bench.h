@@ -1,0 +1,176 @@
+#pragma once
+// A workspace with the real engine and records, a simulated module bus on its port, and a prompt that records
+// the message boxes. Turns are opened as the main window opens an editor, but without any window: set up from
+// their record, linked to it, editor state open, and the cycle started when it is not running yet.
+
+#include "editors/editor_turn.h"
+
+#include "support/recording_prompt.h"
+#include "workspace/prompt.h"
+#include "bus/text.h"
+#include "sim/sim_bus.h"
+#include "support/test_workspace.h"
+
+#include <QTest>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Every command that went out, with the reply time-out and the expected length that stood when it was
+// written.
+struct WrittenCommands
+{
+    explicit WrittenCommands(TransactionEngine &engine)
+    {
+        QObject::connect(&engine, &TransactionEngine::CommandWritten, &context,
+                         [this, &engine](const QByteArray &command) {
+                             commands.append(command);
+                             timeOuts.append(engine.TimeOutMs());
+                             lengths.append(engine.ExpectedLength());
+                             if (onCommand)
+                                 onCommand(command);
+                         });
+    }
+    int TimeOutOf(const QByteArray &command) const { return timeOuts.value(commands.indexOf(command), -1); }
+    int LengthOf(const QByteArray &command) const { return lengths.value(commands.indexOf(command), -1); }
+    // The time-outs of the commands that start with prefix, in order.
+    QList<int> TimeOutsOf(const QByteArray &prefix) const
+    {
+        QList<int> found;
+        for (qsizetype i = 0; i < commands.size(); ++i)
+            if (commands[i].startsWith(prefix))
+                found.append(timeOuts[i]);
+        return found;
+    }
+
+    QObject context;
+    QList<QByteArray> commands;
+    QList<int> timeOuts;
+    QList<int> lengths;
+    std::function<void(const QByteArray &)> onCommand;
+};
+
+// TimeOutMs as it stood when each command that starts with prefix went out.
+struct TimeOutProbe
+{
+    TimeOutProbe(TransactionEngine &engine, const QByteArray &prefix) : written(engine), prefix(prefix) {}
+    QList<int> TimeOuts() const { return written.TimeOutsOf(prefix); }
+    WrittenCommands written;
+    QByteArray prefix;
+};
+
+// The firmware and status texts a turn reported last, as a window would show them.
+struct TurnView
+{
+    explicit TurnView(EditorTurn &turn)
+    {
+        QObject::connect(&turn, &EditorTurn::FirmwareShown, &context,
+                         [this](const QString &text) { firmware = text; });
+        QObject::connect(&turn, &EditorTurn::StatusShown, &context,
+                         [this](const QString &text) { status = text; });
+        QObject::connect(&turn, &EditorTurn::CloseRequested, &context, [this] { ++closeRequests; });
+    }
+    QObject context;
+    QString firmware;
+    QString status;
+    int closeRequests = 0;
+};
+
+class TurnBench
+{
+public:
+    static constexpr int ReplyTimeOutMs = 30;
+    static constexpr int WaitMs = 2000;
+
+    TurnBench()
+    {
+        bus.Attach(workspace.port);
+        workspace.engine.SetTimeOutMs(ReplyTimeOutMs);
+        workspace.timeOutField = ReplyTimeOutMs;
+        previousPrompt = InstallPrompt(&prompt);
+    }
+    ~TurnBench() { InstallPrompt(previousPrompt); }
+    TurnBench(const TurnBench &) = delete;
+    TurnBench &operator=(const TurnBench &) = delete;
+
+    // A module on the bus and its record and tree item, as a search would have left them.
+    ModuleRecordPtr AddModule(const QByteArray &typeId, const QByteArray &config, bool initFlag = false)
+    {
+        SimModule &module = bus.AddModule(typeId, config);
+        module.initMode = initFlag;
+        module.frozen = true;
+        ModuleRecordPtr record = workspace.modules.AddModule(typeId, config, initFlag);
+        workspace.treeItems.append(ModuleCaption(Copy(config, 1, 2), *FindModuleType(typeId), initFlag));
+        return record;
+    }
+    // The simulated module a record stands for (by its configured address, also for a module in INIT mode).
+    SimModule &Module(const ModuleRecordPtr &record)
+    {
+        const int address = HexToInt(record->Address());
+        for (SimModule *module : bus.Modules())
+            if (module->address == address)
+                return *module;
+        qFatal("no simulated module at %d", address);
+    }
+
+    // A turn of the given class (constructed from the workspace and args) opened for the record.
+    template <typename Turn, typename... Args> Turn &OpenTurn(const ModuleRecordPtr &record, Args &&...args)
+    {
+        auto turn = std::make_unique<Turn>(workspace, std::forward<Args>(args)...);
+        Turn &opened = *turn;
+        turns.push_back(std::move(turn));
+        SetUpTurn(opened, *record);
+        record->SetEditor(&opened, &opened);
+        StartEditor(record);
+        return opened;
+    }
+    // The record's editor state becomes open; the cycle starts unless it is running.
+    void StartEditor(const ModuleRecordPtr &record)
+    {
+        // No pass has run yet: as idle as the idle state.
+        const RouterState state = workspace.router.State();
+        const bool cycleIdle = (state == RouterState::NotStarted || state == RouterState::Idle) &&
+                               !workspace.modules.AnyEditorOpen();
+        record->editorState = EditorState::Open;
+        if (cycleIdle)
+            workspace.router.ReleaseBus();
+    }
+
+    QList<QByteArray> Commands() const { return bus.Commands(); }
+    int CountOf(const QByteArray &command) const { return static_cast<int>(bus.Commands().count(command)); }
+    // Commands that went out after the first n.
+    QList<QByteArray> CommandsAfter(qsizetype n) const { return bus.Commands().mid(n); }
+    // Every data write to the module: the "#AA" commands, in order.
+    QList<QByteArray> Writes() const
+    {
+        QList<QByteArray> writes;
+        for (const QByteArray &command : bus.Commands())
+            if (command.startsWith('#'))
+                writes.append(command);
+        return writes;
+    }
+    // Waits for the next full turn of the editor: a data query that starts after this call and its reply.
+    bool WaitForTurns(const QByteArray &dataQuery, int turnCount = 1)
+    {
+        const int before = CountOf(dataQuery);
+        return QTest::qWaitFor([&] { return CountOf(dataQuery) >= before + turnCount + 1; }, WaitMs);
+    }
+    // The last reply the module sent to a command, as the transcript holds it.
+    QByteArray LastReplyTo(const QByteArray &command) const
+    {
+        const QList<SimExchange> transcript = bus.Transcript();
+        for (auto exchange = transcript.crbegin(); exchange != transcript.crend(); ++exchange)
+            if (exchange->command == command)
+                return exchange->reply;
+        return {};
+    }
+
+    TestWorkspace workspace;
+    SimBus bus;
+    RecordingPrompt prompt;
+    std::vector<std::unique_ptr<EditorTurn>> turns;
+
+private:
+    Prompt *previousPrompt = nullptr;
+};

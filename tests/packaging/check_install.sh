@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Installs the built tree into a temporary DESTDIR and checks what a desktop and the package tools see:
+# the desktop entry and the metainfo pass their validators, the programs, icons and manual pages are where
+# the desktop looks for them; then builds the Debian package and checks its contents and dependencies.
+# Usage: check_install.sh <build folder> <application id>
+set -euo pipefail
+build=$1
+app_id=$2
+skip=77
+
+for tool in desktop-file-validate appstreamcli dpkg-deb dpkg-shlibdeps; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is missing (Debian packages desktop-file-utils, appstream, dpkg-dev; scripts/install-deps installs them)"
+    exit $skip
+  fi
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+DESTDIR="$work/root" cmake --install "$build" --prefix /usr >"$work/install.log" || { cat "$work/install.log"; fail "install"; }
+root=$work/root/usr
+expected=(
+  bin/navix-utility
+  bin/navix-sim
+  "share/applications/$app_id.desktop"
+  "share/metainfo/$app_id.metainfo.xml"
+  "share/icons/hicolor/scalable/apps/$app_id.svg"
+  share/man/man1/navix-utility.1
+  share/man/man1/navix-sim.1
+)
+for size in 16 22 24 32 48 64 128 256; do
+  expected+=("share/icons/hicolor/${size}x${size}/apps/$app_id.png")
+done
+for file in "${expected[@]}"; do
+  [ -f "$root/$file" ] || fail "not installed: $file"
+done
+for program in navix-utility navix-sim; do
+  [ -x "$root/bin/$program" ] || fail "not executable: bin/$program"
+done
+# Each PNG is the size its folder says.
+for size in 16 22 24 32 48 64 128 256; do
+  png="$root/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
+  dimensions=$(od -An -tu1 -j16 -N8 "$png" | awk '{print $3*256+$4 "x" $7*256+$8}')
+  [ "$dimensions" = "${size}x${size}" ] || fail "$png is $dimensions"
+done
+
+desktop-file-validate "$root/share/applications/$app_id.desktop" || fail "desktop-file-validate"
+grep -qx 'Categories=Utility;Electronics;' "$root/share/applications/$app_id.desktop" || fail "categories"
+grep -qx 'Exec=navix-utility' "$root/share/applications/$app_id.desktop" || fail "Exec"
+grep -qx "Icon=$app_id" "$root/share/applications/$app_id.desktop" || fail "Icon"
+appstreamcli validate --no-net --strict "$root/share/metainfo/$app_id.metainfo.xml" || fail "appstreamcli validate"
+if command -v man >/dev/null; then
+  for page in navix-utility navix-sim; do
+    warnings=$(man --warnings -l "$root/share/man/man1/$page.1" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man page $page: $warnings"
+  done
+fi
+
+(cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1) ||
+  { cat "$work/cpack.log"; fail "cpack"; }
+package=$(ls "$work"/package/*.deb)
+echo "package: $(basename "$package")"
+dpkg-deb -c "$package" | tee "$work/contents"
+for file in "${expected[@]}"; do
+  grep -q " \./usr/$file\$" "$work/contents" || fail "not in the package: /usr/$file"
+done
+depends=$(dpkg-deb -f "$package" Depends)
+echo "Depends: $depends"
+# The library scan found what the programs link.
+for library in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6network6 libc6 qt6-qpa-plugins; do
+  [[ $depends == *"$library"* ]] || fail "Depends lacks $library"
+done
+echo "PASS"

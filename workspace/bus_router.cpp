@@ -1,0 +1,182 @@
+#include "bus_router.h"
+
+#include <QTimer>
+
+namespace {
+int ToolIndex(ToolKind tool)
+{
+    return static_cast<int>(tool);
+}
+
+} // namespace
+
+BusRouter::BusRouter(TransactionEngine &engine, ModuleRegistry &modules, QObject *parent)
+    : QObject(parent), engine(engine), modules(modules)
+{
+    engine.SetReplySink(this);
+}
+
+BusRouter::~BusRouter()
+{
+    engine.SetReplySink(nullptr);
+}
+
+void BusRouter::RegisterTool(ToolKind tool, ToolReplyHandler *handler)
+{
+    tools[ToolIndex(tool)].handler = handler;
+}
+
+bool BusRouter::OwnsBus(ToolKind tool) const
+{
+    return tools[ToolIndex(tool)].owner;
+}
+
+bool BusRouter::BusAsked(ToolKind tool) const
+{
+    return tools[ToolIndex(tool)].asked;
+}
+
+bool BusRouter::RequestBus(ToolKind tool)
+{
+    ToolSlot &slot = tools[ToolIndex(tool)];
+    if (slot.owner)
+        return true;
+    if (editorTurnActive) {
+        slot.asked = true; // granted at the end of the running editor turn
+        return false;
+    }
+    slot.owner = true;
+    slot.asked = false; // granted now: a request noted earlier must not hand it the bus again later
+    if (tool == ToolKind::Memory)
+        return false; // the memory window is granted on its next request; routing stays as it is
+    routingSuspended = false;
+    return true;
+}
+
+void BusRouter::ReleaseBus()
+{
+    // Requests noted during an editor turn are forgotten too: a tool that still wants the bus asks again from
+    // its timer, and a closed one must not be handed the bus at the end of some later turn.
+    for (ToolSlot &slot : tools) {
+        slot.owner = false;
+        slot.asked = false;
+    }
+    StartCycle();
+    routingSuspended = false;
+    DeliverReply(QByteArray());
+}
+
+void BusRouter::StartCycle()
+{
+    cursors.fill(0);
+    listIndex = 0;
+    state = RouterState::Cycling;
+}
+
+void BusRouter::DeliverReply(const QByteArray &reply)
+{
+    if (routingSuspended)
+        return;
+    for (ToolSlot &slot : tools) {
+        if (slot.owner) {
+            if (slot.handler)
+                slot.handler->HandleToolReply(reply);
+            return;
+        }
+    }
+    RunEditorCycle(reply);
+}
+
+bool BusRouter::HandOverToAskingTool()
+{
+    for (ToolSlot &slot : tools) {
+        if (slot.asked) {
+            slot.asked = false;
+            slot.owner = true;
+            state = RouterState::ToolHolds;
+            return true;
+        }
+    }
+    return false;
+}
+
+ModuleRecordPtr BusRouter::NextOpenRecord()
+{
+    for (; listIndex < EditorKindCount; ++listIndex) {
+        const ModuleRegistry::List &list = modules.Records(static_cast<EditorKind>(listIndex));
+        for (int &cursor = cursors[listIndex]; cursor >= 0 && cursor < static_cast<int>(list.size());
+             ++cursor) {
+            const ModuleRecordPtr &record = list[cursor];
+            if (record->editorState == EditorState::Closed)
+                continue;
+            if (record->Editor())
+                return record;
+            // The window is gone without telling its record: it can take no turn.
+            record->editorState = EditorState::Closed;
+        }
+    }
+    return nullptr;
+}
+
+bool BusRouter::GiveTurn(ModuleRecord &record, const QByteArray &reply)
+{
+    editorTurnActive = true;
+    if (!record.Editor()->HandleReply(reply))
+        return false;
+    editorTurnActive = false;
+    if (record.editorState == EditorState::CloseAtTurnEnd) {
+        if (ModuleEditor *closing = record.Editor())
+            closing->CloseAtTurnEnd();
+        record.editorState = EditorState::Closed;
+        record.SetEditor(nullptr, nullptr);
+    }
+    return true;
+}
+
+void BusRouter::RunEditorCycle(const QByteArray &reply)
+{
+    if (state != RouterState::Cycling)
+        return;
+    // Two passes over the lists at most: when every open editor ended its turn without sending, the cycle
+    // goes on from the event loop instead of spinning.
+    for (int pass = 0; pass < 2; ++pass) {
+        while (const ModuleRecordPtr record = NextOpenRecord()) { // kept alive while its editor runs
+            const int turnList = listIndex;
+            if (!GiveTurn(*record, reply) || HandOverToAskingTool())
+                return;
+            if (state != RouterState::Cycling)
+                return; // the bus changed hands while the editor ran
+            ++cursors[turnList];
+        }
+        if (!modules.AnyEditorOpen()) {
+            editorTurnActive = false;
+            state = RouterState::Idle;
+            return;
+        }
+        StartCycle();
+    }
+    ContinueFromEventLoop();
+}
+
+void BusRouter::ContinueFromEventLoop()
+{
+    if (continuationQueued)
+        return;
+    continuationQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        continuationQueued = false;
+        DeliverReply(QByteArray());
+    });
+}
+
+void BusRouter::ClearModuleRecords(bool keepRouting)
+{
+    editorTurnActive = false;
+    routingSuspended = !keepRouting;
+    modules.Clear([](ModuleRecord &record) {
+        if (QObject *window = record.EditorObject())
+            window->deleteLater();
+        record.SetEditor(nullptr, nullptr);
+        record.editorState = EditorState::Closed;
+    });
+}

@@ -1,0 +1,99 @@
+#pragma once
+// The bus router: who gets the transaction engine's replies. A tool window (search, terminal, memory
+// utilities) that holds the bus gets every reply; otherwise the open module editors take turns, list by list
+// in editor-kind order and each list from its head. A tool that asks during an editor's turn gets the bus
+// when that turn ends; giving the bus back starts the editors' cycle over.
+
+#include "bus/reply_sink.h"
+#include "bus/transaction_engine.h"
+#include "module_records.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <array>
+
+// The tool windows that can hold the bus, in the order the router looks at them.
+enum class ToolKind { Search = 0, Terminal, Memory };
+
+class ToolReplyHandler
+{
+public:
+    virtual ~ToolReplyHandler() = default;
+    // Receives every reply while the tool holds the bus; empty for a time-out or a wrong checksum.
+    virtual void HandleToolReply(const QByteArray &reply) = 0;
+};
+
+enum class RouterState {
+    NotStarted, // the bus was never given back: replies reach no editor
+    Cycling,    // the open editors take their turns
+    Idle,       // no editor is open; the next open editor starts the cycle
+    ToolHolds   // the bus went to a tool that asked during an editor's turn
+};
+
+class BusRouter : public QObject, public ReplySink
+{
+public:
+    // Becomes the engine's reply sink for its life.
+    BusRouter(TransactionEngine &engine, ModuleRegistry &modules, QObject *parent = nullptr);
+    ~BusRouter() override;
+
+    void DeliverReply(const QByteArray &reply) override;
+
+    void RegisterTool(ToolKind tool, ToolReplyHandler *handler);
+    // true when the tool holds the bus now. Asked during an editor's turn, the bus is noted for it and handed
+    // over at the end of that turn. The memory window is granted on its next request.
+    bool RequestBus(ToolKind tool);
+    // Every tool lets go and forgets its request; the editors' cycle starts over at the first open editor.
+    void ReleaseBus();
+    bool OwnsBus(ToolKind tool) const;
+    bool BusAsked(ToolKind tool) const; // the tool gets the bus at the end of the current turn
+
+    // The record half of clearing the modules: ends the running editor turn, suspends routing unless asked to
+    // keep it, frees every open editor window (later, from the event loop, so that a window whose handler is
+    // still running is not destroyed under it) and drops every record. Cursors stay; the next ReleaseBus
+    // resets them.
+    void ClearModuleRecords(bool keepRouting);
+
+    // While routing is suspended (the modules are being replaced) replies reach nobody.
+    bool RoutingSuspended() const { return routingSuspended; }
+    void SuspendRouting() { routingSuspended = true; }
+    void ResumeRouting() { routingSuspended = false; }
+
+    // An editor is inside its turn: it has sent a command and waits for the reply.
+    bool EditorTurnActive() const { return editorTurnActive; }
+    // Marks an editor's turn as running, as handing a reply to an editor does.
+    void BeginEditorTurn() { editorTurnActive = true; }
+    // Ends the running turn without its reply: a waiting tool may take the bus on its next request.
+    void EndEditorTurn() { editorTurnActive = false; }
+
+    RouterState State() const { return state; }
+
+private:
+    void RunEditorCycle(const QByteArray &reply);
+    // The next record with an open editor from the cursors on, stepping past closed ones and through the
+    // lists; nullptr when the last list is done.
+    ModuleRecordPtr NextOpenRecord();
+    // Gives the record's editor the reply; true when its turn is over.
+    bool GiveTurn(ModuleRecord &record, const QByteArray &reply);
+    bool HandOverToAskingTool();
+    void StartCycle();
+    void ContinueFromEventLoop();
+
+    struct ToolSlot
+    {
+        ToolReplyHandler *handler = nullptr;
+        bool owner = false;
+        bool asked = false;
+    };
+
+    TransactionEngine &engine;
+    ModuleRegistry &modules;
+    std::array<ToolSlot, 3> tools;
+    bool routingSuspended = false;
+    bool editorTurnActive = false;
+    RouterState state = RouterState::NotStarted;
+    int listIndex = 0; // the list whose editors take their turns while cycling
+    std::array<int, EditorKindCount> cursors{};
+    bool continuationQueued = false;
+};
