@@ -8,6 +8,7 @@
 
 #include "bus/port_names.h"
 #include "editors/editor_factory.h"
+#include "tools/command_log_actions.h"
 #include "tools/row_list_view.h"
 
 #include <QAction>
@@ -75,6 +76,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     ListView1->setObjectName("ListView1");
     ListView1->setAccessibleName("Command log");
     SetUpRowList(*ListView1, engine.CommandLog(), {70, 70, 2000});
+    AddCommandLogActions(*ListView1, engine.CommandLog());
     Splitter1->addWidget(MainTreeView);
     Splitter1->addWidget(GroupBox1);
     Splitter1->setStretchFactor(1, 1);

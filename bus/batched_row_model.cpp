@@ -21,9 +21,16 @@ int BatchedRowModel::columnCount(const QModelIndex &parent) const
 
 QVariant BatchedRowModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
+    if (role != Qt::DisplayRole || !index.isValid())
         return {};
-    return Slot(ShownSequence(index.row())).value(index.column());
+    return ShownRow(index.row()).value(index.column());
+}
+
+QStringList BatchedRowModel::ShownRow(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        return {};
+    return Slot(ShownSequence(row));
 }
 
 QVariant BatchedRowModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -45,6 +45,10 @@ public:
     // Hands every change made since the last batch to the view now.
     void Publish();
 
+protected:
+    // The cells of a row as the view was last told of it (row 0 on top); empty past the end.
+    QStringList ShownRow(int row) const;
+
 private:
     qint64 HeldFirst() const;
     QStringList &Slot(qint64 sequence);

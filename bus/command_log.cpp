@@ -6,9 +6,59 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace {
+constexpr int RoundTripDecimals = 1;
+const QStringList CsvTitles = {"Command", "Response", "Time", "Round trip (ms)"};
+
+// A field of a comma-separated line, quoted where its text would break the line apart.
+QByteArray CsvField(const QString &text)
+{
+    QByteArray field = text.toUtf8();
+    if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
+        field = '"' + field.replace('"', "\"\"") + '"';
+    return field;
+}
+} // namespace
+
 CommandLogModel::CommandLogModel(QObject *parent)
     : BatchedRowModel({"Command : ", "Response :", "Time :"}, MaxRows, Order::NewestFirst, parent)
 {
+}
+
+void CommandLogModel::AppendResponse(const QString &response, const QString &time,
+                                     std::optional<double> roundTripMs)
+{
+    QStringList cells{response, time};
+    if (roundTripMs)
+        cells.append(QString::number(*roundTripMs, 'f', RoundTripDecimals));
+    AppendToNewest(cells);
+}
+
+QVariant CommandLogModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::ToolTipRole)
+        return BatchedRowModel::data(index, role);
+    const QString roundTrip = ShownRow(index.row()).value(RoundTripCell);
+    return roundTrip.isEmpty() ? QVariant() : QVariant("Round trip: " + roundTrip + " ms");
+}
+
+QByteArray CommandLogModel::Csv() const
+{
+    QByteArray csv;
+    const auto appendLine = [&csv](const QStringList &fields) {
+        for (int field = 0; field < fields.size(); ++field)
+            csv += (field > 0 ? "," : "") + CsvField(fields[field]);
+        csv += "\r\n";
+    };
+    appendLine(CsvTitles);
+    for (int row = 0; row < Count(); ++row) {
+        const QStringList cells = Row(row);
+        QStringList fields;
+        for (int cell = 0; cell < CsvTitles.size(); ++cell)
+            fields.append(cells.value(cell));
+        appendLine(fields);
+    }
+    return csv;
 }
 
 QString LogTimeStamp(const QTime &time)

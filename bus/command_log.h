@@ -6,6 +6,8 @@
 
 #include "batched_row_model.h"
 
+#include <optional>
+
 class CommandLogModel : public BatchedRowModel
 {
     Q_OBJECT
@@ -19,6 +21,18 @@ public:
     void InsertRow(const QString &firstCell) { AddRow({firstCell}); }
     // Appends cells to the top row; without a row nothing happens.
     void AppendToTop(const QStringList &cells) { AppendToNewest(cells); }
+    // A response with its time of day and, when it ended an exchange, the round trip of that exchange.
+    void AppendResponse(const QString &response, const QString &time, std::optional<double> roundTripMs);
+
+    // The tooltip of a row tells its round trip.
+    QVariant data(const QModelIndex &index, int role) const override;
+
+    // The rows as the list shows them, newest first, as comma-separated values with a title line: command,
+    // response, time and round trip in milliseconds (empty where the exchange had none).
+    QByteArray Csv() const;
+
+    // Where a row keeps the round trip of its exchange, in milliseconds; the columns do not show it.
+    static constexpr int RoundTripCell = 3;
 };
 
 class QTime;

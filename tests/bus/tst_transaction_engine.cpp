@@ -127,6 +127,7 @@ private slots:
     void rawAndLineModes();
     void timeOutLogsAndDeliversEmpty();
     void commandLogKeepsAtMost500Rows();
+    void commandLogCsvHoldsRoundTrips();
     void pacing();
     void heldCommandUnderStopSending();
     void reentrantSendFromDelivery();
@@ -311,6 +312,43 @@ void TestTransactionEngine::rawAndLineModes()
     QCOMPARE(b.engine.CommandLog().Count(), rowsBefore);
 }
 
+void TestTransactionEngine::commandLogCsvHoldsRoundTrips()
+{
+    constexpr int ReplyDelayMs = 5;
+    Bench b;
+    b.router.RequestBus(ToolKind::Search);
+    // The first command is answered a while after it was written, the second never.
+    b.port.onWrite = [&b](const QByteArray &command) {
+        if (command == "$01M\r")
+            QTimer::singleShot(ReplyDelayMs, Qt::PreciseTimer, &b.port, [&b] { b.port.Receive("!01,2\r"); });
+    };
+    for (const QByteArray command : {"$01M\r", "$05M\r"}) {
+        const qsizetype before = b.search.replies.size();
+        b.engine.SendCommand({.command = command, .expectedLength = 6});
+        QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), before + 1, 1000);
+    }
+
+    const QList<QByteArray> lines = b.engine.CommandLog().Csv().split('\n');
+    QCOMPARE(lines.size(), 4); // titles, two rows, nothing after the last line end
+    QCOMPARE(lines[0], QByteArray("Command,Response,Time,Round trip (ms)\r"));
+    // Fields split at every comma (the quoted reply of the second row falls in two).
+    const auto fields = [&lines](int line) { return lines[line].chopped(1).split(','); };
+    // Newest first; the reply's comma is quoted.
+    QCOMPARE(fields(1).mid(0, 2), (QList<QByteArray>{"$05M", "Time out !"}));
+    QVERIFY(lines[2].startsWith("$01M,\"!01,2\","));
+    bool number = false;
+    const double timedOutMs = fields(1).value(3).toDouble(&number);
+    QVERIFY2(number && timedOutMs >= b.engine.TimeOutMs(), lines[1]);
+    const double answeredMs = fields(2).value(4).toDouble(&number);
+    QVERIFY2(number && answeredMs >= ReplyDelayMs, lines[2]);
+    QCOMPARE(QByteArray::number(b.engine.LastRoundTripMs(), 'f', 1), fields(1).value(3));
+
+    // The row's tooltip tells the same round trip.
+    CommandLogModel &log = b.engine.CommandLog();
+    log.Publish();
+    QCOMPARE(log.index(0, 1).data(Qt::ToolTipRole).toString(), "Round trip: " + fields(1).value(3) + " ms");
+}
+
 void TestTransactionEngine::timeOutLogsAndDeliversEmpty()
 {
     Bench b;
@@ -455,7 +493,7 @@ void TestTransactionEngine::reentrantSendFromDelivery()
     QCOMPARE(b.port.written.size(), 5);
     // Every row got its own response: no reply was lost or doubled by the nested sends.
     for (int row = 0; row < 5; ++row)
-        QCOMPARE(b.engine.CommandLog().Row(row).size(), 3);
+        QCOMPARE(b.engine.CommandLog().Row(row).size(), 4); // command, response, time, round trip
 }
 
 void TestTransactionEngine::receiveBufferStaysBounded()
