@@ -8,13 +8,14 @@
 
 #include "bus/port_names.h"
 #include "editors/editor_factory.h"
+#include "tools/command_log_actions.h"
+#include "tools/row_list_view.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -110,16 +111,8 @@ void TForm1::BuildCommandLog()
     ListView1 = new QTreeView(GroupBox1);
     ListView1->setObjectName("ListView1");
     ListView1->setAccessibleName("Command log");
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setItemsExpandable(false);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setModel(&engine.CommandLog());
-    ListView1->header()->setStretchLastSection(false);
-    ListView1->setColumnWidth(0, 70);
-    ListView1->setColumnWidth(1, 70);
-    ListView1->setColumnWidth(2, 2000);
+    SetUpRowList(*ListView1, engine.CommandLog(), {70, 70, 2000});
+    AddCommandLogActions(*ListView1, engine.CommandLog());
 }
 
 TForm1::~TForm1()

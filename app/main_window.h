@@ -104,7 +104,8 @@ public:
     void SelectPort(const QString &caption);
     void EnableWorkspace(bool on);
     // The open port's hint: "Hint: Com " + number + two blanks + baud rate + " bps", for a network port
-    // followed by NetworkBaudNote.
+    // followed by NetworkBaudNote, for a USB adapter that holds replies longer than it needs to by a note
+    // saying how to lower its latency timer.
     QString PortHint() const;
     TApdComPort &ComPort() { return ApdComPort1; }
     PortWatch &PortWatcher() { return PortWatch1; } // says when the port list may have changed

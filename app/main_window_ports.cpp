@@ -259,7 +259,13 @@ QString TForm1::PortHint() const
 {
     const QString hint = "Hint: Com " + QString::number(ApdComPort1.ComNumber()) + "  " +
                          QString::number(ApdComPort1.Baud()) + " bps";
-    return ApdComPort1.IsNetworkPort() ? hint + NetworkBaudNote : hint;
+    if (ApdComPort1.IsNetworkPort())
+        return hint + NetworkBaudNote;
+    const int latencyMs = ApdComPort1.AdapterLatencyMs();
+    if (latencyMs > TApdComPort::LowAdapterLatencyMs)
+        return hint + QStringLiteral(" - the adapter holds replies %1 ms: set its latency_timer to 1 (see README)")
+                          .arg(latencyMs);
+    return hint;
 }
 
 void TForm1::BaudRateComboBoxChange()

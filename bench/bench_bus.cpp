@@ -1,11 +1,16 @@
-// Bus throughput figures: how many exchanges per second the transaction engine carries against the simulated
-// bus, with and without the character timing of a real line, next to what the line itself allows; and how
-// long a search over every baud rate takes next to one search at one rate. Prints figures only; it judges
-// nothing. Run: build/bench/navix-bench [exchanges]
+// navix-bench: how fast the program polls, and what it costs. The engine against the in-process simulated
+// bus, then the real path: the serial layer and the whole main window on a pseudo-terminal served by
+// navix-sim with a real line's timing, the memory read-out, the full scan of an empty bus and the start-up.
+// Each case gives its rate, the bound the line and the program's time-outs and pacing set, the share of it
+// reached, the processor time per exchange and the resident memory, in one table. Prints figures only; it
+// judges nothing. Run it on a Release build: scripts/bench.
+
+#include "bench_figures.h"
+#include "bench_real_path.h"
+#include "name_asker.h"
 
 #include "bus/baud_table.h"
 #include "bus/text.h"
-#include "bus/transaction_engine.h"
 #include "search/baud_sweep.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
@@ -13,46 +18,102 @@
 #include "support/test_workspace.h"
 #include "workspace/bus_router.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QSysInfo>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
+#include <thread>
+#include <tuple>
 
 namespace {
-// Keeps asking one module for its name, one exchange after the other, as the search does.
-class NameAsker : public ToolReplyHandler
+// "$01M" CR out, "!014017" CR back.
+constexpr int NameExchangeCharacters = 5 + 8;
+constexpr double BitsPerCharacter = 10.0;
+
+BenchRow InProcessRow(const QString &name, int exchanges, int baud, bool lineTiming)
 {
-public:
-    NameAsker(TransactionEngine &engine, int count) : engine(engine), left(count) {}
-    void Start() { Send(); }
-    void HandleToolReply(const QByteArray &reply) override
-    {
-        if (reply.isEmpty())
-            ++failed;
-        if (--left > 0)
-            Send();
-        else
-            loop.quit();
-    }
-    QEventLoop loop;
-    int failed = 0;
+    ModuleRegistry modules;
+    TransactionEngine engine;
+    BusRouter router(engine, modules);
+    MemoryPort port;
+    SimBus bus;
+    // The module talks at the line's rate, as it must to answer at all.
+    bus.AddModule("4017", "0108" + HexByte(CodeOfBaud(baud)) + "00");
+    bus.SetFrozen(true);
+    port.baud = baud;
+    bus.Line().lineTiming = lineTiming;
+    bus.Attach(port);
+    engine.SetPort(&port);
+    engine.SetPacingTag(VeryFast);
+    engine.SetTimeOutMs(1000);
+    NameAsker asker(engine, exchanges);
+    router.RegisterTool(ToolKind::Terminal, &asker);
+    router.RequestBus(ToolKind::Terminal);
 
-private:
-    void Send()
-    {
-        engine.SendCommand({.command = "$01M\r",
-                            .checksum = false,
-                            .receiveMode = ReceiveMode::CheckedFrame,
-                            .startChar = '!',
-                            .endChar = CR,
-                            .expectedLength = 8});
-    }
-    TransactionEngine &engine;
-    int left;
-};
+    const double cpuAtStart = ProcessCpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(0, [&] { asker.Start(); });
+    asker.loop.exec();
 
+    BenchRow row;
+    row.name = name;
+    if (asker.failed > 0)
+        row.name += QStringLiteral(" (%1 failed)").arg(asker.failed);
+    row.exchanges = exchanges;
+    row.seconds = clock.nsecsElapsed() / 1e9;
+    row.cpuSeconds = ProcessCpuSeconds() - cpuAtStart;
+    row.residentMb = ResidentMegabytes();
+    if (lineTiming)
+        row.boundSeconds = exchanges * NameExchangeCharacters * BitsPerCharacter / baud;
+    return row;
+}
+
+QByteArray FirstLineWith(const QString &file, const QByteArray &key)
+{
+    // Files under /proc tell no size: read them whole.
+    QFile text(file);
+    if (!text.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray &line : text.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(line.indexOf(':') + 1).trimmed();
+    return {};
+}
+
+// The offscreen platform warns about every window feature it leaves out; nothing else is held back.
+void QuietOffscreenWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && message.startsWith("This plugin does not support"))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+QByteArray LoadAverage()
+{
+    QFile load("/proc/loadavg");
+    return load.open(QIODevice::ReadOnly) ? load.readAll().trimmed() : QByteArray("?");
+}
+
+void PrintMachine()
+{
+#ifdef NDEBUG
+    const char *build = "Release";
+#else
+    const char *build = "Debug (figures are not representative: use scripts/bench)";
+#endif
+    std::printf("machine: %s, %u cores, %s; Qt %s; %s build\n",
+                FirstLineWith("/proc/cpuinfo", "model name").constData(), std::thread::hardware_concurrency(),
+                qPrintable(QSysInfo::prettyProductName()), qVersion(), build);
+    std::printf("load average at start: %s\n", LoadAverage().constData());
+    std::fflush(stdout);
+}
 // Feeds the search's replies to its scan, as the search window does while it holds the bus.
 class ScanFeeder : public ToolReplyHandler
 {
@@ -91,62 +152,10 @@ double SearchSeconds(int first, int last, int timeOutMs, int baud, bool allRates
     return clock.nsecsElapsed() / 1e9;
 }
 
-struct Figures
+// The search over every rate: an empty address costs its two time-outs at each rate, so the whole search
+// takes about six times one search at one rate.
+void PrintAllRatesSearch()
 {
-    double seconds;
-    int failed;
-};
-
-Figures Run(int exchanges, int baud, bool lineTiming)
-{
-    ModuleRegistry modules;
-    TransactionEngine engine;
-    BusRouter router(engine, modules);
-    MemoryPort port;
-    SimBus bus;
-    // The module talks at the line's rate, as it must to answer at all.
-    bus.AddModule("4017", "0108" + HexByte(CodeOfBaud(baud)) + "00");
-    bus.SetFrozen(true);
-    port.baud = baud;
-    bus.Line().lineTiming = lineTiming;
-    bus.Attach(port);
-    engine.SetPort(&port);
-    engine.SetPacingTag(VeryFast);
-    engine.SetTimeOutMs(1000);
-    NameAsker asker(engine, exchanges);
-    router.RegisterTool(ToolKind::Terminal, &asker);
-    router.RequestBus(ToolKind::Terminal);
-    QElapsedTimer clock;
-    clock.start();
-    QTimer::singleShot(0, [&] { asker.Start(); });
-    asker.loop.exec();
-    return {clock.nsecsElapsed() / 1e9, asker.failed};
-}
-} // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    const int exchanges = argc > 1 ? QByteArray(argv[1]).toInt() : 2000;
-    // "$01M" CR out, "!014017" CR back: 13 characters of 10 bit times each. The lines run at the lowest
-    // common rate and at the highest rate a module can be set to.
-    const int charactersPerExchange = 5 + 8;
-
-    std::printf("exchanges per run: %d (name request, 13 characters on the line each)\n", exchanges);
-    const Figures free = Run(exchanges, 38400, false);
-    std::printf("%-28s %10.0f exchanges/s  %8.1f us/exchange  failed %d\n", "engine + simulator, no line",
-                exchanges / free.seconds, free.seconds * 1e6 / exchanges, free.failed);
-    for (int baud : {9600, 38400}) {
-        const int timed = std::max(1, exchanges / (baud == 9600 ? 10 : 2));
-        const Figures line = Run(timed, baud, true);
-        const double limit = baud / 10.0 / charactersPerExchange;
-        std::printf("%-28s %10.0f exchanges/s  line limit %6.0f/s  (%5.1f %% of it)  failed %d\n",
-                    QByteArray("line at " + QByteArray::number(baud) + " bps").constData(),
-                    timed / line.seconds, limit, 100.0 * (timed / line.seconds) / limit, line.failed);
-    }
-
-    // The search over every rate: an empty address costs its two time-outs at each rate, so the whole search
-    // takes about six times one search at one rate.
     constexpr int First = 0x00;
     constexpr int Last = 0x1F;
     constexpr int SearchTimeOutMs = 100;
@@ -157,11 +166,76 @@ int main(int argc, char **argv)
     // A rate at which no module of the demo bus talks: every address costs its two time-outs.
     const double none = SearchSeconds(First, Last, SearchTimeOutMs, 1200, false, foundNone);
     const double all = SearchSeconds(First, Last, SearchTimeOutMs, 9600, true, foundAll);
-    std::printf("search 00..1F, time-out %d ms: at 9600 %6.2f s (%d modules), at 1200 %6.2f s (%d modules)\n",
-                SearchTimeOutMs, one, foundOne, none, foundNone);
+    std::printf(
+        "\nsearch 00..1F, time-out %d ms: at 9600 %6.2f s (%d modules), at 1200 %6.2f s (%d modules)\n",
+        SearchTimeOutMs, one, foundOne, none, foundNone);
     std::printf(
         "search 00..1F at all %zu rates: %6.2f s (%d modules), %.2f times the search at a rate without "
         "modules\n",
         ModuleBaudRates.size(), all, foundAll, all / none);
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], StartUpProbeOption) == 0)
+        return RunStartUpProbe(argc, argv);
+    // The windows need no screen; the virtual port links go into a runtime folder of the benchmark's own.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir folder;
+    QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+
+    qInstallMessageHandler(QuietOffscreenWarnings);
+    QApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Polling rate and cost of the program on the simulated bus.");
+    parser.addHelpOption();
+    const QCommandLineOption secondsOption("seconds", "Seconds each main window case polls (default 5).", "n",
+                                           "5");
+    const QCommandLineOption exchangesOption(
+        "exchanges", "Exchanges of the in-process engine case without a line (default 2000).", "n", "2000");
+    const QCommandLineOption noScanOption("no-scan", "Leave out the full scan of an empty bus (77 s).");
+    const QCommandLineOption onlyOption("only", "Run only the cases whose name holds <text>.", "text");
+    const QCommandLineOption listOption("list", "List the cases and end.");
+    parser.addOptions({secondsOption, exchangesOption, noScanOption, onlyOption, listOption});
+    parser.process(application);
+    const int seconds = std::max(1, parser.value(secondsOption).toInt());
+    const int exchanges = std::max(10, parser.value(exchangesOption).toInt());
+
+    const BenchPlace place{folder.path()};
+    QList<BenchCase> cases;
+    for (const auto &[count, baud, lineTiming] : {std::tuple{exchanges, ModuleBaudRates.back(), false},
+                                                  {exchanges / 10, 9600, true},
+                                                  {exchanges / 2, ModuleBaudRates.back(), true}}) {
+        const QString name = lineTiming ? QStringLiteral("engine + in-process simulator, %1 Bd").arg(baud)
+                                        : QStringLiteral("engine + in-process simulator, no line");
+        cases.append({name, [=] { return InProcessRow(name, count, baud, lineTiming); }});
+    }
+    cases << SerialLayerCases(place) << MainWindowCases(place, seconds)
+          << ToolCases(place, QCoreApplication::applicationFilePath());
+    if (parser.isSet(noScanOption))
+        cases.removeIf([](const BenchCase &benchCase) { return benchCase.name.startsWith("full scan"); });
+    if (parser.isSet(onlyOption))
+        cases.removeIf(
+            [&](const BenchCase &benchCase) { return !benchCase.name.contains(parser.value(onlyOption)); });
+    if (parser.isSet(listOption)) {
+        for (const BenchCase &benchCase : cases)
+            std::printf("%s\n", qPrintable(benchCase.name));
+        return 0;
+    }
+
+    PrintMachine();
+    QList<BenchRow> rows;
+    // Each case is reported on standard error as it ends; the table comes at the end.
+    for (const BenchCase &benchCase : cases) {
+        rows.append(benchCase.run());
+        std::fprintf(stderr, "navix-bench: %s: %.1f/s\n", qPrintable(rows.last().name), rows.last().Rate());
+    }
+    PrintTable(rows);
+    if (!parser.isSet(onlyOption) || QStringLiteral("all rates search").contains(parser.value(onlyOption)))
+        PrintAllRatesSearch();
+    std::printf("\nload average at the end: %s\n", LoadAverage().constData());
     return 0;
 }

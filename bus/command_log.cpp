@@ -1,71 +1,86 @@
 #include "command_log.h"
 
-int CommandLogModel::rowCount(const QModelIndex &parent) const
+#include <QDateTime>
+#include <QTime>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+constexpr int RoundTripDecimals = 1;
+const QStringList CsvTitles = {"Command", "Response", "Time", "Round trip (ms)"};
+
+// A field of a comma-separated line, quoted where its text would break the line apart.
+QByteArray CsvField(const QString &text)
 {
-    return parent.isValid() ? 0 : static_cast<int>(rows.size());
+    QByteArray field = text.toUtf8();
+    if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
+        field = '"' + field.replace('"', "\"\"") + '"';
+    return field;
+}
+} // namespace
+
+CommandLogModel::CommandLogModel(QObject *parent)
+    : BatchedRowModel({"Command : ", "Response :", "Time :"}, MaxRows, Order::NewestFirst, parent)
+{
 }
 
-int CommandLogModel::columnCount(const QModelIndex &parent) const
+void CommandLogModel::AppendResponse(const QString &response, const QString &time,
+                                     std::optional<double> roundTripMs)
 {
-    return parent.isValid() ? 0 : 3;
+    QStringList cells{response, time};
+    if (roundTripMs)
+        cells.append(QString::number(*roundTripMs, 'f', RoundTripDecimals));
+    AppendToNewest(cells);
 }
 
 QVariant CommandLogModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= static_cast<int>(rows.size()))
-        return {};
-    const QStringList &cells = rows[index.row()];
-    return index.column() < cells.size() ? cells[index.column()] : QString();
+    if (role != Qt::ToolTipRole)
+        return BatchedRowModel::data(index, role);
+    const QString roundTrip = ShownRow(index.row()).value(RoundTripCell);
+    return roundTrip.isEmpty() ? QVariant() : QVariant("Round trip: " + roundTrip + " ms");
 }
 
-QVariant CommandLogModel::headerData(int section, Qt::Orientation orientation, int role) const
+QByteArray CommandLogModel::Csv() const
 {
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
-        return {};
-    static const char *titles[] = {"Command : ", "Response :", "Time :"};
-    return section >= 0 && section < 3 ? QString(titles[section]) : QVariant();
-}
-
-void CommandLogModel::InsertRow(const QString &firstCell)
-{
-    if (rows.size() > MaxRows - 1) {
-        const int last = static_cast<int>(rows.size()) - 1;
-        beginRemoveRows({}, MaxRows - 1, last);
-        rows.resize(MaxRows - 1);
-        endRemoveRows();
+    QByteArray csv;
+    const auto appendLine = [&csv](const QStringList &fields) {
+        for (int field = 0; field < fields.size(); ++field)
+            csv += (field > 0 ? "," : "") + CsvField(fields[field]);
+        csv += "\r\n";
+    };
+    appendLine(CsvTitles);
+    for (int row = 0; row < Count(); ++row) {
+        const QStringList cells = Row(row);
+        QStringList fields;
+        for (int cell = 0; cell < CsvTitles.size(); ++cell)
+            fields.append(cells.value(cell));
+        appendLine(fields);
     }
-    beginInsertRows({}, 0, 0);
-    rows.push_front({firstCell});
-    endInsertRows();
+    return csv;
 }
-
-void CommandLogModel::AppendToTop(const QStringList &cells)
-{
-    if (rows.empty())
-        return;
-    rows.front().append(cells);
-    emit dataChanged(index(0, 0), index(0, 2));
-}
-
-QStringList CommandLogModel::Row(int row) const
-{
-    return row >= 0 && row < static_cast<int>(rows.size()) ? rows[row] : QStringList();
-}
-
-void CommandLogModel::Clear()
-{
-    beginResetModel();
-    rows.clear();
-    endResetModel();
-}
-
-#include <QTime>
 
 QString LogTimeStamp(const QTime &time)
 {
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(time.hour())
-        .arg(time.minute())
-        .arg(time.second())
-        .arg(time.msec());
+    // Written out directly: at line rate every reply gets one.
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "%d:%d:%d.%d", time.hour(), time.minute(),
+                                     time.second(), time.msec());
+    return QString::fromLatin1(text, std::clamp(length, 0, int(sizeof text) - 1));
+}
+
+QTime LogTimeOfDay()
+{
+    constexpr qint64 OffsetKeptMs = 1000;
+    constexpr qint64 MsPerDay = 24 * 60 * 60 * 1000;
+    static qint64 offsetMs = 0;
+    static qint64 offsetValidUntil = 0;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now >= offsetValidUntil || now < offsetValidUntil - OffsetKeptMs) {
+        offsetMs = QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc() * qint64(1000);
+        offsetValidUntil = now + OffsetKeptMs;
+    }
+    return QTime::fromMSecsSinceStartOfDay(
+        static_cast<int>(((now + offsetMs) % MsPerDay + MsPerDay) % MsPerDay));
 }

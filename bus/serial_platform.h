@@ -16,6 +16,17 @@ QString ResolveSerialDevice(const QString &path);
 // locked by another user and a device we have no rights to alike; this tells the two apart.
 bool SerialDeviceAccessible(const QString &device);
 
+// Asks the driver of an open device to hand received characters over at once instead of collecting them
+// for a while (a USB adapter's driver then sets its latency timer to 1 ms). Returns whether the driver took
+// it; many drivers (and pseudo-terminals) have no such mode.
+bool RequestLowLatency(qintptr handle);
+
+// Where USB serial adapters show their settings: one folder per device name, holding latency_timer.
+extern const char *const UsbSerialDevicesFolder;
+
+// How long the USB adapter behind the device holds received characters before it hands them over, in
+// milliseconds, as its latency_timer in the folder of adapters tells; -1 where the device shows none.
+int AdapterLatencyMs(const QString &adaptersFolder, const QString &device);
 // Whether characters wait unread in the system's input buffer of an open device (handle as QSerialPort gives
 // it).
 bool SerialInputWaiting(qintptr handle);

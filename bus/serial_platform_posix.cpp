@@ -1,11 +1,18 @@
 #include "serial_platform.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
+const char *const UsbSerialDevicesFolder = "/sys/bus/usb-serial/devices";
 QString SerialDeviceFolder()
 {
     return QStringLiteral("/dev");
@@ -29,4 +36,32 @@ bool SerialInputWaiting(qintptr handle)
 {
     int count = 0;
     return handle >= 0 && ::ioctl(static_cast<int>(handle), FIONREAD, &count) == 0 && count > 0;
+}
+
+bool RequestLowLatency(qintptr handle)
+{
+#ifdef Q_OS_LINUX
+    serial_struct settings{};
+    if (handle < 0 || ::ioctl(static_cast<int>(handle), TIOCGSERIAL, &settings) != 0)
+        return false;
+    if (settings.flags & ASYNC_LOW_LATENCY)
+        return true;
+    settings.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(static_cast<int>(handle), TIOCSSERIAL, &settings) == 0;
+#else
+    Q_UNUSED(handle);
+    return false;
+#endif
+}
+
+int AdapterLatencyMs(const QString &adaptersFolder, const QString &device)
+{
+    if (device.isEmpty())
+        return -1;
+    QFile timer(adaptersFolder + "/" + QFileInfo(device).fileName() + "/latency_timer");
+    if (!timer.open(QIODevice::ReadOnly))
+        return -1;
+    bool isNumber = false;
+    const int milliseconds = timer.readAll().trimmed().toInt(&isNumber);
+    return isNumber ? milliseconds : -1;
 }

@@ -25,7 +25,8 @@ std::string Message(quint16 number, const QString &text)
 
 TApdComPort::TApdComPort(QObject *parent)
     : BusPort(parent), serial(new QSerialPort(this)),
-      resolver([](int number) { return EnumerateComPorts().value(number); })
+      resolver([](int number) { return EnumerateComPorts().value(number); }),
+      adaptersFolder(UsbSerialDevicesFolder)
 {
     // The layer keeps its own receive buffer; QSerialPort hands over everything it reads at once.
     serial->setReadBufferSize(0);
@@ -132,6 +133,8 @@ void TApdComPort::Open()
     if (serial->open(QIODevice::ReadWrite)) {
         openDevice = device;
         received.clear();
+        RequestLowLatency(serial->handle());
+        adapterLatencyMs = ::AdapterLatencyMs(adaptersFolder, device);
         return;
     }
 
@@ -163,6 +166,7 @@ void TApdComPort::Close()
     }
     openDevice.clear();
     received.clear();
+    adapterLatencyMs = -1;
 }
 
 void TApdComPort::WriteText(const QByteArray &text)
@@ -172,6 +176,9 @@ void TApdComPort::WriteText(const QByteArray &text)
     if (!serial->isOpen() || text.isEmpty())
         return;
     serial->write(text);
+    // QSerialPort would hand the text to the device on a later turn of the event loop, after whatever else
+    // waits there (a repaint, say); the module's answer can only start once the command is on the line.
+    serial->flush();
 }
 
 char TApdComPort::ReadChar()

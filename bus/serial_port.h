@@ -100,6 +100,15 @@ public:
     // default.
     void SetNetworkResolver(std::function<std::optional<NetworkAddress>(int)> resolver);
 
+    // A USB adapter holds received characters until its latency timer runs out (16 ms unless lowered), which
+    // caps polling at about 60 exchanges a second whatever the baud rate. Opening asks the driver for its
+    // low-latency mode; what the timer reads afterwards, in milliseconds, is kept here (-1: the device shows
+    // no timer, or the port is closed). Above LowAdapterLatencyMs the user has to lower it.
+    static constexpr int LowAdapterLatencyMs = 1;
+    int AdapterLatencyMs() const { return adapterLatencyMs; }
+    // The folder where adapters show their settings; tests point it elsewhere.
+    void SetAdaptersFolder(const QString &folder) { adaptersFolder = folder; }
+
 signals:
     // The device went away while open (adapter unplugged, far end of a pseudo-terminal closed, network
     // connection ended); the port is closed already.
@@ -125,6 +134,8 @@ private:
     bool arrivedWhileAnnouncing = false;
     bool closing = false;
     std::function<QString(int)> resolver;
+    QString adaptersFolder;
+    int adapterLatencyMs = -1;
     std::function<std::optional<NetworkAddress>(int)> networkResolver;
     NetworkPort network;
 };

@@ -8,6 +8,8 @@
 #include <utility>
 
 namespace {
+constexpr double NanosecondsPerMillisecond = 1e6;
+
 // A module puts its two checksum characters directly in front of its CR. A frame read up to its end character
 // holds them in front of that character; a frame read by length short of the CR ends with them. The frame
 // without them, or nothing when they do not match what precedes them.
@@ -90,11 +92,15 @@ void TransactionEngine::SendCommand(const Exchange &exchange)
 void TransactionEngine::SpeedTimerTimer()
 {
     speedTimer.stop();
+    // A command replaced before its reply came has no round trip; characters dropped now answer none.
+    roundTripOpen = false;
     DropEarlierInput();
     LogExchange(pendingCommand, false, receiveMode);
     // A closed port is not an error: the command is logged and the time-out reports the exchange.
     if (port && port->IsOpen())
         port->WriteText(pendingCommand);
+    sinceWrite.start();
+    roundTripOpen = true;
     ++exchangesWritten;
     exchangeOpen = true;
     emit CommandWritten(pendingCommand);
@@ -168,8 +174,18 @@ void TransactionEngine::ReleaseHeldCommand()
         speedTimer.setInterval(ReleaseHeldCommandMs);
 }
 
+std::optional<double> TransactionEngine::EndRoundTrip()
+{
+    if (!std::exchange(roundTripOpen, false))
+        return std::nullopt;
+    lastRoundTripMs = static_cast<double>(sinceWrite.nsecsElapsed()) / NanosecondsPerMillisecond;
+    return lastRoundTripMs;
+}
+
 void TransactionEngine::Deliver(const QByteArray &reply)
 {
+    // Replies that the log leaves out (raw and line mode) end their round trip here.
+    EndRoundTrip();
     if (replySink)
         replySink->DeliverReply(reply);
 }
@@ -319,8 +335,8 @@ void TransactionEngine::LogExchange(const QByteArray &text, bool isResponse, Rec
     const qsizetype cr = shown.indexOf(CR);
     if (cr >= 0)
         shown.remove(cr, 1);
-    if (isResponse)
-        commandLog.AppendToTop({FromWire(shown), LogTimeStamp(QTime::currentTime())});
-    else
+    if (isResponse) {
+        commandLog.AppendResponse(FromWire(shown), LogTimeStamp(LogTimeOfDay()), EndRoundTrip());
+    } else
         commandLog.InsertRow(FromWire(shown));
 }

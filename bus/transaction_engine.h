@@ -19,6 +19,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <optional>
+
 // Pacing choices (the tag of the pacing dialog's SpeedInfo group).
 enum PacingTag : int { VerySlow = 1, Slow = 2, Average = 3, Fast = 4, VeryFast = 5, SendingStopped = 6 };
 
@@ -64,6 +66,9 @@ public:
     bool AwaitingReply() const { return timeOutTimer.isActive(); }
 
     CommandLogModel &CommandLog() { return commandLog; }
+    // The time from writing the last answered or timed-out command to its complete reply or its time-out, in
+    // milliseconds; the command log keeps it for every exchange in its row.
+    double LastRoundTripMs() const { return lastRoundTripMs; }
 
     // Exchange parameters, for the windows and tests that look at them.
     const QByteArray &PendingCommand() const { return pendingCommand; }
@@ -90,6 +95,8 @@ private:
     void RunFrameLoop();
     void TrimRxBuffer();
     void Deliver(const QByteArray &reply);
+    // Ends the round trip of the written command, once: its time, or nothing when it had ended already.
+    std::optional<double> EndRoundTrip();
 
     ReplySink *replySink = nullptr;
     QPointer<BusPort> port;
@@ -117,4 +124,8 @@ private:
     bool crOwed = false;
 
     bool processing = false; // the receive path is running (a reply handler may be inside it)
+
+    QElapsedTimer sinceWrite;   // runs from the moment the last command was written
+    bool roundTripOpen = false; // that command has had neither its reply nor its time-out yet
+    double lastRoundTripMs = 0;
 };

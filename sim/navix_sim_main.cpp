@@ -81,6 +81,11 @@ bool SetUpFaults(SimBus &bus, const SimCommandLine &line, int baud)
     faults.garble = line.IsSet(line.garble);
     bus.Line().baud = baud;
     bus.Line().lineTiming = line.IsSet(line.lineTiming);
+    // A program on the other end measures its speed against the line: replies must not come late.
+    bus.Line().awakeForReplies = true;
+    if (line.IsSet(line.adapterLatency) &&
+        !line.Number(line.adapterLatency, 0, 255, bus.Line().adapterLatencyMs))
+        return false;
     return true;
 }
 

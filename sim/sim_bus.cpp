@@ -151,6 +151,8 @@ QByteArray SimBus::Answer(const QByteArray &command)
 
 void SimBus::TakeBytes(const QByteArray &bytes)
 {
+    // The replies' line time counts from the command's arrival, not from when the module got round to it.
+    const qint64 takenAtUs = MonotonicAlarm::NowUs();
     pendingInput += bytes;
     qsizetype end;
     while ((end = pendingInput.indexOf(CR)) >= 0) {
@@ -158,7 +160,7 @@ void SimBus::TakeBytes(const QByteArray &bytes)
         pendingInput.remove(0, end + 1);
         const SimOutgoing outgoing = Exchange(command);
         if (!outgoing.bytes.isEmpty())
-            scheduler.Send(outgoing);
+            scheduler.Send(outgoing, takenAtUs);
     }
     if (pendingInput.size() > InputLimit)
         pendingInput.clear();

@@ -36,6 +36,10 @@ SimCommandLine::SimCommandLine(const QCoreApplication &app)
       split("split", "Send replies in pieces of two characters."),
       late("late", "Start every reply <ms> milliseconds late.", "ms"),
       lineTiming("line-timing", "Take the time of a real line: 10 bits per character at the baud."),
+      adapterLatency("adapter-latency",
+                     "Hand replies over as a USB adapter with a latency timer of <ms> does: held until <ms> "
+                     "after their first character.",
+                     "ms"),
       baud("baud", "Baud rate of the line until the program sets its own (default 9600).", "rate", "9600"),
       garble("garble", "A module addressed at another rate than its own sends a few characters of garbage."),
       seed("seed", "Seed of the live values (default 1).", "n", "1"),
@@ -50,7 +54,7 @@ SimCommandLine::SimCommandLine(const QCoreApplication &app)
     parser.setApplicationDescription(QString::fromLatin1(Description));
     parser.addHelpOption();
     parser.addOptions({com, bus, printDemo, lose, loseEvery, badChecksum, noise, split, late, lineTiming,
-                       baud, garble, seed, frozen, trace, closeGrace, exitOnClose});
+                       adapterLatency, baud, garble, seed, frozen, trace, closeGrace, exitOnClose});
     parser.process(app);
 }
 

@@ -30,6 +30,7 @@ public:
     const QCommandLineOption split;
     const QCommandLineOption late;
     const QCommandLineOption lineTiming;
+    const QCommandLineOption adapterLatency;
     const QCommandLineOption baud;
     const QCommandLineOption garble;
     const QCommandLineOption seed;

@@ -1,6 +1,7 @@
 #include "memory_window.h"
 
 #include "memory_record.h"
+#include "row_list_view.h"
 
 #include "bus/text.h"
 #include "bus/text_file.h"
@@ -9,7 +10,6 @@
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>
 #include <QScreen>
@@ -67,8 +67,17 @@ TForm6::TForm6(Workspace &workspace, QWidget *parent)
     connect(&SaveButton, &QPushButton::clicked, this, &TForm6::SaveButtonClick);
 }
 
+QStringList TForm6::ListTitles()
+{
+    QStringList titles = ValueTitles;
+    for (int bit = 0; bit < StatusBitCount; ++bit)
+        titles.append("B" + QString::number(bit));
+    return titles;
+}
+
 TForm6::~TForm6()
 {
+    ListView100.setModel(nullptr);
     // A focused control loses its focus while it is destroyed; that must not reach the filter of a window
     // that is half gone.
     for (QWidget *filtered : {static_cast<QWidget *>(&NextAdresEdit), static_cast<QWidget *>(&FirstAdresEdit),
@@ -120,14 +129,9 @@ void TForm6::BuildControls()
         button->setAutoDefault(false);
 
     ListView100.setObjectName("ListView100");
-    ListView100.setRootIsDecorated(false);
-    ListView100.setUniformRowHeights(true);
-    QStringList titles = ValueTitles;
-    for (int bit = 0; bit < StatusBitCount; ++bit)
-        titles.append("B" + QString::number(bit));
-    ListView100.setHeaderLabels(titles);
-    for (int column = 0; column < titles.size(); ++column)
-        ListView100.setColumnWidth(column, column < ValueTitles.size() ? ValueWidths[column] : BitWidth);
+    QList<int> widths(std::begin(ValueWidths), std::end(ValueWidths));
+    widths.resize(records.columnCount(), BitWidth);
+    SetUpRowList(ListView100, records, widths);
 
     InitTimer.setParent(this);
     InitTimer.setObjectName("InitTimer");
@@ -250,7 +254,7 @@ void TForm6::PointerPollStep(const QByteArray &reply)
         UpdateSetingButton.setEnabled(false);
         SendSetCommand();
     } else if (reading) {
-        ListView100.clear();
+        records.Clear();
         hasData = false;
         recordsLeft = LastSpinEdit.value();
         // A start address typed but never left is still short of its leading zeros.
@@ -337,8 +341,7 @@ void TForm6::ShowStatus(bool answered)
 void TForm6::AddRow(const QByteArray &record)
 {
     hasData = true;
-    auto *item = new QTreeWidgetItem(DecodeMemoryRecord(readAddress, record));
-    ListView100.addTopLevelItem(item);
+    records.AddRow(DecodeMemoryRecord(readAddress, record));
 }
 
 void TForm6::NextAdresEditClick()
@@ -366,13 +369,8 @@ void TForm6::SaveButtonClick()
     if (fileName.isEmpty())
         return;
     QList<QStringList> rows;
-    for (int row = 0; row < ListView100.topLevelItemCount(); ++row) {
-        const QTreeWidgetItem *item = ListView100.topLevelItem(row);
-        QStringList cells;
-        for (int column = 0; column < item->columnCount(); ++column)
-            cells.append(item->text(column));
-        rows.append(cells);
-    }
+    for (int row = 0; row < records.Count(); ++row)
+        rows.append(records.Row(row));
     if (ReplaceFile(fileName, MemoryExtract(rows)) == SaveResult::Saved)
         Prompts().Information("Saving successful !");
     else

@@ -4,6 +4,7 @@
 // are slotted in between two polls. The records read are decoded into the list and can be saved as a text
 // file.
 
+#include "bus/batched_row_model.h"
 #include "bus/transaction_engine.h"
 #include "workspace/tool_session.h"
 #include "workspace/workspace.h"
@@ -15,7 +16,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 class QKeyEvent;
 
@@ -44,6 +45,8 @@ public:
     bool Reading() const { return reading; }
     bool HasData() const { return hasData; }
     const QByteArray &ModuleAddress() const { return moduleAddress; }
+    // The records read, top row first, as ListView100 shows them.
+    const BatchedRowModel &Records() const { return records; }
     bool Checksum() const { return checksum; }
 
     void ExitButtonClick();
@@ -64,7 +67,7 @@ public:
     QPushButton ReadButton;
     QPushButton SaveButton;
     QPushButton ExitButton;
-    QTreeWidget ListView100;
+    QTreeView ListView100;
     QTimer InitTimer;
     QTimer CloseTimer;
 
@@ -87,6 +90,7 @@ private:
     bool NextAdresEditKeyPress(const QKeyEvent *event) const;
     static void NextAdresEditExit(QLineEdit &edit);
     void FinishClose();
+    static QStringList ListTitles();
     void DropRequests();
 
     Workspace &workspace;
@@ -98,6 +102,8 @@ private:
     int readAddress = 0;
     int recordsLeft = 0;
     bool hasData = false;
+    // A read-out at line rate adds a row per exchange; the list follows in batches.
+    BatchedRowModel records{ListTitles(), MaximumCount, BatchedRowModel::Order::OldestFirst};
     ToolBusSession session{workspace.Engine(), workspace.Router(), ToolKind::Memory, *this, *this,
                            InitTimer,          CloseTimer};
 };

@@ -1,11 +1,12 @@
 #include "terminal_window.h"
 
+#include "row_list_view.h"
+
 #include "bus/text.h"
 
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QTime>
 #include <QVBoxLayout>
@@ -59,16 +60,7 @@ TForm4::TForm4(Workspace &workspace, QWidget *parent)
         button->setAutoDefault(false);
 
     ListView10.setObjectName("ListView10");
-    ListView10.setModel(&log);
-    ListView10.setRootIsDecorated(false);
-    ListView10.setUniformRowHeights(true);
-    ListView10.setItemsExpandable(false);
-    ListView10.setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView10.setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView10.header()->setStretchLastSection(false);
-    ListView10.setColumnWidth(0, 145);
-    ListView10.setColumnWidth(1, 145);
-    ListView10.setColumnWidth(2, 123);
+    SetUpRowList(ListView10, log, {145, 145, 123});
 
     for (QTimer *timer : {&InitTimer, &CloseTimer, &SendButtonTimer}) {
         timer->setParent(this);
@@ -263,7 +255,7 @@ void TForm4::LogResponse(const QByteArray &reply)
     shown.replace(CR, QByteArray());
     const QString text = shown.isEmpty() ? QString("Time out !") : FromWire(shown);
     ResponeEdit.setText(text);
-    log.AppendToTop({text, LogTimeStamp(QTime::currentTime())});
+    log.AppendToTop({text, LogTimeStamp(LogTimeOfDay())});
 }
 
 void TForm4::FinishClose()

@@ -383,11 +383,11 @@ void TestEndToEnd::memoryReadOutKeepsWhatItReadWhenTheSimulatorGoes()
     memory.FirstAdresEdit.setText("0000");
     memory.LastSpinEdit.setValue(TForm6::MaximumCount);
     memory.ReadButton.click();
-    QTRY_VERIFY_WITH_TIMEOUT(memory.ListView100.topLevelItemCount() >= 3, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(memory.Records().Count() >= 3, 10000);
 
     int rowsRead = 0;
     KillAndSeeThePortLostCalmly(main, sim, [&](const QByteArray &command) {
-        rowsRead = memory.ListView100.topLevelItemCount();
+        rowsRead = memory.Records().Count();
         return command.startsWith("@10D");
     });
     if (QTest::currentTestFailed())
@@ -395,7 +395,7 @@ void TestEndToEnd::memoryReadOutKeepsWhatItReadWhenTheSimulatorGoes()
     QCOMPARE(memory.MemorySetings.title(), silent);
 
     // The records read before stay in the list, and they can be saved.
-    QCOMPARE(memory.ListView100.topLevelItemCount(), rowsRead);
+    QCOMPARE(memory.Records().Count(), rowsRead);
     QVERIFY(memory.Reading());
     memory.ReadButton.click();
     QVERIFY(!memory.Reading());
@@ -421,7 +421,7 @@ void TestEndToEnd::memoryReadOutKeepsWhatItReadWhenTheSimulatorGoes()
     QCOMPARE(memory.MemorySetings.title(), silent);
     QVERIFY(openMemory());
     QTRY_COMPARE_WITH_TIMEOUT(memory.MemorySetings.title(), answered, 5000);
-    QCOMPARE(memory.ListView100.topLevelItemCount(), rowsRead);
+    QCOMPARE(memory.Records().Count(), rowsRead);
     QVERIFY(prompt.messages.isEmpty());
 }
 

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -77,6 +79,7 @@ private slots:
     void FlushInOrderOrSortedAndRelabelKeepsTheInitMark();
     void ClearModulesWithAndWithoutRoutingSuspension();
     void SearchThenOpenAnEditorFromTheTree();
+    void CommandLogSavedAndCleared();
 
 private:
     // A shown main window listing ports 5 and 12, port 5 chosen, on an in-memory bus with stand-in editors.
@@ -516,6 +519,32 @@ void TestMainWindow::SearchThenOpenAnEditorFromTheTree()
     QCOMPARE(bus.Commands().value(0), QByteArray("$0AF\r"));
     editor->close();
     QTRY_COMPARE_WITH_TIMEOUT(record->editorState, EditorState::Closed, 2000);
+}
+
+void TestMainWindow::CommandLogSavedAndCleared()
+{
+    MakeWindow();
+    CommandLogModel &log = form->Engine().CommandLog();
+    log.InsertRow("$01M");
+    log.AppendResponse("!014017", "9:5:7.45", 2.5);
+    const auto action = [this](const char *name) {
+        return Find<QTreeView>(*form, "ListView1")->findChild<QAction *>(name);
+    };
+    QCOMPARE(Find<QTreeView>(*form, "ListView1")->contextMenuPolicy(), Qt::ActionsContextMenu);
+
+    QTemporaryDir folder;
+    const QString fileName = folder.filePath("log.csv");
+    prompt.fileAnswers = {fileName};
+    action("SaveLogAction")->trigger();
+    QCOMPARE(prompt.dialogTitles, QStringList{"Save log ..."});
+    QFile file(fileName);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(),
+             QByteArray("Command,Response,Time,Round trip (ms)\r\n$01M,!014017,9:5:7.45,2.5\r\n"));
+
+    action("ClearLogAction")->trigger();
+    QCOMPARE(log.Count(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(log.rowCount(), 0, 1000);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -53,6 +54,8 @@ private slots:
     void DestroyedWhileTimeOutFieldHasFocus();
     void LostDeviceKeepsTheProgramUsable();
     void ClosingTheWindowClearsModulesAndFreesThePort();
+    void AdapterLatencyInTheHint_data();
+    void AdapterLatencyInTheHint();
 
 private:
     // quickTicks shortens the opening stages where their timing is not under test.
@@ -369,6 +372,49 @@ void TestPortControl::ClosingTheWindowClearsModulesAndFreesThePort()
     next.SetComNumber(41);
     next.SetOpen(true);
     QVERIFY(next.IsOpen());
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestPortControl::AdapterLatencyInTheHint_data()
+{
+    QTest::addColumn<QByteArray>("latencyTimer"); // empty: the device shows none
+    QTest::addColumn<QString>("hint");
+
+    const QString plain = "Hint: Com 41  9600 bps";
+    QTest::newRow("no timer") << QByteArray() << plain;
+    QTest::newRow("lowered") << QByteArray("1\n") << plain;
+    QTest::newRow("unreadable") << QByteArray("fast\n") << plain;
+    QTest::newRow("held 16 ms")
+        << QByteArray("16\n")
+        << plain + " - the adapter holds replies 16 ms: set its latency_timer to 1 (see README)";
+}
+
+void TestPortControl::AdapterLatencyInTheHint()
+{
+    QFETCH(QByteArray, latencyTimer);
+    QFETCH(QString, hint);
+
+    // The adapters' folder as the system shows it, with an entry for the device behind COM41.
+    QTemporaryDir adapters;
+    if (!latencyTimer.isEmpty()) {
+        const QString folder = adapters.filePath(QFileInfo(Canonical(first.SlavePath())).fileName());
+        QVERIFY(QDir().mkpath(folder));
+        QFile timer(folder + "/latency_timer");
+        QVERIFY(timer.open(QIODevice::WriteOnly));
+        timer.write(latencyTimer);
+    }
+    MakeWindow();
+    form->ComPort().SetAdaptersFolder(adapters.path());
+    Choose("COM41");
+    QVERIFY(WaitForPanel(41));
+    QCOMPARE(Find<QLabel>(*form, "HintPanel")->text(), hint);
+    // The note stays with the baud rate hint and goes with the port.
+    QComboBox *baudRate = Find<QComboBox>(*form, "BaudRateComboBox");
+    baudRate->setCurrentIndex(baudRate->findText("19200"));
+    emit baudRate->activated(baudRate->currentIndex());
+    QCOMPARE(Find<QLabel>(*form, "HintPanel")->text(), QString(hint).replace("9600", "19200"));
+    form->ComPort().SetOpen(false);
+    QCOMPARE(form->ComPort().AdapterLatencyMs(), -1);
     QVERIFY(prompt.messages.isEmpty());
 }
 

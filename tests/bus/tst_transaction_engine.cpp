@@ -96,7 +96,7 @@ struct Bench
     QList<QStringList> LogRows()
     {
         QList<QStringList> rows;
-        for (int row = 0; row < engine.CommandLog().rowCount(); ++row)
+        for (int row = 0; row < engine.CommandLog().Count(); ++row)
             rows.append(engine.CommandLog().Row(row).mid(0, 2));
         return rows;
     }
@@ -127,6 +127,7 @@ private slots:
     void rawAndLineModes();
     void timeOutLogsAndDeliversEmpty();
     void commandLogKeepsAtMost500Rows();
+    void commandLogCsvHoldsRoundTrips();
     void pacing();
     void heldCommandUnderStopSending();
     void reentrantSendFromDelivery();
@@ -282,7 +283,7 @@ void TestTransactionEngine::rawAndLineModes()
 {
     Bench b;
     b.router.RequestBus(ToolKind::Terminal);
-    const int rowsBefore = b.engine.CommandLog().rowCount();
+    const int rowsBefore = b.engine.CommandLog().Count();
     b.engine.SendCommand({.command = "$01M\r",
                           .checksum = false,
                           .receiveMode = ReceiveMode::RawMode,
@@ -293,7 +294,7 @@ void TestTransactionEngine::rawAndLineModes()
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
     QCOMPARE(b.terminal.replies.first(), QByteArray("?01\rjunk"));
     // Raw and line exchanges are not logged.
-    QCOMPARE(b.engine.CommandLog().rowCount(), rowsBefore);
+    QCOMPARE(b.engine.CommandLog().Count(), rowsBefore);
 
     // Line mode: 'ABC' CR is delivered at once; the rest comes with the time-out, without a "Time out !" row.
     b.terminal.replies.clear();
@@ -308,7 +309,44 @@ void TestTransactionEngine::rawAndLineModes()
     QCOMPARE(b.terminal.replies.first(), QByteArray("ABC\r"));
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 2, 1000);
     QCOMPARE(b.terminal.replies.at(1), QByteArray("DE"));
-    QCOMPARE(b.engine.CommandLog().rowCount(), rowsBefore);
+    QCOMPARE(b.engine.CommandLog().Count(), rowsBefore);
+}
+
+void TestTransactionEngine::commandLogCsvHoldsRoundTrips()
+{
+    constexpr int ReplyDelayMs = 5;
+    Bench b;
+    b.router.RequestBus(ToolKind::Search);
+    // The first command is answered a while after it was written, the second never.
+    b.port.onWrite = [&b](const QByteArray &command) {
+        if (command == "$01M\r")
+            QTimer::singleShot(ReplyDelayMs, Qt::PreciseTimer, &b.port, [&b] { b.port.Receive("!01,2\r"); });
+    };
+    for (const QByteArray command : {"$01M\r", "$05M\r"}) {
+        const qsizetype before = b.search.replies.size();
+        b.engine.SendCommand({.command = command, .expectedLength = 6});
+        QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), before + 1, 1000);
+    }
+
+    const QList<QByteArray> lines = b.engine.CommandLog().Csv().split('\n');
+    QCOMPARE(lines.size(), 4); // titles, two rows, nothing after the last line end
+    QCOMPARE(lines[0], QByteArray("Command,Response,Time,Round trip (ms)\r"));
+    // Fields split at every comma (the quoted reply of the second row falls in two).
+    const auto fields = [&lines](int line) { return lines[line].chopped(1).split(','); };
+    // Newest first; the reply's comma is quoted.
+    QCOMPARE(fields(1).mid(0, 2), (QList<QByteArray>{"$05M", "Time out !"}));
+    QVERIFY(lines[2].startsWith("$01M,\"!01,2\","));
+    bool number = false;
+    const double timedOutMs = fields(1).value(3).toDouble(&number);
+    QVERIFY2(number && timedOutMs >= b.engine.TimeOutMs(), lines[1]);
+    const double answeredMs = fields(2).value(4).toDouble(&number);
+    QVERIFY2(number && answeredMs >= ReplyDelayMs, lines[2]);
+    QCOMPARE(QByteArray::number(b.engine.LastRoundTripMs(), 'f', 1), fields(1).value(3));
+
+    // The row's tooltip tells the same round trip.
+    CommandLogModel &log = b.engine.CommandLog();
+    log.Publish();
+    QCOMPARE(log.index(0, 1).data(Qt::ToolTipRole).toString(), "Round trip: " + fields(1).value(3) + " ms");
 }
 
 void TestTransactionEngine::timeOutLogsAndDeliversEmpty()
@@ -356,7 +394,7 @@ void TestTransactionEngine::commandLogKeepsAtMost500Rows()
                               .startChar = '>',
                               .endChar = CR,
                               .expectedLength = 2});
-    QCOMPARE(b.engine.CommandLog().rowCount(), 500);
+    QCOMPARE(b.engine.CommandLog().Count(), 500);
     QCOMPARE(b.engine.CommandLog().Row(0).value(0), QString("#501"));
     QCOMPARE(b.engine.CommandLog().Row(499).value(0), QString("#2"));
 }
@@ -383,7 +421,7 @@ void TestTransactionEngine::pacing()
                           .expectedLength = 8});
     QTRY_COMPARE_WITH_TIMEOUT(b.port.written.size(), 1, 1000);
     QCOMPARE(b.port.written.first(), QByteArray("$02M\r"));
-    QCOMPARE(b.engine.CommandLog().rowCount(), 1);
+    QCOMPARE(b.engine.CommandLog().Count(), 1);
 
     const int intervals[] = {1000, 300, 150};
     for (int tag = VerySlow; tag <= Average; ++tag) {
@@ -455,7 +493,7 @@ void TestTransactionEngine::reentrantSendFromDelivery()
     QCOMPARE(b.port.written.size(), 5);
     // Every row got its own response: no reply was lost or doubled by the nested sends.
     for (int row = 0; row < 5; ++row)
-        QCOMPARE(b.engine.CommandLog().Row(row).size(), 3);
+        QCOMPARE(b.engine.CommandLog().Row(row).size(), 4); // command, response, time, round trip
 }
 
 void TestTransactionEngine::receiveBufferStaysBounded()

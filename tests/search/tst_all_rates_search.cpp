@@ -40,7 +40,7 @@ struct AllRatesBench
     int TimeOuts()
     {
         int count = 0;
-        for (int row = 0; row < workspace.engine.CommandLog().rowCount(); ++row)
+        for (int row = 0; row < workspace.engine.CommandLog().Count(); ++row)
             count += workspace.engine.CommandLog().Row(row).contains("Time out !") ? 1 : 0;
         return count;
     }

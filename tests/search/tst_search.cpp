@@ -50,7 +50,7 @@ QStringList CaptionsOfKind(const ModuleRegistry &modules, EditorKind kind)
 int TimeOutRows(CommandLogModel &log)
 {
     int count = 0;
-    for (int row = 0; row < log.rowCount(); ++row)
+    for (int row = 0; row < log.Count(); ++row)
         if (log.Row(row).contains("Time out !"))
             ++count;
     return count;

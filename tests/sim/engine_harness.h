@@ -49,7 +49,7 @@ struct EngineHarness : ToolReplyHandler
     QStringList LogTexts()
     {
         QStringList texts;
-        for (int row = 0; row < engine.CommandLog().rowCount(); ++row)
+        for (int row = 0; row < engine.CommandLog().Count(); ++row)
             texts += engine.CommandLog().Row(row);
         return texts;
     }

@@ -135,8 +135,7 @@ void TestNavixSim::exchangesInEveryReceiveMode()
 
     // A module that loses its reply, and one whose checksum is wrong.
     QCOMPARE(Exchange("$05M\r", false, ReceiveMode::CheckedFrame, '!', CR, 8), QByteArray());
-    QCOMPARE(engine->CommandLog().Row(0),
-             (QStringList{"$05M", "Time out !", engine->CommandLog().Row(0).value(2)}));
+    QCOMPARE(engine->CommandLog().Row(0).mid(0, 2), (QStringList{"$05M", "Time out !"}));
     QCOMPARE(Exchange("$06M\r", true, ReceiveMode::CheckedFrame, '!', CR, 8), QByteArray());
     QCOMPARE(engine->CommandLog().Row(0).value(0), QStringLiteral("Wrong checksum !"));
 

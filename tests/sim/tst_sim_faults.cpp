@@ -152,19 +152,35 @@ void TestSimFaults::deliveryPlan_data()
     QTest::addColumn<int>("lateMs");
     QTest::addColumn<bool>("lineTiming");
     QTest::addColumn<int>("baud");
-    QTest::addColumn<int>("pieces");
-    QTest::addColumn<qint64>("lastAtMs");
+    QTest::addColumn<int>("adapterMs");
+    QTest::addColumn<QList<qint64>>("timesUs");
 
-    // 10 bits a character: at 9600 baud 4 + 8 characters take 12.5 ms, complete in the 13th millisecond.
-    QTest::newRow("at once") << 8 << 4 << false << 0 << false << 9600 << 1 << qint64(0);
-    QTest::newRow("late") << 8 << 4 << false << 25 << false << 9600 << 1 << qint64(25);
-    QTest::newRow("split") << 8 << 4 << true << 0 << false << 9600 << 4 << qint64(3);
-    QTest::newRow("split and late") << 9 << 4 << true << 10 << false << 9600 << 5 << qint64(14);
-    QTest::newRow("line at 9600") << 8 << 4 << false << 0 << true << 9600 << 8 << qint64(13);
-    QTest::newRow("line at 1200") << 8 << 4 << false << 0 << true << 1200 << 8 << qint64(100);
-    QTest::newRow("line at 115200") << 20 << 5 << false << 0 << true << 115200 << 3 << qint64(3);
-    QTest::newRow("line and late") << 8 << 4 << false << 7 << true << 9600 << 8 << qint64(20);
-    QTest::newRow("line and split") << 8 << 4 << true << 0 << true << 9600 << 4 << qint64(13);
+    // 10 bits a character: at 9600 baud 4 + 8 characters take 12.5 ms; the reply comes in one piece when its
+    // last character is complete, not character by character.
+    QTest::newRow("at once") << 8 << 4 << false << 0 << false << 9600 << 0 << QList<qint64>{0};
+    QTest::newRow("late") << 8 << 4 << false << 25 << false << 9600 << 0 << QList<qint64>{25000};
+    QTest::newRow("split") << 8 << 4 << true << 0 << false << 9600 << 0 << QList<qint64>{0, 1000, 2000, 3000};
+    QTest::newRow("split and late") << 9 << 4 << true << 10 << false << 9600 << 0
+                                    << QList<qint64>{10000, 11000, 12000, 13000, 14000};
+    QTest::newRow("line at 9600") << 8 << 4 << false << 0 << true << 9600 << 0 << QList<qint64>{12500};
+    QTest::newRow("line at 1200") << 8 << 4 << false << 0 << true << 1200 << 0 << QList<qint64>{100000};
+    // 25 characters of 86.8 us: the moment is kept to the microsecond, not rounded to a millisecond.
+    QTest::newRow("line at 115200") << 20 << 5 << false << 0 << true << 115200 << 0 << QList<qint64>{2171};
+    QTest::newRow("line and late") << 8 << 4 << false << 7 << true << 9600 << 0 << QList<qint64>{19500};
+    QTest::newRow("line and split") << 8 << 4 << true << 0 << true << 9600 << 0
+                                    << QList<qint64>{6250, 8334, 10417, 12500};
+    // An adapter holds what it receives for its latency time, counted from the first character it holds.
+    QTest::newRow("adapter at 115200")
+        << 8 << 5 << false << 0 << true << 115200 << 16 << QList<qint64>{521 + 16000};
+    QTest::newRow("adapter without line")
+        << 8 << 4 << false << 0 << false << 9600 << 16 << QList<qint64>{16000};
+    // At 1200 baud a character takes 8.3 ms: two of them fit into each 16 ms the adapter waits.
+    QTest::newRow("adapter at 1200") << 8 << 4 << false << 0 << true << 1200 << 16
+                                     << QList<qint64>{41667 + 16000, 58334 + 16000, 75000 + 16000,
+                                                      91667 + 16000};
+    // What fills a packet is handed over at once.
+    QTest::newRow("adapter packet") << 70 << 4 << false << 0 << false << 9600 << 16
+                                    << QList<qint64>{0, 16000};
 }
 
 void TestSimFaults::deliveryPlan()
@@ -175,29 +191,29 @@ void TestSimFaults::deliveryPlan()
     QFETCH(int, lateMs);
     QFETCH(bool, lineTiming);
     QFETCH(int, baud);
-    QFETCH(int, pieces);
-    QFETCH(qint64, lastAtMs);
+    QFETCH(int, adapterMs);
+    QFETCH(QList<qint64>, timesUs);
 
     SimOutgoing reply;
     for (int i = 0; i < replyLength; ++i)
-        reply.bytes += char('a' + i);
+        reply.bytes += char('a' + i % 26);
     reply.commandLength = commandLength;
     reply.split = split;
     reply.lateMs = lateMs;
-    const QList<TimedPiece> plan = PlanDelivery(reply, {baud, lineTiming});
-    QCOMPARE(plan.size(), pieces);
-    QCOMPARE(plan.last().atMs, lastAtMs);
+    const QList<TimedPiece> plan = PlanDelivery(reply, {baud, lineTiming, adapterMs});
+    QList<qint64> times;
     QByteArray joined;
-    for (qsizetype i = 0; i < plan.size(); ++i) {
-        joined += plan[i].bytes;
-        if (i > 0)
-            QVERIFY(plan[i].atMs > plan[i - 1].atMs);
+    for (const TimedPiece &piece : plan) {
+        times.append(piece.atUs);
+        joined += piece.bytes;
         if (split)
-            QVERIFY(plan[i].bytes.size() <= 2);
+            QVERIFY(piece.bytes.size() <= 2);
+        QVERIFY(piece.bytes.size() <= AdapterPacketCharacters);
         // No character comes before the line could have carried it.
         if (lineTiming)
-            QVERIFY(plan[i].atMs >= lateMs + LineTimeMs(commandLength + joined.size(), baud) - 1e-6);
+            QVERIFY(piece.atUs >= lateMs * 1000 + LineTimeUs(commandLength + joined.size(), baud) - 1);
     }
+    QCOMPARE(times, timesUs);
     QCOMPARE(joined, reply.bytes);
 }
 
@@ -231,8 +247,8 @@ void TestSimFaults::lineCarriesOneReplyAtATime()
     });
     clock.start();
     // Two replies of ten characters after commands of four: 14 characters each, 58 ms each at 2400 baud.
-    scheduler.Send({"0123456789", 4, false, 0});
-    scheduler.Send({"abcdefghij", 4, false, 0});
+    scheduler.Send({"0123456789", 4, false, 0}, MonotonicAlarm::NowUs());
+    scheduler.Send({"abcdefghij", 4, false, 0}, MonotonicAlarm::NowUs());
     QTRY_COMPARE_WITH_TIMEOUT(received, QByteArray("0123456789abcdefghij"), 1000);
     QVERIFY(doneAt >= 2 * 58);
 }

@@ -98,8 +98,8 @@ struct MemoryBench
     QStringList RowAddresses() const
     {
         QStringList addresses;
-        for (int row = 0; row < window.ListView100.topLevelItemCount(); ++row)
-            addresses.append(window.ListView100.topLevelItem(row)->text(0));
+        for (int row = 0; row < window.Records().Count(); ++row)
+            addresses.append(window.Records().Row(row).value(0));
         return addresses;
     }
     bool Released() const
@@ -321,7 +321,7 @@ void MemoryWindowTest::savesOnlyWhenThereIsDataAndSaysHowItWent()
     QTest::mouseClick(&bench.window.SaveButton, Qt::LeftButton);
     QCOMPARE(bench.prompt.Texts(), QStringList{"Can not open " + missing + " !"});
     QVERIFY(bench.prompt.messages.first().error);
-    QCOMPARE(bench.window.ListView100.topLevelItemCount(), 2);
+    QCOMPARE(bench.window.Records().Count(), 2);
 
     // A disk too full for the new extract: the old one stays, and the user is told.
     QVERIFY(file.open(QIODevice::WriteOnly));

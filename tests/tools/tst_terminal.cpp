@@ -124,7 +124,7 @@ void TerminalTest::showingTakesOverTheWorkspace()
     QCOMPARE(bench.workspace.hint, QString("Hint: Terminal !"));
     bench.window.HandleToolReply("!01\r"); // a response with the list empty only shows
     QCOMPARE(bench.window.ResponeEdit.text(), QString("!01"));
-    QCOMPARE(bench.window.Log().rowCount(), 0);
+    QCOMPARE(bench.window.Log().Count(), 0);
     window.resize(300, 200);
     QVERIFY(window.width() >= TForm4::MinimumWidth && window.height() >= TForm4::MinimumHeight);
 }
@@ -184,7 +184,7 @@ void TerminalTest::enterSendsRawOnceWithinTheLockOut()
     QTRY_VERIFY_WITH_TIMEOUT(!bench.window.SendButtonTimer.isActive(), BoundMs);
     QTest::keyClick(&bench.window.ComandEdit, Qt::Key_Return);
     QCOMPARE(bench.workspace.port.written.size(), 2);
-    QCOMPARE(bench.window.Log().rowCount(), 2);
+    QCOMPARE(bench.window.Log().Count(), 2);
 }
 
 void TerminalTest::continueSendRepeatsUntilStop()
@@ -205,9 +205,9 @@ void TerminalTest::continueSendRepeatsUntilStop()
     QCOMPARE(bench.Row(1).value(0), QString("$01F"));
     QCOMPARE(bench.Row(1).value(3), QString("Time out !"));
     QCOMPARE(bench.Row(0), QStringList({"$01M"}));
-    const int rows = window.Log().rowCount();
+    const int rows = window.Log().Count();
     window.SendButton.click(); // refused while repeating
-    QCOMPARE(window.Log().rowCount(), rows);
+    QCOMPARE(window.Log().Count(), rows);
 
     // An edit while repeating goes out with the next send; the oldest rows go beyond 500.
     QTRY_VERIFY_WITH_TIMEOUT(bench.bus.Commands().size() > CommandLogModel::MaxRows, 10000);
@@ -219,7 +219,7 @@ void TerminalTest::continueSendRepeatsUntilStop()
 
     // The newest 500 commands on the wire each have their row and reply.
     const QList<SimExchange> exchanges = bench.bus.Transcript();
-    QCOMPARE(window.Log().rowCount(), CommandLogModel::MaxRows);
+    QCOMPARE(window.Log().Count(), CommandLogModel::MaxRows);
     for (int row = 0; row < CommandLogModel::MaxRows; ++row) {
         const SimExchange &exchange = exchanges[exchanges.size() - 1 - row];
         QCOMPARE(bench.Row(row).mid(0, 2), QStringList({Shown(exchange.command), Shown(exchange.reply)}));
@@ -256,7 +256,7 @@ void TerminalTest::closeByReplyOrByCloseTimer()
     // Reopened with the list kept; with nothing outstanding the close timer closes.
     bench.workspace.engine.SetTimeOutMs(ReplyTimeOutMs);
     QVERIFY(bench.ShowAndTakeBus());
-    QCOMPARE(bench.window.Log().rowCount(), 1);
+    QCOMPARE(bench.window.Log().Count(), 1);
     bench.window.hide();
     QTRY_VERIFY_WITH_TIMEOUT(bench.Closed(), BoundMs);
     QCOMPARE(closeTimerFired.count(), 1);
