@@ -1,5 +1,7 @@
 #include "command_log.h"
 
+#include "text_file.h"
+
 #include <QDateTime>
 #include <QTime>
 
@@ -9,15 +11,6 @@
 namespace {
 constexpr int RoundTripDecimals = 1;
 const QStringList CsvTitles = {"Command", "Response", "Time", "Round trip (ms)"};
-
-// A field of a comma-separated line, quoted where its text would break the line apart.
-QByteArray CsvField(const QString &text)
-{
-    QByteArray field = text.toUtf8();
-    if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
-        field = '"' + field.replace('"', "\"\"") + '"';
-    return field;
-}
 } // namespace
 
 CommandLogModel::CommandLogModel(QObject *parent)

@@ -46,3 +46,11 @@ SaveResult ReplaceFile(const QString &path, const QByteArray &contents)
         return SaveResult::NotWritten;
     return file.commit() ? SaveResult::Saved : SaveResult::NotWritten;
 }
+
+QByteArray CsvField(const QString &text)
+{
+    QByteArray field = text.toUtf8();
+    if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
+        field = '"' + field.replace('"', "\"\"") + '"';
+    return field;
+}

@@ -1,26 +1,19 @@
 #include "trend_csv.h"
 
+#include "bus/text_file.h"
+
 #include <QLocale>
 
 namespace {
 const QByteArray LineEnd = "\r\n";
 const QByteArray TimeHeader = "Time";
-
-// A cell that holds a comma, a quote or a line break goes in quotes, its quotes doubled.
-QByteArray Cell(const QString &text)
-{
-    QByteArray cell = text.toUtf8();
-    if (cell.contains(',') || cell.contains('"') || cell.contains('\n') || cell.contains('\r'))
-        cell = '"' + cell.replace("\"", "\"\"") + '"';
-    return cell;
-}
 } // namespace
 
 QByteArray TrendCsvHeader(const QList<TrendChannel> &channels)
 {
     QByteArray line = TimeHeader;
     for (const TrendChannel &channel : channels)
-        line += ',' + Cell(channel.name);
+        line += ',' + CsvField(channel.name);
     return line + LineEnd;
 }
 
