@@ -89,6 +89,158 @@ int TakeBaud(const QString &text)
 }
 } // namespace
 
+namespace {
+// The options of one command; each command adds those it takes.
+struct CommandOptions
+{
+    explicit CommandOptions(CliCommand command);
+    void AddTo(QCommandLineParser &parser, CliCommand command) const;
+
+    QCommandLineOption help{{"h", "help"}, "Shows this help."};
+    QCommandLineOption json{"json", "Prints one JSON document instead of aligned text."};
+    QCommandLineOption quiet{"quiet", "No progress on standard error (shown only where it is a terminal)."};
+    QCommandLineOption port{"port", "The port: COM<n> as in the tree, or a device path.", "P"};
+    QCommandLineOption timeOut{"timeout", "Reply time-out in ms, 1 to 1000 (default 100).", "MS", "100"};
+    QCommandLineOption baud;
+    QCommandLineOption from{"from", "First address, hex (default 00).", "AA", "00"};
+    QCommandLineOption to{"to", "Last address, hex (default FF).", "AA", "FF"};
+    QCommandLineOption address{"address", "The module's address, hex.", "AA"};
+    QCommandLineOption newAddress{"new-address", "The new address, hex; it must be free.", "AA"};
+    QCommandLineOption checksumSetting;
+    QCommandLineOption format{"format", "Data format: engineering, percent, hex or ohms.", "F"};
+    QCommandLineOption file{"file", "The configuration file to write.", "FILE"};
+};
+
+QString BaudHelp(CliCommand command)
+{
+    if (command == CliCommand::Set)
+        return "The new baud rate (only in INIT).";
+    if (command == CliCommand::Read)
+        return "Look for the module at this rate only.";
+    return "The line's rate (default 9600)" +
+           QString(command == CliCommand::Send ? "." : ", or all for every rate.");
+}
+
+CommandOptions::CommandOptions(CliCommand command)
+    : baud("baud", BaudHelp(command), "B"),
+      checksumSetting("checksum",
+                      command == CliCommand::Send ? "Append the checksum."
+                                                  : "Checksum use, on or off (only in INIT).",
+                      command == CliCommand::Send ? QString() : QStringLiteral("on|off"))
+{
+}
+
+void CommandOptions::AddTo(QCommandLineParser &parser, CliCommand command) const
+{
+    parser.addOptions({help, json, quiet});
+    if (command != CliCommand::Ports)
+        parser.addOptions({port, timeOut, baud});
+    if (command == CliCommand::Scan || command == CliCommand::Backup)
+        parser.addOptions({from, to});
+    if (command == CliCommand::Read || command == CliCommand::Set)
+        parser.addOption(address);
+    if (command == CliCommand::Set)
+        parser.addOptions({newAddress, format});
+    if (command == CliCommand::Set || command == CliCommand::Send)
+        parser.addOption(checksumSetting);
+    if (command == CliCommand::Backup)
+        parser.addOption(file);
+    if (command == CliCommand::Send)
+        parser.addPositionalArgument("TEXT", "The command, for example $012.");
+}
+
+// The port, the time-out and the rate of a command on the bus.
+void TakeLine(const QCommandLineParser &parser, const CommandOptions &options, const CommandInfo &info,
+              CliRequest &request)
+{
+    const CliCommand command = info.command;
+    if (!parser.isSet(options.port))
+        throw Problem{QStringLiteral("%1 needs --port (COM<n> or a device path)").arg(info.name)};
+    request.port = parser.value(options.port);
+    bool ok = false;
+    request.timeOutMs = parser.value(options.timeOut).toInt(&ok);
+    if (!ok || request.timeOutMs < LowestTimeOutMs || request.timeOutMs > HighestTimeOutMs)
+        throw Problem{QStringLiteral("--timeout wants milliseconds from %1 to %2, not \"%3\"")
+                          .arg(LowestTimeOutMs)
+                          .arg(HighestTimeOutMs)
+                          .arg(parser.value(options.timeOut))};
+    const bool sweepable = command == CliCommand::Scan || command == CliCommand::Backup;
+    if (parser.isSet(options.baud)) {
+        if (sweepable && parser.value(options.baud) == "all")
+            request.allRates = true;
+        else if (command == CliCommand::Set)
+            request.newBaud = TakeBaud(parser.value(options.baud));
+        else
+            request.baud = TakeBaud(parser.value(options.baud));
+    } else if (command == CliCommand::Read || command == CliCommand::Set) {
+        request.allRates = true;
+    }
+}
+
+// What set changes: at least one of address, checksum use and data format (the rate comes with the line).
+void TakeSettings(const QCommandLineParser &parser, const CommandOptions &options, CliRequest &request)
+{
+    if (parser.isSet(options.newAddress))
+        request.newAddress = TakeAddress(parser, "new-address");
+    if (parser.isSet(options.checksumSetting)) {
+        const QString value = parser.value(options.checksumSetting);
+        if (value != "on" && value != "off")
+            throw Problem{QStringLiteral("--checksum wants on or off, not \"%1\"").arg(value)};
+        request.checksum = value == "on";
+    }
+    if (parser.isSet(options.format)) {
+        static const QStringList names = {"engineering", "percent", "hex", "ohms"};
+        const qsizetype index = names.indexOf(parser.value(options.format));
+        if (index < 0)
+            throw Problem{QStringLiteral("--format wants engineering, percent, hex or ohms, not \"%1\"")
+                              .arg(parser.value(options.format))};
+        request.format = static_cast<FormatChoice>(index);
+    }
+    if (!request.newAddress && !request.newBaud && !request.checksum && !request.format)
+        throw Problem{"set needs at least one of --new-address, --baud, --checksum, --format"};
+}
+
+// The request the parsed options make; a Problem for the first option that is wrong or missing.
+CliRequest TakeRequest(const QCommandLineParser &parser, const CommandOptions &options,
+                       const CommandInfo &info)
+{
+    const CliCommand command = info.command;
+    CliRequest request;
+    request.command = command;
+    request.json = parser.isSet(options.json);
+    request.quiet = parser.isSet(options.quiet);
+    if (command != CliCommand::Ports)
+        TakeLine(parser, options, info, request);
+    if (command == CliCommand::Scan || command == CliCommand::Backup) {
+        request.first = TakeAddress(parser, "from");
+        request.last = TakeAddress(parser, "to");
+    }
+    if (command == CliCommand::Read || command == CliCommand::Set) {
+        if (!parser.isSet(options.address))
+            throw Problem{QStringLiteral("%1 needs --address AA").arg(info.name)};
+        request.address = TakeAddress(parser, "address");
+    }
+    if (command == CliCommand::Set)
+        TakeSettings(parser, options, request);
+    if (command == CliCommand::Send) {
+        request.addChecksum = parser.isSet(options.checksumSetting);
+        const QStringList texts = parser.positionalArguments();
+        if (texts.size() != 1 || texts.first().isEmpty())
+            throw Problem{"send needs exactly one command TEXT, for example '$012'"};
+        request.text = texts.first();
+    } else if (!parser.positionalArguments().isEmpty()) {
+        throw Problem{QStringLiteral("%1 takes no argument \"%2\"")
+                          .arg(info.name, parser.positionalArguments().first())};
+    }
+    if (command == CliCommand::Backup) {
+        if (!parser.isSet(options.file) || parser.value(options.file).isEmpty())
+            throw Problem{"backup needs --file FILE"};
+        request.file = parser.value(options.file);
+    }
+    return request;
+}
+} // namespace
+
 ParsedCommandLine ParseCommandLine(const QStringList &arguments)
 {
     const QString commandName = arguments.value(1);
@@ -104,139 +256,24 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
             {},
             QStringLiteral("unknown command \"%1\" (navix-cli --help lists the commands)").arg(commandName)};
 
-    const CliCommand command = info->command;
-    const bool onBus = command != CliCommand::Ports;
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QString::fromLatin1(info->description));
-    const QCommandLineOption help({"h", "help"}, "Shows this help.");
-    const QCommandLineOption json("json", "Prints one JSON document instead of aligned text.");
-    const QCommandLineOption quiet("quiet",
-                                   "No progress on standard error (shown only where it is a terminal).");
-    const QCommandLineOption port("port", "The port: COM<n> as in the tree, or a device path.", "P");
-    const QCommandLineOption timeOut("timeout", "Reply time-out in ms, 1 to 1000 (default 100).", "MS",
-                                     "100");
-    const QCommandLineOption baud(
-        "baud",
-        command == CliCommand::Set ? "The new baud rate (only in INIT)."
-        : command == CliCommand::Read
-            ? "Look for the module at this rate only."
-            : "The line's rate (default 9600)" +
-                  QString(command == CliCommand::Send ? "." : ", or all for every rate."),
-        "B");
-    const QCommandLineOption from("from", "First address, hex (default 00).", "AA", "00");
-    const QCommandLineOption to("to", "Last address, hex (default FF).", "AA", "FF");
-    const QCommandLineOption address("address", "The module's address, hex.", "AA");
-    const QCommandLineOption newAddress("new-address", "The new address, hex; it must be free.", "AA");
-    const QCommandLineOption checksumSetting(
-        "checksum",
-        command == CliCommand::Send ? "Append the checksum." : "Checksum use, on or off (only in INIT).",
-        command == CliCommand::Send ? QString() : QStringLiteral("on|off"));
-    const QCommandLineOption format("format", "Data format: engineering, percent, hex or ohms.", "F");
-    const QCommandLineOption file("file", "The configuration file to write.", "FILE");
-
-    parser.addOptions({help, json, quiet});
-    if (onBus)
-        parser.addOptions({port, timeOut, baud});
-    if (command == CliCommand::Scan || command == CliCommand::Backup)
-        parser.addOptions({from, to});
-    if (command == CliCommand::Read || command == CliCommand::Set)
-        parser.addOption(address);
-    if (command == CliCommand::Set)
-        parser.addOptions({newAddress, format});
-    if (command == CliCommand::Set || command == CliCommand::Send)
-        parser.addOption(checksumSetting);
-    if (command == CliCommand::Backup)
-        parser.addOption(file);
-    if (command == CliCommand::Send)
-        parser.addPositionalArgument("TEXT", "The command, for example $012.");
-
+    const CommandOptions options(info->command);
+    options.AddTo(parser, info->command);
     QStringList rest = arguments.mid(2);
     rest.prepend(arguments.value(0));
     if (!parser.parse(rest))
         return {std::nullopt, {}, parser.errorText()};
-    if (parser.isSet(help)) {
+    if (parser.isSet(options.help)) {
         QString text = parser.helpText();
         text.replace(QRegularExpression("^Usage: \\S+"),
                      QStringLiteral("Usage: navix-cli %1").arg(QLatin1String(info->name)));
         return {std::nullopt, text, {}};
     }
-
-    CliRequest request;
-    request.command = command;
-    request.json = parser.isSet(json);
-    request.quiet = parser.isSet(quiet);
     try {
-        if (onBus) {
-            if (!parser.isSet(port))
-                throw Problem{QStringLiteral("%1 needs --port (COM<n> or a device path)").arg(info->name)};
-            request.port = parser.value(port);
-            bool ok = false;
-            request.timeOutMs = parser.value(timeOut).toInt(&ok);
-            if (!ok || request.timeOutMs < LowestTimeOutMs || request.timeOutMs > HighestTimeOutMs)
-                throw Problem{QStringLiteral("--timeout wants milliseconds from %1 to %2, not \"%3\"")
-                                  .arg(LowestTimeOutMs)
-                                  .arg(HighestTimeOutMs)
-                                  .arg(parser.value(timeOut))};
-        }
-        const bool sweepable = command == CliCommand::Scan || command == CliCommand::Backup;
-        if (onBus && parser.isSet(baud)) {
-            if (sweepable && parser.value(baud) == "all")
-                request.allRates = true;
-            else if (command == CliCommand::Set)
-                request.newBaud = TakeBaud(parser.value(baud));
-            else
-                request.baud = TakeBaud(parser.value(baud));
-        } else if (command == CliCommand::Read || command == CliCommand::Set) {
-            request.allRates = true;
-        }
-        if (sweepable) {
-            request.first = TakeAddress(parser, "from");
-            request.last = TakeAddress(parser, "to");
-        }
-        if (command == CliCommand::Read || command == CliCommand::Set) {
-            if (!parser.isSet(address))
-                throw Problem{QStringLiteral("%1 needs --address AA").arg(info->name)};
-            request.address = TakeAddress(parser, "address");
-        }
-        if (command == CliCommand::Set) {
-            if (parser.isSet(newAddress))
-                request.newAddress = TakeAddress(parser, "new-address");
-            if (parser.isSet(checksumSetting)) {
-                const QString value = parser.value(checksumSetting);
-                if (value != "on" && value != "off")
-                    throw Problem{QStringLiteral("--checksum wants on or off, not \"%1\"").arg(value)};
-                request.checksum = value == "on";
-            }
-            if (parser.isSet(format)) {
-                static const QStringList names = {"engineering", "percent", "hex", "ohms"};
-                const qsizetype index = names.indexOf(parser.value(format));
-                if (index < 0)
-                    throw Problem{
-                        QStringLiteral("--format wants engineering, percent, hex or ohms, not \"%1\"")
-                            .arg(parser.value(format))};
-                request.format = static_cast<FormatChoice>(index);
-            }
-            if (!request.newAddress && !request.newBaud && !request.checksum && !request.format)
-                throw Problem{"set needs at least one of --new-address, --baud, --checksum, --format"};
-        }
-        if (command == CliCommand::Send) {
-            request.addChecksum = parser.isSet(checksumSetting);
-            const QStringList texts = parser.positionalArguments();
-            if (texts.size() != 1 || texts.first().isEmpty())
-                throw Problem{"send needs exactly one command TEXT, for example '$012'"};
-            request.text = texts.first();
-        } else if (!parser.positionalArguments().isEmpty()) {
-            throw Problem{QStringLiteral("%1 takes no argument \"%2\"")
-                              .arg(info->name, parser.positionalArguments().first())};
-        }
-        if (command == CliCommand::Backup) {
-            if (!parser.isSet(file) || parser.value(file).isEmpty())
-                throw Problem{"backup needs --file FILE"};
-            request.file = parser.value(file);
-        }
+        return {TakeRequest(parser, options, *info), {}, {}};
     } catch (const Problem &problem) {
         return {std::nullopt, {}, problem.text};
     }
-    return {request, {}, {}};
 }
