@@ -211,7 +211,11 @@ int main(int argc, char **argv)
                                                   {exchanges / 2, ModuleBaudRates.back(), true}}) {
         const QString name = lineTiming ? QStringLiteral("engine + in-process simulator, %1 Bd").arg(baud)
                                         : QStringLiteral("engine + in-process simulator, no line");
-        cases.append({name, [=] { return InProcessRow(name, count, baud, lineTiming); }});
+        // Copies for the lambda: structured bindings cannot be captured by every compiler.
+        const int caseExchanges = count;
+        const int caseBaud = baud;
+        const bool caseLineTiming = lineTiming;
+        cases.append({name, [=] { return InProcessRow(name, caseExchanges, caseBaud, caseLineTiming); }});
     }
     cases << SerialLayerCases(place) << MainWindowCases(place, seconds)
           << ToolCases(place, QCoreApplication::applicationFilePath());
