@@ -7,6 +7,7 @@
 
 #include "app/program.h"
 #include "bus/serial_port.h"
+#include "support/find_control.h"
 #include "support/sim_process.h"
 
 #include <QApplication>
@@ -194,12 +195,12 @@ public:
         Main().findChild<QToolButton *>("SearchButton")->click();
         if (!RunUntil([this] { return Search().Phase() == ScanPhase::Ready; }, PortOpenBoundMs))
             return false;
-        Search().FirstAdresSpinEdit.setValue(first);
-        Search().SecondAdresSpinEdit.setValue(last);
-        Search().StartScanButton.click();
+        Find<QSpinBox>(Search(), "FirstAdresSpinEdit")->setValue(first);
+        Find<QSpinBox>(Search(), "SecondAdresSpinEdit")->setValue(last);
+        Find<QPushButton>(Search(), "StartScanButton")->click();
         if (!RunUntil([this] { return !Search().Scan().Scanning(); }, SearchBoundMs))
             return false;
-        Search().CancelButton.click();
+        Find<QPushButton>(Search(), "CancelButton")->click();
         return RunUntil([this] { return Main().isEnabled() && Main().PendingCaptions().isEmpty(); },
                         PortOpenBoundMs);
     }
@@ -343,8 +344,8 @@ BenchRow MemoryReadOutRow(const BenchPlace &place, const QString &name)
     run.Main().ShowMemoryUtilities(HexByte(TvrAddress), false);
     if (!RunUntil([&] { return memory.Phase() == ScanPhase::Ready; }, PortOpenBoundMs))
         return BenchRow::Failed(name, "no bus for the window");
-    memory.FirstAdresEdit.setText("0000");
-    memory.LastSpinEdit.setValue(MemoryRecords);
+    Find<QLineEdit>(memory, "FirstAdresEdit")->setText("0000");
+    Find<QSpinBox>(memory, "LastSpinEdit")->setValue(MemoryRecords);
     RunFor(WarmUpMs);
 
     // The read ends with the first pointer request after it.
@@ -355,7 +356,7 @@ BenchRow MemoryReadOutRow(const BenchPlace &place, const QString &name)
     };
     QTimer::singleShot(SearchBoundMs, &loop, &QEventLoop::quit);
     const Span span(run.Written());
-    memory.ReadButton.click();
+    Find<QPushButton>(memory, "ReadButton")->click();
     loop.exec();
     BenchRow row = span.End(name, run.Written() - 1);
     run.onWritten = nullptr;
@@ -381,14 +382,14 @@ BenchRow EmptyBusScanRow(const BenchPlace &place, const QString &name)
     run.Main().findChild<QToolButton *>("SearchButton")->click();
     if (!RunUntil([&] { return search.Phase() == ScanPhase::Ready; }, PortOpenBoundMs))
         return BenchRow::Failed(name, "no bus for the search");
-    search.FirstAdresSpinEdit.setValue(ModuleScan::LowestAddress);
-    search.SecondAdresSpinEdit.setValue(ModuleScan::HighestAddress);
+    Find<QSpinBox>(search, "FirstAdresSpinEdit")->setValue(ModuleScan::LowestAddress);
+    Find<QSpinBox>(search, "SecondAdresSpinEdit")->setValue(ModuleScan::HighestAddress);
 
     QEventLoop loop;
     QObject::connect(&search.Scan(), &ModuleScan::Finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(EmptyScanBoundMs, &loop, &QEventLoop::quit);
     const Span span(run.Written());
-    search.StartScanButton.click();
+    Find<QPushButton>(search, "StartScanButton")->click();
     loop.exec();
     BenchRow row = span.End(name, run.Written());
     const TransactionEngine &engine = run.Main().Engine();
@@ -396,7 +397,7 @@ BenchRow EmptyBusScanRow(const BenchPlace &place, const QString &name)
         BoundSeconds(sim.Exchanges(span.FirstExchange(), row.exchanges),
                      {baud, engine.PacingTag() == VeryFast ? 0 : FastPacingMs, engine.TimeOutMs()});
     row.goal = "<= 1.02 x: >= 98.0 %";
-    search.CancelButton.click();
+    Find<QPushButton>(search, "CancelButton")->click();
     return row;
 }
 

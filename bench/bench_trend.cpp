@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
         channels.append({"Vstup " + QString::number(channel)});
     feed.Describe(channels, "V");
     TrendWindow window(feed);
-    window.SpanComboBox.setCurrentIndex(static_cast<int>(TrendWindow::Span::All));
+    window.findChild<QComboBox *>("SpanComboBox")->setCurrentIndex(static_cast<int>(TrendWindow::Span::All));
 
     std::printf("trend of %d channels, %d samples (one day at %lld ms), bound %d samples\n", Channels,
                 DaySamples, PollMs, window.Model().SampleLimit());

@@ -19,18 +19,6 @@ public:
     // The module being loaded: its model, its address text as it stands and that address in decimal.
     void ShowModule(const QByteArray &typeId, const QByteArray &addressText);
 
-    void Button1Click();
-
-    QLabel Label1;
-    QLabel Label2;
-    QLabel Label3;
-    QLabel Label4;
-    QLabel Label5;
-    QLabel Label6;
-    QLabel Label7;
-    QProgressBar Animate1;
-    QPushButton Button1;
-
 signals:
     // The window was hidden: whoever loads stops before the next block.
     void Cancel();
@@ -40,9 +28,21 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    void Button1Click();
     void FormShow();
     void FormHide();
     void BuildLayout();
+
+    // Controls: each object name is the member's name, by which tests find the control.
+    QLabel Label1;
+    QLabel Label2;
+    QLabel Label3;
+    QLabel Label4;
+    QLabel Label5;
+    QLabel Label6;
+    QLabel Label7;
+    QProgressBar Animate1;
+    QPushButton Button1;
 
     bool cancelled = true;
 };

@@ -1,4 +1,7 @@
 #pragma once
+// config/ holds the module configuration file (this file, in its own widget-free library) and the loading
+// window that shows a load going on.
+//
 // The module configuration file: for every known module a block of a header line (type id, "," and the
 // configuration text AATTCCFF), its descriptive texts and "END", each line ended by CR LF. Saving writes the
 // blocks of all records; loading rebuilds records and tree captions from the blocks alone, one block at a

@@ -1,4 +1,8 @@
 #pragma once
+// editors/ holds the module editors: each type's poll turn, a widget-free state machine on the common
+// EditorTurn (library navix_editor_turns), and the window that shows it (library navix_editors), with the
+// calibration dialogs and the factory that opens the editor for a module record.
+//
 // The common part of every module editor window. An editor window shows one module: its address, baud rate,
 // checksum use, firmware and live data. It holds controls only: its poll turn (EditorTurn and the type's
 // turn class) holds the module's settings and requests and takes part in the engine's editor cycle. The

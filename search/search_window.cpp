@@ -17,46 +17,63 @@ TForm3::TForm3(Workspace &workspace, QWidget *parent)
     setObjectName("TForm3");
     setWindowTitle("Searching for modules ...");
 
+    BuildRangeFields();
+    BuildScanControls();
+    BuildLayout();
+    SetScanningLook(false);
+
+    session.onShow = [this] { FormShow(); };
+    session.onClose = [this] { FinishClose(); };
+    connect(&scan, &ModuleScan::AddressShown, this, &TForm3::ShowAddress);
+    connect(&sweep, &BaudSweep::Finished, this, &TForm3::SweepFinished);
+}
+
+void TForm3::BuildRangeFields()
+{
     SearchForModulesLabel.setObjectName("SearchForModulesLabel");
     SearchForModulesLabel.setText("Set first and last address (dec)");
     FirstAdresSpinEdit.setObjectName("FirstAdresSpinEdit");
-    FirstAdresSpinEdit.setRange(0, 254);
-    FirstAdresSpinEdit.setValue(0);
+    FirstAdresSpinEdit.setRange(ModuleScan::LowestAddress, ModuleScan::HighestAddress - 1);
+    FirstAdresSpinEdit.setValue(ModuleScan::LowestAddress);
     SecondAdresSpinEdit.setObjectName("SecondAdresSpinEdit");
-    SecondAdresSpinEdit.setRange(1, 255);
-    SecondAdresSpinEdit.setValue(255);
+    SecondAdresSpinEdit.setRange(ModuleScan::LowestAddress + 1, ModuleScan::HighestAddress);
+    SecondAdresSpinEdit.setValue(ModuleScan::HighestAddress);
+    AllBaudRatesCheckBox.setObjectName("AllBaudRatesCheckBox");
+    AllBaudRatesCheckBox.setText("All baud rates");
+}
+
+void TForm3::BuildScanControls()
+{
     DecLabel.setObjectName("DecLabel");
     DecLabel1.setObjectName("DecLabel1");
     DecLabel1.setText("(dec)");
     HexLabel.setObjectName("HexLabel");
     HexLabel1.setObjectName("HexLabel1");
     HexLabel1.setText("(hex)");
-    AllBaudRatesCheckBox.setObjectName("AllBaudRatesCheckBox");
-    AllBaudRatesCheckBox.setText("All baud rates");
     Animate1.setObjectName("Animate1");
     Animate1.setTextVisible(false);
+    // The address labels and the animation appear and vanish while the dialog keeps its size.
+    for (QWidget *hidden : {static_cast<QWidget *>(&DecLabel), static_cast<QWidget *>(&DecLabel1),
+                            static_cast<QWidget *>(&HexLabel), static_cast<QWidget *>(&HexLabel1),
+                            static_cast<QWidget *>(&Animate1)}) {
+        QSizePolicy policy = hidden->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        hidden->setSizePolicy(policy);
+    }
     StartScanButton.setObjectName("StartScanButton");
     StartScanButton.setText("&Start scan");
     StartScanButton.setAutoDefault(false);
     CancelButton.setObjectName("CancelButton");
     CancelButton.setText("&Cancel");
     CancelButton.setAutoDefault(false);
-    InitTimer.setParent(this);
-    InitTimer.setObjectName("InitTimer");
-    InitTimer.setInterval(DefaultTimerMs);
-    CloseTimer.setParent(this);
-    CloseTimer.setObjectName("CloseTimer");
-    CloseTimer.setInterval(DefaultTimerMs);
-
-    BuildLayout();
-    SetScanningLook(false);
-
     connect(&StartScanButton, &QPushButton::clicked, this, &TForm3::StartScanButtonClick);
     connect(&CancelButton, &QPushButton::clicked, this, &TForm3::CancelButtonClick);
-    session.onShow = [this] { FormShow(); };
-    session.onClose = [this] { FinishClose(); };
-    connect(&scan, &ModuleScan::AddressShown, this, &TForm3::ShowAddress);
-    connect(&sweep, &BaudSweep::Finished, this, &TForm3::SweepFinished);
+    for (QTimer *timer : {&InitTimer, &CloseTimer})
+        timer->setParent(this);
+    InitTimer.setObjectName("InitTimer");
+    InitTimer.setInterval(DefaultTimerMs);
+    CloseTimer.setObjectName("CloseTimer");
+    CloseTimer.setInterval(DefaultTimerMs);
 }
 
 void TForm3::BuildLayout()
@@ -86,15 +103,8 @@ void TForm3::BuildLayout()
     column->addLayout(addressRow);
     column->addWidget(&Animate1);
     column->addLayout(buttonRow);
-    // The dialog keeps the size its contents need; the labels and the animation appear and vanish within it.
+    // The dialog keeps the size its contents need.
     column->setSizeConstraint(QLayout::SetFixedSize);
-    for (QWidget *hidden : {static_cast<QWidget *>(&DecLabel), static_cast<QWidget *>(&DecLabel1),
-                            static_cast<QWidget *>(&HexLabel), static_cast<QWidget *>(&HexLabel1),
-                            static_cast<QWidget *>(&Animate1)}) {
-        QSizePolicy policy = hidden->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        hidden->setSizePolicy(policy);
-    }
 
     setTabOrder(&FirstAdresSpinEdit, &SecondAdresSpinEdit);
     setTabOrder(&SecondAdresSpinEdit, &AllBaudRatesCheckBox);

@@ -1,4 +1,7 @@
 #pragma once
+// search/ finds the modules on the bus: this window and its widget-free step machines, the scan of an
+// address range (ModuleScan, library navix_scan) and the search over every baud rate (BaudSweep).
+//
 // The module search window: it takes the bus while shown, scans an address range for modules with ModuleScan
 // and gives the bus back when it closes, at which point the captions of the found modules become tree items.
 
@@ -30,9 +33,22 @@ public:
     const ModuleScan &Scan() const { return scan; }
     const BaudSweep &Sweep() const { return sweep; }
 
+private:
     void StartScanButtonClick();
     void CancelButtonClick();
 
+    void FormShow();
+    void BuildRangeFields();
+    void BuildScanControls();
+    void BuildLayout();
+    void SetScanningLook(bool scanning);
+    void ShowAddress(int address);
+    void FinishClose();
+    void SweepFinished();
+    // After a search over every rate: where the port was left.
+    QString RateNote() const;
+
+    // Controls and timers: each object name is the member's name, by which tests find the control.
     QLabel SearchForModulesLabel;
     QSpinBox FirstAdresSpinEdit;
     QSpinBox SecondAdresSpinEdit;
@@ -46,16 +62,6 @@ public:
     QPushButton CancelButton;
     QTimer InitTimer;
     QTimer CloseTimer;
-
-private:
-    void FormShow();
-    void BuildLayout();
-    void SetScanningLook(bool scanning);
-    void ShowAddress(int address);
-    void FinishClose();
-    void SweepFinished();
-    // After a search over every rate: where the port was left.
-    QString RateNote() const;
 
     Workspace &workspace;
     ModuleScan scan;

@@ -1,4 +1,7 @@
 #pragma once
+// sim/ is our stand-in for the modules on a wire: the simulated bus, its modules, faults and line timing, an
+// in-memory port for tests, and the program navix-sim that serves the bus on a pseudo-terminal.
+//
 // A bus of simulated Navix modules. It takes command texts as the program writes them and produces the
 // replies that the modules would send (or silence), with per-module checksum use, the INIT state at address
 // 00, the three-address Tvr 5x, live values and switchable faults. It keeps a transcript of every exchange.

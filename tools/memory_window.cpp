@@ -50,7 +50,9 @@ TForm6::TForm6(Workspace &workspace, QWidget *parent)
 {
     setObjectName("TForm6");
     setWindowTitle("Memory Utilities ...");
-    BuildControls();
+    BuildSettings();
+    BuildButtons();
+    BuildListAndTimers();
     BuildLayout();
     setMinimumSize(MinimumWidth, MinimumHeight);
     resize(MinimumWidth + 60, MinimumHeight + 40);
@@ -61,10 +63,6 @@ TForm6::TForm6(Workspace &workspace, QWidget *parent)
         ReplyStep(QByteArray());
     };
     session.onClose = [this] { FinishClose(); };
-    connect(&ExitButton, &QPushButton::clicked, this, &TForm6::ExitButtonClick);
-    connect(&UpdateSetingButton, &QPushButton::clicked, this, &TForm6::UpdateSetingButtonClick);
-    connect(&ReadButton, &QPushButton::clicked, this, &TForm6::ReadButtonClick);
-    connect(&SaveButton, &QPushButton::clicked, this, &TForm6::SaveButtonClick);
 }
 
 QStringList TForm6::ListTitles()
@@ -85,7 +83,7 @@ TForm6::~TForm6()
         filtered->removeEventFilter(this);
 }
 
-void TForm6::BuildControls()
+void TForm6::BuildSettings()
 {
     MemorySetings.setObjectName("MemorySetings");
     MemorySetings.setTitle(StatusAnswered);
@@ -114,7 +112,10 @@ void TForm6::BuildControls()
     LastSpinEdit.setValue(1);
     LastSpinEdit.setAccessibleName("Count : (Dec)");
     LastSpinEdit.installEventFilter(this);
+}
 
+void TForm6::BuildButtons()
+{
     MemoryControls.setObjectName("MemoryControls");
     UpdateSetingButton.setObjectName("UpdateSetingButton");
     UpdateSetingButton.setText("&Update setting ");
@@ -127,7 +128,14 @@ void TForm6::BuildControls()
     ExitButton.setText("&Exit");
     for (QPushButton *button : {&UpdateSetingButton, &ReadButton, &SaveButton, &ExitButton})
         button->setAutoDefault(false);
+    connect(&ExitButton, &QPushButton::clicked, this, &TForm6::ExitButtonClick);
+    connect(&UpdateSetingButton, &QPushButton::clicked, this, &TForm6::UpdateSetingButtonClick);
+    connect(&ReadButton, &QPushButton::clicked, this, &TForm6::ReadButtonClick);
+    connect(&SaveButton, &QPushButton::clicked, this, &TForm6::SaveButtonClick);
+}
 
+void TForm6::BuildListAndTimers()
+{
     ListView100.setObjectName("ListView100");
     QList<int> widths(std::begin(ValueWidths), std::end(ValueWidths));
     widths.resize(records.columnCount(), BitWidth);

@@ -49,6 +49,10 @@ public:
     const BatchedRowModel &Records() const { return records; }
     bool Checksum() const { return checksum; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
     void ExitButtonClick();
     void NextAdresEditClick();
     void UpdateSetingButtonClick();
@@ -56,27 +60,10 @@ public:
     void SaveButtonClick();
     void LastSpinEditExit();
 
-    QGroupBox MemorySetings;
-    QLabel NextAdresLabel;
-    QLineEdit NextAdresEdit;
-    QLabel FirstLastAdresLabel;
-    QLineEdit FirstAdresEdit;
-    QSpinBox LastSpinEdit;
-    QGroupBox MemoryControls;
-    QPushButton UpdateSetingButton;
-    QPushButton ReadButton;
-    QPushButton SaveButton;
-    QPushButton ExitButton;
-    QTreeView ListView100;
-    QTimer InitTimer;
-    QTimer CloseTimer;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     void FormShow();
-    void BuildControls();
+    void BuildSettings();
+    void BuildButtons();
+    void BuildListAndTimers();
     void BuildLayout();
     void ReplyStep(const QByteArray &reply);
     void PointerPollStep(const QByteArray &reply);
@@ -92,6 +79,22 @@ private:
     void FinishClose();
     static QStringList ListTitles();
     void DropRequests();
+
+    // Controls and timers: each object name is the member's name, by which tests find the control.
+    QGroupBox MemorySetings;
+    QLabel NextAdresLabel;
+    QLineEdit NextAdresEdit;
+    QLabel FirstLastAdresLabel;
+    QLineEdit FirstAdresEdit;
+    QSpinBox LastSpinEdit;
+    QGroupBox MemoryControls;
+    QPushButton UpdateSetingButton;
+    QPushButton ReadButton;
+    QPushButton SaveButton;
+    QPushButton ExitButton;
+    QTreeView ListView100;
+    QTimer InitTimer;
+    QTimer CloseTimer;
 
     Workspace &workspace;
     QByteArray moduleAddress = "00";

@@ -32,12 +32,31 @@ TForm4::TForm4(Workspace &workspace, QWidget *parent)
 {
     setObjectName("TForm4");
     setWindowTitle("Com Terminal ");
+    BuildCommandFields();
+    BuildButtons();
+    BuildListAndTimers();
+    BuildLayout();
+    setMinimumSize(MinimumWidth, MinimumHeight);
+    resize(MinimumWidth + 20, MinimumHeight + 30);
 
+    session.onShow = [this] { FormShow(); };
+    // Repeated sending switched on before the bus came has sent nothing yet: it starts now, or the window
+    // would sit there repeating nothing and refusing single sends.
+    session.onBusGranted = [this] {
+        if (repeating)
+            HandleToolReply(QByteArray());
+    };
+    session.onClose = [this] { FinishClose(); };
+}
+
+void TForm4::BuildCommandFields()
+{
     ComandGroupBox.setObjectName("ComandGroupBox");
     ComandGroupBox.setTitle(" Single Command ");
     CommandLabel.setObjectName("CommandLabel");
     CommandLabel.setText("Command :");
     ComandEdit.setObjectName("ComandEdit");
+    ComandEdit.installEventFilter(this);
     ResponeLabel.setObjectName("ResponeLabel");
     ResponeLabel.setText("Response :");
     ResponeEdit.setObjectName("ResponeEdit");
@@ -46,6 +65,10 @@ TForm4::TForm4(Workspace &workspace, QWidget *parent)
     CheckSumBox.setText("Check sum");
     EnterBox.setObjectName("EnterBox");
     EnterBox.setText("Add  CR");
+}
+
+void TForm4::BuildButtons()
+{
     ButtonsGroupBox.setObjectName("ButtonsGroupBox");
     SendButton.setObjectName("SendButton");
     SendButton.setText("&Send");
@@ -58,7 +81,14 @@ TForm4::TForm4(Workspace &workspace, QWidget *parent)
     // Enter in the command field sends the command; no button may take it as the dialog's default.
     for (QPushButton *button : {&SendButton, &ContinueSendButton, &StopButton, &ExitButton})
         button->setAutoDefault(false);
+    connect(&SendButton, &QPushButton::clicked, this, &TForm4::SendButtonClick);
+    connect(&ContinueSendButton, &QPushButton::clicked, this, &TForm4::ContinueSendButtonClick);
+    connect(&StopButton, &QPushButton::clicked, this, &TForm4::StopButtonClick);
+    connect(&ExitButton, &QPushButton::clicked, this, &TForm4::ExitButtonClick);
+}
 
+void TForm4::BuildListAndTimers()
+{
     ListView10.setObjectName("ListView10");
     SetUpRowList(ListView10, log, {145, 145, 123});
 
@@ -70,24 +100,6 @@ TForm4::TForm4(Workspace &workspace, QWidget *parent)
     InitTimer.setObjectName("InitTimer");
     CloseTimer.setObjectName("CloseTimer");
     SendButtonTimer.setObjectName("SendButtonTimer");
-
-    BuildLayout();
-    setMinimumSize(MinimumWidth, MinimumHeight);
-    resize(MinimumWidth + 20, MinimumHeight + 30);
-
-    ComandEdit.installEventFilter(this);
-    connect(&SendButton, &QPushButton::clicked, this, &TForm4::SendButtonClick);
-    connect(&ContinueSendButton, &QPushButton::clicked, this, &TForm4::ContinueSendButtonClick);
-    connect(&StopButton, &QPushButton::clicked, this, &TForm4::StopButtonClick);
-    connect(&ExitButton, &QPushButton::clicked, this, &TForm4::ExitButtonClick);
-    session.onShow = [this] { FormShow(); };
-    // Repeated sending switched on before the bus came has sent nothing yet: it starts now, or the window
-    // would sit there repeating nothing and refusing single sends.
-    session.onBusGranted = [this] {
-        if (repeating)
-            HandleToolReply(QByteArray());
-    };
-    session.onClose = [this] { FinishClose(); };
     connect(&SendButtonTimer, &QTimer::timeout, this, &TForm4::SendButtonTimerTimer);
 }
 

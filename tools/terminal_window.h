@@ -1,4 +1,8 @@
 #pragma once
+// tools/ holds the tool windows that take the bus while open, the terminal (this file) and the Tvr 5x's
+// memory utilities with its record decoding, and the command log's menu and the line-rate list view they
+// and the main window share.
+//
 // The raw command terminal: the user types any command text and sends it once or over and over; every command
 // goes into the list with the response and the time it came. The window takes the bus while shown and sends
 // in the unframed receive modes, so that whatever a module answers, well-formed or not, is shown as it
@@ -48,6 +52,11 @@ public:
     // The command text as it goes to SendCommand, read anew from ComandEdit for every send.
     QByteArray PreparedCommand() const;
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
     void SendButtonClick();
     void ComandEditKeyPress(char key);
     void ContinueSendButtonClick();
@@ -56,6 +65,18 @@ public:
     void SendButtonTimerTimer();
     void FormResize();
 
+    void FormShow();
+    void BuildCommandFields();
+    void BuildButtons();
+    void BuildListAndTimers();
+    void BuildLayout();
+    void SendOnce(ReceiveMode receiveMode);
+    void SendPrepared(ReceiveMode receiveMode);
+    void LogCommand(const QByteArray &command);
+    void LogResponse(const QByteArray &reply);
+    void FinishClose();
+
+    // Controls and timers: each object name is the member's name, by which tests find the control.
     QGroupBox ComandGroupBox;
     QLabel CommandLabel;
     QLineEdit ComandEdit;
@@ -72,19 +93,6 @@ public:
     QTimer InitTimer;
     QTimer CloseTimer;
     QTimer SendButtonTimer;
-
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    void FormShow();
-    void BuildLayout();
-    void SendOnce(ReceiveMode receiveMode);
-    void SendPrepared(ReceiveMode receiveMode);
-    void LogCommand(const QByteArray &command);
-    void LogResponse(const QByteArray &reply);
-    void FinishClose();
 
     Workspace &workspace;
     TerminalLogModel log;

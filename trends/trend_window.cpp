@@ -20,6 +20,9 @@ constexpr std::array<qint64, 3> SpanMs = {MinuteMs, 10 * MinuteMs, 60 * MinuteMs
 constexpr double ValueMargin = 0.05; // of the value range, above and below
 constexpr double StepMargin = 0.1;   // below 0 and above 1 for digital states
 constexpr double FlatMargin = 1.0;   // around a value that does not move
+constexpr int ChartMinimumWidth = 640;
+constexpr int ChartMinimumHeight = 360;
+constexpr int ControlSpacing = 12; // between the view controls and the channel boxes
 const QString PngFilter = QStringLiteral("PNG pictures (*.png)");
 const QString CsvFilter = QStringLiteral("CSV files (*.csv)");
 const QList<QColor> SeriesColours = {Qt::blue,     Qt::red,        Qt::darkGreen, Qt::magenta,
@@ -35,7 +38,10 @@ TrendWindow::TrendWindow(TrendFeed &feed, QWidget *parent, int sampleLimit)
     : QWidget(parent, Qt::Window), feed(&feed), model(sampleLimit)
 {
     setObjectName("TrendWindow");
-    BuildControls();
+    BuildViewControls();
+    BuildChart();
+    BuildFileControls();
+    BuildLayout();
     connect(&feed, &TrendFeed::Sampled, this, &TrendWindow::TakeSample);
     connect(&feed, &TrendFeed::Described, this, &TrendWindow::ShowDescription);
     connect(&log, &TrendLog::Failed, this, &TrendWindow::LogFailed);
@@ -50,7 +56,7 @@ TrendWindow::TrendWindow(TrendFeed &feed, QWidget *parent, int sampleLimit)
 
 // Building
 
-void TrendWindow::BuildControls()
+void TrendWindow::BuildViewControls()
 {
     SpanLabel.setObjectName("SpanLabel");
     SpanLabel.setText("Span :");
@@ -64,7 +70,12 @@ void TrendWindow::BuildControls()
     channelPanel.setObjectName("ChannelPanel");
     new QHBoxLayout(&channelPanel);
     channelPanel.layout()->setContentsMargins(0, 0, 0, 0);
+    connect(&SpanComboBox, &QComboBox::currentIndexChanged, this, &TrendWindow::Redraw);
+    connect(&FollowCheckBox, &QCheckBox::toggled, this, &TrendWindow::Redraw);
+}
 
+void TrendWindow::BuildChart()
+{
     chart = new QChart;
     chart->legend()->setAlignment(Qt::AlignBottom);
     // A chart whose axes came before any series draws no time axis: an empty series stays in it for good.
@@ -83,20 +94,30 @@ void TrendWindow::BuildControls()
     ChartView.setObjectName("ChartView");
     ChartView.setChart(chart);
     ChartView.setRenderHint(QPainter::Antialiasing);
-    ChartView.setMinimumSize(640, 360);
+    ChartView.setMinimumSize(ChartMinimumWidth, ChartMinimumHeight);
+}
 
+void TrendWindow::BuildFileControls()
+{
     SavePictureButton.setObjectName("SavePictureButton");
     SavePictureButton.setText("Save picture ...");
     SaveDataButton.setObjectName("SaveDataButton");
     SaveDataButton.setText("Save data ...");
     LogButton.setObjectName("LogButton");
     LogLabel.setObjectName("LogLabel");
+    ShowLogState();
+    connect(&SavePictureButton, &QPushButton::clicked, this, &TrendWindow::SavePictureButtonClick);
+    connect(&SaveDataButton, &QPushButton::clicked, this, &TrendWindow::SaveDataButtonClick);
+    connect(&LogButton, &QPushButton::clicked, this, &TrendWindow::LogButtonClick);
+}
 
+void TrendWindow::BuildLayout()
+{
     auto *controls = new QHBoxLayout;
     controls->addWidget(&SpanLabel);
     controls->addWidget(&SpanComboBox);
     controls->addWidget(&FollowCheckBox);
-    controls->addSpacing(12);
+    controls->addSpacing(ControlSpacing);
     controls->addWidget(&channelPanel, 1);
     auto *files = new QHBoxLayout;
     files->addWidget(&SavePictureButton);
@@ -107,13 +128,6 @@ void TrendWindow::BuildControls()
     column->addLayout(controls);
     column->addWidget(&ChartView, 1);
     column->addLayout(files);
-    ShowLogState();
-
-    connect(&SpanComboBox, &QComboBox::currentIndexChanged, this, &TrendWindow::Redraw);
-    connect(&FollowCheckBox, &QCheckBox::toggled, this, &TrendWindow::Redraw);
-    connect(&SavePictureButton, &QPushButton::clicked, this, &TrendWindow::SavePictureButtonClick);
-    connect(&SaveDataButton, &QPushButton::clicked, this, &TrendWindow::SaveDataButtonClick);
-    connect(&LogButton, &QPushButton::clicked, this, &TrendWindow::LogButtonClick);
 }
 
 QLineSeries *TrendWindow::NewSeries(int channel)

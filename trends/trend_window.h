@@ -1,4 +1,8 @@
 #pragma once
+// trends/ holds the trend of a module editor's values: this window, the bounded sample store (TrendModel)
+// and the CSV files and the log to file (trend_csv), the latter two without any widget. The samples come
+// from the editors' turns through workspace/trend_feed.h.
+//
 // The trend window of one module editor: a plot over time of the values the editor's poll reads, one series
 // per channel named by its channel name, the unit on the value axis, lost reads shown as gaps. The user picks
 // the time span, pauses or follows the newest values, hides channels, saves a picture or the data, and logs
@@ -44,20 +48,14 @@ public:
     // Draws the samples of the span now (the timer does so twice a second while the view follows).
     void Redraw();
 
+private:
     void SavePictureButtonClick();
     void SaveDataButtonClick();
     void LogButtonClick();
-
-    QComboBox SpanComboBox;
-    QCheckBox FollowCheckBox;
-    QPushButton SavePictureButton;
-    QPushButton SaveDataButton;
-    QPushButton LogButton;
-    QLabel LogLabel;
-    QChartView ChartView;
-
-private:
-    void BuildControls();
+    void BuildViewControls();
+    void BuildChart();
+    void BuildFileControls();
+    void BuildLayout();
     void TakeSample(const TrendSample &sample);
     void ShowDescription();
     void RebuildChannels();
@@ -72,7 +70,15 @@ private:
     QPointer<TrendFeed> feed;
     TrendModel model;
     TrendLog log;
+    // Controls: each object name is the member's name, by which tests find the control.
     QLabel SpanLabel;
+    QComboBox SpanComboBox;
+    QCheckBox FollowCheckBox;
+    QPushButton SavePictureButton;
+    QPushButton SaveDataButton;
+    QPushButton LogButton;
+    QLabel LogLabel;
+    QChartView ChartView;
     QWidget channelPanel;
     std::vector<QCheckBox *> channelBoxes;
     // The chart view owns the chart, the chart its axes and series.

@@ -121,12 +121,12 @@ bool TestEndToEnd::Search(NavixProgram &program, int first, int last)
     TForm3 &search = program.Form3;
     if (!QTest::qWaitFor([&] { return search.Phase() == ScanPhase::Ready; }, 3000))
         return false;
-    search.FirstAdresSpinEdit.setValue(first);
-    search.SecondAdresSpinEdit.setValue(last);
-    search.StartScanButton.click();
-    if (!QTest::qWaitFor([&] { return search.StartScanButton.isEnabled(); }, 30000))
+    Find<QSpinBox>(search, "FirstAdresSpinEdit")->setValue(first);
+    Find<QSpinBox>(search, "SecondAdresSpinEdit")->setValue(last);
+    Find<QPushButton>(search, "StartScanButton")->click();
+    if (!QTest::qWaitFor([&] { return Find<QPushButton>(search, "StartScanButton")->isEnabled(); }, 30000))
         return false;
-    search.CancelButton.click();
+    Find<QPushButton>(search, "CancelButton")->click();
     return QTest::qWaitFor([&] { return program.Form1.isEnabled(); }, 3000);
 }
 
@@ -273,16 +273,16 @@ void TestEndToEnd::searchTheDemoBusOverAPseudoTerminal()
     Find<QToolButton>(main, "SearchButton")->click();
     TForm3 &search = program.Form3;
     QTRY_COMPARE_WITH_TIMEOUT(search.Phase(), ScanPhase::Ready, 2000);
-    search.FirstAdresSpinEdit.setValue(5);
-    search.SecondAdresSpinEdit.setValue(0x0B);
-    search.AllBaudRatesCheckBox.setChecked(true);
-    search.StartScanButton.click();
-    QTRY_VERIFY_WITH_TIMEOUT(search.StartScanButton.isEnabled(), 40000);
+    Find<QSpinBox>(search, "FirstAdresSpinEdit")->setValue(5);
+    Find<QSpinBox>(search, "SecondAdresSpinEdit")->setValue(0x0B);
+    Find<QCheckBox>(search, "AllBaudRatesCheckBox")->setChecked(true);
+    Find<QPushButton>(search, "StartScanButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(Find<QPushButton>(search, "StartScanButton")->isEnabled(), 40000);
     QCOMPARE(main.ComPort().Baud(), 19200);
     QCOMPARE(Find<QComboBox>(main, "BaudRateComboBox")->currentText(), QString("19200"));
     QCOMPARE(Find<QLabel>(main, "HintPanel")->text(),
              QString("Hint: the port stays at 19200 bps, the rate of the last module found"));
-    search.CancelButton.click();
+    Find<QPushButton>(search, "CancelButton")->click();
     const QStringList everyRate = {" (0B) PKR-02 @4800", " (05) N76x @9600", " (07) N755 @9600",
                                    " (08) N756 @9600",   " (09) N742 @9600", " (0A) N743 @9600",
                                    " (06) N720 @19200"};
@@ -334,18 +334,18 @@ void TestEndToEnd::terminalOutlivesTheSimulator()
         return QTest::qWaitFor([&] { return terminal.Phase() == ScanPhase::Ready; }, 3000);
     };
     QVERIFY(openTerminal());
-    terminal.ComandEdit.setText("$02M");
-    terminal.EnterBox.setChecked(true);
-    terminal.ContinueSendButton.click();
-    QTRY_COMPARE_WITH_TIMEOUT(terminal.ResponeEdit.text(), QString("!024017"), 5000);
+    Find<QLineEdit>(terminal, "ComandEdit")->setText("$02M");
+    Find<QCheckBox>(terminal, "EnterBox")->setChecked(true);
+    Find<QPushButton>(terminal, "ContinueSendButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(Find<QLineEdit>(terminal, "ResponeEdit")->text(), QString("!024017"), 5000);
 
     KillAndSeeThePortLostCalmly(main, sim, [](const QByteArray &command) { return command == "$02M\r"; });
     if (QTest::currentTestFailed())
         return;
-    QCOMPARE(terminal.ResponeEdit.text(), QString("Time out !"));
+    QCOMPARE(Find<QLineEdit>(terminal, "ResponeEdit")->text(), QString("Time out !"));
     QVERIFY(terminal.Repeating());
-    terminal.StopButton.click();
-    terminal.ExitButton.click();
+    Find<QPushButton>(terminal, "StopButton")->click();
+    Find<QPushButton>(terminal, "ExitButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(main.isEnabled(), 3000);
 
     SimProcess again;
@@ -353,8 +353,8 @@ void TestEndToEnd::terminalOutlivesTheSimulator()
     if (QTest::currentTestFailed())
         return;
     QVERIFY(openTerminal());
-    terminal.SendButton.click();
-    QTRY_COMPARE_WITH_TIMEOUT(terminal.ResponeEdit.text(), QString("!024017"), 5000);
+    Find<QPushButton>(terminal, "SendButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(Find<QLineEdit>(terminal, "ResponeEdit")->text(), QString("!024017"), 5000);
     QVERIFY(prompt.messages.isEmpty());
 }
 
@@ -380,9 +380,9 @@ void TestEndToEnd::memoryReadOutKeepsWhatItReadWhenTheSimulatorGoes()
         return QTest::qWaitFor([&] { return memory.Phase() == ScanPhase::Ready; }, 5000);
     };
     QVERIFY(openMemory());
-    memory.FirstAdresEdit.setText("0000");
-    memory.LastSpinEdit.setValue(TForm6::MaximumCount);
-    memory.ReadButton.click();
+    Find<QLineEdit>(memory, "FirstAdresEdit")->setText("0000");
+    Find<QSpinBox>(memory, "LastSpinEdit")->setValue(TForm6::MaximumCount);
+    Find<QPushButton>(memory, "ReadButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(memory.Records().Count() >= 3, 10000);
 
     int rowsRead = 0;
@@ -392,16 +392,16 @@ void TestEndToEnd::memoryReadOutKeepsWhatItReadWhenTheSimulatorGoes()
     });
     if (QTest::currentTestFailed())
         return;
-    QCOMPARE(memory.MemorySetings.title(), silent);
+    QCOMPARE(Find<QGroupBox>(memory, "MemorySetings")->title(), silent);
 
     // The records read before stay in the list, and they can be saved.
     QCOMPARE(memory.Records().Count(), rowsRead);
     QVERIFY(memory.Reading());
-    memory.ReadButton.click();
+    Find<QPushButton>(memory, "ReadButton")->click();
     QVERIFY(!memory.Reading());
     const QString fileName = runtimeFolder.filePath("extract.dat");
     prompt.fileAnswers = {fileName};
-    memory.SaveButton.click();
+    Find<QPushButton>(memory, "SaveButton")->click();
     QCOMPARE(prompt.Texts(), QStringList{"Saving successful !"});
     prompt.Clear();
     QFile file(fileName);
@@ -409,7 +409,7 @@ void TestEndToEnd::memoryReadOutKeepsWhatItReadWhenTheSimulatorGoes()
     const QList<QByteArray> lines = file.readAll().split('\n');
     QCOMPARE(lines.size(), rowsRead + 1); // every line ends in CR LF
     QVERIFY(lines.first().startsWith("0000 "));
-    memory.ExitButton.click();
+    Find<QPushButton>(memory, "ExitButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(main.isEnabled(), 3000);
 
     // Back again: the editor and the memory window poll the new simulator.
@@ -418,9 +418,9 @@ void TestEndToEnd::memoryReadOutKeepsWhatItReadWhenTheSimulatorGoes()
     if (QTest::currentTestFailed())
         return;
     QTRY_COMPARE_WITH_TIMEOUT(tvrStatus.status, EditorTurn::CommunicationText, 5000);
-    QCOMPARE(memory.MemorySetings.title(), silent);
+    QCOMPARE(Find<QGroupBox>(memory, "MemorySetings")->title(), silent);
     QVERIFY(openMemory());
-    QTRY_COMPARE_WITH_TIMEOUT(memory.MemorySetings.title(), answered, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(Find<QGroupBox>(memory, "MemorySetings")->title(), answered, 5000);
     QCOMPARE(memory.Records().Count(), rowsRead);
     QVERIFY(prompt.messages.isEmpty());
 }

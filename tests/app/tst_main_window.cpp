@@ -499,11 +499,11 @@ void TestMainWindow::SearchThenOpenAnEditorFromTheTree()
     Find<QAction>(main, "Search1")->trigger();
     QVERIFY(program.Form3.isVisible());
     QTRY_COMPARE_WITH_TIMEOUT(program.Form3.Phase(), ScanPhase::Ready, 1000);
-    program.Form3.FirstAdresSpinEdit.setValue(9);
-    program.Form3.SecondAdresSpinEdit.setValue(11);
-    program.Form3.StartScanButton.click();
+    Find<QSpinBox>(program.Form3, "FirstAdresSpinEdit")->setValue(9);
+    Find<QSpinBox>(program.Form3, "SecondAdresSpinEdit")->setValue(11);
+    Find<QPushButton>(program.Form3, "StartScanButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!program.Form3.Scan().Scanning(), 5000);
-    program.Form3.CancelButton.click();
+    Find<QPushButton>(program.Form3, "CancelButton")->click();
     QTRY_COMPARE_WITH_TIMEOUT(main.ModuleCaptions(main.FindPortItem(5)), QStringList({" (0A) N720"}), 1000);
 
     bus.ClearTranscript();

@@ -103,9 +103,9 @@ void TestConfigWindow::LoadShowsEachModuleAndRebuildsTheTree()
 
     QTRY_VERIFY_WITH_TIMEOUT(!Find<QTimer>(main(), "LoadTimer")->isActive() && loading().isHidden(),
                              LoadBoundMs);
-    QCOMPARE(loading().Label3.text(), QString("PKL-02"));
-    QCOMPARE(loading().Label4.text(), QString("00"));
-    QCOMPARE(loading().Label5.text(), QString("0"));
+    QCOMPARE(Find<QLabel>(loading(), "Label3")->text(), QString("PKL-02"));
+    QCOMPARE(Find<QLabel>(loading(), "Label4")->text(), QString("00"));
+    QCOMPARE(Find<QLabel>(loading(), "Label5")->text(), QString("0"));
     QCOMPARE(ModuleItems(), QStringList({" (0D) N76x", " (00) PKR-02"}));
     QCOMPARE(main().Modules().FindForOpen("00")->captions, QStringList{"Stack"});
     QCOMPARE(main().Modules().FindForOpen("0D")->captions.value(0), QString("Door"));
@@ -129,8 +129,8 @@ void TestConfigWindow::CancelAfterTwoBlocksKeepsThoseTwo()
     // Two ticks, one block each, before the user gets to the button.
     main().LoadTimerTimer();
     main().LoadTimerTimer();
-    QCOMPARE(loading().Label4.text(), QString("02"));
-    QTest::mouseClick(&loading().Button1, Qt::LeftButton);
+    QCOMPARE(Find<QLabel>(loading(), "Label4")->text(), QString("02"));
+    QTest::mouseClick(Find<QPushButton>(loading(), "Button1"), Qt::LeftButton);
     QVERIFY(loading().isHidden() && loading().Cancelled());
     QTRY_COMPARE_WITH_TIMEOUT(ModuleItems(), QStringList({" (01) N710", " (02) N710"}), LoadBoundMs);
     QCOMPARE(main().Modules().Count(), 2);
@@ -173,7 +173,7 @@ void TestConfigWindow::FileWithoutModulesSaysSo()
     prompt.fileAnswers = QStringList{path};
     Find<QAction>(main(), "OpenFile")->trigger();
     if (cancel)
-        QTest::mouseClick(&loading().Button1, Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(loading(), "Button1"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!Find<QTimer>(main(), "LoadTimer")->isActive() && loading().isHidden(),
                              LoadBoundMs);
     QCOMPARE(ModuleItems(), tree);

@@ -1,6 +1,6 @@
 // The type 4021 output window: its controls show the configuration, the output position and the values the
 // turn reports; the scroll bar and the calibration buttons hand the user's choices to the turn through the
-// shared dialogs; and the dialogs themselves.
+// shared dialogs; and the dialogs themselves. The commands the turn sends for them are tst_turn_4021's.
 
 #include "editor_bench.h"
 
@@ -137,11 +137,11 @@ void TestEditor4021::calibrationButtons_data()
     QTest::addColumn<bool>("twentyMilliamps");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("message");
-    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<CalibrationCode>("code");
     QTest::newRow("4 mA") << false << "4mA Calibaration N780 (0A)"
-                          << "Stores the current output value as 4mA." << QByteArray("$0A0\r");
+                          << "Stores the current output value as 4mA." << CalibrationCode::FourMilliamps;
     QTest::newRow("20 mA") << true << "20mA Calibaration N780 (0A)"
-                           << "Stores the current output value as 20mA." << QByteArray("$0A1\r");
+                           << "Stores the current output value as 20mA." << CalibrationCode::TwentyMilliamps;
 }
 
 void TestEditor4021::calibrationButtons()
@@ -149,7 +149,7 @@ void TestEditor4021::calibrationButtons()
     QFETCH(bool, twentyMilliamps);
     QFETCH(QString, caption);
     QFETCH(QString, message);
-    QFETCH(QByteArray, command);
+    QFETCH(CalibrationCode, code);
 
     EditorBench bench;
     ModuleRecordPtr record = bench.AddModule("4021", "0A310600");
@@ -162,15 +162,14 @@ void TestEditor4021::calibrationButtons()
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.windowTitle(), caption);
     QCOMPARE(dialog.Label1.text(), message);
-    // Nothing is sent before the user confirms.
+    // Nothing reaches the turn before the user confirms.
     QVERIFY(bench.WaitForTurns("$0A8\r"));
-    QVERIFY(!bench.Commands().contains(command));
+    QVERIFY(!Output(editor).CalibrationRequest());
 
+    // Confirmed, the code goes to the turn, which sends it (its own test checks the command).
     QTest::mouseClick(&dialog.ExecuteButton, Qt::LeftButton);
     QVERIFY(!dialog.isVisible());
-    QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Calibration successful !"},
-                              EditorBench::WaitMs);
-    QCOMPARE(bench.CountOf(command), 1);
+    QVERIFY(Output(editor).CalibrationRequest() == code);
 }
 
 void TestEditor4021::trimDialog()
@@ -180,19 +179,16 @@ void TestEditor4021::trimDialog()
     auto *editor = OpenAndSettle(bench, record);
     QVERIFY(editor);
     TForm8 &dialog = bench.calibrationDialogs.Form8;
-    TimeOutProbe probe(bench.workspace.engine, "$0A3");
 
-    // -1 count goes out as the byte FF.
+    // -1 count reaches the turn as the byte FF; the turn sends it (its own test checks the command).
     QTest::mouseClick(&Find<QPushButton>(editor, "TrimCalButton"), Qt::LeftButton);
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.windowTitle(), QString("Trim Calibration N780 (0A)"));
     dialog.SpinEdit1.setValue(-1);
     QTest::mouseClick(&dialog.ExecuteButton, Qt::LeftButton);
     QVERIFY(!dialog.isVisible());
-    QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Calibration successful !"},
-                              EditorBench::WaitMs);
-    QCOMPARE(bench.CountOf("$0A3FF\r"), 1);
-    QCOMPARE(probe.TimeOuts(), QList<int>{EditorTurn::RaisedTimeOutMs});
+    QCOMPARE(Output(editor).TrimRequest(), 0xFF);
+    QTRY_COMPARE_WITH_TIMEOUT(Output(editor).TrimRequest(), 0, EditorBench::WaitMs);
 
     // 96 counts are refused and the dialog stays; the spin edit kept its last value before.
     bench.prompt.Clear();
@@ -206,13 +202,12 @@ void TestEditor4021::trimDialog()
     QVERIFY(dialog.isVisible());
     QCOMPARE(Output(editor).TrimRequest(), 0);
 
-    // 0 counts send nothing.
+    // 0 counts close the dialog without a trim for the turn.
     bench.prompt.Clear();
     dialog.SpinEdit1.setValue(0);
     dialog.ExecuteButtonClick();
     QVERIFY(!dialog.isVisible());
-    QVERIFY(bench.WaitForTurns("$0A8\r", 2));
-    QCOMPARE(probe.TimeOuts().size(), 1);
+    QCOMPARE(Output(editor).TrimRequest(), 0);
     QVERIFY(bench.prompt.Texts().isEmpty());
 }
 

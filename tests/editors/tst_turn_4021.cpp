@@ -68,6 +68,8 @@ void TestTurn4021::configurationSetsUpPosition_data()
     QTest::newRow("0 to 10 V") << QByteArray("0A320600") << 0 << 10000 << 6 << "00.000";
     QTest::newRow("% of FSR") << QByteArray("0A310601") << 0 << 10000 << 7 << "+000.00";
     QTest::newRow("hexadecimal") << QByteArray("0A320602") << 0 << 4095 << 3 << "000";
+    // A range code the module type does not know: the widest range, in engineering units.
+    QTest::newRow("unknown range") << QByteArray("0A390600") << 0 << 20000 << 6 << "00.000";
 }
 
 void TestTurn4021::configurationSetsUpPosition()

@@ -6,6 +6,7 @@
 #include "bus/text.h"
 #include "search/search_window.h"
 #include "sim/sim_bus.h"
+#include "support/find_control.h"
 #include "support/test_workspace.h"
 
 #include <QtTest>
@@ -27,14 +28,14 @@ struct AllRatesBench
         window.show();
         if (!QTest::qWaitFor([this] { return window.Phase() == ScanPhase::Ready; }, BoundMs))
             return false;
-        window.FirstAdresSpinEdit.setValue(first);
-        window.SecondAdresSpinEdit.setValue(last);
-        window.AllBaudRatesCheckBox.setChecked(allRates);
-        QTest::mouseClick(&window.StartScanButton, Qt::LeftButton);
+        Find<QSpinBox>(window, "FirstAdresSpinEdit")->setValue(first);
+        Find<QSpinBox>(window, "SecondAdresSpinEdit")->setValue(last);
+        Find<QCheckBox>(window, "AllBaudRatesCheckBox")->setChecked(allRates);
+        QTest::mouseClick(Find<QPushButton>(window, "StartScanButton"), Qt::LeftButton);
         if (!QTest::qWaitFor([this] { return !window.Sweep().Running(); }, BoundMs))
             return false;
         finishedHint = workspace.hint;
-        QTest::mouseClick(&window.CancelButton, Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(window, "CancelButton"), Qt::LeftButton);
         return QTest::qWaitFor([this] { return !workspace.router.OwnsBus(ToolKind::Search); }, BoundMs);
     }
     int TimeOuts()

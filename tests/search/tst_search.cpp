@@ -4,6 +4,7 @@
 #include "bus/text.h"
 #include "search/search_window.h"
 #include "sim/sim_bus.h"
+#include "support/find_control.h"
 #include "support/test_workspace.h"
 
 #include <QSignalSpy>
@@ -106,15 +107,29 @@ struct SearchBench
     }
     bool Scan(int first, int last)
     {
-        window.FirstAdresSpinEdit.setValue(first);
-        window.SecondAdresSpinEdit.setValue(last);
-        QTest::mouseClick(&window.StartScanButton, Qt::LeftButton);
+        FirstAdresSpinEdit().setValue(first);
+        SecondAdresSpinEdit().setValue(last);
+        QTest::mouseClick(&StartScanButton(), Qt::LeftButton);
         return QTest::qWaitFor([this] { return !window.Scan().Scanning(); }, ScanBoundMs);
     }
+    // The window's controls and timers, found by name as UI automation finds them.
+    QLabel &SearchForModulesLabel() const { return *Find<QLabel>(window, "SearchForModulesLabel"); }
+    QSpinBox &FirstAdresSpinEdit() const { return *Find<QSpinBox>(window, "FirstAdresSpinEdit"); }
+    QSpinBox &SecondAdresSpinEdit() const { return *Find<QSpinBox>(window, "SecondAdresSpinEdit"); }
+    QLabel &DecLabel() const { return *Find<QLabel>(window, "DecLabel"); }
+    QLabel &DecLabel1() const { return *Find<QLabel>(window, "DecLabel1"); }
+    QLabel &HexLabel() const { return *Find<QLabel>(window, "HexLabel"); }
+    QLabel &HexLabel1() const { return *Find<QLabel>(window, "HexLabel1"); }
+    QCheckBox &AllBaudRatesCheckBox() const { return *Find<QCheckBox>(window, "AllBaudRatesCheckBox"); }
+    QProgressBar &Animate1() const { return *Find<QProgressBar>(window, "Animate1"); }
+    QPushButton &StartScanButton() const { return *Find<QPushButton>(window, "StartScanButton"); }
+    QPushButton &CancelButton() const { return *Find<QPushButton>(window, "CancelButton"); }
+    QTimer &InitTimer() const { return *Find<QTimer>(window, "InitTimer"); }
+    QTimer &CloseTimer() const { return *Find<QTimer>(window, "CloseTimer"); }
     bool Closed() const { return workspace.mainEnabled && !workspace.router.OwnsBus(ToolKind::Search); }
     bool CancelAndWaitForClose()
     {
-        QTest::mouseClick(&window.CancelButton, Qt::LeftButton);
+        QTest::mouseClick(&CancelButton(), Qt::LeftButton);
         return QTest::qWaitFor([this] { return Closed(); }, GrantBoundMs);
     }
     QList<QByteArray> Commands() const { return bus.Commands(); }
@@ -214,41 +229,41 @@ void SearchWindowTest::controlsAsLaidOut()
     for (const QString &name : names)
         QVERIFY2(window.findChild<QObject *>(name) != nullptr, qPrintable(name));
 
-    QCOMPARE(window.SearchForModulesLabel.text(), QString("Set first and last address (dec)"));
-    QCOMPARE(window.SearchForModulesLabel.buddy(), &window.FirstAdresSpinEdit);
-    QCOMPARE(window.DecLabel1.text(), QString("(dec)"));
-    QCOMPARE(window.HexLabel1.text(), QString("(hex)"));
-    QCOMPARE(window.StartScanButton.text(), QString("&Start scan"));
-    QCOMPARE(window.CancelButton.text(), QString("&Cancel"));
-    QCOMPARE(window.AllBaudRatesCheckBox.text(), QString("All baud rates"));
-    QVERIFY(!window.AllBaudRatesCheckBox.isChecked());
-    QCOMPARE(window.FirstAdresSpinEdit.minimum(), 0);
-    QCOMPARE(window.FirstAdresSpinEdit.maximum(), 254);
-    QCOMPARE(window.FirstAdresSpinEdit.value(), 0);
-    QCOMPARE(window.SecondAdresSpinEdit.minimum(), 1);
-    QCOMPARE(window.SecondAdresSpinEdit.maximum(), 255);
-    QCOMPARE(window.SecondAdresSpinEdit.value(), 255);
-    QVERIFY(!window.InitTimer.isActive());
-    QVERIFY(!window.CloseTimer.isActive());
+    QCOMPARE(bench.SearchForModulesLabel().text(), QString("Set first and last address (dec)"));
+    QCOMPARE(bench.SearchForModulesLabel().buddy(), &bench.FirstAdresSpinEdit());
+    QCOMPARE(bench.DecLabel1().text(), QString("(dec)"));
+    QCOMPARE(bench.HexLabel1().text(), QString("(hex)"));
+    QCOMPARE(bench.StartScanButton().text(), QString("&Start scan"));
+    QCOMPARE(bench.CancelButton().text(), QString("&Cancel"));
+    QCOMPARE(bench.AllBaudRatesCheckBox().text(), QString("All baud rates"));
+    QVERIFY(!bench.AllBaudRatesCheckBox().isChecked());
+    QCOMPARE(bench.FirstAdresSpinEdit().minimum(), 0);
+    QCOMPARE(bench.FirstAdresSpinEdit().maximum(), 254);
+    QCOMPARE(bench.FirstAdresSpinEdit().value(), 0);
+    QCOMPARE(bench.SecondAdresSpinEdit().minimum(), 1);
+    QCOMPARE(bench.SecondAdresSpinEdit().maximum(), 255);
+    QCOMPARE(bench.SecondAdresSpinEdit().value(), 255);
+    QVERIFY(!bench.InitTimer().isActive());
+    QVERIFY(!bench.CloseTimer().isActive());
 
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QCOMPARE(window.minimumSize(), window.maximumSize()); // fixed size
     // Keyboard order as laid out.
-    window.FirstAdresSpinEdit.setFocus();
-    QVERIFY(window.FirstAdresSpinEdit.hasFocus());
-    const QList<QWidget *> tabOrder = {&window.SecondAdresSpinEdit, &window.AllBaudRatesCheckBox,
-                                       &window.StartScanButton, &window.CancelButton};
+    bench.FirstAdresSpinEdit().setFocus();
+    QVERIFY(bench.FirstAdresSpinEdit().hasFocus());
+    const QList<QWidget *> tabOrder = {&bench.SecondAdresSpinEdit(), &bench.AllBaudRatesCheckBox(),
+                                       &bench.StartScanButton(), &bench.CancelButton()};
     for (QWidget *next : tabOrder) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QVERIFY2(next->hasFocus(), qPrintable(next->objectName()));
     }
     // Idle look.
-    const QList<QWidget *> scanningOnly = {&window.DecLabel, &window.DecLabel1, &window.HexLabel,
-                                           &window.HexLabel1, &window.Animate1};
+    const QList<QWidget *> scanningOnly = {&bench.DecLabel(), &bench.DecLabel1(), &bench.HexLabel(),
+                                           &bench.HexLabel1(), &bench.Animate1()};
     for (QWidget *widget : scanningOnly)
         QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
-    QVERIFY(window.StartScanButton.isEnabled());
+    QVERIFY(bench.StartScanButton().isEnabled());
 }
 
 void SearchWindowTest::showingTakesOverTheWorkspace()
@@ -264,12 +279,12 @@ void SearchWindowTest::showingTakesOverTheWorkspace()
     QCOMPARE(bench.window.Phase(), ScanPhase::WaitingForBus);
     QCOMPARE(bench.window.pos(),
              QPoint(101 + 400 - bench.window.width() / 2, 51 + 300 - bench.window.height() / 2));
-    QVERIFY(bench.window.InitTimer.isActive());
-    QCOMPARE(bench.window.InitTimer.interval(), ReplyTimeOutMs);
+    QVERIFY(bench.InitTimer().isActive());
+    QCOMPARE(bench.InitTimer().interval(), ReplyTimeOutMs);
 
     QTRY_COMPARE_WITH_TIMEOUT(bench.window.Phase(), ScanPhase::Ready, GrantBoundMs);
     QVERIFY(bench.workspace.router.OwnsBus(ToolKind::Search));
-    QVERIFY(!bench.window.InitTimer.isActive());
+    QVERIFY(!bench.InitTimer().isActive());
     QVERIFY(bench.workspace.engine.PendingCommand().isEmpty()); // nothing is sent before a scan is started
 }
 
@@ -355,31 +370,31 @@ void SearchWindowTest::scanningLookFollowsTheScan()
     QVERIFY(bench.ShowAndTakeBus());
     TForm3 &window = bench.window;
     QSignalSpy shown(&window.Scan(), &ModuleScan::AddressShown);
-    window.FirstAdresSpinEdit.setValue(254);
-    window.SecondAdresSpinEdit.setValue(255);
-    window.StartScanButton.click();
+    bench.FirstAdresSpinEdit().setValue(254);
+    bench.SecondAdresSpinEdit().setValue(255);
+    bench.StartScanButton().click();
 
-    QVERIFY(!window.StartScanButton.isEnabled());
-    QVERIFY(!window.FirstAdresSpinEdit.isEnabled());
-    QVERIFY(!window.SecondAdresSpinEdit.isEnabled());
-    QVERIFY(window.Animate1.isVisible());
-    QCOMPARE(window.Animate1.maximum(), 0); // busy: the bar runs
-    for (QLabel *label : {&window.DecLabel, &window.DecLabel1, &window.HexLabel, &window.HexLabel1})
+    QVERIFY(!bench.StartScanButton().isEnabled());
+    QVERIFY(!bench.FirstAdresSpinEdit().isEnabled());
+    QVERIFY(!bench.SecondAdresSpinEdit().isEnabled());
+    QVERIFY(bench.Animate1().isVisible());
+    QCOMPARE(bench.Animate1().maximum(), 0); // busy: the bar runs
+    for (QLabel *label : {&bench.DecLabel(), &bench.DecLabel1(), &bench.HexLabel(), &bench.HexLabel1()})
         QVERIFY2(label->isVisible(), qPrintable(label->objectName()));
-    QCOMPARE(window.DecLabel.text(), QString("254"));
-    QCOMPARE(window.HexLabel.text(), QString("FE"));
+    QCOMPARE(bench.DecLabel().text(), QString("254"));
+    QCOMPARE(bench.HexLabel().text(), QString("FE"));
 
-    QTRY_COMPARE_WITH_TIMEOUT(window.DecLabel.text(), QString("255"), ScanBoundMs);
-    QCOMPARE(window.HexLabel.text(), QString("FF"));
+    QTRY_COMPARE_WITH_TIMEOUT(bench.DecLabel().text(), QString("255"), ScanBoundMs);
+    QCOMPARE(bench.HexLabel().text(), QString("FF"));
     QTRY_VERIFY_WITH_TIMEOUT(!window.Scan().Scanning(), ScanBoundMs);
 
-    QVERIFY(window.StartScanButton.isEnabled());
-    QVERIFY(window.FirstAdresSpinEdit.isEnabled());
-    QVERIFY(window.SecondAdresSpinEdit.isEnabled());
-    QVERIFY(!window.Animate1.isVisible());
-    QVERIFY(window.Animate1.maximum() > 0);
-    QVERIFY(!window.DecLabel.isVisible());
-    QVERIFY(!window.HexLabel.isVisible());
+    QVERIFY(bench.StartScanButton().isEnabled());
+    QVERIFY(bench.FirstAdresSpinEdit().isEnabled());
+    QVERIFY(bench.SecondAdresSpinEdit().isEnabled());
+    QVERIFY(!bench.Animate1().isVisible());
+    QVERIFY(bench.Animate1().maximum() > 0);
+    QVERIFY(!bench.DecLabel().isVisible());
+    QVERIFY(!bench.HexLabel().isVisible());
     QCOMPARE(shown.count(), 2);
     // The window stays open and holds the bus until it is closed.
     QVERIFY(window.isVisible());
@@ -535,7 +550,7 @@ void SearchWindowTest::tvrAtTheTopEndsTheScan()
     QCOMPARE(bench.Commands(), expected);
     QCOMPARE(bench.window.Scan().CurrentAddress(), 257);
     QCOMPARE(bench.workspace.pendingItems, QStringList({" (FE) TVR5x"}));
-    QVERIFY(bench.window.StartScanButton.isEnabled());
+    QVERIFY(bench.StartScanButton().isEnabled());
 }
 
 void SearchWindowTest::unknownTypeIdsAreSkipped()
@@ -663,21 +678,21 @@ void SearchWindowTest::cancelWithExchangeOutstanding()
     if (moduleThere)
         bench.bus.AddModule("4017", Config(1, "080600"));
     QVERIFY(bench.ShowAndTakeBus());
-    bench.window.FirstAdresSpinEdit.setValue(1);
-    bench.window.SecondAdresSpinEdit.setValue(3);
-    bench.window.StartScanButton.click();
+    bench.FirstAdresSpinEdit().setValue(1);
+    bench.SecondAdresSpinEdit().setValue(3);
+    bench.StartScanButton().click();
     // The outstanding exchange keeps its short time-out; the close timer would only fire after seconds.
     bench.workspace.engine.SetTimeOutMs(5000);
-    bench.window.CancelButton.click();
+    bench.CancelButton().click();
     QCOMPARE(bench.window.Phase(), ScanPhase::Closing);
-    QCOMPARE(bench.window.CloseTimer.interval(), 10000);
+    QCOMPARE(bench.CloseTimer().interval(), 10000);
     QVERIFY(!bench.workspace.mainEnabled);
 
     QVERIFY(QTest::qWaitFor([&bench] { return bench.Closed(); }, GrantBoundMs));
-    QVERIFY(!bench.window.CloseTimer.isActive());
+    QVERIFY(!bench.CloseTimer().isActive());
     QCOMPARE(bench.workspace.hint, QString("Hint: Available modules..."));
-    QVERIFY(!bench.window.Animate1.isVisibleTo(&bench.window));
-    QVERIFY(bench.window.StartScanButton.isEnabled());
+    QVERIFY(!bench.Animate1().isVisibleTo(&bench.window));
+    QVERIFY(bench.StartScanButton().isEnabled());
     // Nothing more went out after the cancel.
     QCOMPARE(bench.Commands(), QList<QByteArray>({Request('$', 1, "M")}));
     QCOMPARE(bench.workspace.modules.Count(), 0);
@@ -702,11 +717,11 @@ void SearchWindowTest::closeWithoutExchange()
     if (closeBox)
         bench.window.close();
     else
-        QTest::mouseClick(&bench.window.CancelButton, Qt::LeftButton);
+        QTest::mouseClick(&bench.CancelButton(), Qt::LeftButton);
     QVERIFY(!bench.window.isVisible());
     QCOMPARE(bench.window.Phase(), ScanPhase::Closing);
-    QVERIFY(bench.window.CloseTimer.isActive());
-    QCOMPARE(bench.window.CloseTimer.interval(), 2 * ReplyTimeOutMs);
+    QVERIFY(bench.CloseTimer().isActive());
+    QCOMPARE(bench.CloseTimer().interval(), 2 * ReplyTimeOutMs);
     QVERIFY(!bench.workspace.mainEnabled);
     QVERIFY(bench.workspace.treeItems.isEmpty());
 
@@ -724,11 +739,11 @@ void SearchWindowTest::showingAgainFinishesTheClose()
     bench.bus.AddModule("4050", Config(0x20, "400600"));
     QVERIFY(bench.ShowAndTakeBus());
     QVERIFY(bench.Scan(0x20, 0x20));
-    bench.window.CancelButton.click();
+    bench.CancelButton().click();
     bench.window.show();
 
     QCOMPARE(bench.workspace.treeItems, QStringList({" (20) N730"}));
-    QVERIFY(!bench.window.CloseTimer.isActive());
+    QVERIFY(!bench.CloseTimer().isActive());
     QVERIFY(!bench.workspace.mainEnabled);
     QCOMPARE(bench.workspace.hint, QString("Hint: Searching for modules..."));
     QTRY_COMPARE_WITH_TIMEOUT(bench.window.Phase(), ScanPhase::Ready, GrantBoundMs);
@@ -744,12 +759,12 @@ void SearchWindowTest::waitsForTheBusWhileAnEditorRuns()
     bench.window.show();
     QTRY_VERIFY_WITH_TIMEOUT(router.BusAsked(ToolKind::Search), GrantBoundMs);
     QCOMPARE(bench.window.Phase(), ScanPhase::WaitingForBus);
-    QVERIFY(bench.window.InitTimer.isActive()); // asks again
+    QVERIFY(bench.InitTimer().isActive()); // asks again
 
     // Start does nothing before the bus is granted.
-    bench.window.StartScanButton.click();
+    bench.StartScanButton().click();
     QVERIFY(bench.Commands().isEmpty());
-    QVERIFY(bench.window.StartScanButton.isEnabled());
+    QVERIFY(bench.StartScanButton().isEnabled());
 
     router.EndEditorTurn();
     QTRY_COMPARE_WITH_TIMEOUT(bench.window.Phase(), ScanPhase::Ready, GrantBoundMs);
@@ -766,7 +781,7 @@ void SearchWindowTest::closeWaitsForANotedBusRequest()
 
     bench.window.show();
     QTRY_VERIFY_WITH_TIMEOUT(router.BusAsked(ToolKind::Search), GrantBoundMs);
-    bench.window.CancelButton.click();
+    bench.CancelButton().click();
     // The close timer fires several times while the editor keeps its turn; the close waits for the grant.
     const qsizetype exchanges = bench.workspace.port.written.size();
     QVERIFY(
@@ -791,8 +806,8 @@ void SearchWindowTest::closeBeforeAskingLeavesTheEditorsAlone()
 
     // Shown and hidden again before the window ever asked for the bus.
     bench.window.show();
-    bench.window.CancelButton.click();
-    QVERIFY(!bench.window.InitTimer.isActive());
+    bench.CancelButton().click();
+    QVERIFY(!bench.InitTimer().isActive());
     QVERIFY(QTest::qWaitFor([&bench] { return bench.workspace.mainEnabled; }, GrantBoundMs));
     const qsizetype atClose = bench.workspace.port.written.size();
     QVERIFY(

@@ -53,13 +53,13 @@ inline QStringList SearchBus(NavixProgram &program, int first, int last)
     TForm3 &search = program.Form3;
     if (!QTest::qWaitFor([&] { return search.Phase() == ScanPhase::Ready; }, 3000))
         return {"(the search window did not get the bus)"};
-    search.FirstAdresSpinEdit.setValue(first);
-    search.SecondAdresSpinEdit.setValue(last);
-    search.StartScanButton.click();
-    if (!QTest::qWaitFor([&] { return search.StartScanButton.isEnabled(); }, 60000))
+    Find<QSpinBox>(search, "FirstAdresSpinEdit")->setValue(first);
+    Find<QSpinBox>(search, "SecondAdresSpinEdit")->setValue(last);
+    Find<QPushButton>(search, "StartScanButton")->click();
+    if (!QTest::qWaitFor([&] { return Find<QPushButton>(search, "StartScanButton")->isEnabled(); }, 60000))
         return {"(the scan did not end)"};
     // Closing the window hands the modules found to the tree, on the window's own close timer.
-    search.CancelButton.click();
+    Find<QPushButton>(search, "CancelButton")->click();
     auto found = [&] { return main.ModuleCaptions(main.FindPortItem(main.ComPort().ComNumber(), true)); };
     if (!QTest::qWaitFor([&] { return search.isHidden() && main.isEnabled() && !found().isEmpty(); }, 3000))
         return {"(no module items after the search)"};

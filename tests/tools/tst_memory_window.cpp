@@ -5,6 +5,7 @@
 #include "bus/text.h"
 #include "sim/sim_bus.h"
 #include "support/file_limits.h"
+#include "support/find_control.h"
 #include "support/recording_prompt.h"
 #include "support/test_workspace.h"
 #include "tools/memory_record.h"
@@ -90,11 +91,20 @@ struct MemoryBench
     }
     bool Read(const QString &from, int count)
     {
-        window.FirstAdresEdit.setText(from);
-        window.LastSpinEdit.setValue(count);
-        QTest::mouseClick(&window.ReadButton, Qt::LeftButton);
+        FirstAdresEdit().setText(from);
+        LastSpinEdit().setValue(count);
+        QTest::mouseClick(&ReadButton(), Qt::LeftButton);
         return QTest::qWaitFor([this] { return !window.Reading(); }, BoundMs) && PollingAgain();
     }
+    // The window's controls, found by name as UI automation finds them.
+    QLineEdit &NextAdresEdit() const { return *Find<QLineEdit>(window, "NextAdresEdit"); }
+    QLineEdit &FirstAdresEdit() const { return *Find<QLineEdit>(window, "FirstAdresEdit"); }
+    QSpinBox &LastSpinEdit() const { return *Find<QSpinBox>(window, "LastSpinEdit"); }
+    QPushButton &ReadButton() const { return *Find<QPushButton>(window, "ReadButton"); }
+    QPushButton &SaveButton() const { return *Find<QPushButton>(window, "SaveButton"); }
+    QPushButton &ExitButton() const { return *Find<QPushButton>(window, "ExitButton"); }
+    QPushButton &UpdateSetingButton() const { return *Find<QPushButton>(window, "UpdateSetingButton"); }
+    QGroupBox &MemorySetings() const { return *Find<QGroupBox>(window, "MemorySetings"); }
     QStringList RowAddresses() const
     {
         QStringList addresses;
@@ -164,21 +174,21 @@ void MemoryWindowTest::pollsPointerWhileShownAndGivesBusBack()
     QVERIFY(bench.Open());
     QCOMPARE(bench.bus.Commands().first(), bench.Sent("E"));
     QVERIFY(!bench.workspace.mainEnabled);
-    QTRY_COMPARE_WITH_TIMEOUT(bench.window.NextAdresEdit.text(), QString("01F8"), BoundMs);
-    QCOMPARE(bench.window.MemorySetings.title(), QString(" Commucation..."));
+    QTRY_COMPARE_WITH_TIMEOUT(bench.NextAdresEdit().text(), QString("01F8"), BoundMs);
+    QCOMPARE(bench.MemorySetings().title(), QString(" Commucation..."));
 
     // A silent module: the status says so and the last pointer stays.
     bench.dropCommand = [](const QByteArray &) { return true; };
     bench.tvr.pointer = 0x0200;
-    QTRY_COMPARE_WITH_TIMEOUT(bench.window.MemorySetings.title(), QString(" Error..."), BoundMs);
-    QCOMPARE(bench.window.NextAdresEdit.text(), QString("01F8"));
+    QTRY_COMPARE_WITH_TIMEOUT(bench.MemorySetings().title(), QString(" Error..."), BoundMs);
+    QCOMPARE(bench.NextAdresEdit().text(), QString("01F8"));
 
-    QTest::mouseClick(&bench.window.ExitButton, Qt::LeftButton);
+    QTest::mouseClick(&bench.ExitButton(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(bench.Released(), BoundMs);
     // Shown again, the window takes the bus anew; hidden, it gives it back at the next reply.
     bench.dropCommand = nullptr;
     QVERIFY(bench.Open());
-    QTRY_COMPARE_WITH_TIMEOUT(bench.window.NextAdresEdit.text(), QString("0200"), BoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.NextAdresEdit().text(), QString("0200"), BoundMs);
     bench.window.hide();
     QTRY_VERIFY_WITH_TIMEOUT(bench.Released(), BoundMs);
 }
@@ -188,31 +198,31 @@ void MemoryWindowTest::pointerEditStopsFollowingUntilUpdate()
     MemoryBench bench;
     bench.tvr.pointer = 0x0100;
     QVERIFY(bench.Open());
-    QTRY_COMPARE_WITH_TIMEOUT(bench.window.NextAdresEdit.text(), QString("0100"), BoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.NextAdresEdit().text(), QString("0100"), BoundMs);
 
-    QTest::mouseClick(&bench.window.NextAdresEdit, Qt::LeftButton);
-    QVERIFY(bench.window.UpdateSetingButton.isEnabled());
+    QTest::mouseClick(&bench.NextAdresEdit(), Qt::LeftButton);
+    QVERIFY(bench.UpdateSetingButton().isEnabled());
     bench.tvr.pointer = 0x0108;
     QVERIFY(bench.PollingAgain());
-    QCOMPARE(bench.window.NextAdresEdit.text(), QString("0100"));
+    QCOMPARE(bench.NextAdresEdit().text(), QString("0100"));
 
     // Typed without leaving the edit: the module still gets four digits.
-    bench.window.NextAdresEdit.clear();
-    QTest::keyClicks(&bench.window.NextAdresEdit, "3a0");
-    QTest::mouseClick(&bench.window.UpdateSetingButton, Qt::LeftButton);
+    bench.NextAdresEdit().clear();
+    QTest::keyClicks(&bench.NextAdresEdit(), "3a0");
+    QTest::mouseClick(&bench.UpdateSetingButton(), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(bench.tvr.pointer, quint16(0x03A0), BoundMs);
     QVERIFY(bench.bus.Commands().contains(bench.Sent("S03A0")));
-    QVERIFY(!bench.window.UpdateSetingButton.isEnabled());
+    QVERIFY(!bench.UpdateSetingButton().isEnabled());
 
     // Following the module again.
     bench.tvr.pointer = 0x0400;
-    QTRY_COMPARE_WITH_TIMEOUT(bench.window.NextAdresEdit.text(), QString("0400"), BoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.NextAdresEdit().text(), QString("0400"), BoundMs);
 }
 
 void MemoryWindowTest::filtersAndPadsEdits()
 {
     MemoryBench bench;
-    for (QLineEdit *edit : {&bench.window.NextAdresEdit, &bench.window.FirstAdresEdit}) {
+    for (QLineEdit *edit : {&bench.NextAdresEdit(), &bench.FirstAdresEdit()}) {
         edit->setText("12");
         QTest::keyClicks(edit, "G");
         QCOMPARE(edit->text(), QString("12"));
@@ -223,10 +233,10 @@ void MemoryWindowTest::filtersAndPadsEdits()
         QCOMPARE(edit->text(), QString("001F"));
     }
     // A count that is not a number becomes 1.
-    bench.window.LastSpinEdit.setValue(40);
-    bench.window.LastSpinEdit.findChild<QLineEdit *>()->clear();
-    SendFocusOut(bench.window.LastSpinEdit);
-    QCOMPARE(bench.window.LastSpinEdit.value(), 1);
+    bench.LastSpinEdit().setValue(40);
+    bench.LastSpinEdit().findChild<QLineEdit *>()->clear();
+    SendFocusOut(bench.LastSpinEdit());
+    QCOMPARE(bench.LastSpinEdit().value(), 1);
 }
 
 void MemoryWindowTest::readsRunOfRecords_data()
@@ -257,7 +267,7 @@ void MemoryWindowTest::readsRunOfRecords()
         expected.append(bench.Sent("D" + ToWire(address)));
     QCOMPARE(bench.DataRequests(), expected);
     QCOMPARE(bench.RowAddresses(), addresses);
-    QCOMPARE(bench.window.ReadButton.text(), QString("&Read data"));
+    QCOMPARE(bench.ReadButton().text(), QString("&Read data"));
     QCOMPARE(bench.bus.Commands().last(), bench.Sent("E"));
 }
 
@@ -267,13 +277,13 @@ void MemoryWindowTest::stopKeepsOutstandingRecordAndSkipsLostOne()
     QVERIFY(bench.Open());
     // The record at 0008 gets no answer: it is skipped, not asked for again.
     bench.dropCommand = [&](const QByteArray &command) { return command == bench.Sent("D0008"); };
-    bench.window.FirstAdresEdit.setText("0000");
-    bench.window.LastSpinEdit.setValue(8192);
-    QTest::mouseClick(&bench.window.ReadButton, Qt::LeftButton);
-    QCOMPARE(bench.window.ReadButton.text(), QString("&Stop"));
+    bench.FirstAdresEdit().setText("0000");
+    bench.LastSpinEdit().setValue(8192);
+    QTest::mouseClick(&bench.ReadButton(), Qt::LeftButton);
+    QCOMPARE(bench.ReadButton().text(), QString("&Stop"));
     QTRY_VERIFY_WITH_TIMEOUT(bench.DataRequests().size() >= 4, BoundMs);
-    QTest::mouseClick(&bench.window.ReadButton, Qt::LeftButton);
-    QCOMPARE(bench.window.ReadButton.text(), QString("&Read data"));
+    QTest::mouseClick(&bench.ReadButton(), Qt::LeftButton);
+    QCOMPARE(bench.ReadButton().text(), QString("&Read data"));
     QVERIFY(bench.PollingAgain());
 
     const QList<QByteArray> requests = bench.DataRequests();
@@ -295,18 +305,18 @@ void MemoryWindowTest::savesOnlyWhenThereIsDataAndSaysHowItWent()
     bench.PutRecord(0x0200, "0000000101000080");
     QVERIFY(bench.Open());
     // Nothing read yet, then a read asked for: no dialog at all.
-    QTest::mouseClick(&bench.window.SaveButton, Qt::LeftButton);
+    QTest::mouseClick(&bench.SaveButton(), Qt::LeftButton);
     QVERIFY(bench.Read("01F8", 2));
-    QTest::mouseClick(&bench.window.ReadButton, Qt::LeftButton);
-    QTest::mouseClick(&bench.window.SaveButton, Qt::LeftButton);
-    QTest::mouseClick(&bench.window.ReadButton, Qt::LeftButton);
+    QTest::mouseClick(&bench.ReadButton(), Qt::LeftButton);
+    QTest::mouseClick(&bench.SaveButton(), Qt::LeftButton);
+    QTest::mouseClick(&bench.ReadButton(), Qt::LeftButton);
     QVERIFY(bench.prompt.dialogTitles.isEmpty());
 
     QFile file(fileName);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("an older and much longer extract that must not survive the save\r\n");
     file.close();
-    QTest::mouseClick(&bench.window.SaveButton, Qt::LeftButton);
+    QTest::mouseClick(&bench.SaveButton(), Qt::LeftButton);
     QCOMPARE(bench.prompt.dialogTitles, QStringList{"Save data ..."});
     QCOMPARE(bench.prompt.Texts(), QStringList{"Saving successful !"});
     QVERIFY(!bench.prompt.messages.first().error);
@@ -318,7 +328,7 @@ void MemoryWindowTest::savesOnlyWhenThereIsDataAndSaysHowItWent()
     const QString missing = folder.filePath("missing/extract.dat");
     bench.prompt.Clear();
     bench.prompt.fileAnswers = {missing};
-    QTest::mouseClick(&bench.window.SaveButton, Qt::LeftButton);
+    QTest::mouseClick(&bench.SaveButton(), Qt::LeftButton);
     QCOMPARE(bench.prompt.Texts(), QStringList{"Can not open " + missing + " !"});
     QVERIFY(bench.prompt.messages.first().error);
     QCOMPARE(bench.window.Records().Count(), 2);
@@ -332,7 +342,7 @@ void MemoryWindowTest::savesOnlyWhenThereIsDataAndSaysHowItWent()
     {
         const FileSizeLimit limit(ExampleLine.size());
         QVERIFY(limit.Active());
-        QTest::mouseClick(&bench.window.SaveButton, Qt::LeftButton);
+        QTest::mouseClick(&bench.SaveButton(), Qt::LeftButton);
     }
     QCOMPARE(bench.prompt.Texts(), QStringList{"Can not open " + fileName + " !"});
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -346,16 +356,16 @@ void MemoryWindowTest::requestsDoNotOutliveTheOpeningOrTheModule()
     QVERIFY(bench.Open());
     // A read and a pointer change asked for, then the window closed before they were done.
     bench.dropCommand = [](const QByteArray &command) { return command.startsWith("@10D"); };
-    bench.window.FirstAdresEdit.setText("0000");
-    bench.window.LastSpinEdit.setValue(100);
-    QTest::mouseClick(&bench.window.ReadButton, Qt::LeftButton);
+    bench.FirstAdresEdit().setText("0000");
+    bench.LastSpinEdit().setValue(100);
+    QTest::mouseClick(&bench.ReadButton(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!bench.DataRequests().isEmpty(), BoundMs);
-    QTest::mouseClick(&bench.window.NextAdresEdit, Qt::LeftButton);
-    QTest::mouseClick(&bench.window.UpdateSetingButton, Qt::LeftButton);
+    QTest::mouseClick(&bench.NextAdresEdit(), Qt::LeftButton);
+    QTest::mouseClick(&bench.UpdateSetingButton(), Qt::LeftButton);
     bench.window.hide();
     QTRY_VERIFY_WITH_TIMEOUT(bench.Released(), BoundMs);
     QVERIFY(!bench.window.Reading());
-    QCOMPARE(bench.window.ReadButton.text(), QString("&Read data"));
+    QCOMPARE(bench.ReadButton().text(), QString("&Read data"));
 
     // Opened again, the window only polls: nothing is read and no pointer is set unasked.
     bench.dropCommand = nullptr;
@@ -366,7 +376,7 @@ void MemoryWindowTest::requestsDoNotOutliveTheOpeningOrTheModule()
 
     // Handed over for another module while a read runs: that module is polled, not read.
     bench.dropCommand = [](const QByteArray &command) { return command.startsWith("@10D"); };
-    QTest::mouseClick(&bench.window.ReadButton, Qt::LeftButton);
+    QTest::mouseClick(&bench.ReadButton(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!bench.DataRequests().isEmpty(), BoundMs);
     bench.window.HandOver("11", false);
     QVERIFY(!bench.window.Reading());

@@ -68,12 +68,25 @@ struct TerminalBench
     // Sends one command with "Add  CR" ticked and waits for its response and the end of the lock-out.
     bool SendAnswered(const QString &command)
     {
-        window.EnterBox.setChecked(true);
-        window.ComandEdit.setText(command);
-        window.SendButton.click();
-        return QTest::qWaitFor([this] { return Row(0).size() == 3 && !window.SendButtonTimer.isActive(); },
+        EnterBox().setChecked(true);
+        ComandEdit().setText(command);
+        SendButton().click();
+        return QTest::qWaitFor([this] { return Row(0).size() == 3 && !SendButtonTimer().isActive(); },
                                BoundMs);
     }
+    // The window's controls and timers, found by name as UI automation finds them.
+    QGroupBox &ComandGroupBox() const { return *Find<QGroupBox>(window, "ComandGroupBox"); }
+    QLineEdit &ComandEdit() const { return *Find<QLineEdit>(window, "ComandEdit"); }
+    QLineEdit &ResponeEdit() const { return *Find<QLineEdit>(window, "ResponeEdit"); }
+    QCheckBox &CheckSumBox() const { return *Find<QCheckBox>(window, "CheckSumBox"); }
+    QCheckBox &EnterBox() const { return *Find<QCheckBox>(window, "EnterBox"); }
+    QPushButton &SendButton() const { return *Find<QPushButton>(window, "SendButton"); }
+    QPushButton &ContinueSendButton() const { return *Find<QPushButton>(window, "ContinueSendButton"); }
+    QPushButton &StopButton() const { return *Find<QPushButton>(window, "StopButton"); }
+    QPushButton &ExitButton() const { return *Find<QPushButton>(window, "ExitButton"); }
+    QTreeView &ListView10() const { return *Find<QTreeView>(window, "ListView10"); }
+    QTimer &CloseTimer() const { return *Find<QTimer>(window, "CloseTimer"); }
+    QTimer &SendButtonTimer() const { return *Find<QTimer>(window, "SendButtonTimer"); }
     bool Closed() const { return workspace.mainEnabled && !workspace.router.OwnsBus(ToolKind::Terminal); }
     QStringList Row(int row) { return window.Log().Row(row); }
     TurnHoldingEditor &OpenEditor()
@@ -111,9 +124,9 @@ void TerminalTest::showingTakesOverTheWorkspace()
 {
     TerminalBench bench;
     TForm4 &window = bench.window;
-    QCOMPARE(window.windowTitle() + window.ComandGroupBox.title() + window.EnterBox.text(),
+    QCOMPARE(window.windowTitle() + bench.ComandGroupBox().title() + bench.EnterBox().text(),
              QString("Com Terminal  Single Command Add  CR"));
-    const QAbstractItemModel &log = *window.ListView10.model();
+    const QAbstractItemModel &log = *bench.ListView10().model();
     QCOMPARE(log.headerData(0, Qt::Horizontal).toString() + log.headerData(1, Qt::Horizontal).toString(),
              QString("Command:Response:"));
     QVERIFY(bench.ShowAndTakeBus());
@@ -123,7 +136,7 @@ void TerminalTest::showingTakesOverTheWorkspace()
     QVERIFY(!bench.workspace.mainEnabled);
     QCOMPARE(bench.workspace.hint, QString("Hint: Terminal !"));
     bench.window.HandleToolReply("!01\r"); // a response with the list empty only shows
-    QCOMPARE(bench.window.ResponeEdit.text(), QString("!01"));
+    QCOMPARE(bench.ResponeEdit().text(), QString("!01"));
     QCOMPARE(bench.window.Log().Count(), 0);
     window.resize(300, 200);
     QVERIFY(window.width() >= TForm4::MinimumWidth && window.height() >= TForm4::MinimumHeight);
@@ -154,10 +167,10 @@ void TerminalTest::singleSend()
     QFETCH(QString, caption);
     TerminalBench bench;
     QVERIFY(bench.ShowAndTakeBus());
-    bench.window.ComandEdit.setText(typed);
-    bench.window.EnterBox.setChecked(addCr);
-    bench.window.CheckSumBox.setChecked(checksum);
-    QTest::mouseClick(&bench.window.SendButton, Qt::LeftButton);
+    bench.ComandEdit().setText(typed);
+    bench.EnterBox().setChecked(addCr);
+    bench.CheckSumBox().setChecked(checksum);
+    QTest::mouseClick(&bench.SendButton(), Qt::LeftButton);
 
     QCOMPARE(bench.workspace.port.written, QList<QByteArray>({wire}));
     QCOMPARE(bench.workspace.engine.CurrentReceiveMode(), ReceiveMode::LineMode);
@@ -166,7 +179,7 @@ void TerminalTest::singleSend()
     const QString response = addCr ? Shown(bench.bus.Transcript().value(0).reply) : "Time out !";
     QVERIFY(!response.startsWith('?'));
     QCOMPARE(bench.Row(0).value(1), response);
-    QCOMPARE(bench.window.ResponeEdit.text(), response);
+    QCOMPARE(bench.ResponeEdit().text(), response);
     QCOMPARE(bench.Row(0).value(2).count(':'), 2);
 }
 
@@ -174,15 +187,15 @@ void TerminalTest::enterSendsRawOnceWithinTheLockOut()
 {
     TerminalBench bench;
     QVERIFY(bench.ShowAndTakeBus());
-    bench.window.ComandEdit.setText("$01M");
-    bench.window.EnterBox.setChecked(true);
-    QTest::keyClick(&bench.window.ComandEdit, Qt::Key_Return);
-    QTest::keyClick(&bench.window.ComandEdit, Qt::Key_Enter);
+    bench.ComandEdit().setText("$01M");
+    bench.EnterBox().setChecked(true);
+    QTest::keyClick(&bench.ComandEdit(), Qt::Key_Return);
+    QTest::keyClick(&bench.ComandEdit(), Qt::Key_Enter);
     QCOMPARE(bench.workspace.port.written, QList<QByteArray>({"$01M\r"}));
     QCOMPARE(bench.workspace.engine.CurrentReceiveMode(), ReceiveMode::RawMode);
     QVERIFY(bench.window.isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!bench.window.SendButtonTimer.isActive(), BoundMs);
-    QTest::keyClick(&bench.window.ComandEdit, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(!bench.SendButtonTimer().isActive(), BoundMs);
+    QTest::keyClick(&bench.ComandEdit(), Qt::Key_Return);
     QCOMPARE(bench.workspace.port.written.size(), 2);
     QCOMPARE(bench.window.Log().Count(), 2);
 }
@@ -192,28 +205,28 @@ void TerminalTest::continueSendRepeatsUntilStop()
     TerminalBench bench;
     TForm4 &window = bench.window;
     QVERIFY(bench.ShowAndTakeBus());
-    window.EnterBox.setChecked(true);
-    window.ComandEdit.setText("$01F");
-    window.SendButton.click();
-    window.ContinueSendButton.click(); // refused: the lock-out runs
+    bench.EnterBox().setChecked(true);
+    bench.ComandEdit().setText("$01F");
+    bench.SendButton().click();
+    bench.ContinueSendButton().click(); // refused: the lock-out runs
     QVERIFY(!window.Repeating());
-    QTRY_VERIFY_WITH_TIMEOUT(bench.Row(0).size() == 3 && !window.SendButtonTimer.isActive(), BoundMs);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.Row(0).size() == 3 && !bench.SendButtonTimer().isActive(), BoundMs);
 
-    window.ComandEdit.setText("$01M");
-    window.ContinueSendButton.click();
+    bench.ComandEdit().setText("$01M");
+    bench.ContinueSendButton().click();
     // The row before gets "Time out !" first, then the command goes out as a new row.
     QCOMPARE(bench.Row(1).value(0), QString("$01F"));
     QCOMPARE(bench.Row(1).value(3), QString("Time out !"));
     QCOMPARE(bench.Row(0), QStringList({"$01M"}));
     const int rows = window.Log().Count();
-    window.SendButton.click(); // refused while repeating
+    bench.SendButton().click(); // refused while repeating
     QCOMPARE(window.Log().Count(), rows);
 
     // An edit while repeating goes out with the next send; the oldest rows go beyond 500.
     QTRY_VERIFY_WITH_TIMEOUT(bench.bus.Commands().size() > CommandLogModel::MaxRows, 10000);
-    window.ComandEdit.setText("$01F");
+    bench.ComandEdit().setText("$01F");
     QTRY_COMPARE_WITH_TIMEOUT(bench.Row(0).value(0), QString("$01F"), BoundMs);
-    window.StopButton.click();
+    bench.StopButton().click();
     QTRY_COMPARE_WITH_TIMEOUT(bench.Row(0).size(), 3, BoundMs);
     QVERIFY(!bench.workspace.engine.AwaitingReply()); // nothing went out after the stop
 
@@ -229,11 +242,11 @@ void TerminalTest::continueSendRepeatsUntilStop()
     window.hide();
     QTRY_VERIFY_WITH_TIMEOUT(bench.Closed(), BoundMs);
     window.show();
-    window.ContinueSendButton.click();
+    bench.ContinueSendButton().click();
     QCOMPARE(window.Phase(), ScanPhase::WaitingForBus);
     const qsizetype commands = bench.bus.Commands().size();
     QTRY_VERIFY_WITH_TIMEOUT(bench.bus.Commands().size() > commands + 2, BoundMs);
-    window.StopButton.click();
+    bench.StopButton().click();
     QTRY_COMPARE_WITH_TIMEOUT(bench.Row(0).size(), 3, BoundMs);
 }
 
@@ -242,12 +255,12 @@ void TerminalTest::closeByReplyOrByCloseTimer()
     TerminalBench bench;
     bench.workspace.engine.SetTimeOutMs(200); // the close timer runs 400 ms, far longer than the late reply
     bench.bus.Module(1)->lateReplyMs = 10;
-    QSignalSpy closeTimerFired(&bench.window.CloseTimer, &QTimer::timeout);
+    QSignalSpy closeTimerFired(&bench.CloseTimer(), &QTimer::timeout);
     QVERIFY(bench.ShowAndTakeBus());
-    bench.window.EnterBox.setChecked(true);
-    bench.window.ComandEdit.setText("$01M");
-    bench.window.SendButton.click();
-    bench.window.ExitButton.click();
+    bench.EnterBox().setChecked(true);
+    bench.ComandEdit().setText("$01M");
+    bench.SendButton().click();
+    bench.ExitButton().click();
     QVERIFY(!bench.workspace.mainEnabled);
     QTRY_VERIFY_WITH_TIMEOUT(bench.Closed(), BoundMs);
     QCOMPARE(closeTimerFired.count(), 0);
@@ -265,7 +278,7 @@ void TerminalTest::closeByReplyOrByCloseTimer()
     QVERIFY(bench.ShowAndTakeBus());
     bench.window.hide();
     QVERIFY(bench.ShowAndTakeBus());
-    QVERIFY(!bench.window.CloseTimer.isActive() && !bench.workspace.mainEnabled);
+    QVERIFY(!bench.CloseTimer().isActive() && !bench.workspace.mainEnabled);
     QVERIFY(bench.workspace.router.OwnsBus(ToolKind::Terminal));
 }
 
@@ -281,7 +294,7 @@ void TerminalTest::busWaitsForTheEditorTurn()
     QCOMPARE(bench.Row(0).value(1), Shown(bench.bus.Transcript().last().reply));
     QCOMPARE(editor.replies.size(), editorReplies);
 
-    bench.window.ExitButton.click();
+    bench.ExitButton().click();
     QTRY_VERIFY_WITH_TIMEOUT(bench.Closed(), BoundMs);
     QTRY_VERIFY_WITH_TIMEOUT(editor.replies.size() > editorReplies + 2, BoundMs);
 }
@@ -293,7 +306,7 @@ void TerminalTest::closeWaitsForANotedRequest()
     editor.holding = true;
     bench.window.show();
     QTRY_VERIFY_WITH_TIMEOUT(bench.workspace.router.BusAsked(ToolKind::Terminal), BoundMs);
-    QSignalSpy closeTimerFired(&bench.window.CloseTimer, &QTimer::timeout);
+    QSignalSpy closeTimerFired(&bench.CloseTimer(), &QTimer::timeout);
     bench.window.hide();
     QTRY_VERIFY_WITH_TIMEOUT(closeTimerFired.count() >= 1, BoundMs);
     QVERIFY(!bench.workspace.mainEnabled);
@@ -363,7 +376,7 @@ void TerminalTest::firstCommandAfterAReplyReadShort()
     QVERIFY(bench.ShowAndTakeBus());
     QVERIFY(bench.SendAnswered("$01M"));
     QCOMPARE(bench.Row(0).mid(0, 2), QStringList({"$01M", "!014050"}));
-    QCOMPARE(bench.window.ResponeEdit.text(), QString("!014050"));
+    QCOMPARE(bench.ResponeEdit().text(), QString("!014050"));
 }
 
 QTEST_MAIN(TerminalTest)

@@ -88,7 +88,7 @@ void TrendWindowTest::trendOfA4017ShowsWhatItsPollReads()
     const QString picturePath = dir.filePath("trend.png");
     bench.prompt.fileAnswers = {dataPath, picturePath};
     const int saved = window->Model().SampleCount();
-    QTest::mouseClick(&window->SaveDataButton, Qt::LeftButton);
+    QTest::mouseClick(&Find<QPushButton>(window.get(), "SaveDataButton"), Qt::LeftButton);
     const ReadTrendFile file = ReadTrendCsvFile(dataPath);
     QVERIFY(file.ok);
     QCOMPARE(file.names.size(), 8);
@@ -99,10 +99,11 @@ void TrendWindowTest::trendOfA4017ShowsWhatItsPollReads()
         QCOMPARE(file.samples[index].time.toMSecsSinceEpoch(), sample.time.toMSecsSinceEpoch());
         QVERIFY(SameValues(file.samples[index].values, sample.values));
     }
-    QTest::mouseClick(&window->SavePictureButton, Qt::LeftButton);
+    QTest::mouseClick(&Find<QPushButton>(window.get(), "SavePictureButton"), Qt::LeftButton);
     const QImage picture(picturePath, "PNG");
     QVERIFY(!picture.isNull());
-    QCOMPARE(picture.size(), window->ChartView.size() * window->ChartView.devicePixelRatio());
+    const QChartView &chartView = Find<QChartView>(window.get(), "ChartView");
+    QCOMPARE(picture.size(), chartView.size() * chartView.devicePixelRatio());
     QVERIFY(bench.prompt.messages.isEmpty());
 
     const QString docsPicture = qEnvironmentVariable("NAVIX_TREND_PICTURE");
@@ -111,7 +112,8 @@ void TrendWindowTest::trendOfA4017ShowsWhatItsPollReads()
         bench.bus.Line().lineTiming = true;
         bench.workspace.engine.SetTimeOutMs(PictureTimeOutMs);
         module.frozen = false;
-        window->SpanComboBox.setCurrentIndex(static_cast<int>(TrendWindow::Span::OneMinute));
+        Find<QComboBox>(window.get(), "SpanComboBox")
+            .setCurrentIndex(static_cast<int>(TrendWindow::Span::OneMinute));
         window->resize(900, 520);
         const qint64 from = QDateTime::currentMSecsSinceEpoch();
         auto spanReached = [&](qint64 ms) {
@@ -125,7 +127,7 @@ void TrendWindowTest::trendOfA4017ShowsWhatItsPollReads()
         module.loseAllReplies = false;
         QTRY_VERIFY_WITH_TIMEOUT(spanReached(PictureSpanMs), PictureWaitMs);
         bench.prompt.fileAnswers = {docsPicture};
-        QTest::mouseClick(&window->SavePictureButton, Qt::LeftButton);
+        QTest::mouseClick(&Find<QPushButton>(window.get(), "SavePictureButton"), Qt::LeftButton);
         QVERIFY(QFileInfo::exists(docsPicture));
     }
     window.reset();
