@@ -333,7 +333,7 @@ void TerminalTest::mainWindowEntriesShowTheTerminal()
                 ->trigger();
         QVERIFY(program.Form4.isVisible() && !main.isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(program.Form4.Phase(), ScanPhase::Ready, BoundMs);
-        program.Form4.ExitButton.click();
+        Find<QPushButton>(program.Form4, "ExitButton")->click();
         QTRY_VERIFY_WITH_TIMEOUT(main.isEnabled(), BoundMs);
     }
 }
@@ -355,19 +355,19 @@ void TerminalTest::firstCommandAfterAReplyReadShort()
         TForm3 searchWindow(bench.workspace);
         searchWindow.show();
         QTRY_COMPARE_WITH_TIMEOUT(searchWindow.Phase(), ScanPhase::Ready, BoundMs);
-        searchWindow.FirstAdresSpinEdit.setValue(0x10);
-        searchWindow.SecondAdresSpinEdit.setValue(0x10);
-        QTest::mouseClick(&searchWindow.StartScanButton, Qt::LeftButton);
+        Find<QSpinBox>(searchWindow, "FirstAdresSpinEdit")->setValue(0x10);
+        Find<QSpinBox>(searchWindow, "SecondAdresSpinEdit")->setValue(0x10);
+        QTest::mouseClick(Find<QPushButton>(searchWindow, "StartScanButton"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!searchWindow.Scan().Scanning(), BoundMs);
         QCOMPARE(bench.bus.Commands().last(), QByteArray("@10G\r"));
-        QTest::mouseClick(&searchWindow.CancelButton, Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(searchWindow, "CancelButton"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(
             bench.workspace.mainEnabled && !bench.workspace.router.OwnsBus(ToolKind::Search), BoundMs);
     } else {
         TForm6 memoryWindow(bench.workspace);
         memoryWindow.HandOver("10", false);
         QTRY_VERIFY_WITH_TIMEOUT(bench.bus.Commands().count("@10E\r") >= 2, BoundMs);
-        QTest::mouseClick(&memoryWindow.ExitButton, Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(memoryWindow, "ExitButton"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(
             bench.workspace.mainEnabled && !bench.workspace.router.OwnsBus(ToolKind::Memory), BoundMs);
         QCOMPARE(bench.bus.Commands().last(), QByteArray("@10E\r"));
