@@ -73,6 +73,11 @@ bool CalibrationDialogFrame::HasTarget() const
     return targetStore && !targetEditor.isNull();
 }
 
+void CalibrationDialogFrame::SetMessage(const QString &message)
+{
+    Label1.setText(message);
+}
+
 void CalibrationDialogFrame::ExecuteButtonClick()
 {
     int request = 0;
@@ -188,10 +193,10 @@ bool OpenCalibrationDialog(QObject *editor, std::function<void(int)> store, int 
     if (AnyCalibrationDialogVisible())
         return false;
     TForm7 &dialog = CalibrationDialog();
-    dialog.requestCode = code;
+    dialog.SetRequestCode(code);
     dialog.SetTarget(editor, std::move(store));
     dialog.setWindowTitle(caption);
-    dialog.Label1.setText(message);
+    dialog.SetMessage(message);
     dialog.show();
     return true;
 }

@@ -38,7 +38,16 @@ public:
     void SetTarget(QObject *editor, std::function<void(int)> store);
     // Whether "&Execute" would hand the request to someone: a target was set and its editor still exists.
     bool HasTarget() const;
+    // The message beside the picture.
+    void SetMessage(const QString &message);
 
+protected:
+    // The value "&Execute" stores; false when the input is refused and the dialog stays open.
+    virtual bool TakeRequest(int &request) = 0;
+    // Where a dialog puts controls of its own: between the message and the buttons.
+    QVBoxLayout *InputLayout() const { return inputLayout; }
+
+private:
     void ExecuteButtonClick();
     void CancelButtonClick();
     void ExitButtonClick();
@@ -48,14 +57,6 @@ public:
     QPushButton ExecuteButton;
     QPushButton CancelButton;
     QPushButton ExitButton;
-
-protected:
-    // The value "&Execute" stores; false when the input is refused and the dialog stays open.
-    virtual bool TakeRequest(int &request) = 0;
-    // Where a dialog puts controls of its own: between the message and the buttons.
-    QVBoxLayout *InputLayout() const { return inputLayout; }
-
-private:
     QVBoxLayout *inputLayout = nullptr;
     QPointer<QObject> targetEditor;
     std::function<void(int)> targetStore;
@@ -68,10 +69,15 @@ class TForm7 : public CalibrationDialogFrame
 public:
     explicit TForm7(QWidget *parent = nullptr);
 
-    int requestCode = 0;
+    // The code "&Execute" hands over.
+    void SetRequestCode(int code) { requestCode = code; }
+    int RequestCode() const { return requestCode; }
 
 protected:
     bool TakeRequest(int &request) override;
+
+private:
+    int requestCode = 0;
 };
 
 // The spin edit of the trim dialog: the arrows stay inside -95..95, but up to three characters may be typed,
@@ -98,10 +104,11 @@ class TForm8 : public CalibrationDialogFrame
 public:
     explicit TForm8(QWidget *parent = nullptr);
 
-    CountSpinBox SpinEdit1;
-
 protected:
     bool TakeRequest(int &request) override;
+
+private:
+    CountSpinBox SpinEdit1;
 };
 
 // The program's pair of dialogs: installs itself as the one the accessors return while it lives.

@@ -234,11 +234,13 @@ void TestEditor4013::spanResistanceByRange()
     TForm7 &dialog = bench.calibrationDialogs.Form7;
 
     editor->SpanButtonClick();
-    QCOMPARE(dialog.Label1.text(), "Apply " + ohms + " Ohms to the imput terminal of the module.");
-    dialog.CancelButtonClick();
+    QCOMPARE(Find<QLabel>(&dialog, "Label1").text(),
+             "Apply " + ohms + " Ohms to the imput terminal of the module.");
+    Find<QPushButton>(&dialog, "CancelButton").click();
     editor->OffsetButtonClick();
-    QCOMPARE(dialog.Label1.text(), QString("Apply 60 Ohms to the imput terminal of the module."));
-    dialog.ExitButtonClick();
+    QCOMPARE(Find<QLabel>(&dialog, "Label1").text(),
+             QString("Apply 60 Ohms to the imput terminal of the module."));
+    Find<QPushButton>(&dialog, "ExitButton").click();
     QVERIFY(!Tvr(editor).CalibrationRequest());
 }
 
@@ -289,7 +291,7 @@ void TestEditor4013::calibrationButtons()
     QCOMPARE(dialog.windowTitle(), caption);
     QVERIFY(!Tvr(editor).CalibrationRequest());
     // Confirmed, the button's code goes to the turn; the command it becomes is tst_turn_4013's matter.
-    QTest::mouseClick(&dialog.ExecuteButton, Qt::LeftButton);
+    QTest::mouseClick(&Find<QPushButton>(&dialog, "ExecuteButton"), Qt::LeftButton);
     QVERIFY(Tvr(editor).CalibrationRequest() == code);
 }
 

@@ -129,9 +129,9 @@ void TestEditor4017::calibrations()
         QTest::mouseClick(&Find<QPushButton>(editor, sample.button), Qt::LeftButton);
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.windowTitle(), sample.caption);
-        QCOMPARE(dialog.Label1.text(), sample.message);
+        QCOMPARE(Find<QLabel>(&dialog, "Label1").text(), sample.message);
         // Confirmed, the code goes to the turn; the command it becomes is tst_turn_4017's matter.
-        QTest::mouseClick(&dialog.ExecuteButton, Qt::LeftButton);
+        QTest::mouseClick(&Find<QPushButton>(&dialog, "ExecuteButton"), Qt::LeftButton);
         QVERIFY(Channels(editor).CalibrationRequest() == sample.code);
         QTRY_VERIFY_WITH_TIMEOUT(!Channels(editor).CalibrationRequest(), EditorBench::WaitMs);
     }

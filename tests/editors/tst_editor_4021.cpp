@@ -161,13 +161,13 @@ void TestEditor4021::calibrationButtons()
     TForm7 &dialog = bench.calibrationDialogs.Form7;
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.windowTitle(), caption);
-    QCOMPARE(dialog.Label1.text(), message);
+    QCOMPARE(Find<QLabel>(&dialog, "Label1").text(), message);
     // Nothing reaches the turn before the user confirms.
     QVERIFY(bench.WaitForTurns("$0A8\r"));
     QVERIFY(!Output(editor).CalibrationRequest());
 
     // Confirmed, the code goes to the turn, which sends it (its own test checks the command).
-    QTest::mouseClick(&dialog.ExecuteButton, Qt::LeftButton);
+    QTest::mouseClick(&Find<QPushButton>(&dialog, "ExecuteButton"), Qt::LeftButton);
     QVERIFY(!dialog.isVisible());
     QVERIFY(Output(editor).CalibrationRequest() == code);
 }
@@ -184,8 +184,8 @@ void TestEditor4021::trimDialog()
     QTest::mouseClick(&Find<QPushButton>(editor, "TrimCalButton"), Qt::LeftButton);
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.windowTitle(), QString("Trim Calibration N780 (0A)"));
-    dialog.SpinEdit1.setValue(-1);
-    QTest::mouseClick(&dialog.ExecuteButton, Qt::LeftButton);
+    Find<QSpinBox>(&dialog, "SpinEdit1").setValue(-1);
+    QTest::mouseClick(&Find<QPushButton>(&dialog, "ExecuteButton"), Qt::LeftButton);
     QVERIFY(!dialog.isVisible());
     QCOMPARE(Output(editor).TrimRequest(), 0xFF);
     QTRY_COMPARE_WITH_TIMEOUT(Output(editor).TrimRequest(), 0, EditorBench::WaitMs);
@@ -193,10 +193,10 @@ void TestEditor4021::trimDialog()
     // 96 counts are refused and the dialog stays; the spin edit kept its last value before.
     bench.prompt.Clear();
     editor->TrimCalButtonClick();
-    QCOMPARE(dialog.SpinEdit1.value(), -1);
-    dialog.SpinEdit1.selectAll();
-    QTest::keyClicks(&dialog.SpinEdit1, "96");
-    dialog.ExecuteButtonClick();
+    QCOMPARE(Find<QSpinBox>(&dialog, "SpinEdit1").value(), -1);
+    Find<QSpinBox>(&dialog, "SpinEdit1").selectAll();
+    QTest::keyClicks(&Find<QSpinBox>(&dialog, "SpinEdit1"), "96");
+    Find<QPushButton>(&dialog, "ExecuteButton").click();
     QCOMPARE(bench.prompt.Texts(), QStringList{"Invalid number of counts!"});
     QVERIFY(bench.prompt.messages.first().error);
     QVERIFY(dialog.isVisible());
@@ -204,8 +204,8 @@ void TestEditor4021::trimDialog()
 
     // 0 counts close the dialog without a trim for the turn.
     bench.prompt.Clear();
-    dialog.SpinEdit1.setValue(0);
-    dialog.ExecuteButtonClick();
+    Find<QSpinBox>(&dialog, "SpinEdit1").setValue(0);
+    Find<QPushButton>(&dialog, "ExecuteButton").click();
     QVERIFY(!dialog.isVisible());
     QCOMPARE(Output(editor).TrimRequest(), 0);
     QVERIFY(bench.prompt.Texts().isEmpty());
@@ -224,17 +224,17 @@ void TestEditor4021::oneCalibrationDialogAtATime()
     QVERIFY(trim.isVisible());
     QTest::mouseClick(&Find<QPushButton>(editor, "Cal4mAButton"), Qt::LeftButton);
     QVERIFY(!calibration.isVisible());
-    trim.CancelButtonClick();
+    Find<QPushButton>(&trim, "CancelButton").click();
 
     editor->Cal4mAButtonClick();
     QVERIFY(calibration.isVisible());
     // Neither the other calibration nor the trim takes over the open dialog.
     editor->Cal20mAButtonClick();
-    QCOMPARE(calibration.requestCode, static_cast<int>(CalibrationCode::FourMilliamps));
+    QCOMPARE(calibration.RequestCode(), static_cast<int>(CalibrationCode::FourMilliamps));
     QCOMPARE(calibration.windowTitle(), QString("4mA Calibaration N780 (0A)"));
     editor->TrimCalButtonClick();
     QVERIFY(!trim.isVisible());
-    calibration.ExecuteButtonClick();
+    Find<QPushButton>(&calibration, "ExecuteButton").click();
     QVERIFY(Output(editor).CalibrationRequest() == CalibrationCode::FourMilliamps);
 }
 
@@ -247,7 +247,7 @@ void TestEditor4021::dialogButtons()
     TForm8 &trim = dialogs.Form8;
     QCOMPARE(calibration.windowTitle(), QString("Calibration ..."));
     QCOMPARE(trim.windowTitle(), QString("Trim Calibratioon"));
-    QCOMPARE(trim.Label1.text(), QString("Enter number of counts betwen - 95 and + 95."));
+    QCOMPARE(Find<QLabel>(&trim, "Label1").text(), QString("Enter number of counts betwen - 95 and + 95."));
     QVERIFY(!calibration.isModal());
     QVERIFY(!calibration.isVisible());
 
@@ -255,15 +255,16 @@ void TestEditor4021::dialogButtons()
     int request = 0;
     const auto store = [&request](int value) { request = value; };
     calibration.SetTarget(&editor, store);
-    calibration.requestCode = 3;
-    for (QPushButton *button : {&calibration.CancelButton, &calibration.ExitButton}) {
+    calibration.SetRequestCode(3);
+    for (QPushButton *button :
+         {&Find<QPushButton>(&calibration, "CancelButton"), &Find<QPushButton>(&calibration, "ExitButton")}) {
         calibration.show();
         QTest::mouseClick(button, Qt::LeftButton);
         QVERIFY(!calibration.isVisible());
         QCOMPARE(request, 0);
     }
     calibration.show();
-    QTest::mouseClick(&calibration.ExecuteButton, Qt::LeftButton);
+    QTest::mouseClick(&Find<QPushButton>(&calibration, "ExecuteButton"), Qt::LeftButton);
     QVERIFY(!calibration.isVisible());
     QCOMPARE(request, 3);
 
@@ -273,21 +274,21 @@ void TestEditor4021::dialogButtons()
     trim.SetTarget(&editor, store);
     for (auto [counts, stored] :
          {std::pair{1, 1}, std::pair{95, 95}, std::pair{-95, 161}, std::pair{-1, 255}}) {
-        trim.SpinEdit1.setValue(counts);
-        trim.ExecuteButtonClick();
+        Find<QSpinBox>(&trim, "SpinEdit1").setValue(counts);
+        Find<QPushButton>(&trim, "ExecuteButton").click();
         QCOMPARE(request, stored);
     }
-    trim.SpinEdit1.stepBy(5);
-    QCOMPARE(trim.SpinEdit1.value(), -1 + 5);
-    trim.SpinEdit1.setValue(94);
-    trim.SpinEdit1.stepBy(10);
-    QCOMPARE(trim.SpinEdit1.value(), 95);
-    trim.SpinEdit1.setValue(-96);
+    Find<QSpinBox>(&trim, "SpinEdit1").stepBy(5);
+    QCOMPARE(Find<QSpinBox>(&trim, "SpinEdit1").value(), -1 + 5);
+    Find<QSpinBox>(&trim, "SpinEdit1").setValue(94);
+    Find<QSpinBox>(&trim, "SpinEdit1").stepBy(10);
+    QCOMPARE(Find<QSpinBox>(&trim, "SpinEdit1").value(), 95);
+    Find<QSpinBox>(&trim, "SpinEdit1").setValue(-96);
     trim.show();
-    trim.ExecuteButtonClick();
+    Find<QPushButton>(&trim, "ExecuteButton").click();
     QVERIFY(trim.isVisible());
     QCOMPARE(request, 255);
-    trim.ExitButtonClick();
+    Find<QPushButton>(&trim, "ExitButton").click();
     QVERIFY(!trim.isVisible());
     QCOMPARE(prompt.Texts(), QStringList{"Invalid number of counts!"});
     InstallPrompt(previous);
@@ -299,12 +300,12 @@ void TestEditor4021::closedEditorIsNotWritten()
     int request = 0;
     auto *editor = new QObject;
     dialogs.Form7.SetTarget(editor, [&request](int value) { request = value; });
-    dialogs.Form7.requestCode = 2;
+    dialogs.Form7.SetRequestCode(2);
     dialogs.Form7.show();
     QVERIFY(dialogs.Form7.HasTarget());
     delete editor;
     QVERIFY(!dialogs.Form7.HasTarget());
-    dialogs.Form7.ExecuteButtonClick();
+    Find<QPushButton>(&dialogs.Form7, "ExecuteButton").click();
     QVERIFY(!dialogs.Form7.isVisible());
     QCOMPARE(request, 0);
 
@@ -318,7 +319,7 @@ void TestEditor4021::closedEditorIsNotWritten()
     window->close();
     QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), EditorBench::WaitMs);
     QCOMPARE(record->editorState, EditorState::Closed);
-    bench.calibrationDialogs.Form7.ExecuteButtonClick();
+    Find<QPushButton>(&bench.calibrationDialogs.Form7, "ExecuteButton").click();
     QVERIFY(!bench.calibrationDialogs.Form7.isVisible());
 }
 

@@ -186,12 +186,12 @@ void TestEditor4x13::calibrations()
     // The other button does not take the open dialog over, and nothing goes out before the user confirms.
     span ? editor->OffsetButtonClick() : editor->SpanButtonClick();
     QCOMPARE(dialog.windowTitle(), caption);
-    QCOMPARE(dialog.Label1.text(), message);
+    QCOMPARE(Find<QLabel>(&dialog, "Label1").text(), message);
     QVERIFY(bench.WaitForTurns("#05\r"));
     QVERIFY(!editor->Turn().CalibrationRequest());
 
     // Confirmed, the code of the pressed button goes to the turn (its own test checks the command).
-    QTest::mouseClick(&dialog.ExecuteButton, Qt::LeftButton);
+    QTest::mouseClick(&Find<QPushButton>(&dialog, "ExecuteButton"), Qt::LeftButton);
     QVERIFY(editor->Turn().CalibrationRequest() == (span ? CalibrationCode::Span : CalibrationCode::Offset));
     QVERIFY(dialog.isHidden());
 }
