@@ -1,10 +1,10 @@
 // Soak run: the whole program (main window, command log and eight editors, one of every kind) polls the
 // simulated bus for a given time while the line misbehaves. Every module changes its fault at a steady beat:
 // replies go lost, carry wrong checksums, come behind noise, in pieces, or so late that they land in the next
-// exchange. The run prints the exchanges, the errors by kind, the CPU time per exchange, and the resident
-// memory and heap in use at start, middle and end. With --check it fails when either grows after the
-// warm-up; the test command runs it that way. --grow-per-exchange makes the run keep memory on purpose, to
-// see that the check notices.
+// exchange. The run prints the exchanges, the faults the line showed and the errors the program logged, by
+// kind, the CPU time per exchange, and the resident memory and heap in use at start, middle and end. With
+// --check it fails when either grows after the warm-up; the test command runs it that way.
+// --grow-per-exchange makes the run keep memory on purpose, to see that the check notices.
 //
 // Run: build/bench/navix-soak [--seconds N] [--check] [--grow-per-exchange BYTES] (--help for the limits)
 
@@ -12,12 +12,14 @@
 #include "bus/text.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
+#include "tools/row_list_view.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QSpinBox>
 #include <QTimer>
+#include <QTreeView>
 
 #include <algorithm>
 #include <array>
@@ -102,27 +104,48 @@ double CpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// What the program itself reports in its command log: time-outs and wrong checksums.
+// What the program itself reports in its command log: time-outs, wrong checksums and characters dropped
+// because they came when no command waited for them (late replies, noise). The log tells its view of new rows
+// in batches, so the tally reads the rows themselves: when a command goes out, its row is on top, and below
+// it lie the rows the previous exchange left, down to that exchange's own command row.
 struct LogTally
 {
-    explicit LogTally(CommandLogModel &log) : log(log)
+    explicit LogTally(TransactionEngine &engine) : log(engine.CommandLog())
     {
-        QObject::connect(&log, &QAbstractItemModel::rowsInserted, &context, [this] {
-            if (this->log.Row(0).value(0) == "Wrong checksum !")
+        QObject::connect(&engine, &TransactionEngine::CommandWritten, &context, [this] { TallyPrevious(); });
+    }
+    void TallyPrevious()
+    {
+        for (int row = 1; row < log.Count(); ++row) {
+            const QStringList cells = log.Row(row);
+            if (cells.value(0) == "Wrong checksum !") {
                 ++wrongChecksums;
-        });
-        QObject::connect(&log, &QAbstractItemModel::dataChanged, &context, [this] {
-            const QStringList row = this->log.Row(0);
-            // A response lands as two cells, text and time.
-            if (row.value(row.size() - 2) == "Time out !")
-                ++timeOuts;
-        });
+            } else if (cells.value(0) == TransactionEngine::DroppedRowText) {
+                ++droppedInputs;
+            } else {
+                // A response lands as two cells, text and time, and a third with the round trip.
+                timeOuts += cells.value(1) == "Time out !";
+                return;
+            }
+        }
     }
     CommandLogModel &log;
     QObject context;
     long long timeOuts = 0;
     long long wrongChecksums = 0;
+    long long droppedInputs = 0;
 };
+
+// The command log's list keeps the texts it laid out, up to PlainTextDelegate::KeptTexts of them (a megabyte
+// or so); as time stamps never repeat, the cache grows for the first half minute or so of polling and then
+// stays at that size. The warm-up lasts until it is full, so that the growth check sees the program's memory
+// at its steady size.
+bool LogTextsKept(const TForm1 &main)
+{
+    const auto *view = main.findChild<QTreeView *>(QStringLiteral("ListView1"));
+    const auto *delegate = view ? qobject_cast<const PlainTextDelegate *>(view->itemDelegate()) : nullptr;
+    return delegate && delegate->KeptTextCount() >= PlainTextDelegate::KeptTexts;
+}
 
 // Memory after the warm-up, as a leak shows it: the samples fall into four quarters of the run, each
 // represented by its median. A cache that fills once or a window buffer made anew lifts memory in one step
@@ -185,7 +208,10 @@ int main(int argc, char **argv)
     const qint64 residentLimit = kibibytes(residentLimitOption);
     const int growPerExchange = std::max(0, parser.value(growOption).toInt());
     const int runMs = seconds * 1000;
-    const int warmUpMs = std::max(MinimumWarmUpMs, runMs / 4);
+    // The warm-up lasts a quarter of the run, and until the log's texts are all kept (LogTextsKept) unless
+    // that takes longer than two thirds of the run.
+    const int shortestWarmUpMs = std::max(MinimumWarmUpMs, runMs / 4);
+    const int longestWarmUpMs = std::max(shortestWarmUpMs, runMs * 2 / 3);
 
     MemoryPort port;
     SimBus bus;
@@ -250,7 +276,7 @@ int main(int argc, char **argv)
             std::memset(kept.back().get(), 1, growPerExchange);
         }
     });
-    LogTally tally(main.Engine().CommandLog());
+    LogTally tally(main.Engine());
 
     const MemoryReading atStart = ReadMemory();
     for (const QString &caption : captions)
@@ -262,17 +288,26 @@ int main(int argc, char **argv)
     MemoryReading atEnd;
     std::vector<qint64> residentSamples; // after the warm-up, one every MemorySampleMs
     std::vector<qint64> heapSamples;
+    // Room for every sample from the start, so that the samples themselves take no more heap as they come.
+    residentSamples.reserve(static_cast<size_t>(runMs / MemorySampleMs + 1));
+    heapSamples.reserve(residentSamples.capacity());
+    qint64 warmUpMs = -1; // when it ended
+    qint64 textsKeptMs = -1;
     long long exchangesAtWarmUp = 0;
     double cpuAtWarmUp = 0;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&] {
         const qint64 elapsed = clock.elapsed();
         const MemoryReading now = ReadMemory();
-        if (elapsed >= warmUpMs) {
-            if (heapSamples.empty()) {
-                exchangesAtWarmUp = exchanges;
-                cpuAtWarmUp = CpuSeconds();
-            }
+        if (textsKeptMs < 0 && LogTextsKept(main))
+            textsKeptMs = elapsed;
+        if (warmUpMs < 0 &&
+            ((elapsed >= shortestWarmUpMs && textsKeptMs >= 0) || elapsed >= longestWarmUpMs)) {
+            warmUpMs = elapsed;
+            exchangesAtWarmUp = exchanges;
+            cpuAtWarmUp = CpuSeconds();
+        }
+        if (warmUpMs >= 0) {
             residentSamples.push_back(now.resident);
             heapSamples.push_back(now.heap);
         }
@@ -297,10 +332,17 @@ int main(int argc, char **argv)
     std::printf(
         "navix-soak: %d s, eight editors, faults change every %d ms, time-out %d ms, warm-up %.1f s\n",
         seconds, FaultBeatMs, ReplyTimeOutMs, warmUpMs / 1000.0);
+    if (textsKeptMs >= 0)
+        std::printf("command log view:  kept its %d laid-out texts after %.1f s\n",
+                    PlainTextDelegate::KeptTexts, textsKeptMs / 1000.0);
+    else
+        std::printf("command log view:  had not laid out %d texts when the warm-up ended\n",
+                    PlainTextDelegate::KeptTexts);
     std::printf("exchanges:         %lld (%.0f per second)\n", exchanges,
                 exchanges / (clock.elapsed() / 1e3));
-    std::printf("command log:       %lld time-outs, %lld wrong checksums\n", tally.timeOuts,
-                tally.wrongChecksums);
+    std::printf(
+        "command log:       %lld time-outs, %lld wrong checksums, %lld inputs dropped (late or noise)\n",
+        tally.timeOuts, tally.wrongChecksums, tally.droppedInputs);
     std::printf("replies sent:      ");
     for (int look = 0; look < FaultCount; ++look)
         if (look != static_cast<int>(LineFault::LostReply))

@@ -24,12 +24,15 @@ public:
                const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
+    // Polling repeats the same commands and replies, and a row stays in view for many repaints. Time stamps
+    // never repeat, so while the bus is polled the texts kept grow to this many and then stay there.
+    static constexpr int KeptTexts = 2000;
+    int KeptTextCount() const { return texts.count(); }
+
 private:
     const QStaticText &LaidOut(const QString &text, const QFont &font) const;
     int Margin(const QStyleOptionViewItem &option) const;
 
-    // Polling repeats the same commands and replies, and a row stays in view for many repaints.
-    static constexpr int KeptTexts = 2000;
     mutable QCache<QString, QStaticText> texts{KeptTexts};
     mutable QFont textFont;
     mutable int rowHeight = 0;

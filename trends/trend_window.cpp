@@ -92,7 +92,10 @@ void TrendWindow::BuildChart()
     for (QLegendMarker *marker : chart->legend()->markers(anchor))
         marker->setVisible(false);
     ChartView.setObjectName("ChartView");
+    // The view comes with an empty chart of its own and lets go of it, undeleted, when it is given another.
+    QChart *const emptyChart = ChartView.chart();
     ChartView.setChart(chart);
+    delete emptyChart;
     ChartView.setRenderHint(QPainter::Antialiasing);
     ChartView.setMinimumSize(ChartMinimumWidth, ChartMinimumHeight);
 }
