@@ -385,8 +385,8 @@ void TForm1::DateTimeTimerTimer()
 {
     const QLocale locale = QLocale::system();
     const QString timeFormat = WithoutTimeZone(locale.timeFormat(QLocale::LongFormat));
-    TimePanel->setText("Time : " + locale.toString(QTime::currentTime(), timeFormat));
-    DatePanel->setText("Date : " + locale.toString(QDate::currentDate(), QLocale::ShortFormat));
+    ShowClockText(*TimePanel, "Time : " + locale.toString(QTime::currentTime(), timeFormat));
+    ShowClockText(*DatePanel, "Date : " + locale.toString(QDate::currentDate(), QLocale::ShortFormat));
 }
 
 void TForm1::Close1Click()

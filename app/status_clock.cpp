@@ -1,5 +1,7 @@
 #include "status_clock.h"
 
+#include <QLabel>
+
 namespace {
 constexpr QChar Quote = u'\'';
 constexpr QChar TimeZoneField = u't';
@@ -19,4 +21,15 @@ QString WithoutTimeZone(const QString &timeFormat)
     // "H:mm:ss (t)" leaves empty brackets behind.
     clock.remove(QStringLiteral("()"));
     return clock.trimmed();
+}
+
+void ShowClockText(QLabel &panel, const QString &text)
+{
+    if (panel.text() == text)
+        return;
+    panel.setText(text);
+    // A panel of fixed size tells no layout of the change; it is fixed at the first text and grows only.
+    const QSize wanted = panel.sizeHint().expandedTo(panel.minimumSize());
+    if (panel.minimumSize() != panel.maximumSize() || wanted != panel.minimumSize())
+        panel.setFixedSize(wanted);
 }

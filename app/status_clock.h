@@ -4,6 +4,13 @@
 
 #include <QString>
 
+class QLabel;
+
 // A time format with every time-zone field (and the brackets or blanks left around it) taken out; quoted text
 // stays as it is.
 QString WithoutTimeZone(const QString &timeFormat);
+
+// Shows a clock text in a status bar panel. The panel keeps its size while the text fits it and only grows
+// when a text needs more room: a panel whose size follows its text would lay out the whole main window
+// again on every tick of the clock.
+void ShowClockText(QLabel &panel, const QString &text);

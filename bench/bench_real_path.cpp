@@ -11,6 +11,7 @@
 #include "support/sim_process.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -177,16 +178,24 @@ public:
     int Written() const { return written; }
     std::function<void()> onWritten;
 
-    bool OpenPort(int comNumber)
+    // Opens the port and sets the port panel's rate to the modules' own (the port opens at 9600 Bd, and a
+    // module at another rate does not answer there).
+    bool OpenPort(int comNumber, int baud)
     {
         program.Show();
         Main().SelectPort("COM" + QString::number(comNumber));
-        return RunUntil(
-            [this] {
-                return Main().ComPort().IsOpen() &&
-                       Main().findChild<QGroupBox *>("ComProperties")->isVisible();
-            },
-            PortOpenBoundMs);
+        if (!RunUntil(
+                [this] {
+                    return Main().ComPort().IsOpen() &&
+                           Main().findChild<QGroupBox *>("ComProperties")->isVisible();
+                },
+                PortOpenBoundMs))
+            return false;
+        auto *rate = Main().findChild<QComboBox *>("BaudRateComboBox");
+        const int index = rate->findText(QString::number(baud));
+        rate->setCurrentIndex(index);
+        emit rate->activated(index);
+        return Main().ComPort().Baud() == baud;
     }
 
     // Scans first..last with the search window and closes it: the modules found become tree items.
@@ -306,7 +315,7 @@ BenchRow MainWindowRow(const BenchPlace &place, const QString &name, int editors
     ProgramRun run;
     TransactionEngine &engine = run.Main().Engine();
     engine.SetPacingTag(VeryFast);
-    if (!run.OpenPort(sim.ComNumber()) || !run.FindModules(1, editors > 1 ? EightEditorLastAddress : 1))
+    if (!run.OpenPort(sim.ComNumber(), baud) || !run.FindModules(1, editors > 1 ? EightEditorLastAddress : 1))
         return BenchRow::Failed(name, "no modules found");
     const int opened = run.OpenEditors(sim.ComNumber());
     if (opened != editors)
@@ -337,7 +346,7 @@ BenchRow MemoryReadOutRow(const BenchPlace &place, const QString &name)
     TransactionEngine &engine = run.Main().Engine();
     engine.SetPacingTag(VeryFast);
     // As the technician does it: the Tvr 5x found, its editor polling, the memory window opened from it.
-    if (!run.OpenPort(sim.ComNumber()) || !run.FindModules(TvrAddress, TvrAddress) ||
+    if (!run.OpenPort(sim.ComNumber(), baud) || !run.FindModules(TvrAddress, TvrAddress) ||
         run.OpenEditors(sim.ComNumber()) != 1)
         return BenchRow::Failed(name, "no editor for the Tvr 5x");
     TForm6 &memory = run.Memory();
@@ -376,7 +385,7 @@ BenchRow EmptyBusScanRow(const BenchPlace &place, const QString &name)
     if (!sim.Start(place, "# no module\n", baud))
         return BenchRow::Failed(name, "navix-sim failed");
     ProgramRun run;
-    if (!run.OpenPort(sim.ComNumber()))
+    if (!run.OpenPort(sim.ComNumber(), baud))
         return BenchRow::Failed(name, "port not opened");
     TForm3 &search = run.Search();
     run.Main().findChild<QToolButton *>("SearchButton")->click();

@@ -30,3 +30,7 @@ int AdapterLatencyMs(const QString &adaptersFolder, const QString &device);
 // Whether characters wait unread in the system's input buffer of an open device (handle as QSerialPort gives
 // it).
 bool SerialInputWaiting(qintptr handle);
+
+// Writes what the device takes at once without waiting (the device is open non-blocking, as QSerialPort opens
+// it); returns how many characters it took, 0 when it took none or failed.
+qint64 SerialWriteNow(qintptr handle, const char *data, qint64 size);

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -36,6 +37,17 @@ bool SerialInputWaiting(qintptr handle)
 {
     int count = 0;
     return handle >= 0 && ::ioctl(static_cast<int>(handle), FIONREAD, &count) == 0 && count > 0;
+}
+
+qint64 SerialWriteNow(qintptr handle, const char *data, qint64 size)
+{
+    if (handle < 0 || size <= 0)
+        return 0;
+    ssize_t written = -1;
+    do
+        written = ::write(static_cast<int>(handle), data, static_cast<size_t>(size));
+    while (written < 0 && errno == EINTR);
+    return written > 0 ? written : 0;
 }
 
 bool RequestLowLatency(qintptr handle)

@@ -175,10 +175,17 @@ void TApdComPort::WriteText(const QByteArray &text)
         network.WriteText(text);
     if (!serial->isOpen() || text.isEmpty())
         return;
-    serial->write(text);
-    // QSerialPort would hand the text to the device on a later turn of the event loop, after whatever else
-    // waits there (a repaint, say); the module's answer can only start once the command is on the line.
-    serial->flush();
+    // The command goes to the device at once: the module's answer can only start once it is on the line,
+    // and QSerialPort would hand it over on a later turn of the event loop, after whatever else waits there
+    // (a repaint, say), and take one more turn to notice its buffer empty. What the device does not take at
+    // once (a full output buffer), and everything behind text QSerialPort still holds, goes its way.
+    qint64 written = 0;
+    if (serial->bytesToWrite() == 0)
+        written = SerialWriteNow(serial->handle(), text.constData(), text.size());
+    if (written < text.size()) {
+        serial->write(text.constData() + written, text.size() - written);
+        serial->flush();
+    }
 }
 
 char TApdComPort::ReadChar()

@@ -287,6 +287,14 @@ void TestEndToEnd::searchTheDemoBusOverAPseudoTerminal()
                                    " (08) N756 @9600",   " (09) N742 @9600", " (0A) N743 @9600",
                                    " (06) N720 @19200"};
     QTRY_COMPARE_WITH_TIMEOUT(main.ModuleCaptions(portItem), everyRate, 3000);
+
+    // The module found at another rate opens its editor from the caption with its rate, and the editor polls
+    // it at the rate the port was left at.
+    ModuleEditorWindow *editor = OpenEditor(main, " (06) N720 @19200");
+    QVERIFY(editor);
+    const StatusWatch watch(editor);
+    QTRY_COMPARE_WITH_TIMEOUT(watch.status, EditorTurn::CommunicationText, 5000);
+    QCOMPARE(main.Modules().FindForOpen("06")->editorState, EditorState::Open);
 }
 
 void TestEndToEnd::editorsOutliveTheSimulatorAndPollItAgainOnItsReturn()

@@ -69,6 +69,7 @@ private slots:
     void StartUpState();
     void ClockFormatWithoutTimeZone_data();
     void ClockFormatWithoutTimeZone();
+    void ClockTickLaysNothingOut();
     void FieldsLabelsTabOrderAndLayout();
     void OpenModuleEditorTakesTheFirstListInSearchOrder_data();
     void OpenModuleEditorTakesTheFirstListInSearchOrder();
@@ -240,6 +241,48 @@ void TestMainWindow::ClockFormatWithoutTimeZone()
     QFETCH(QString, format);
     QFETCH(QString, clock);
     QCOMPARE(WithoutTimeZone(format), clock);
+}
+
+void TestMainWindow::ClockTickLaysNothingOut()
+{
+    MakeWindow();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    auto &time = *Find<QLabel>(*form, "TimePanel");
+    auto *statusBar = Find<QWidget>(*form, "StatusBar1");
+    ShowClockText(time, "Time : 8:08:08");
+    // The first text fixes the panel's size: the status bar and then the window lay out once.
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::sendPostedEvents();
+    const QSize size = time.size();
+
+    // Every tick shows another time; while it fits, neither the status bar nor the window lays itself out.
+    class LayoutCount : public QObject
+    {
+    public:
+        int count = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            count += event->type() == QEvent::LayoutRequest;
+            return false;
+        }
+    } layouts;
+    statusBar->installEventFilter(&layouts);
+    form->installEventFilter(&layouts);
+    for (const QString &text : QStringList{"Time : 1:11:11", "Time : 8:08:09", "Time : 8:08:09"}) {
+        ShowClockText(time, text);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(time.text(), text);
+    }
+    QCOMPARE(layouts.count, 0);
+    QCOMPARE(time.size(), size);
+
+    // A longer text widens the panel so that it shows whole.
+    const QString longer = "Time : 8:08:08 in the afternoon";
+    ShowClockText(time, longer);
+    QTRY_VERIFY(time.width() >= time.fontMetrics().horizontalAdvance(longer));
+    statusBar->removeEventFilter(&layouts);
+    form->removeEventFilter(&layouts);
 }
 
 void TestMainWindow::FieldsLabelsTabOrderAndLayout()
