@@ -7,6 +7,7 @@
 #include "window_arrangement.h"
 
 #include "bus/port_names.h"
+#include "bus/port_routing.h"
 #include "editors/editor_factory.h"
 #include "tools/command_log_actions.h"
 #include "tools/row_list_view.h"
@@ -76,17 +77,8 @@ void TForm1::ConnectPort()
     engine.SetPort(&ApdComPort1);
     connect(&ApdComPort1, &TApdComPort::DeviceLost, this, &TForm1::ApdComPort1DeviceLost);
     connect(&ApdComPort1, &TApdComPort::OpenFailed, this, &TForm1::ApdComPort1OpenFailed);
-    // The port object opens what the port list offers under the chosen number. The list is brought up to
-    // date first: a device may have come back since the last look.
-    ApdComPort1.SetDeviceResolver([this](int number) {
-        portDirectory.UpdateSerialPorts(ListSerialPorts());
-        const std::optional<ComPortTarget> target = portDirectory.Find(number);
-        return target && !target->IsNetwork() ? target->device : QString();
-    });
-    ApdComPort1.SetNetworkResolver([this](int number) -> std::optional<NetworkAddress> {
-        const std::optional<ComPortTarget> target = portDirectory.Find(number);
-        return target ? target->address : std::nullopt;
-    });
+    // The port object opens what the port list offers under the chosen number.
+    RoutePortThroughDirectory(ApdComPort1, portDirectory, [this] { return ListSerialPorts(); });
     connect(&PortWatch1, &PortWatch::Changed, this, &TForm1::RefreshPortList);
 }
 

@@ -14,11 +14,7 @@ void TForm1::SetNetworkPortStore(NetworkPortStore *store)
     networkPortStore = store;
     if (!store)
         return;
-    // The serial ports take their numbers first, as on every start: a remembered network port whose number
-    // a device has taken since moves to a free one.
-    portDirectory.UpdateSerialPorts(ListSerialPorts());
-    for (const NetworkPortEntry &port : store->Load())
-        portDirectory.AddNetworkPort(port.address, port.number);
+    portDirectory.Restore(ListSerialPorts(), store->Load());
     SyncPortItems();
 }
 

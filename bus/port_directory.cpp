@@ -66,6 +66,14 @@ int PortDirectory::AddNetworkPort(const NetworkAddress &address, int wantedNumbe
     return number;
 }
 
+void PortDirectory::Restore(const QMap<int, QString> &serialPorts,
+                            const QList<NetworkPortEntry> &networkPorts)
+{
+    UpdateSerialPorts(serialPorts);
+    for (const NetworkPortEntry &port : networkPorts)
+        AddNetworkPort(port.address, port.number);
+}
+
 bool PortDirectory::RemoveNetworkPort(int number)
 {
     if (!offered.contains(number) || !given.value(number).IsNetwork())

@@ -39,6 +39,9 @@ public:
     // Offers a network port and returns its number: the number the address had before, else wantedNumber
     // when it was never given, else the lowest number never given; 0 when every number is given.
     int AddNetworkPort(const NetworkAddress &address, int wantedNumber = 0);
+    // The ports as a run starts: the serial ports take their numbers first, then the remembered network ports
+    // theirs; one whose number a device has taken since moves to a free number.
+    void Restore(const QMap<int, QString> &serialPorts, const QList<NetworkPortEntry> &networkPorts);
     // Withdraws a network port; its number stays its own for the rest of the run.
     bool RemoveNetworkPort(int number);
 

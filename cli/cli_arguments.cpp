@@ -20,7 +20,9 @@ struct CommandInfo
 };
 
 const std::array<CommandInfo, 6> Commands = {{
-    {CliCommand::Ports, "ports", "", "Lists the COM numbers with their devices, as the module tree does."},
+    {CliCommand::Ports, "ports", "",
+     "Lists the COM numbers as the module tree does: the serial ports with their devices, the network ports\n"
+     "the utility remembers with their addresses."},
     {CliCommand::Scan, "scan", "",
      "Searches the bus as the search window does (INIT probe, checksum retry, Tvr 5x, unknown types) and\n"
      "prints one line per module: address, type, model, configuration text, INIT, checksum, firmware, rate."},
@@ -43,16 +45,17 @@ const char *ToolDescription =
     "Usage: navix-cli COMMAND [options]\n"
     "\n"
     "Commands:\n"
-    "  ports    list the COM ports and their devices\n"
+    "  ports    list the COM ports: serial devices and network ports\n"
     "  scan     search the bus for modules (--baud all: at every rate)\n"
     "  read     one module's live data\n"
     "  send     one raw command and its reply\n"
     "  backup   scan and write a configuration file\n"
     "  set      change one module's configuration, read back and verified\n"
     "\n"
-    "Ports are named as in the tree (COM20) or by device path (/dev/ttyUSB0). Every command takes --json\n"
-    "(one JSON document on standard output) and --help. Exit codes: 0 done, 1 nothing found or the module\n"
-    "did not answer, 2 bad arguments, 3 the port could not be opened.\n";
+    "Ports are named as in the tree (COM20, also the network ports the utility remembers, read from\n"
+    "~/.config/navix/navix-utility.conf or the file NAVIX_SETTINGS names) or by device path (/dev/ttyUSB0).\n"
+    "Every command takes --json (one JSON document on standard output) and --help. Exit codes: 0 done,\n"
+    "1 nothing found or the module did not answer, 2 bad arguments, 3 the port could not be opened.\n";
 
 std::optional<int> HexAddress(const QString &text)
 {
@@ -99,7 +102,8 @@ struct CommandOptions
     QCommandLineOption help{{"h", "help"}, "Shows this help."};
     QCommandLineOption json{"json", "Prints one JSON document instead of aligned text."};
     QCommandLineOption quiet{"quiet", "No progress on standard error (shown only where it is a terminal)."};
-    QCommandLineOption port{"port", "The port: COM<n> as in the tree, or a device path.", "P"};
+    QCommandLineOption port{"port", "The port: COM<n> as in the tree (serial or network), or a device path.",
+                            "P"};
     QCommandLineOption timeOut{"timeout", "Reply time-out in ms, 1 to 1000 (default 100).", "MS", "100"};
     QCommandLineOption baud;
     QCommandLineOption from{"from", "First address, hex (default 00).", "AA", "00"};
@@ -194,7 +198,7 @@ void TakeSettings(const QCommandLineParser &parser, const CommandOptions &option
         if (index < 0)
             throw Problem{QStringLiteral("--format wants engineering, percent, hex or ohms, not \"%1\"")
                               .arg(parser.value(options.format))};
-        request.format = static_cast<FormatChoice>(index);
+        request.format = static_cast<DataFormat>(index);
     }
     if (!request.newAddress && !request.newBaud && !request.checksum && !request.format)
         throw Problem{"set needs at least one of --new-address, --baud, --checksum, --format"};

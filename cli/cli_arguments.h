@@ -2,6 +2,8 @@
 // The command line of navix-cli: one command and its options, checked before anything touches a port. A bad
 // input gives one line saying what is wrong; nothing is guessed.
 
+#include "editors/module_readings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,8 +18,6 @@ enum class CliExit : int {
     BadArguments = 2,
     PortFailed = 3 // the port could not be opened
 };
-
-enum class FormatChoice { EngineeringUnits = 0, PercentOfRange = 1, Hexadecimal = 2, Ohms = 3 };
 
 struct CliRequest
 {
@@ -34,7 +34,7 @@ struct CliRequest
     std::optional<int> newAddress;
     std::optional<int> newBaud;
     std::optional<bool> checksum;
-    std::optional<FormatChoice> format;
+    std::optional<DataFormat> format;
     bool addChecksum = false; // send
     QString text;             // send
     QString file;             // backup

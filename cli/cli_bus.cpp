@@ -1,7 +1,9 @@
 #include "cli_bus.h"
 
 #include "bus/baud_table.h"
+#include "bus/network_port_store.h"
 #include "bus/port_names.h"
+#include "bus/port_routing.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -11,30 +13,51 @@
 
 namespace {
 // A device path that no COM number stands for still opens under this number, which no listing gives out.
-constexpr int UnlistedComNumber = 65535;
+constexpr int UnlistedComNumber = PortDirectory::HighestNumber;
+
+// The port layer names the port in front of its reasons ("COM20: ..."); the tool names it already.
+QString WithoutPortName(const QString &message)
+{
+    static const QRegularExpression portName("^COM[0-9]+: ");
+    return QString(message).remove(portName);
+}
 } // namespace
 
-NamedPort ResolvePortName(const QString &name, QString &problem)
+PortDirectory ListPorts()
 {
-    const QMap<int, QString> ports = EnumerateComPorts();
+    const QString settingsFile = qEnvironmentVariable(SettingsFileVariable);
+    const auto store = settingsFile.isEmpty() ? std::make_unique<NetworkPortStore>()
+                                              : std::make_unique<NetworkPortStore>(settingsFile);
+    PortDirectory ports;
+    ports.Restore(EnumerateComPorts(), store->Load());
+    return ports;
+}
+
+std::optional<NamedPort> ResolvePortName(const QString &name, const PortDirectory &directory,
+                                         QString &problem)
+{
+    const QMap<int, ComPortTarget> ports = directory.Ports();
     static const QRegularExpression comName("^COM([0-9]{1,5})$", QRegularExpression::CaseInsensitiveOption);
     if (const QRegularExpressionMatch match = comName.match(name); match.hasMatch()) {
         const int number = match.captured(1).toInt();
         if (!ports.contains(number)) {
             problem = QStringLiteral("unknown port %1 (navix-cli ports lists the ports)").arg(name);
-            return {};
+            return std::nullopt;
         }
-        return {number, ports.value(number)};
+        return NamedPort{number, ports.value(number)};
     }
     if (name.startsWith('/')) {
-        for (auto entry = ports.cbegin(); entry != ports.cend(); ++entry)
-            if (entry.value() == name || QFileInfo(entry.value()).canonicalFilePath() == name)
-                return {entry.key(), entry.value()};
+        for (auto entry = ports.cbegin(); entry != ports.cend(); ++entry) {
+            const QString &device = entry.value().device;
+            if (!entry.value().IsNetwork() &&
+                (device == name || QFileInfo(device).canonicalFilePath() == name))
+                return NamedPort{entry.key(), entry.value()};
+        }
         if (QFileInfo::exists(name))
-            return {0, name};
+            return NamedPort{0, {name, std::nullopt}};
     }
     problem = QStringLiteral("unknown port %1: give COM<n> as the tree shows it, or a device path").arg(name);
-    return {};
+    return std::nullopt;
 }
 
 CliBus::CliBus(QObject *parent) : QObject(parent)
@@ -54,16 +77,29 @@ CliBus::~CliBus()
 QString CliBus::Open(const NamedPort &named, int baud)
 {
     const int number = named.comNumber > 0 ? named.comNumber : UnlistedComNumber;
-    const QString device = named.device;
-    port.SetDeviceResolver([number, device](int asked) { return asked == number ? device : QString(); });
+    QMap<int, QString> serialPorts;
+    if (named.target.IsNetwork())
+        directory.AddNetworkPort(*named.target.address, number);
+    else
+        serialPorts.insert(number, named.target.device);
+    // The port opens as the utility's port opens: through a directory, here one of this port alone.
+    directory.UpdateSerialPorts(serialPorts);
+    RoutePortThroughDirectory(port, directory, [serialPorts] { return serialPorts; });
     port.SetComNumber(static_cast<quint16>(number));
     port.SetBaud(baud);
+    QString failure;
+    const auto failed = connect(&port, &TApdComPort::OpenFailed, this,
+                                [&failure](const QString &message) { failure = message; });
     try {
         port.SetOpen(true);
     } catch (const ESerialError &error) {
-        return QString::fromLocal8Bit(error.what());
+        failure = QString::fromLocal8Bit(error.what());
     }
-    return {};
+    // A network port's connection is made in the background; it stands or fails within the port's own bound.
+    while (failure.isEmpty() && port.IsOpening())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    disconnect(failed);
+    return WithoutPortName(failure);
 }
 
 void CliBus::WaitFor(const std::function<bool()> &done)

@@ -3,6 +3,7 @@
 // window. It stands in for the main window behind the workspace interface, so the search's step machines
 // run on it unchanged; the tool holds the bus the whole time, as a tool window holds it while shown.
 
+#include "bus/port_directory.h"
 #include "bus/serial_port.h"
 #include "bus/transaction_engine.h"
 #include "search/baud_sweep.h"
@@ -17,14 +18,23 @@
 #include <functional>
 #include <optional>
 
-// A port named on the command line: "COM20" as in the tree, or a device path such as /dev/ttyUSB0.
+// Names a settings file of the utility's kind to take the remembered network ports from, instead of the
+// user's own (~/.config/navix/navix-utility.conf).
+constexpr const char *SettingsFileVariable = "NAVIX_SETTINGS";
+
+// The ports as the utility's tree numbers them when it starts: the serial ports, then the network ports it
+// remembers.
+PortDirectory ListPorts();
+
+// A port named on the command line: "COM20" as in the tree (a serial or a network port), or a device path
+// such as /dev/ttyUSB0.
 struct NamedPort
 {
     int comNumber = 0; // 0 for a device that no COM number stands for
-    QString device;
+    ComPortTarget target;
 };
-// The port a name stands for; an empty device with the reason in problem when there is none.
-NamedPort ResolvePortName(const QString &name, QString &problem);
+// The port a name stands for among ports; nothing, with the reason in problem, when there is none.
+std::optional<NamedPort> ResolvePortName(const QString &name, const PortDirectory &ports, QString &problem);
 
 // One module found by a scan, at the rate it answered at.
 struct FoundModule
@@ -42,7 +52,8 @@ public:
     explicit CliBus(QObject *parent = nullptr);
     ~CliBus() override;
 
-    // Opens the port at baud; an empty text, or the system's reason why it could not be opened.
+    // Opens the port at baud (a network port: connects to its device server); an empty text, or the
+    // reason why it could not be opened.
     QString Open(const NamedPort &port, int baud);
 
     // One exchange: the reply, or an empty text after the time-out (or a wrong checksum).
@@ -91,6 +102,7 @@ private:
     ModuleRegistry modules;
     TransactionEngine engine;
     BusRouter router{engine, modules};
+    PortDirectory directory; // the one port opened, under its number
     TApdComPort port;
     ModuleScan scan{*this};
     BaudSweep sweep{*this, scan};

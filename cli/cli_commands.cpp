@@ -5,7 +5,6 @@
 #include "module_readout.h"
 
 #include "bus/baud_table.h"
-#include "bus/port_names.h"
 #include "bus/text_file.h"
 #include "config/module_file.h"
 
@@ -17,6 +16,7 @@
 namespace {
 // A configuration write waits longer for its acknowledgement, as the editors let it.
 constexpr int ConfigurationTimeOutMs = 500;
+constexpr int DataFormatBits = 0x03; // bits 1..0 of the format byte
 
 int Code(CliExit exit)
 {
@@ -45,13 +45,22 @@ QString Address(const ModuleRecord &record)
 
 int RunPorts(const CliRequest &request)
 {
-    const QMap<int, QString> ports = EnumerateComPorts();
+    const QMap<int, ComPortTarget> ports = ListPorts().Ports();
     QJsonArray list;
     QList<QStringList> rows;
     for (auto port = ports.cbegin(); port != ports.cend(); ++port) {
         const QString name = QStringLiteral("COM%1").arg(port.key());
-        list.append(QJsonObject{{"name", name}, {"number", port.key()}, {"device", port.value()}});
-        rows.append({name, port.value()});
+        const ComPortTarget &target = port.value();
+        QJsonObject entry{{"name", name}, {"number", port.key()}};
+        if (target.IsNetwork()) {
+            entry["address"] = target.address->Text();
+            rows.append({name, target.address->Text(), "network"});
+        } else {
+            entry["device"] = target.device;
+            rows.append({name, target.device, "serial"});
+        }
+        entry["kind"] = target.IsNetwork() ? "network" : "serial";
+        list.append(entry);
     }
     if (request.json)
         PrintJson({{"ports", list}});
@@ -64,15 +73,15 @@ int RunPorts(const CliRequest &request)
 std::optional<int> OpenPort(CliBus &bus, const CliRequest &request)
 {
     QString problem;
-    const NamedPort port = ResolvePortName(request.port, problem);
-    if (!problem.isEmpty()) {
+    const std::optional<NamedPort> port = ResolvePortName(request.port, ListPorts(), problem);
+    if (!port) {
         PrintProblem(problem);
         return Code(CliExit::BadArguments);
     }
     bus.Engine().SetTimeOutMs(request.timeOutMs);
     // No pacing beyond what the line needs: a script waits for nobody.
     bus.Engine().SetPacingTag(VeryFast);
-    const QString failure = bus.Open(port, request.baud);
+    const QString failure = bus.Open(*port, request.baud);
     if (!failure.isEmpty()) {
         PrintProblem(QStringLiteral("cannot open %1: %2").arg(request.port, failure));
         return Code(CliExit::PortFailed);
@@ -166,11 +175,16 @@ int ReadCommand(const CliRequest &request, CliBus &bus, const FoundModule &modul
         document["values"] = values;
         if (!readout.state.isEmpty())
             document["state"] = FromWire(readout.state);
+        if (!readout.range.isEmpty())
+            document["range"] = readout.range;
         PrintJson(document);
     } else {
-        QString text = QStringLiteral("%1 (%2) %3 @%4\n")
+        QString text = QStringLiteral("%1 (%2) %3 @%4")
                            .arg(FromWire(record.typeId), Address(record), ModelLabel(record))
                            .arg(module.baud);
+        if (!readout.range.isEmpty())
+            text += ", range " + readout.range;
+        text += '\n';
         QList<QStringList> rows;
         for (const ReadoutValue &value : readout.values)
             rows.append({value.name, value.value, value.unit});
@@ -238,94 +252,131 @@ int NewFormatByte(int format, const CliRequest &request)
     if (request.checksum)
         format = *request.checksum ? format | ChecksumFormatBit : format & ~ChecksumFormatBit;
     if (request.format)
-        format = (format & ~0x03) | static_cast<int>(*request.format);
+        format = (format & ~DataFormatBits) | static_cast<int>(*request.format);
     return format;
 }
 
-bool HasDataFormat(const ModuleRecord &record, FormatChoice format)
+// A configuration write as set plans it: the module's settings now and those asked for.
+struct ConfigurationChange
 {
-    switch (record.kind) {
-    case EditorKind::Type4013:
-    case EditorKind::Type4x13:
-        return true;
-    case EditorKind::Type4017:
-    case EditorKind::Type4021:
-        return format != FormatChoice::Ohms;
-    default:
-        return false;
+    QByteArray oldAddress;
+    QByteArray newAddress;
+    QByteArray typeCode;
+    int oldBaudCode = 0;
+    int baudCode = 0;
+    int oldFormat = 0;
+    int format = 0;
+
+    QByteArray NewConfig() const { return newAddress + typeCode + HexByte(baudCode) + HexByte(format); }
+    // The rate or the checksum use changes: the module must be in INIT.
+    bool ChangesLine() const
+    {
+        return baudCode != oldBaudCode || (format & ChecksumFormatBit) != (oldFormat & ChecksumFormatBit);
+    }
+};
+
+ConfigurationChange PlanChange(const CliRequest &request, const ModuleRecord &record)
+{
+    ConfigurationChange change;
+    change.oldAddress = record.Address();
+    change.newAddress = request.newAddress ? HexByte(*request.newAddress) : change.oldAddress;
+    change.typeCode = Copy(record.config, 3, 2);
+    change.oldBaudCode = HexToInt(Copy(record.config, 5, 2));
+    change.baudCode = request.newBaud ? CodeOfBaud(*request.newBaud) : change.oldBaudCode;
+    change.oldFormat = HexToInt(Copy(record.config, 7, 2));
+    change.format = NewFormatByte(change.oldFormat, request);
+    return change;
+}
+
+// The editors' rules: the data formats the type's editor offers, rate and checksum only in INIT, an address
+// free on the whole bus. The exit code when the change is refused.
+std::optional<int> RefuseChange(CliBus &bus, const CliRequest &request, const FoundModule &module,
+                                const ConfigurationChange &change)
+{
+    const ModuleRecord &record = *module.record;
+    if (request.format && static_cast<int>(*request.format) >= DataFormatCount(record.kind)) {
+        PrintProblem(QStringLiteral("a %1 has no such data format").arg(FromWire(record.typeId)));
+        return Code(CliExit::BadArguments);
+    }
+    if (change.ChangesLine() && !record.initFlag) {
+        PrintProblem(
+            "the baud rate and checksum use change only in INIT: wire the module's INIT terminal first");
+        return Code(CliExit::BadArguments);
+    }
+    if (change.newAddress == change.oldAddress)
+        return std::nullopt;
+    // The address must be free at every rate, as the tree would tell.
+    const int wanted = HexToInt(change.newAddress);
+    const QList<FoundModule> there = bus.Scan(wanted, wanted, true);
+    bus.SetLineBaud(module.baud);
+    if (there.isEmpty())
+        return std::nullopt;
+    PrintProblem(QStringLiteral("Invalid address ! (%1 answers at %2)")
+                     .arg(FromWire(there.first().record->typeId), FromWire(change.newAddress)));
+    return Code(CliExit::BadArguments);
+}
+
+// The configuration command; whether the module acknowledged it.
+bool WriteConfiguration(CliBus &bus, const CliRequest &request, const ModuleRecord &record,
+                        const ConfigurationChange &change)
+{
+    bus.Engine().SetTimeOutMs(std::max(request.timeOutMs, ConfigurationTimeOutMs));
+    const QByteArray acknowledge =
+        bus.Ask({.command = "%" + CliBus::CommandAddress(record) + change.NewConfig() + CR,
+                 .checksum = CliBus::UsesChecksum(record),
+                 .expectedLength = ReplyLength::Acknowledge});
+    bus.Engine().SetTimeOutMs(request.timeOutMs);
+    return !acknowledge.isEmpty();
+}
+
+// The configuration as the module reports it after the write: at the new rate and address (00 while in
+// INIT), with the new checksum use.
+QByteArray ReadBack(CliBus &bus, const ModuleRecord &record, const ConfigurationChange &change)
+{
+    bus.SetLineBaud(BaudOfCode(change.baudCode));
+    const bool checksum = !record.initFlag && (change.format & ChecksumFormatBit) != 0;
+    const QByteArray readAddress = record.initFlag ? QByteArray("00") : change.newAddress;
+    return Copy(bus.Ask({.command = "$" + readAddress + "2" + CR,
+                         .checksum = checksum,
+                         .expectedLength = ReplyLength::Configuration}),
+                2, 8);
+}
+
+void PrintChange(const CliRequest &request, const ModuleRecord &record, const ConfigurationChange &change,
+                 const QByteArray &readBack, bool verified)
+{
+    const QByteArray newConfig = change.NewConfig();
+    const int baud = BaudOfCode(change.baudCode);
+    if (request.json) {
+        PrintJson({{"address", Address(record)},
+                   {"type", FromWire(record.typeId)},
+                   {"old", FromWire(record.config)},
+                   {"new", FromWire(newConfig)},
+                   {"readBack", FromWire(readBack)},
+                   {"baud", baud},
+                   {"verified", verified}});
+    } else {
+        PrintOut(AlignedRows({{"old", FromWire(record.config)},
+                              {"new", FromWire(newConfig)},
+                              {"read back", readBack.isEmpty() ? QStringLiteral("-") : FromWire(readBack)},
+                              {"baud", QString::number(baud)}}));
     }
 }
 
 int SetCommand(const CliRequest &request, CliBus &bus, const FoundModule &module)
 {
     const ModuleRecord &record = *module.record;
-    const int moduleBaud = module.baud;
-
-    const QByteArray oldAddress = record.Address();
-    const QByteArray newAddress = request.newAddress ? HexByte(*request.newAddress) : oldAddress;
-    const QByteArray typeCode = Copy(record.config, 3, 2);
-    const int oldBaudCode = HexToInt(Copy(record.config, 5, 2));
-    const int baudCode = request.newBaud ? CodeOfBaud(*request.newBaud) : oldBaudCode;
-    const int oldFormat = HexToInt(Copy(record.config, 7, 2));
-    const int format = NewFormatByte(oldFormat, request);
-
-    if (request.format && !HasDataFormat(record, *request.format)) {
-        PrintProblem(QStringLiteral("a %1 has no such data format").arg(FromWire(record.typeId)));
-        return Code(CliExit::BadArguments);
-    }
-    const bool lineChange =
-        baudCode != oldBaudCode || (format & ChecksumFormatBit) != (oldFormat & ChecksumFormatBit);
-    if (lineChange && !record.initFlag) {
-        PrintProblem(
-            "the baud rate and checksum use change only in INIT: wire the module's INIT terminal first");
-        return Code(CliExit::BadArguments);
-    }
-    if (newAddress != oldAddress) {
-        // The address must be free on the whole bus, at every rate, as the tree would tell.
-        const QList<FoundModule> there = bus.Scan(HexToInt(newAddress), HexToInt(newAddress), true);
-        bus.SetLineBaud(moduleBaud);
-        if (!there.isEmpty()) {
-            PrintProblem(QStringLiteral("Invalid address ! (%1 answers at %2)")
-                             .arg(FromWire(there.first().record->typeId), FromWire(newAddress)));
-            return Code(CliExit::BadArguments);
-        }
-    }
-
-    const QByteArray newConfig = newAddress + typeCode + HexByte(baudCode) + HexByte(format);
-    const QByteArray commandAddress = record.initFlag ? QByteArray("00") : oldAddress;
-    bus.Engine().SetTimeOutMs(std::max(request.timeOutMs, ConfigurationTimeOutMs));
-    const QByteArray acknowledge = bus.Ask({.command = "%" + commandAddress + newConfig + CR,
-                                            .checksum = CliBus::UsesChecksum(record),
-                                            .expectedLength = ReplyLength::Acknowledge});
-    bus.Engine().SetTimeOutMs(request.timeOutMs);
-    if (acknowledge.isEmpty())
+    const ConfigurationChange change = PlanChange(request, record);
+    if (const std::optional<int> refused = RefuseChange(bus, request, module, change))
+        return *refused;
+    if (!WriteConfiguration(bus, request, record, change))
         return NothingFound(request, "Configuration failed !");
-
-    // Read back at the new rate and address (00 while in INIT), with the new checksum use.
-    bus.SetLineBaud(BaudOfCode(baudCode));
-    const bool checksum = !record.initFlag && (format & ChecksumFormatBit) != 0;
-    const QByteArray readAddress = record.initFlag ? QByteArray("00") : newAddress;
-    const QByteArray readBack = Copy(bus.Ask({.command = "$" + readAddress + "2" + CR,
-                                              .checksum = checksum,
-                                              .expectedLength = ReplyLength::Configuration}),
-                                     2, 8);
+    const QByteArray readBack = ReadBack(bus, record, change);
     // A module in INIT reports the address it answers at, 00, in front of its settings.
+    const QByteArray newConfig = change.NewConfig();
     const bool verified =
         record.initFlag ? Copy(readBack, 3, 6) == Copy(newConfig, 3, 6) : readBack == newConfig;
-    if (request.json) {
-        PrintJson({{"address", FromWire(commandAddress)},
-                   {"type", FromWire(record.typeId)},
-                   {"old", FromWire(record.config)},
-                   {"new", FromWire(newConfig)},
-                   {"readBack", FromWire(readBack)},
-                   {"baud", BaudOfCode(baudCode)},
-                   {"verified", verified}});
-    } else {
-        PrintOut(AlignedRows({{"old", FromWire(record.config)},
-                              {"new", FromWire(newConfig)},
-                              {"read back", readBack.isEmpty() ? QStringLiteral("-") : FromWire(readBack)},
-                              {"baud", QString::number(BaudOfCode(baudCode))}}));
-    }
+    PrintChange(request, record, change, readBack, verified);
     if (!verified) {
         PrintProblem("the configuration read back differs from the one written");
         return Code(CliExit::NothingFound);

@@ -8,8 +8,8 @@
 #include <QSignalBlocker>
 
 AnalogInputEditor::AnalogInputEditor(Workspace &workspace, const EditorDesign &design, AnalogInputTurn &turn,
-                                     const QStringList &unitNames, QWidget *parent)
-    : ModuleEditorWindow(workspace, design, turn, parent), analog(turn), unitNames(unitNames)
+                                     QWidget *parent)
+    : ModuleEditorWindow(workspace, design, turn, parent), analog(turn)
 {
     connect(&turn, &AnalogInputTurn::ValueShown, this, &AnalogInputEditor::ShowValue);
 }
@@ -67,7 +67,8 @@ void AnalogInputEditor::SetRangeItems(const QStringList &rangeItems)
 
 void AnalogInputEditor::ShowTypeConfig()
 {
-    UnitNameEdit.setText(unitNames.value(analog.Setting(AnalogInputTurn::DataFormatSetting).stored));
+    UnitNameEdit.setText(
+        InputUnitName(analog.Kind(), analog.Setting(AnalogInputTurn::DataFormatSetting).stored));
 }
 
 void AnalogInputEditor::ShowValue(const QByteArray &value)

@@ -15,9 +15,8 @@ public:
     virtual void SpanButtonClick() = 0;
 
 protected:
-    // unitNames: the unit name of each data format, in the order of the data format items.
     AnalogInputEditor(Workspace &workspace, const EditorDesign &design, AnalogInputTurn &turn,
-                      const QStringList &unitNames, QWidget *parent);
+                      QWidget *parent);
 
     // The row of the description, the value and its unit name (followed by besideUnit where the type has
     // more), and the row of the calibration buttons.
@@ -45,5 +44,4 @@ protected:
 
 private:
     AnalogInputTurn &analog;
-    QStringList unitNames;
 };

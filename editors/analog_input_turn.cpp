@@ -7,24 +7,8 @@ const QStringList AnalogInputTurn::DataFormatItems = {"Engineering units", "% of
 const QStringList AnalogInputTurn::IntegrationTimeItems = {"50 ms ( 60Hz power )", "60 ms ( 50Hz power)"};
 
 namespace {
-constexpr int FirstRangeCode = 20;
-// The data formats by their index in DataFormatItems.
-constexpr int PercentFormat = 1;
-constexpr int HexFormat = 2; // "2's complement of hex": four hex digits instead of seven characters
-constexpr int OhmsFormat = 3;
 constexpr int HexSignBit = 0x8000;
 constexpr int HexRange = 0x10000;
-constexpr int HexValueLength = 4;
-constexpr int DecimalValueLength = 7;
-constexpr int ValueFrameCharacters = 2; // ">" and CR
-
-// The item index of a decimal range code; -1 when the text is no number.
-int RangeIndex(const QByteArray &rangeCode)
-{
-    bool isNumber = false;
-    const int code = rangeCode.toInt(&isNumber, 10);
-    return isNumber ? code - FirstRangeCode : -1;
-}
 } // namespace
 
 AnalogInputTurn::AnalogInputTurn(Workspace &workspace, const TurnDesign &design, int rangeCount,
@@ -39,24 +23,24 @@ AnalogInputTurn::AnalogInputTurn(Workspace &workspace, const TurnDesign &design,
 void AnalogInputTurn::SetRangeCount(int rangeCount)
 {
     SetSettingItemCount(RangeSetting, rangeCount);
-    ShowStoredSetting(RangeSetting, RangeIndex(reportedRangeCode));
+    ShowStoredSetting(RangeSetting, RangeIndexOfCode(Kind(), reportedRangeCode));
 }
 
 void AnalogInputTurn::ShowTypeConfig(const QByteArray &config)
 {
     reportedRangeCode = Copy(config, 3, 2);
-    ShowStoredSetting(RangeSetting, RangeIndex(reportedRangeCode));
+    ShowStoredSetting(RangeSetting, RangeIndexOfCode(Kind(), reportedRangeCode));
     reportedFormat = InputFormat::FromConfig(config);
     ShowStoredSetting(IntegrationSetting, reportedFormat.integrationTime);
     ShowStoredSetting(DataFormatSetting, reportedFormat.dataFormat);
-    valueLength = reportedFormat.dataFormat == HexFormat ? HexValueLength : DecimalValueLength;
+    valueLength = InputValueLength(reportedFormat.dataFormat);
 }
 
 QByteArray AnalogInputTurn::TypeCode() const
 {
     const int index = ChosenIndex(RangeSetting);
     // A range code the list does not hold goes back to the module as it reported it.
-    return index >= 0 ? QByteArray::number(index + FirstRangeCode) : reportedRangeCode;
+    return index >= 0 ? RangeCodeOfIndex(Kind(), index) : reportedRangeCode;
 }
 
 int AnalogInputTurn::TypeFormatBits() const
@@ -103,11 +87,11 @@ double AnalogInputTurn::ValueNumber(const QByteArray &reply) const
     if (reply.isEmpty())
         return LostValue;
     const QByteArray text = ValueOf(reply);
-    if (reportedFormat.dataFormat != HexFormat)
+    if (static_cast<DataFormat>(reportedFormat.dataFormat) != DataFormat::Hexadecimal)
         return DecimalValue(text);
     bool isNumber = false;
     const int count = text.toInt(&isNumber, 16);
-    if (!isNumber || text.size() != HexValueLength)
+    if (!isNumber || text.size() != valueLength)
         return LostValue;
     return count >= HexSignBit ? count - HexRange : count;
 }
@@ -119,12 +103,12 @@ void AnalogInputTurn::TrendData(const QByteArray &reply)
 
 QString AnalogInputTurn::TrendUnit() const
 {
-    switch (reportedFormat.dataFormat) {
-    case PercentFormat:
+    switch (static_cast<DataFormat>(reportedFormat.dataFormat)) {
+    case DataFormat::PercentOfRange:
         return QStringLiteral("%");
-    case HexFormat:
+    case DataFormat::Hexadecimal:
         return {};
-    case OhmsFormat:
+    case DataFormat::Ohms:
         return QStringLiteral("Ω");
     default:
         return UnitOfRange(StoredRangeItem());

@@ -32,13 +32,6 @@ DigitalTurn::DigitalTurn(Workspace &workspace, const DigitalDesign &design, QObj
 {
 }
 
-int DigitalTurn::ReplyState(const QByteArray &reply)
-{
-    const QByteArray digits = Copy(reply, 2, 2);
-    const int value = HexToInt(digits);
-    return digits.size() == 2 && value <= 0xFF ? value : -1;
-}
-
 void DigitalTurn::ShowChannels(int channels)
 {
     shownChannels = channels & ((1 << channelCount) - 1);
@@ -90,8 +83,8 @@ void OutputTurn::ShowData(const QByteArray &reply)
     if (pendingChange != NoChange)
         return;
     if (!dataFocused)
-        ShowDataText(FromWire(Copy(reply, 2, 2)));
-    const int state = ReplyState(reply);
+        ShowDataText(FromWire(DigitalStateText(reply)));
+    const int state = DigitalStateOf(reply);
     if (state >= 0)
         ShowChannels(state);
 }
@@ -136,8 +129,8 @@ InputTurn::InputTurn(Workspace &workspace, const DigitalDesign &design, QObject 
 
 void InputTurn::ShowData(const QByteArray &reply)
 {
-    ShowDataText(FromWire(Copy(reply, 2, 2)));
-    const int state = ReplyState(reply);
+    ShowDataText(FromWire(DigitalStateText(reply)));
+    const int state = DigitalStateOf(reply);
     if (state >= 0)
         ShowChannels(state);
 }
@@ -146,7 +139,7 @@ void InputTurn::ShowData(const QByteArray &reply)
 
 void DigitalTurn::TrendData(const QByteArray &reply)
 {
-    const int state = reply.isEmpty() ? -1 : ReplyState(reply);
+    const int state = reply.isEmpty() ? -1 : DigitalStateOf(reply);
     QList<double> values;
     for (int channel = 0; channel < channelCount; ++channel)
         values.append(state < 0 ? LostValue : state >> channel & 1);

@@ -35,8 +35,6 @@ signals:
 protected:
     DigitalTurn(Workspace &workspace, const DigitalDesign &design, QObject *parent);
 
-    // The channel state of a data reply, or -1 when positions 2-3 are no hexadecimal byte.
-    static int ReplyState(const QByteArray &reply);
     void ShowChannels(int channels);
     void ShowDataText(const QString &text);
     // The channels as states 0 and 1, in steps; the inputs of the 4050 are not among them.

@@ -3,7 +3,6 @@
 #include "calibration_dialogs.h"
 #include "editor_controls.h"
 
-#include "bus/temperature_codes.h"
 #include "bus/text.h"
 
 #include <QEvent>
@@ -95,7 +94,7 @@ TForm10::TForm10(Workspace &workspace, Turn4013 &turn, QWidget *parent)
                                      .baudrateComboName = "Baudrate13ComboBox",
                                      .caption = "Navix 710",
                                      .updateButtonName = "UpdateSetingsButton"},
-                        turn, {"Unit", "%SFR", "2HEX", "Ohms"}, parent),
+                        turn, parent),
       tvr(turn)
 {
     setObjectName("TForm10");
@@ -278,8 +277,7 @@ bool TForm10::eventFilter(QObject *watched, QEvent *event)
 
 void TForm10::ShowReading(const QByteArray &value, QLineEdit &edit, const QCheckBox &degrees)
 {
-    // The Tvr 5x puts its temperature code into the first two characters of the value.
-    edit.setText(degrees.isChecked() ? TemperatureFromCode(Copy(value, 1, 2)) : FromWire(value));
+    edit.setText(degrees.isChecked() ? TvrDegreesText(value) : FromWire(value));
 }
 
 void TForm10::ShowValue(const QByteArray &value)

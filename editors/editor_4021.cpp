@@ -14,8 +14,6 @@ constexpr int ScrollLargeStep = 100;
 constexpr int ScrollMinimumWidth = 160;
 constexpr int WindowHeight = 277;
 constexpr int StatusBoxHeight = 228;
-
-const QStringList OutputRangeTexts = {"0-20 mA", "4-20 mA", "0-10 V"};
 } // namespace
 
 TForm60::TForm60(Workspace &workspace, QWidget *parent) : TForm60(workspace, *new Turn4021(workspace), parent)
@@ -118,7 +116,7 @@ void TForm60::ConnectTurn()
 
 void TForm60::ShowTypeConfig()
 {
-    OutRanEdit.setText(OutputRangeTexts.value(output.Setting(Turn4021::OutputRangeSetting).stored));
+    OutRanEdit.setText(OutputRangeText(output.Setting(Turn4021::OutputRangeSetting).stored));
 }
 
 void TForm60::ShowPositionRange(int minimum, int maximum)

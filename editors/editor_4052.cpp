@@ -2,7 +2,6 @@
 
 namespace {
 constexpr int Type4152 = 4152;
-constexpr int ShownInputs4152 = 1;
 
 EditorDesign InputDesign(const QString &typeNumber, const QString &caption, bool hasSynDataEdit)
 {
@@ -27,15 +26,16 @@ InputEditorWindow::InputEditorWindow(Workspace &workspace, const EditorDesign &d
 
 TForm20::TForm20(Workspace &workspace, QWidget *parent)
     : InputEditorWindow(workspace, InputDesign("4052", "Navix 76x", true),
-                        *new InputTurn(workspace, InputTurn::Inputs4052), InputTurn::Inputs4052.channelCount,
-                        parent)
+                        *new InputTurn(workspace, InputTurn::Inputs4052),
+                        ShownChannelCount(EditorKind::Type4052), parent)
 {
     setObjectName("TForm20");
 }
 
 TForm2x::TForm2x(Workspace &workspace, QWidget *parent)
     : InputEditorWindow(workspace, InputDesign("4x52", "Navix 790", false),
-                        *new InputTurn(workspace, InputTurn::Inputs4152), ShownInputs4152, parent)
+                        *new InputTurn(workspace, InputTurn::Inputs4152),
+                        ShownChannelCount(EditorKind::Type4152), parent)
 {
     setObjectName("TForm2x");
     connect(&Turn(), &EditorTurn::ModuleNamed, this, &TForm2x::ShowModuleName);

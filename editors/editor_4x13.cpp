@@ -18,7 +18,7 @@ TForm1x::TForm1x(Workspace &workspace, Turn4x13 &turn, QWidget *parent)
                                      .baudrateComboName = "Baudrate13ComboBox",
                                      .caption = "Navix 7xx & PKR - 1x",
                                      .updateButtonName = "UpdateSetingsButton"},
-                        turn, {"Unit", "%SFR", "2Hex", "Ohms"}, parent),
+                        turn, parent),
       sensorTurn(turn)
 {
     setObjectName("TForm1x");

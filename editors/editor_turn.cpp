@@ -3,8 +3,6 @@
 #include "bus/text.h"
 #include "workspace/prompt.h"
 
-#include <QRegularExpression>
-
 #include <array>
 
 const QStringList EditorTurn::BaudrateItems = {"1200 ", "2400", "4800", "9600", "19200", "38400"};
@@ -503,12 +501,6 @@ void EditorTurn::RecordTrend(const QList<double> &values)
     trendFeed.SetTitle(modelLabel + " (" + FromWire(HexByte(storedAddress)) + ")");
     trendFeed.Describe(TrendChannels(), TrendUnit());
     trendFeed.Record(values);
-}
-
-QString UnitOfRange(const QString &rangeItem)
-{
-    static const QRegularExpression unitAtEnd(QStringLiteral("([^\\d\\s./+\\-]+)\\s*$"));
-    return unitAtEnd.match(rangeItem).captured(1);
 }
 
 double DecimalValue(const QByteArray &text)

@@ -9,6 +9,8 @@
 // The common steps live here once: firmware, data read, configuration update, calibrations with the raised
 // time-out. A module type adds its data query and, where it needs them, phases of its own in TypePhase.
 
+#include "module_readings.h"
+
 #include "bus/exchange.h"
 #include "workspace/module_editor.h"
 #include "workspace/trend_feed.h"
@@ -252,15 +254,6 @@ private:
     TrendFeed trendFeed;
 };
 
-// The unit at the end of a range item ("+/-  500 mV" is in mV, "Pt.00385 0 to +100°C" in °C); empty when the
-// item ends in no unit.
-QString UnitOfRange(const QString &rangeItem);
-// A decimal value text ("+025.34", " -1.5") as a number; LostValue when it reads as none.
-double DecimalValue(const QByteArray &text);
-
-// The unit at the end of a range item ("+/-  500 mV" is in mV, "Pt.00385 0 to +100°C" in °C); empty when the
-// item ends in no unit.
-QString UnitOfRange(const QString &rangeItem);
 // A decimal value text ("+025.34", " -1.5") as a number; LostValue when it reads as none.
 double DecimalValue(const QByteArray &text);
 

@@ -19,7 +19,6 @@ constexpr int WriteReplyLength = 3;   // "!" + address; the Tvr 5x's acknowledge
 constexpr int ClockDigitCount = 14;
 constexpr int StackOffset = 1;
 constexpr int StatusOffset = 2;
-const QString TvrUnit = QStringLiteral("°C");
 
 // The limits write chain in its order, with the name each step's failure message gives.
 enum class ControllerSetting { Clock, Constant, Interval, Limit };
@@ -425,5 +424,5 @@ QList<TrendChannel> Turn4013::TrendChannels() const
 
 QString Turn4013::TrendUnit() const
 {
-    return variant ? TvrUnit : AnalogInputTurn::TrendUnit();
+    return variant ? DegreesUnit() : AnalogInputTurn::TrendUnit();
 }

@@ -8,10 +8,6 @@ const QStringList Turn4017::DataFormatItems = {"Engineering units"};
 const QStringList Turn4017::IntegrationTimeItems = {"50 ms ( 60 Hz power )", "60 ms ( 50 Hz power )"};
 
 namespace {
-constexpr int FirstRangeCode = 0x08;  // "08" = +/- 10 V
-constexpr int MaskReplyLength = 6;    // "!" + address + two mask digits + CR
-constexpr int ChannelReplyLength = 9; // ">" + seven value characters + CR
-constexpr int ChannelValueLength = 7;
 constexpr int BaudrateCount = 5;
 
 QStringList ChannelNames()
@@ -41,8 +37,7 @@ Turn4017::Turn4017(Workspace &workspace, QObject *parent)
 void Turn4017::ShowTypeConfig(const QByteArray &config)
 {
     reportedRangeCode = Copy(config, 3, 2);
-    const int rangeCode = HexToInt(reportedRangeCode);
-    ShowStoredSetting(RangeSetting, reportedRangeCode.size() == 2 ? rangeCode - FirstRangeCode : -1);
+    ShowStoredSetting(RangeSetting, RangeIndexOfCode(Kind(), reportedRangeCode));
     reportedFormat = InputFormat::FromConfig(config);
     ShowStoredSetting(IntegrationSetting, reportedFormat.integrationTime);
     ShowStoredSetting(DataFormatSetting, reportedFormat.dataFormat);
@@ -52,7 +47,7 @@ QByteArray Turn4017::TypeCode() const
 {
     const int index = ChosenIndex(RangeSetting);
     // A range code the list does not hold goes back to the module as it reported it.
-    return index >= 0 ? HexByte(index + FirstRangeCode) : reportedRangeCode;
+    return index >= 0 ? RangeCodeOfIndex(Kind(), index) : reportedRangeCode;
 }
 
 int Turn4017::TypeFormatBits() const
@@ -111,12 +106,11 @@ bool Turn4017::TypePhaseStep(const QByteArray &reply)
 
 bool Turn4017::MaskAskedStep(const QByteArray &reply)
 {
-    const QByteArray maskText = Copy(reply, 4, 2);
-    const int mask = HexToInt(maskText);
+    const int mask = ChannelMaskOf(reply);
     // A mask that does not read as two hex digits would switch arbitrary channels: no channel is read then,
     // as after a lost reply.
     scanValues.fill(LostValue);
-    if (reply.isEmpty() || maskText.size() != 2 || mask > 0xFF) {
+    if (mask < 0) {
         ShowCommunicationStatus(false);
         RecordTrend(scanValues);
         typePhase = Phase4017::None;
@@ -136,7 +130,7 @@ bool Turn4017::MaskAskedStep(const QByteArray &reply)
 
 bool Turn4017::ChannelAskedStep(const QByteArray &reply)
 {
-    const QByteArray value = Copy(reply, 2, ChannelValueLength);
+    const QByteArray value = ChannelValueText(reply);
     emit ChannelValueShown(currentChannel, FromWire(value));
     scanValues[currentChannel] = reply.isEmpty() ? LostValue : DecimalValue(value);
     ShowCommunicationStatus(!reply.isEmpty());

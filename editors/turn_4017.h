@@ -13,7 +13,7 @@ class Turn4017 : public EditorTurn
 public:
     // The phases of this type in TypePhase.
     enum class Phase4017 { None, MaskAsked, ChannelAsked, MaskSent };
-    static constexpr int ChannelCount = 8;
+    static constexpr int ChannelCount = ChannelCount4017;
     // The rows of the type's settings among the setting choices.
     static constexpr int RangeSetting = 1;
     static constexpr int DataFormatSetting = 2;

@@ -10,26 +10,9 @@ const QStringList Turn4021::SlewRateItems = {
     "8,000 V/s  16,00 mA/s", "16,00 V/s  32,00 mA/s",  "32,00 V/s  64,00 mA/s", "64,00 V/s  128,0 mA/s"};
 
 namespace {
-constexpr int FirstRangeCode = 30; // "30" = 0 to 20 mA
 constexpr int RangeFourToTwenty = 1;
 constexpr int RangeZeroToTenVolts = 2;
-constexpr int FormatPercent = 1;
-constexpr int FormatHexadecimal = 2;
-constexpr int ReadFrameCharacters = 4; // "!" + address before the data, CR after it
-constexpr int InvalidHex = 99999;      // what HexToInt makes of a text that is no hex number
-
-// Data characters of a read reply by data format: "dd.ddd", "sddd.dd", "hhh".
-int DataLengthOf(int dataFormat)
-{
-    switch (dataFormat) {
-    case FormatPercent:
-        return 7;
-    case FormatHexadecimal:
-        return 3;
-    default:
-        return 6;
-    }
-}
+constexpr int InvalidHex = 99999; // what HexToInt makes of a text that is no hex number
 } // namespace
 
 Turn4021::Turn4021(Workspace &workspace, QObject *parent)
@@ -46,9 +29,7 @@ Turn4021::Turn4021(Workspace &workspace, QObject *parent)
 void Turn4021::ShowTypeConfig(const QByteArray &config)
 {
     reportedRangeCode = Copy(config, 3, 2);
-    bool isNumber = false;
-    const int rangeCode = reportedRangeCode.toInt(&isNumber, 10);
-    const int rangeIndex = isNumber ? rangeCode - FirstRangeCode : -1;
+    const int rangeIndex = RangeIndexOfCode(Kind(), reportedRangeCode);
     ShowStoredSetting(OutputRangeSetting, rangeIndex);
 
     const QByteArray bits = HexToBits(Copy(config, 7, 2));
@@ -57,7 +38,7 @@ void Turn4021::ShowTypeConfig(const QByteArray &config)
     ShowStoredSetting(SlewRateSetting, reportedSlewRate);
     ShowStoredSetting(DataFormatSetting, reportedDataFormat);
 
-    dataLength = DataLengthOf(reportedDataFormat);
+    dataLength = OutputDataLength(reportedDataFormat);
     SetUpPosition(reportedDataFormat, rangeIndex);
 }
 
@@ -65,10 +46,10 @@ void Turn4021::SetUpPosition(int dataFormat, int rangeIndex)
 {
     minimum = 0;
     maximum = 20000;
-    if (dataFormat == FormatPercent) {
+    if (static_cast<DataFormat>(dataFormat) == DataFormat::PercentOfRange) {
         scrollMode = ScrollMode::PercentOfRange;
         maximum = 10000;
-    } else if (dataFormat == FormatHexadecimal) {
+    } else if (static_cast<DataFormat>(dataFormat) == DataFormat::Hexadecimal) {
         scrollMode = ScrollMode::Hexadecimal;
         maximum = 4095;
     } else {
@@ -91,7 +72,7 @@ void Turn4021::SetUpPosition(int dataFormat, int rangeIndex)
 QByteArray Turn4021::TypeCode() const
 {
     const int index = ChosenIndex(OutputRangeSetting);
-    return index >= 0 ? QByteArray::number(index + FirstRangeCode) : reportedRangeCode;
+    return index >= 0 ? RangeCodeOfIndex(Kind(), index) : reportedRangeCode;
 }
 
 int Turn4021::TypeFormatBits() const
@@ -166,7 +147,7 @@ std::optional<int> Turn4021::PositionOfData(const QByteArray &data) const
 
 QByteArray Turn4021::ReplyData(const QByteArray &reply) const
 {
-    return Copy(reply, 4, dataLength);
+    return OutputDataText(reply, reportedDataFormat);
 }
 
 // The turn
@@ -174,7 +155,7 @@ QByteArray Turn4021::ReplyData(const QByteArray &reply) const
 void Turn4021::SendLastValueQuery(Phase4021 next)
 {
     SendTypeStep(typePhase, next,
-                 {.command = Command('$', "6"), .expectedLength = dataLength + ReadFrameCharacters});
+                 {.command = Command('$', "6"), .expectedLength = dataLength + OutputFrameCharacters});
 }
 
 void Turn4021::SendFirstRead()
@@ -193,7 +174,7 @@ void Turn4021::SendDataQuery()
 {
     typePhase = Phase4021::None;
     Send(EditorPhase::DataAsked,
-         {.command = Command('$', "8"), .expectedLength = dataLength + ReadFrameCharacters});
+         {.command = Command('$', "8"), .expectedLength = dataLength + OutputFrameCharacters});
 }
 
 void Turn4021::ShowData(const QByteArray &reply)
@@ -294,13 +275,5 @@ void Turn4021::TrendData(const QByteArray &reply)
 
 QString Turn4021::TrendUnit() const
 {
-    switch (scrollMode) {
-    case ScrollMode::PercentOfRange:
-        return QStringLiteral("%");
-    case ScrollMode::Hexadecimal:
-        return {};
-    case ScrollMode::EngineeringUnits:
-        break;
-    }
-    return UnitOfRange(OutputRangeItems.value(Setting(OutputRangeSetting).stored));
+    return OutputUnit(reportedDataFormat, Setting(OutputRangeSetting).stored);
 }

@@ -24,6 +24,7 @@ const std::array<SensorType, 6> &SensorTypes()
     }};
     return table;
 }
+} // namespace
 
 const SensorType *FindSensorType(const QByteArray &typeId)
 {
@@ -32,7 +33,6 @@ const SensorType *FindSensorType(const QByteArray &typeId)
             return &type;
     return nullptr;
 }
-} // namespace
 
 Turn4x13::Turn4x13(Workspace &workspace, QObject *parent)
     : AnalogInputTurn(workspace,

@@ -20,6 +20,9 @@ struct SensorType
     QString offsetText;
 };
 
+// The sensor of a type id; nullptr for a type id of no sensor.
+const SensorType *FindSensorType(const QByteArray &typeId);
+
 class Turn4x13 : public AnalogInputTurn
 {
     Q_OBJECT

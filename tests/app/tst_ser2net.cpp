@@ -7,6 +7,7 @@
 #include "support/find_control.h"
 #include "support/program_driver.h"
 #include "support/recording_prompt.h"
+#include "support/ser2net_process.h"
 #include "support/sim_process.h"
 #include "workspace/prompt.h"
 
@@ -17,75 +18,6 @@
 #include <QTemporaryDir>
 
 using namespace ProgramDriver;
-
-namespace {
-
-// A ser2net process serving one raw TCP port on 127.0.0.1 for one serial device.
-class Ser2Net
-{
-public:
-    Ser2Net(QString program, const QString &folder) : program(std::move(program)), folder(folder) {}
-    ~Ser2Net() { Stop(); }
-
-    bool Start(const QString &device, quint16 tcpPort)
-    {
-        port = tcpPort;
-        QFile config(folder + "/ser2net.yaml");
-        if (!config.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return false;
-        config.write(QString("connection: &navix\n"
-                             "  accepter: tcp,127.0.0.1,%1\n"
-                             "  connector: serialdev,%2,9600n81,local\n")
-                         .arg(port)
-                         .arg(device)
-                         .toLocal8Bit());
-        config.close();
-        // -n: stay in the foreground, -u: no UUCP lock files, -P: a pid file of the test's own.
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program, {"-n", "-u", "-c", config.fileName(), "-P", folder + "/ser2net.pid"});
-        if (!process.waitForStarted(5000))
-            return false;
-        // Ready once it takes connections.
-        return QTest::qWaitFor(
-                   [&] {
-                       QTcpSocket probe;
-                       probe.connectToHost(QHostAddress::LocalHost, port);
-                       return probe.waitForConnected(200) || process.state() == QProcess::NotRunning;
-                   },
-                   5000) &&
-               process.state() == QProcess::Running;
-    }
-
-    void Stop()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(3000)) {
-            process.kill();
-            process.waitForFinished(2000);
-        }
-    }
-
-    QString Output() { return QString::fromLocal8Bit(process.readAll()); }
-
-    QProcess process;
-
-private:
-    QString program;
-    QString folder;
-    quint16 port = 0;
-};
-
-// A TCP port nothing listens on now.
-quint16 FreeTcpPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
-
-} // namespace
 
 class TestSer2Net : public QObject
 {
@@ -103,9 +35,7 @@ private:
 
 void TestSer2Net::initTestCase()
 {
-    ser2net = QStandardPaths::findExecutable("ser2net");
-    if (ser2net.isEmpty())
-        ser2net = QStandardPaths::findExecutable("ser2net", {"/usr/sbin", "/sbin", "/usr/local/sbin"});
+    ser2net = Ser2Net::FindProgram();
     if (ser2net.isEmpty())
         QSKIP(
             "ser2net is not installed (Debian package ser2net; scripts/install-deps installs it): no device "

@@ -1,8 +1,11 @@
 // navix-cli as a script runs it: every command against a navix-sim process on a pseudo-terminal, every exit
-// code, the JSON documents parsed and compared, a backup opened by the utility's loader, and bad input of
-// every kind answered with one line on standard error and exit code 2.
+// code, the JSON documents parsed and compared, a backup opened by the utility's loader, bad input of every
+// kind answered with one line on standard error and exit code 2, and the same bus reached as a network port
+// through ser2net under the COM number the utility remembers for it.
 
+#include "bus/network_port_store.h"
 #include "config/module_file.h"
+#include "support/ser2net_process.h"
 #include "support/sim_process.h"
 #include "support/test_workspace.h"
 
@@ -60,18 +63,23 @@ private slots:
     void backupOpensInTheLoader();
     void setWritesAndVerifies();
     void portThatCannotBeOpened();
+    void networkPortThroughADeviceServer();
 
 private:
     Run Cli(const QStringList &arguments);
     QString Port() const { return QStringLiteral("COM%1").arg(sim.comNumber); }
 
     QTemporaryDir runtimeFolder;
+    QString settingsFile;
     SimProcess sim;
 };
 
 void NavixCliTest::initTestCase()
 {
     QVERIFY(UsePrivateRuntimeFolder(runtimeFolder));
+    // The tool reads the network ports from the test's own settings, never from the user's.
+    settingsFile = runtimeFolder.filePath("navix-utility.conf");
+    qputenv("NAVIX_SETTINGS", QFile::encodeName(settingsFile));
     if (!QFileInfo::exists("/dev/ptmx"))
         QSKIP("this system has no pseudo-terminals");
     QVERIFY(sim.Start(runtimeFolder.path(), {"--frozen", "--close-grace", "-1"}));
@@ -137,7 +145,7 @@ void NavixCliTest::commandsAndExitCodes_data()
     row("scan finds nothing", {"scan", "--port", "PORT", "--from", "30", "--to", "31", "--timeout", "20"}, 1,
         "ADDR  TYPE  MODEL  CONFIG  INIT  CHECKSUM  FIRMWARE  BAUD");
     row("read an analog input", {"read", "--port", "PORT", "--address", "0b", "--timeout", AnswerTimeOutMs},
-        0, "Absolutni tlak  +040.70  kPa");
+        0, "4513 (0B) PKR-02 @4800, range AP 0-110kPa\nAbsolutni tlak  +040.70  Unit\n");
     row("read relays at 19200", {"read", "--port", "PORT", "--address", "06", "--timeout", AnswerTimeOutMs},
         0, "4060 (06) N720 @19200");
     row("read the Tvr 5x", {"read", "--port", "PORT", "--address", "10", "--baud", "9600"}, 0,
@@ -294,6 +302,70 @@ void NavixCliTest::portThatCannotBeOpened()
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(run.err.startsWith("navix-cli: cannot open " + notALine.toUtf8() + ": "), run.err.constData());
     QCOMPARE(run.err.count('\n'), 1);
+}
+
+void NavixCliTest::networkPortThroughADeviceServer()
+{
+    const QString ser2net = Ser2Net::FindProgram();
+    if (ser2net.isEmpty())
+        QSKIP("ser2net is not installed (Debian package ser2net; scripts/install-deps installs it)");
+    Ser2Net server(ser2net, runtimeFolder.path());
+    const quint16 tcpPort = FreeTcpPort();
+    QVERIFY2(server.Start(sim.device, tcpPort), qPrintable(server.Output()));
+    const quint16 deadPort = FreeTcpPort();
+    // The utility has remembered two network ports: the server, and one where nothing listens.
+    constexpr int ServerNumber = 40;
+    constexpr int DeadNumber = 41;
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(tcpPort);
+    const QString deadAddress = QStringLiteral("127.0.0.1:%1").arg(deadPort);
+    NetworkPortStore(settingsFile)
+        .Save({{ServerNumber, *NetworkAddress::FromText(address)},
+               {DeadNumber, *NetworkAddress::FromText(deadAddress)}});
+
+    // Listed beside the serial ports, with their numbers and addresses.
+    Run run = Cli({"ports"});
+    QCOMPARE(run.exitCode, 0);
+    const QRegularExpression serverLine(
+        QStringLiteral("(^|\\n)COM40 +%1 +network\\n").arg(QRegularExpression::escape(address)));
+    QVERIFY2(QString::fromUtf8(run.out).contains(serverLine), run.out.constData());
+    run = Cli({"ports", "--json"});
+    const QJsonArray ports = run.Json()["ports"].toArray();
+    QJsonObject listed;
+    QString simKind;
+    for (const QJsonValue &port : ports) {
+        if (port["number"].toInt() == ServerNumber)
+            listed = port.toObject();
+        if (port["number"].toInt() == sim.comNumber)
+            simKind = port["kind"].toString();
+    }
+    QCOMPARE(simKind, QString("serial"));
+    QCOMPARE(listed,
+             (QJsonObject{
+                 {"name", "COM40"}, {"number", ServerNumber}, {"address", address}, {"kind", "network"}}));
+
+    // scan, read and send through the network COM number reach the modules behind the server.
+    run = Cli({"scan", "--port", "COM40", "--from", "01", "--to", "03", "--timeout", "200", "--json"});
+    QCOMPARE(run.exitCode, 0);
+    QStringList configs;
+    for (const QJsonValue &module : run.Json()["modules"].toArray())
+        configs.append(module["config"].toString());
+    QCOMPARE(configs, (QStringList{"01200600", "02080600", "03310600"}));
+    run = Cli({"read", "--port", "COM40", "--address", "05", "--baud", "9600", "--timeout", "200", "--json"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.Json()["type"].toString(), QString("4052"));
+    QVERIFY(run.Json()["answered"].toBool());
+    run = Cli({"send", "--port", "COM40", "--timeout", "200", "$012"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QByteArray("!01200600\n"));
+
+    // A server that cannot be reached: the reason, exit code 3.
+    run = Cli({"send", "--port", "COM41", "$012"});
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY2(
+        run.err.startsWith(QStringLiteral("navix-cli: cannot open COM41: %1: ").arg(deadAddress).toUtf8()),
+        run.err.constData());
+    QCOMPARE(run.err.count('\n'), 1);
+    NetworkPortStore(settingsFile).Save({});
 }
 
 QTEST_GUILESS_MAIN(NavixCliTest)
