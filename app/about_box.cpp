@@ -7,6 +7,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+namespace navix {
+
 TForm2::TForm2(Workspace &workspace, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), workspace(workspace)
 {
@@ -49,3 +51,5 @@ void TForm2::hideEvent(QHideEvent *event)
     if (!event->spontaneous())
         workspace.SetMainEnabled(true);
 }
+
+} // namespace navix

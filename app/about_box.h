@@ -6,6 +6,9 @@
 
 class QLabel;
 class QPushButton;
+
+namespace navix {
+
 class Workspace;
 
 class TForm2 : public QDialog
@@ -24,3 +27,5 @@ private:
     QLabel *Label2 = nullptr;
     QPushButton *OKBitBtn = nullptr;
 };
+
+} // namespace navix

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace navix {
+
 QIcon ApplicationIcon()
 {
     static constexpr std::array sizes = {16, 22, 24, 32, 48, 64, 128, 256};
@@ -10,3 +12,5 @@ QIcon ApplicationIcon()
         icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(ApplicationId).arg(size), QSize(size, size));
     return icon;
 }
+
+} // namespace navix

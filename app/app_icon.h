@@ -4,7 +4,11 @@
 
 #include <QIcon>
 
+namespace navix {
+
 // The name under which the desktop knows the program: its desktop entry, icon and metainfo file.
 inline constexpr const char *ApplicationId = "org.navix.NavixUtility";
 
 QIcon ApplicationIcon();
+
+} // namespace navix

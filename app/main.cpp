@@ -5,6 +5,8 @@
 
 #include <QApplication>
 
+using namespace navix;
+
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);

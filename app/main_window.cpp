@@ -36,6 +36,8 @@
 
 #include <algorithm>
 
+namespace navix {
+
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName("Form1");
@@ -433,3 +435,5 @@ void TForm1::MoveWindowsButtonClick()
                 window->show();
             }
 }
+
+} // namespace navix

@@ -45,6 +45,8 @@ class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+namespace navix {
+
 class TForm1 : public QMainWindow, public Workspace
 {
     Q_OBJECT
@@ -295,3 +297,5 @@ private:
     QToolButton *MoveWindowsButton = nullptr;
     QToolButton *HelpButton = nullptr;
 };
+
+} // namespace navix

@@ -6,6 +6,8 @@
 #include "bus/text_file.h"
 #include "workspace/prompt.h"
 
+namespace navix {
+
 namespace {
 const QString ConfigFileFilter = QStringLiteral("Module Config (*.cfg)|*.cfg");
 const QString ConfigFileSuffix = QStringLiteral("cfg");
@@ -80,3 +82,5 @@ void TForm1::LoadTimerTimer()
     else if (!cancelled && loaded == 0)
         Prompts().Error("No module found in " + name + " !");
 }
+
+} // namespace navix

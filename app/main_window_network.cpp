@@ -9,6 +9,8 @@
 
 #include <QTreeWidget>
 
+namespace navix {
+
 void TForm1::SetNetworkPortStore(NetworkPortStore *store)
 {
     networkPortStore = store;
@@ -76,3 +78,5 @@ void TForm1::ApdComPort1OpenFailed(const QString &message)
     portLost = true;
     PortOpenFailed(message);
 }
+
+} // namespace navix

@@ -18,6 +18,8 @@
 #include <QSpinBox>
 #include <QTreeWidget>
 
+namespace navix {
+
 namespace {
 QString ParityName(ParityKind parity)
 {
@@ -321,3 +323,5 @@ void TForm1::ApdComPort1DeviceLost(const QString &reason)
             " lost (the device went away), choose the port to open it again...");
     HintPanel->setToolTip(reason);
 }
+
+} // namespace navix

@@ -7,6 +7,8 @@
 
 #include <QTreeWidget>
 
+namespace navix {
+
 void TForm1::ClearModules(bool keepRouting)
 {
     moduleTree.Clear(ApdComPort1.ComNumber(), keepRouting);
@@ -68,3 +70,5 @@ void TForm1::TreeItemChosen(QTreeWidgetItem *item)
     SelectPort(caption);
     OpenModuleEditor(caption);
 }
+
+} // namespace navix

@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+namespace navix {
+
 namespace {
 QWidget *DialogParent()
 {
@@ -67,3 +69,5 @@ std::optional<TypedNetworkAddress> MessagePrompt::AskNetworkAddress(const QStrin
         return std::nullopt;
     return dialog.Typed();
 }
+
+} // namespace navix

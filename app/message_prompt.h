@@ -4,6 +4,8 @@
 
 #include "workspace/prompt.h"
 
+namespace navix {
+
 class MessagePrompt : public Prompt
 {
 public:
@@ -17,3 +19,5 @@ public:
 // File dialog filters are written as "description|pattern|description|pattern"; Qt wants the descriptions,
 // which carry their patterns in parentheses, one per entry. A filter already in Qt's form is kept.
 QStringList DialogNameFilters(const QString &filter);
+
+} // namespace navix

@@ -9,6 +9,8 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
+namespace navix {
+
 ModuleTree::ModuleTree(Workspace &workspace, ModuleRegistry &modules, BusRouter &router)
     : workspace(workspace), modules(modules), router(router)
 {
@@ -133,3 +135,5 @@ void ModuleTree::FreeEditorWindows()
         delete window.data();
     editorWindows.clear();
 }
+
+} // namespace navix

@@ -15,6 +15,9 @@
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
+
+namespace navix {
+
 class Workspace;
 
 // What became of a request to open a module's editor.
@@ -72,3 +75,5 @@ private:
     EditorFactory editorFactory;
     QList<QPointer<QWidget>> editorWindows; // every editor window opened, for the final clean-up
 };
+
+} // namespace navix

@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QSpinBox>
 
+namespace navix {
+
 NetworkAddressDialog::NetworkAddressDialog(QWidget *parent) : QDialog(parent)
 {
     setObjectName("NetworkAddressDialog");
@@ -34,3 +36,5 @@ TypedNetworkAddress NetworkAddressDialog::Typed() const
 {
     return {HostEdit->text(), PortSpinEdit->value()};
 }
+
+} // namespace navix

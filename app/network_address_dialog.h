@@ -9,6 +9,8 @@
 class QLineEdit;
 class QSpinBox;
 
+namespace navix {
+
 class NetworkAddressDialog : public QDialog
 {
     Q_OBJECT
@@ -24,3 +26,5 @@ private:
     QLineEdit *HostEdit = nullptr;
     QSpinBox *PortSpinEdit = nullptr;
 };
+
+} // namespace navix

@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+namespace navix {
+
 TForm5::TForm5(TransactionEngine &engine, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), engine(engine)
 {
@@ -133,3 +135,5 @@ void TForm5::Button2Click()
 {
     hide();
 }
+
+} // namespace navix

@@ -8,6 +8,9 @@ class QCheckBox;
 class QGroupBox;
 class QPushButton;
 class QRadioButton;
+
+namespace navix {
+
 class TransactionEngine;
 
 class TForm5 : public QDialog
@@ -46,3 +49,5 @@ private:
     QPushButton *Button1 = nullptr;
     QPushButton *Button2 = nullptr;
 };
+
+} // namespace navix

@@ -2,6 +2,8 @@
 
 #include "trends/trend_window.h"
 
+namespace navix {
+
 namespace {
 void Present(QWidget &window)
 {
@@ -30,3 +32,5 @@ void NavixProgram::Show()
 {
     Form1.show();
 }
+
+} // namespace navix

@@ -15,6 +15,8 @@
 #include "tools/memory_window.h"
 #include "tools/terminal_window.h"
 
+namespace navix {
+
 class NavixProgram
 {
 public:
@@ -31,3 +33,5 @@ public:
     TForm5 Form5{Form1.Engine()};
     TForm9 Form9; // loading progress of a module configuration file
 };
+
+} // namespace navix

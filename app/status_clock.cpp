@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+namespace navix {
+
 namespace {
 constexpr QChar Quote = u'\'';
 constexpr QChar TimeZoneField = u't';
@@ -33,3 +35,5 @@ void ShowClockText(QLabel &panel, const QString &text)
     if (panel.minimumSize() != panel.maximumSize() || wanted != panel.minimumSize())
         panel.setFixedSize(wanted);
 }
+
+} // namespace navix

@@ -6,6 +6,8 @@
 
 class QLabel;
 
+namespace navix {
+
 // A time format with every time-zone field (and the brackets or blanks left around it) taken out; quoted text
 // stays as it is.
 QString WithoutTimeZone(const QString &timeFormat);
@@ -14,3 +16,5 @@ QString WithoutTimeZone(const QString &timeFormat);
 // when a text needs more room: a panel whose size follows its text would lay out the whole main window
 // again on every tick of the clock.
 void ShowClockText(QLabel &panel, const QString &text);
+
+} // namespace navix

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+namespace navix {
+
 namespace {
 constexpr int IconSize = 16;
 
@@ -81,3 +83,5 @@ QIcon TreeIcon(TreeImage image)
     }
     return icon;
 }
+
+} // namespace navix

@@ -5,6 +5,10 @@
 
 #include <QIcon>
 
+namespace navix {
+
 enum class TreeImage { Computer, Port, Module };
 
 QIcon TreeIcon(TreeImage image);
+
+} // namespace navix

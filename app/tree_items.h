@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTreeWidgetItem>
 
+namespace navix {
+
 enum TreeItemType : int {
     ComputerItem = QTreeWidgetItem::UserType + 1, // "PC"
     PortItem,                                     // "COM<n>"
@@ -24,3 +26,5 @@ inline int PortNumber(const QString &caption)
     const int number = caption.mid(3).toInt(&isNumber);
     return isNumber ? number : 0;
 }
+
+} // namespace navix

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace navix {
+
 int ScreenSizeClass(int screenWidth)
 {
     if (screenWidth < 641)
@@ -64,3 +66,5 @@ std::array<QList<QPoint>, EditorKindCount> ArrangeEditors(const QSize &screen, i
     }
     return places;
 }
+
+} // namespace navix

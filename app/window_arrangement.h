@@ -11,6 +11,8 @@
 
 #include <array>
 
+namespace navix {
+
 // 1 below 641 pixels of screen width, 2 up to 800, 3 above (screens wider than 6400 are treated as 3).
 int ScreenSizeClass(int screenWidth);
 
@@ -29,3 +31,5 @@ extern const std::array<EditorKind, EditorKindCount> ColumnOrder;
 // it was moved to the screen's corner; positions are relative to the screen's top-left corner.
 std::array<QList<QPoint>, EditorKindCount> ArrangeEditors(const QSize &screen, int mainLeft,
                                                           const std::array<int, EditorKindCount> &openCounts);
+
+} // namespace navix

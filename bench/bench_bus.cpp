@@ -31,6 +31,8 @@
 #include <thread>
 #include <tuple>
 
+using namespace navix;
+
 namespace {
 // "$01M" CR out, "!014017" CR back.
 constexpr int NameExchangeCharacters = 5 + 8;

@@ -7,6 +7,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+namespace navix {
+
 namespace {
 constexpr double BitsPerCharacter = 10.0;
 constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
@@ -93,3 +95,5 @@ void PrintTable(const QList<BenchRow> &rows)
     }
     std::fflush(stdout);
 }
+
+} // namespace navix

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+namespace navix {
+
 struct BenchRow
 {
     QString name;
@@ -67,3 +69,5 @@ struct ExchangeTiming
 // The shortest time the exchanges could take: each its pacing delay, then the line time of command and
 // reply, or, for silence, the time-out.
 double BoundSeconds(const QList<TracedExchange> &exchanges, const ExchangeTiming &timing);
+
+} // namespace navix

@@ -28,6 +28,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace navix {
+
 namespace {
 constexpr int NameRequestTimeOutMs = 1000;
 constexpr int PortOpenBoundMs = 5000;
@@ -519,3 +521,5 @@ int RunStartUpProbe(int argc, char **argv)
     std::fflush(stdout);
     return 0;
 }
+
+} // namespace navix

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+namespace navix {
+
 // Where the cases keep their files (bus files, traces, the virtual port links).
 struct BenchPlace
 {
@@ -28,3 +30,5 @@ QList<BenchCase> ToolCases(const BenchPlace &place, const QString &benchProgram)
 inline constexpr const char *StartUpProbeOption = "--start-up-probe";
 // The probe itself: shows the main window, prints its resident memory in megabytes and ends.
 int RunStartUpProbe(int argc, char **argv);
+
+} // namespace navix

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+using namespace navix;
+
 namespace {
 constexpr int Channels = 8;
 constexpr qint64 PollMs = 100;                           // ten polls a second

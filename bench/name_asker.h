@@ -8,6 +8,8 @@
 
 #include <QEventLoop>
 
+namespace navix {
+
 class NameAsker : public ToolReplyHandler
 {
 public:
@@ -30,3 +32,5 @@ private:
     TransactionEngine &engine;
     int left;
 };
+
+} // namespace navix

@@ -32,6 +32,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using namespace navix;
+
 namespace {
 constexpr int ReplyTimeOutMs = 10;
 constexpr int FaultBeatMs = 200;

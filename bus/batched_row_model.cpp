@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace navix {
+
 BatchedRowModel::BatchedRowModel(const QStringList &titles, int capacity, Order order, QObject *parent)
     : QAbstractTableModel(parent), titles(titles), capacity(std::max(1, capacity)), order(order)
 {
@@ -169,3 +171,5 @@ void BatchedRowModel::Publish()
         emit dataChanged(index(row, 0), index(row, columnCount() - 1));
     }
 }
+
+} // namespace navix

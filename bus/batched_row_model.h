@@ -16,6 +16,8 @@
 
 #include <vector>
 
+namespace navix {
+
 class BatchedRowModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -70,3 +72,5 @@ private:
     QTimer publishTimer;
     QElapsedTimer sincePublish;
 };
+
+} // namespace navix

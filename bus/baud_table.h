@@ -4,6 +4,8 @@
 
 #include <array>
 
+namespace navix {
+
 constexpr std::array<int, 6> ModuleBaudRates{1200, 2400, 4800, 9600, 19200, 38400};
 constexpr int FirstBaudCode = 3;
 constexpr int DefaultBaud = 9600;
@@ -27,3 +29,5 @@ constexpr int CodeOfBaud(int baud)
 // The bit of the data format byte (positions 7-8 of the configuration text) that switches checksums on: with
 // the baud code, what both ends of the line must agree on.
 constexpr int ChecksumFormatBit = 0x40;
+
+} // namespace navix

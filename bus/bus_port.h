@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QObject>
 
+namespace navix {
+
 class BusPort : public QObject
 {
     Q_OBJECT
@@ -25,3 +27,5 @@ signals:
     // Raised on the user-interface thread with the number of received characters that wait to be read.
     void TriggerAvail(quint16 count);
 };
+
+} // namespace navix

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace navix {
+
 namespace {
 constexpr int RoundTripDecimals = 1;
 const QStringList CsvTitles = {"Command", "Response", "Time", "Round trip (ms)"};
@@ -77,3 +79,5 @@ QTime LogTimeOfDay()
     return QTime::fromMSecsSinceStartOfDay(
         static_cast<int>(((now + offsetMs) % MsPerDay + MsPerDay) % MsPerDay));
 }
+
+} // namespace navix

@@ -7,6 +7,9 @@
 #include "batched_row_model.h"
 
 #include <optional>
+class QTime;
+
+namespace navix {
 
 class CommandLogModel : public BatchedRowModel
 {
@@ -35,7 +38,6 @@ public:
     static constexpr int RoundTripCell = 3;
 };
 
-class QTime;
 // Time of day as hours, minutes, seconds and milliseconds without leading zeros: 9:05:07.045 reads 9:5:7.45.
 QString LogTimeStamp(const QTime &time);
 
@@ -43,3 +45,5 @@ QString LogTimeStamp(const QTime &time);
 // time, which at line rate costs more than the rest of logging; the zone's offset is taken at most once a
 // second instead (a change of summer time shows within that second).
 QTime LogTimeOfDay();
+
+} // namespace navix

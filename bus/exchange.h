@@ -10,6 +10,8 @@
 
 #include <QByteArray>
 
+namespace navix {
+
 // How the engine reads the reply of a command.
 enum class ReceiveMode : int {
     NoMode = 0,         // nothing is read: characters wait in the buffer
@@ -39,3 +41,5 @@ struct Exchange
     char endChar = CR;
     int expectedLength = 0;
 };
+
+} // namespace navix

@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+namespace navix {
+
 namespace {
 constexpr const char *CodePage = "windows-1250";
 } // namespace
@@ -52,3 +54,5 @@ QString WithoutLineBreaks(const QString &text)
     }
     return clean;
 }
+
+} // namespace navix

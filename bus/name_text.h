@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace navix {
+
 enum class NameEncoding { Windows1250, Utf8 };
 
 QByteArray EncodeName(const QString &text, NameEncoding encoding);
@@ -22,3 +24,5 @@ bool IsUtf8(const QByteArray &bytes, bool cutOffEndAllowed = false);
 QString WithoutLineBreaks(const QString &text);
 // The character that ends a name in its file line.
 constexpr char NameEnd = ')';
+
+} // namespace navix

@@ -1,5 +1,7 @@
 #include "network_address.h"
 
+namespace navix {
+
 namespace {
 constexpr int HighestTcpPort = 65535;
 
@@ -58,3 +60,5 @@ std::optional<NetworkAddress> NetworkAddress::FromParts(const QString &host, int
         return std::nullopt;
     return NetworkAddress{bare, static_cast<quint16>(port)};
 }
+
+} // namespace navix

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace navix {
+
 struct NetworkAddress
 {
     QString host;
@@ -22,3 +24,5 @@ struct NetworkAddress
 
     friend bool operator==(const NetworkAddress &, const NetworkAddress &) = default;
 };
+
+} // namespace navix

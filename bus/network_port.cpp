@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace navix {
+
 NetworkPort::NetworkPort(QObject *parent) : BusPort(parent)
 {
     socket.setReadBufferSize(BufferSize);
@@ -130,3 +132,5 @@ void NetworkPort::Announce()
     if (arrivedWhileAnnouncing && IsOpen() && socket.bytesAvailable() > 0)
         ScheduleAnnouncement();
 }
+
+} // namespace navix

@@ -9,6 +9,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+namespace navix {
+
 class NetworkPort : public BusPort
 {
     Q_OBJECT
@@ -56,3 +58,5 @@ private:
     bool announcing = false;
     bool arrivedWhileAnnouncing = false;
 };
+
+} // namespace navix

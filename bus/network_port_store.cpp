@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+namespace navix {
+
 namespace {
 const QString ArrayKey = QStringLiteral("NetworkPorts");
 const QString NumberKey = QStringLiteral("number");
@@ -50,3 +52,5 @@ void NetworkPortStore::Save(const QList<NetworkPortEntry> &ports)
     settings->endArray();
     settings->sync();
 }
+
+} // namespace navix

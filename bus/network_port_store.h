@@ -10,6 +10,8 @@
 
 class QSettings;
 
+namespace navix {
+
 class NetworkPortStore
 {
 public:
@@ -26,3 +28,5 @@ public:
 private:
     std::unique_ptr<QSettings> settings;
 };
+
+} // namespace navix

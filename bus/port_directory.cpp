@@ -1,5 +1,7 @@
 #include "port_directory.h"
 
+namespace navix {
+
 int PortDirectory::NumberOf(const ComPortTarget &target) const
 {
     for (auto entry = given.cbegin(); entry != given.cend(); ++entry)
@@ -106,3 +108,5 @@ QList<NetworkPortEntry> PortDirectory::NetworkPorts() const
             ports.append({port.key(), *port.value().address});
     return ports;
 }
+
+} // namespace navix

@@ -13,6 +13,8 @@
 
 #include <optional>
 
+namespace navix {
+
 struct ComPortTarget
 {
     QString device;                        // a serial port: the device or registered link listed
@@ -59,3 +61,5 @@ private:
     QMap<int, ComPortTarget> given; // every number given in this run
     QSet<int> offered;
 };
+
+} // namespace navix

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+namespace navix {
+
 namespace {
 
 constexpr int HighestComNumber = 65535; // the port object keeps the number in 16 bits
@@ -124,3 +126,5 @@ QMap<int, QString> EnumerateComPorts()
     }
     return NumberComPorts(systemDevices, links);
 }
+
+} // namespace navix

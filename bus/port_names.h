@@ -13,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace navix {
+
 // The folder in which virtual ports are registered.
 QString VirtualPortFolder();
 
@@ -30,3 +32,5 @@ struct VirtualPortLink
 // the entries of the virtual port folder. A system device that a link already leads to is listed once, under
 // the link's number. Names that fit no rule (a link not named COM<n>, numbers outside 1..65535) are left out.
 QMap<int, QString> NumberComPorts(const QStringList &systemDevices, const QList<VirtualPortLink> &links);
+
+} // namespace navix

@@ -1,5 +1,7 @@
 #include "port_routing.h"
 
+namespace navix {
+
 void RoutePortThroughDirectory(TApdComPort &port, PortDirectory &directory,
                                std::function<QMap<int, QString>()> listSerialPorts)
 {
@@ -13,3 +15,5 @@ void RoutePortThroughDirectory(TApdComPort &port, PortDirectory &directory,
         return target ? target->address : std::nullopt;
     });
 }
+
+} // namespace navix

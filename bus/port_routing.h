@@ -10,8 +10,12 @@
 
 #include <functional>
 
+namespace navix {
+
 // Lets port open what directory offers under its number: a network port by its address, a serial port by its
 // device. The serial ports are listed anew (listSerialPorts) before each open, because a device may have come
 // back since the last look. The directory must outlive the port's use of it.
 void RoutePortThroughDirectory(TApdComPort &port, PortDirectory &directory,
                                std::function<QMap<int, QString>()> listSerialPorts);
+
+} // namespace navix

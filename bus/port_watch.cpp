@@ -5,6 +5,8 @@
 
 #include <QDir>
 
+namespace navix {
+
 PortWatch::PortWatch(QObject *parent) : QObject(parent)
 {
     settle.setSingleShot(true);
@@ -28,3 +30,5 @@ void PortWatch::Stop()
     if (!watcher.directories().isEmpty())
         watcher.removePaths(watcher.directories());
 }
+
+} // namespace navix

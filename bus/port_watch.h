@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QTimer>
 
+namespace navix {
+
 class PortWatch : public QObject
 {
     Q_OBJECT
@@ -27,3 +29,5 @@ private:
     QFileSystemWatcher watcher;
     QTimer settle;
 };
+
+} // namespace navix

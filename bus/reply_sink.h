@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+namespace navix {
+
 class ReplySink
 {
 public:
@@ -11,3 +13,5 @@ public:
     // A reply as read, without its checksum; empty for a time-out or a wrong checksum.
     virtual void DeliverReply(const QByteArray &reply) = 0;
 };
+
+} // namespace navix

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QtGlobal>
 
+namespace navix {
+
 // The folder in which the system's device nodes come and go as devices are plugged in and out.
 QString SerialDeviceFolder();
 
@@ -34,3 +36,5 @@ bool SerialInputWaiting(qintptr handle);
 // Writes what the device takes at once without waiting (the device is open non-blocking, as QSerialPort opens
 // it); returns how many characters it took, 0 when it took none or failed.
 qint64 SerialWriteNow(qintptr handle, const char *data, qint64 size);
+
+} // namespace navix

@@ -13,6 +13,8 @@
 #include <sys/ioctl.h>
 #endif
 
+namespace navix {
+
 const char *const UsbSerialDevicesFolder = "/sys/bus/usb-serial/devices";
 QString SerialDeviceFolder()
 {
@@ -77,3 +79,5 @@ int AdapterLatencyMs(const QString &adaptersFolder, const QString &device)
     const int milliseconds = timer.readAll().trimmed().toInt(&isNumber);
     return isNumber ? milliseconds : -1;
 }
+
+} // namespace navix

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+namespace navix {
+
 namespace {
 
 QString PortName(quint16 number)
@@ -134,7 +136,7 @@ void TApdComPort::Open()
         openDevice = device;
         received.clear();
         RequestLowLatency(serial->handle());
-        adapterLatencyMs = ::AdapterLatencyMs(adaptersFolder, device);
+        adapterLatencyMs = navix::AdapterLatencyMs(adaptersFolder, device);
         return;
     }
 
@@ -276,3 +278,5 @@ void TApdComPort::HandleError(int error)
     Close();
     emit DeviceLost(reason);
 }
+
+} // namespace navix

@@ -17,6 +17,8 @@
 
 class QSerialPort;
 
+namespace navix {
+
 // Opening errors. The main window shows a message for the first three; any other reaches the default handler.
 class ESerialError : public std::runtime_error
 {
@@ -139,3 +141,5 @@ private:
     std::function<std::optional<NetworkAddress>(int)> networkResolver;
     NetworkPort network;
 };
+
+} // namespace navix

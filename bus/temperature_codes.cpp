@@ -3,6 +3,8 @@
 #include <QtGlobal>
 #include <cmath>
 
+namespace navix {
+
 namespace {
 
 // The tables give their factors in hundredths, so that a value can also be had exactly as a fraction.
@@ -105,3 +107,5 @@ QString TemperatureFromCode(const QByteArray &twoHexDigits, TemperatureHolding h
     return FormatTemperature(holding == TemperatureHolding::SixByteReal ? CodeToSixByteReal(code)
                                                                         : CodeToTemperature(code));
 }
+
+} // namespace navix

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace navix {
+
 // Conversions between the Tvr 5x one-byte temperature codes and degrees Celsius. The modules store a
 // temperature as a piecewise linear code 0..255; the same tables serve the limit fields, the "(°C)" value
 // display and the memory records.
@@ -27,3 +29,5 @@ QString FormatTemperature(double celsius);
 // Two hex digits of a reply to formatted degrees; a text that is not exactly two hex digits gives "?".
 QString TemperatureFromCode(const QByteArray &twoHexDigits,
                             TemperatureHolding holding = TemperatureHolding::Double);
+
+} // namespace navix

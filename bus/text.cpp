@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 
+namespace navix {
+
 namespace {
 template <typename Text> void DeleteIn(Text &text, qsizetype position, qsizetype count)
 {
@@ -130,3 +132,5 @@ int BitsToInt(const QByteArray &text)
     }
     return static_cast<int>(value);
 }
+
+} // namespace navix

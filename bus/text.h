@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace navix {
+
 namespace TextDetail {
 template <typename Text> Text Copy(const Text &text, qsizetype position, qsizetype count)
 {
@@ -75,3 +77,5 @@ inline QByteArray ToWire(const QString &text)
 }
 
 constexpr char CR = '\r';
+
+} // namespace navix

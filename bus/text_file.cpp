@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+namespace navix {
+
 namespace {
 bool WriteFromStart(QFile &file, const QByteArray &contents)
 {
@@ -54,3 +56,5 @@ QByteArray CsvField(const QString &text)
         field = '"' + field.replace('"', "\"\"") + '"';
     return field;
 }
+
+} // namespace navix

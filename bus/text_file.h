@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace navix {
+
 enum class SaveResult { Saved, NotOpened, NotWritten };
 
 // Replaces the file at path by contents: the old file stays as it was unless the whole new text was written
@@ -16,3 +18,5 @@ SaveResult ReplaceFile(const QString &path, const QByteArray &contents);
 // A field of a comma-separated line (the command log and trend files): quoted where its text holds a comma, a
 // quote or a line break, its quotes doubled.
 QByteArray CsvField(const QString &text);
+
+} // namespace navix

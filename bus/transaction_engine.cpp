@@ -7,6 +7,8 @@
 #include <optional>
 #include <utility>
 
+namespace navix {
+
 namespace {
 constexpr double NanosecondsPerMillisecond = 1e6;
 
@@ -340,3 +342,5 @@ void TransactionEngine::LogExchange(const QByteArray &text, bool isResponse, Rec
     } else
         commandLog.InsertRow(FromWire(shown));
 }
+
+} // namespace navix

@@ -21,6 +21,8 @@
 
 #include <optional>
 
+namespace navix {
+
 // Pacing choices (the tag of the pacing dialog's SpeedInfo group).
 enum PacingTag : int { VerySlow = 1, Slow = 2, Average = 3, Fast = 4, VeryFast = 5, SendingStopped = 6 };
 
@@ -129,3 +131,5 @@ private:
     bool roundTripOpen = false; // that command has had neither its reply nor its time-out yet
     double lastRoundTripMs = 0;
 };
+
+} // namespace navix

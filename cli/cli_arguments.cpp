@@ -7,6 +7,8 @@
 
 #include <array>
 
+namespace navix {
+
 namespace {
 constexpr int LowestTimeOutMs = 1;
 constexpr int HighestTimeOutMs = 1000;
@@ -281,3 +283,5 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         return {std::nullopt, {}, problem.text};
     }
 }
+
+} // namespace navix

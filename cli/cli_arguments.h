@@ -9,6 +9,8 @@
 
 #include <optional>
 
+namespace navix {
+
 enum class CliCommand { Ports, Scan, Read, Send, Backup, Set };
 
 // Exit codes of the tool.
@@ -48,3 +50,5 @@ struct ParsedCommandLine
 };
 
 ParsedCommandLine ParseCommandLine(const QStringList &arguments);
+
+} // namespace navix

@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+namespace navix {
+
 namespace {
 // A device path that no COM number stands for still opens under this number, which no listing gives out.
 constexpr int UnlistedComNumber = PortDirectory::HighestNumber;
@@ -181,3 +183,5 @@ void CliBus::UpdateModuleRecord(const QByteArray &address, const QByteArray &con
 {
     modules.UpdateRecord(address, config, editorState);
 }
+
+} // namespace navix

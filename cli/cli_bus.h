@@ -18,6 +18,8 @@
 #include <functional>
 #include <optional>
 
+namespace navix {
+
 // Names a settings file of the utility's kind to take the remembered network ports from, instead of the
 // user's own (~/.config/navix/navix-utility.conf).
 constexpr const char *SettingsFileVariable = "NAVIX_SETTINGS";
@@ -109,3 +111,5 @@ private:
     bool scanning = false;
     std::optional<QByteArray> reply; // the reply of the exchange asked with Ask
 };
+
+} // namespace navix

@@ -13,6 +13,8 @@
 
 #include <functional>
 
+namespace navix {
+
 namespace {
 // A configuration write waits longer for its acknowledgement, as the editors let it.
 constexpr int ConfigurationTimeOutMs = 500;
@@ -421,3 +423,5 @@ int RunCommandLine(const QStringList &arguments)
     }
     return RunCommand(*parsed.request);
 }
+
+} // namespace navix

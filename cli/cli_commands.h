@@ -7,6 +7,10 @@
 
 #include "cli_arguments.h"
 
+namespace navix {
+
 int RunCommand(const CliRequest &request);
 // Parses the command line and runs the command; help and bad arguments end here too.
 int RunCommandLine(const QStringList &arguments);
+
+} // namespace navix

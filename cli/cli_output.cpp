@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace navix {
+
 QString AlignedRows(const QList<QStringList> &rows)
 {
     QList<qsizetype> widths;
@@ -57,3 +59,5 @@ void Progress::Show(const QString &text)
     std::fflush(stderr);
     shown = true;
 }
+
+} // namespace navix

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace navix {
+
 // Columns padded to their widest cell, separated by two blanks, the last one unpadded.
 QString AlignedRows(const QList<QStringList> &rows);
 
@@ -25,3 +27,5 @@ private:
     bool shown = false;
     bool enabled = false;
 };
+
+} // namespace navix

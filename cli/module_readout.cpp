@@ -2,6 +2,8 @@
 
 #include "editors/module_readings.h"
 
+namespace navix {
+
 namespace {
 constexpr int TvrStackOffset = 1; // the Tvr 5x answers for its stack input at the next address
 constexpr int HighestAddress = 0xFF;
@@ -123,3 +125,5 @@ Readout ReadModule(CliBus &bus, const ModuleRecord &record)
     readout.answered = query.answered;
     return readout;
 }
+
+} // namespace navix

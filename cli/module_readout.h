@@ -9,6 +9,8 @@
 #include <QList>
 #include <QString>
 
+namespace navix {
+
 struct ReadoutValue
 {
     QString name;  // the value label or channel name of the record
@@ -25,3 +27,5 @@ struct Readout
 };
 
 Readout ReadModule(CliBus &bus, const ModuleRecord &record);
+
+} // namespace navix

@@ -11,6 +11,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+namespace navix {
+
 namespace {
 void Colour(QLabel &label, Qt::GlobalColor colour)
 {
@@ -119,3 +121,5 @@ void TForm9::FormHide()
     cancelled = true;
     emit Cancel();
 }
+
+} // namespace navix

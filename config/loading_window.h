@@ -9,6 +9,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+namespace navix {
+
 class TForm9 : public QDialog
 {
     Q_OBJECT
@@ -46,3 +48,5 @@ private:
 
     bool cancelled = true;
 };
+
+} // namespace navix

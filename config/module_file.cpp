@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace navix {
+
 namespace {
 constexpr const char *LineEnd = "\r\n";
 constexpr const char *EndLine = "END";
@@ -362,3 +364,5 @@ void ModuleFileLoad::TakeDescription(const QByteArray &line)
             record->captions[0] = name();
     }
 }
+
+} // namespace navix

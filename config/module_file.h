@@ -19,6 +19,8 @@
 
 #include <optional>
 
+namespace navix {
+
 // The name a chosen file is saved under: a name without ".cfg" or ".CFG" gets ".cfg" appended, the first
 // ".CFG" is replaced by a trailing ".cfg", an empty name becomes "Noname.cfg". Only the last part of a path
 // is adjusted, so a folder whose name holds ".CFG" or ".cfg" is neither renamed nor mistaken for the
@@ -130,3 +132,5 @@ private:
     int channel = -1;       // channel lines read after a "DSCR" line; -1 outside of them
     int loadedModules = 0;
 };
+
+} // namespace navix

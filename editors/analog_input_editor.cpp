@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 
+namespace navix {
+
 AnalogInputEditor::AnalogInputEditor(Workspace &workspace, const EditorDesign &design, AnalogInputTurn &turn,
                                      QWidget *parent)
     : ModuleEditorWindow(workspace, design, turn, parent), analog(turn)
@@ -75,3 +77,5 @@ void AnalogInputEditor::ShowValue(const QByteArray &value)
 {
     DataEdit.setText(FromWire(value));
 }
+
+} // namespace navix

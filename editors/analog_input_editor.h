@@ -6,6 +6,8 @@
 #include "analog_input_turn.h"
 #include "editor_window.h"
 
+namespace navix {
+
 class AnalogInputEditor : public ModuleEditorWindow
 {
     Q_OBJECT
@@ -45,3 +47,5 @@ protected:
 private:
     AnalogInputTurn &analog;
 };
+
+} // namespace navix

@@ -2,6 +2,8 @@
 
 #include "bus/text.h"
 
+namespace navix {
+
 const QStringList AnalogInputTurn::DataFormatItems = {"Engineering units", "% of FSR",
                                                       "2's complement of hex", "Ohms"};
 const QStringList AnalogInputTurn::IntegrationTimeItems = {"50 ms ( 60Hz power )", "60 ms ( 50Hz power)"};
@@ -114,3 +116,5 @@ QString AnalogInputTurn::TrendUnit() const
         return UnitOfRange(StoredRangeItem());
     }
 }
+
+} // namespace navix

@@ -5,6 +5,8 @@
 #include "editor_turn.h"
 #include "input_format.h"
 
+namespace navix {
+
 class AnalogInputTurn : public EditorTurn
 {
     Q_OBJECT
@@ -57,3 +59,5 @@ private:
     QByteArray reportedRangeCode = "20";
     InputFormat reportedFormat;
 };
+
+} // namespace navix

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QStyle>
 
+namespace navix {
+
 namespace {
 CalibrationDialogSet *installedSet = nullptr;
 
@@ -200,3 +202,5 @@ bool OpenCalibrationDialog(QObject *editor, std::function<void(int)> store, int 
     dialog.show();
     return true;
 }
+
+} // namespace navix

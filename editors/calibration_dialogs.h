@@ -27,6 +27,8 @@
 
 #include <functional>
 
+namespace navix {
+
 // The frame both dialogs share: picture, message, the three buttons and the guarded target.
 class CalibrationDialogFrame : public QDialog
 {
@@ -139,3 +141,5 @@ QString CalibrationCaption(const QString &kind, const QString &model, int addres
 // "&Execute". Does nothing and returns false while either dialog is showing.
 bool OpenCalibrationDialog(QObject *editor, std::function<void(int)> store, int code, const QString &caption,
                            const QString &message);
+
+} // namespace navix

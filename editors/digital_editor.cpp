@@ -3,6 +3,8 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 
+namespace navix {
+
 DigitalEditorWindow::DigitalEditorWindow(Workspace &workspace, const EditorDesign &design, DigitalTurn &turn,
                                          QWidget *parent)
     : ModuleEditorWindow(workspace, design, turn, parent)
@@ -55,3 +57,5 @@ void DigitalEditorWindow::ShowChannels(int channels)
             panel->Toggle();
     }
 }
+
+} // namespace navix

@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QList>
 
+namespace navix {
+
 class DigitalEditorWindow : public ModuleEditorWindow
 {
     Q_OBJECT
@@ -35,3 +37,5 @@ private:
     QList<OutputPanel *> panels;
     QList<QLineEdit *> channelEdits;
 };
+
+} // namespace navix

@@ -2,6 +2,8 @@
 
 #include "bus/text.h"
 
+namespace navix {
+
 const DigitalDesign OutputTurn::Outputs4050 = {EditorKind::Type4050, "N730", 8, "Vystup "};
 const DigitalDesign OutputTurn::Relays4060 = {EditorKind::Type4060, "N720", 4, "Rele "};
 const DigitalDesign InputTurn::Inputs4052 = {EditorKind::Type4052, "N76x", 8, "Vstup "};
@@ -153,3 +155,5 @@ QList<TrendChannel> DigitalTurn::TrendChannels() const
         channels.append({Captions().value(channel), true});
     return channels;
 }
+
+} // namespace navix

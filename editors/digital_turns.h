@@ -12,6 +12,8 @@
 
 #include "editor_turn.h"
 
+namespace navix {
+
 struct DigitalDesign
 {
     EditorKind kind = EditorKind::Type4050;
@@ -96,3 +98,5 @@ public:
 protected:
     void ShowData(const QByteArray &reply) override;
 };
+
+} // namespace navix

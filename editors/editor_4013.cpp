@@ -14,6 +14,8 @@
 
 #include <initializer_list>
 
+namespace navix {
+
 namespace {
 
 const QString Degrees = QStringLiteral("(°C)");
@@ -471,3 +473,5 @@ void TForm10::ApplySettingsLayout(bool settingsShown)
     GroupBox1.setGeometry(0, 0, windowWidth, windowHeight);
     setFixedSize(windowWidth, windowHeight);
 }
+
+} // namespace navix

@@ -12,6 +12,8 @@
 
 #include <array>
 
+namespace navix {
+
 // A limit temperature field: a text that reads as no number when the user leaves it becomes the lowest limit.
 class LimitSpinBox : public QSpinBox
 {
@@ -104,3 +106,5 @@ private:
     std::array<QLabel, Turn4013::LimitCount> LimitLabels;
     std::array<LimitSpinBox, Turn4013::LimitCount> LimitFields; // SpinEdit1..SpinEdit9 = X1..X9
 };
+
+} // namespace navix

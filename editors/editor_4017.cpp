@@ -6,6 +6,8 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 
+namespace navix {
+
 namespace {
 // The signal the span calibration asks for, by input range.
 const QStringList SpanSources = {"+ 10 V", "+ 5 V", "+ 1 V", "+ 500 mV", "+ 150 mV", "+ 20 mA"};
@@ -135,3 +137,5 @@ void TForm50::ApplySettingsLayout(bool settingsShown)
     GroupBox1.setGeometry(0, 0, windowWidth, windowHeight);
     setFixedSize(windowWidth, windowHeight);
 }
+
+} // namespace navix

@@ -8,6 +8,8 @@
 
 #include <array>
 
+namespace navix {
+
 class TForm50 : public ModuleEditorWindow
 {
     Q_OBJECT
@@ -48,3 +50,5 @@ private:
     QLabel IntgrTimeLabel;
     QComboBox IntgrTimeComboBox;
 };
+
+} // namespace navix

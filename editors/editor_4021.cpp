@@ -9,6 +9,8 @@
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 
+namespace navix {
+
 namespace {
 constexpr int ScrollLargeStep = 100;
 constexpr int ScrollMinimumWidth = 160;
@@ -175,3 +177,5 @@ void TForm60::ApplySettingsLayout(bool settingsShown)
     GroupBox1.setGeometry(0, 0, windowWidth, windowHeight);
     setFixedSize(windowWidth, windowHeight);
 }
+
+} // namespace navix

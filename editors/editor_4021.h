@@ -8,6 +8,8 @@
 
 #include <QScrollBar>
 
+namespace navix {
+
 class TForm60 : public ModuleEditorWindow
 {
     Q_OBJECT
@@ -58,3 +60,5 @@ private:
     QPushButton Cal20mAButton;
     QPushButton TrimCalButton;
 };
+
+} // namespace navix

@@ -1,5 +1,7 @@
 #include "editor_4050.h"
 
+namespace navix {
+
 namespace {
 constexpr int TypedDigits = 2;
 } // namespace
@@ -13,3 +15,5 @@ TForm30::TForm30(Workspace &workspace, QWidget *parent)
 {
     setObjectName("TForm30");
 }
+
+} // namespace navix

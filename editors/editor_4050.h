@@ -3,9 +3,13 @@
 
 #include "output_editor.h"
 
+namespace navix {
+
 class TForm30 : public OutputEditorWindow
 {
     Q_OBJECT
 public:
     explicit TForm30(Workspace &workspace, QWidget *parent = nullptr);
 };
+
+} // namespace navix

@@ -1,5 +1,7 @@
 #include "editor_4052.h"
 
+namespace navix {
+
 namespace {
 constexpr int Type4152 = 4152;
 
@@ -48,3 +50,5 @@ void TForm2x::ShowModuleName(const QByteArray &typeId)
         return;
     ShowModelCaption("Navix 790");
 }
+
+} // namespace navix

@@ -5,6 +5,8 @@
 
 #include "digital_editor.h"
 
+namespace navix {
+
 class InputEditorWindow : public DigitalEditorWindow
 {
     Q_OBJECT
@@ -30,3 +32,5 @@ private:
     // Only the type id 4152 names the window.
     void ShowModuleName(const QByteArray &typeId);
 };
+
+} // namespace navix

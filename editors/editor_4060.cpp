@@ -1,5 +1,7 @@
 #include "editor_4060.h"
 
+namespace navix {
+
 namespace {
 constexpr int TypedDigits = 1;
 } // namespace
@@ -13,3 +15,5 @@ TForm40::TForm40(Workspace &workspace, QWidget *parent)
 {
     setObjectName("TForm40");
 }
+
+} // namespace navix

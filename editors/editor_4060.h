@@ -4,9 +4,13 @@
 
 #include "output_editor.h"
 
+namespace navix {
+
 class TForm40 : public OutputEditorWindow
 {
     Q_OBJECT
 public:
     explicit TForm40(Workspace &workspace, QWidget *parent = nullptr);
 };
+
+} // namespace navix

@@ -2,6 +2,8 @@
 
 #include "calibration_dialogs.h"
 
+namespace navix {
+
 namespace {
 constexpr int HiddenSettingsHeight = 135;
 constexpr int ShownSettingsHeight = 270;
@@ -82,3 +84,5 @@ void TForm1x::FormShow()
 {
     ApplySettingsLayout(ShowSettingsBox.isChecked());
 }
+
+} // namespace navix

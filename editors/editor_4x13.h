@@ -7,6 +7,8 @@
 #include "analog_input_editor.h"
 #include "turn_4x13.h"
 
+namespace navix {
+
 class TForm1x : public AnalogInputEditor
 {
     Q_OBJECT
@@ -28,3 +30,5 @@ private:
 
     Turn4x13 &sensorTurn;
 };
+
+} // namespace navix

@@ -5,6 +5,8 @@
 #include <QPalette>
 #include <QValidator>
 
+namespace navix {
+
 namespace {
 class NameValidator : public QValidator
 {
@@ -62,3 +64,5 @@ void SetUpNameEdit(QLineEdit &edit)
     edit.setMaxLength(MaxNameLength);
     edit.setValidator(new NameValidator(&edit));
 }
+
+} // namespace navix

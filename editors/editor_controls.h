@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QStringList>
 
+namespace navix {
+
 // A settings combo box: the user may type into it; a text that is no item is put back by the change handler.
 void SetUpSettingCombo(QComboBox &box, const QString &name, const QStringList &items);
 void SetUpReadOnlyEdit(QLineEdit &edit, const QString &name);
@@ -20,3 +22,5 @@ void MakeSilver(QLineEdit &edit, bool borderless = false);
 // character that code page cannot hold; and it keeps a name well within a line the file loader reads.
 constexpr int MaxNameLength = 255;
 void SetUpNameEdit(QLineEdit &edit);
+
+} // namespace navix

@@ -8,6 +8,8 @@
 #include "editor_4060.h"
 #include "editor_4x13.h"
 
+namespace navix {
+
 namespace {
 ModuleEditorWindow *CreateWindowOfKind(Workspace &workspace, EditorKind kind)
 {
@@ -45,3 +47,5 @@ QWidget *CreateModuleEditor(Workspace &workspace, ModuleRecord &record)
     record.SetEditor(window, &window->Turn());
     return window;
 }
+
+} // namespace navix

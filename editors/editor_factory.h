@@ -7,7 +7,12 @@
 #include "workspace/module_records.h"
 
 class QWidget;
+
+namespace navix {
+
 class Workspace;
 
 // nullptr when that kind of module has no editor in this program yet.
 QWidget *CreateModuleEditor(Workspace &workspace, ModuleRecord &record);
+
+} // namespace navix

@@ -5,6 +5,8 @@
 
 #include <array>
 
+namespace navix {
+
 const QStringList EditorTurn::BaudrateItems = {"1200 ", "2400", "4800", "9600", "19200", "38400"};
 const QString EditorTurn::CommunicationText = QStringLiteral(" Communication...");
 const QString EditorTurn::CommunicationErrorText = QStringLiteral(" Communication Error...");
@@ -509,3 +511,5 @@ double DecimalValue(const QByteArray &text)
     const double value = text.trimmed().toDouble(&isNumber);
     return isNumber ? value : LostValue;
 }
+
+} // namespace navix

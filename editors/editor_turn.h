@@ -22,6 +22,8 @@
 #include <optional>
 #include <vector>
 
+namespace navix {
+
 // Where a turn stands. Start and Idle are the rest phases of every editor: in them no exchange of the editor
 // is outstanding. TypePhase hands the step to the module type, which keeps a phase of its own.
 enum class EditorPhase {
@@ -260,3 +262,5 @@ double DecimalValue(const QByteArray &text);
 // Sets a turn up from its module record as an editor opens: module name, configuration, INIT flag,
 // captions.
 void SetUpTurn(EditorTurn &turn, const ModuleRecord &record);
+
+} // namespace navix

@@ -10,6 +10,8 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 
+namespace navix {
+
 namespace {
 const QString HexSuffix = QStringLiteral(" (Hex)");
 } // namespace
@@ -373,3 +375,5 @@ void ModuleEditorWindow::closeEvent(QCloseEvent *event)
     // Never deleted at once: a delivery may still be on the call stack above a nested event loop.
     deleteLater();
 }
+
+} // namespace navix

@@ -24,6 +24,8 @@
 
 #include <vector>
 
+namespace navix {
+
 // What differs between the module types in the common part of their windows.
 struct EditorDesign
 {
@@ -127,3 +129,5 @@ private:
     std::vector<QLineEdit *> captionEdits; // by caption index
     bool centred = false;
 };
+
+} // namespace navix

@@ -5,6 +5,8 @@
 
 #include "bus/text.h"
 
+namespace navix {
+
 struct InputFormat
 {
     int integrationTime = 0;
@@ -26,3 +28,5 @@ struct InputFormat
     // The byte without the checksum bit.
     int Bits() const { return (integrationTime & 1) << 7 | (dataFormat & 0x03); }
 };
+
+} // namespace navix

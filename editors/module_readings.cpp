@@ -13,6 +13,8 @@
 
 #include <QRegularExpression>
 
+namespace navix {
+
 namespace {
 constexpr int HexValueLength = 4;
 constexpr int DecimalValueLength = 7;
@@ -211,3 +213,5 @@ QString UnitOfRange(const QString &rangeItem)
     static const QRegularExpression unitAtEnd(QStringLiteral("([^\\d\\s./+\\-]+)\\s*$"));
     return unitAtEnd.match(rangeItem).captured(1);
 }
+
+} // namespace navix

@@ -9,6 +9,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace navix {
+
 // The data formats of the analog modules (bits 1..0 of the format byte), in the order of their lists.
 enum class DataFormat { EngineeringUnits = 0, PercentOfRange = 1, Hexadecimal = 2, Ohms = 3 };
 
@@ -66,3 +68,5 @@ int DataFormatOf(const QByteArray &config);
 // The unit at the end of a range item ("+/-  500 mV" is in mV, "Pt.00385 0 to +100°C" in °C); empty when the
 // item ends in no unit.
 QString UnitOfRange(const QString &rangeItem);
+
+} // namespace navix

@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>
 
+namespace navix {
+
 OutputEditorWindow::OutputEditorWindow(Workspace &workspace, const EditorDesign &design, OutputTurn &turn,
                                        int typedDigits, QWidget *parent)
     : DigitalEditorWindow(workspace, design, turn, parent), outputs(turn), typedDigits(typedDigits)
@@ -81,3 +83,5 @@ bool OutputEditorWindow::DataEditKeyPress(QKeyEvent *event)
     const int kept = static_cast<int>(DataEdit.text().size() - DataEdit.selectedText().size());
     return kept >= typedDigits;
 }
+
+} // namespace navix

@@ -5,6 +5,8 @@
 
 #include "digital_editor.h"
 
+namespace navix {
+
 class OutputEditorWindow : public DigitalEditorWindow
 {
     Q_OBJECT
@@ -30,3 +32,5 @@ private:
     OutputTurn &outputs;
     int typedDigits;
 };
+
+} // namespace navix

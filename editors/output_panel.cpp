@@ -2,6 +2,8 @@
 
 #include <QMouseEvent>
 
+namespace navix {
+
 const QColor OutputPanel::OffColor(0xC0, 0xC0, 0xC0);
 const QColor OutputPanel::OnColor(0x00, 0xFF, 0x00);
 
@@ -36,3 +38,5 @@ void OutputPanel::mouseReleaseEvent(QMouseEvent *event)
     if (clickable && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit Clicked(this);
 }
+
+} // namespace navix

@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QLabel>
 
+namespace navix {
+
 class OutputPanel : public QLabel
 {
     Q_OBJECT
@@ -33,3 +35,5 @@ private:
     int tag;
     bool clickable = false;
 };
+
+} // namespace navix

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+namespace navix {
+
 const QStringList Turn4013::InputRangeItems = {
     "Pt.00385  -/+100°C", "Pt.00385 0 to +100°C", "Pt.00385 0 to +200°C", "Pt.00385 0 to +600°C",
     "Pt.00391 -/+ 100°C", "Pt.00391 0 to +100°C", "Pt.00391 0 to +200°C", "Pt.00391 0 to +600°C",
@@ -426,3 +428,5 @@ QString Turn4013::TrendUnit() const
 {
     return variant ? DegreesUnit() : AnalogInputTurn::TrendUnit();
 }
+
+} // namespace navix

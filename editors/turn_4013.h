@@ -14,6 +14,8 @@
 
 #include <QList>
 
+namespace navix {
+
 // Fourteen digits yymmdd0whhmmss for the Tvr 5x clock, from the texts of the time and date fields
 // ("12:30:05", "24.12.07 (1)"). Whatever is missing or no digit becomes "0", so the module never gets a
 // clock text of the wrong shape.
@@ -143,3 +145,5 @@ private:
     ControllerEntries entries;
     double unitDegrees = LostValue; // the Tvr 5x's last unit read, until its stack read
 };
+
+} // namespace navix

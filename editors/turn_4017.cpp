@@ -2,6 +2,8 @@
 
 #include "bus/text.h"
 
+namespace navix {
+
 const QStringList Turn4017::InputRangeItems = {"+/-  10 V",   "+/-     5 V", "+/-      1 V",
                                                "+/-  500 mV", "+/-  150 mV", "+/-    20 mA"};
 const QStringList Turn4017::DataFormatItems = {"Engineering units"};
@@ -185,3 +187,5 @@ QString Turn4017::TrendUnit() const
 {
     return UnitOfRange(InputRangeItems.value(Setting(RangeSetting).stored));
 }
+
+} // namespace navix

@@ -7,6 +7,8 @@
 #include "editor_turn.h"
 #include "input_format.h"
 
+namespace navix {
+
 class Turn4017 : public EditorTurn
 {
     Q_OBJECT
@@ -76,3 +78,5 @@ private:
     // The values of the scan under way, one per channel, for the trend.
     QList<double> scanValues = QList<double>(ChannelCount, LostValue);
 };
+
+} // namespace navix

@@ -2,6 +2,8 @@
 
 #include "bus/text.h"
 
+namespace navix {
+
 const QStringList Turn4021::OutputRangeItems = {"0 to 20 mA", "4 to 20 mA", "0 to 10 V"};
 const QStringList Turn4021::DataFormatItems = {"Engineering units", "% of FSR", "Hexadecimal"};
 const QStringList Turn4021::SlewRateItems = {
@@ -277,3 +279,5 @@ QString Turn4021::TrendUnit() const
 {
     return OutputUnit(reportedDataFormat, Setting(OutputRangeSetting).stored);
 }
+
+} // namespace navix

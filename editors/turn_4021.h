@@ -13,6 +13,8 @@
 
 #include <optional>
 
+namespace navix {
+
 class Turn4021 : public EditorTurn
 {
     Q_OBJECT
@@ -105,3 +107,5 @@ private:
     int reportedSlewRate = 0;
     int reportedDataFormat = 0;
 };
+
+} // namespace navix

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace navix {
+
 namespace {
 // The degree sign is the byte B0 on the wire and in the captions.
 const QString TemperatureRangeItem = QString::fromLatin1("temperature -40/+124\xB0"
@@ -51,3 +53,5 @@ void Turn4x13::NameType(const QByteArray &typeId)
     // The one item is the stored range when the module reports the sensor's range code.
     SetRangeCount(SensorRangeCount);
 }
+
+} // namespace navix

@@ -7,6 +7,8 @@
 
 #include "analog_input_turn.h"
 
+namespace navix {
+
 // A row of the sensor table.
 struct SensorType
 {
@@ -41,3 +43,5 @@ protected:
 private:
     const SensorType *sensor = nullptr;
 };
+
+} // namespace navix

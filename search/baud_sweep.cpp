@@ -2,6 +2,8 @@
 
 #include "bus/baud_table.h"
 
+namespace navix {
+
 BaudSweep::BaudSweep(Workspace &workspace, ModuleScan &scan, QObject *parent)
     : QObject(parent), workspace(workspace), scan(scan)
 {
@@ -70,3 +72,5 @@ void BaudSweep::ScanFinished()
         workspace.SetLineBaud(lastFoundBaud ? lastFoundBaud : startBaud);
     emit Finished();
 }
+
+} // namespace navix

@@ -12,6 +12,8 @@
 #include <QList>
 #include <QObject>
 
+namespace navix {
+
 class BaudSweep : public QObject
 {
     Q_OBJECT
@@ -57,3 +59,5 @@ private:
     int lastFoundBaud = 0;
     QList<int> foundBauds;
 };
+
+} // namespace navix

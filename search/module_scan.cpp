@@ -4,6 +4,8 @@
 
 #include <utility>
 
+namespace navix {
+
 namespace {
 // Reply lengths as announced to the engine: start and end character included, checksum never.
 constexpr int NameReplyLength = 8;
@@ -237,3 +239,5 @@ void ModuleScan::AddModule(bool initFlag)
     workspace.QueueModuleItem(caption);
     emit ModuleAdded(record, caption);
 }
+
+} // namespace navix

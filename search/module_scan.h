@@ -10,6 +10,8 @@
 #include <QByteArray>
 #include <QObject>
 
+namespace navix {
+
 enum class ScanStep {
     StartStep = 0,
     NameRequest = 1,
@@ -90,3 +92,5 @@ private:
     bool checksumRequests = false; // the module answered the name request only with checksum
     QString captionSuffix;
 };
+
+} // namespace navix

@@ -5,6 +5,8 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+namespace navix {
+
 namespace {
 constexpr int DefaultTimerMs = 100;
 } // namespace
@@ -189,3 +191,5 @@ void TForm3::ShowAddress(int address)
     DecLabel.setText(QString::number(address));
     HexLabel.setText(FromWire(HexByte(address)));
 }
+
+} // namespace navix

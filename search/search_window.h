@@ -20,6 +20,8 @@
 #include <QSpinBox>
 #include <QTimer>
 
+namespace navix {
+
 class TForm3 : public QDialog, public ToolReplyHandler
 {
     Q_OBJECT
@@ -69,3 +71,5 @@ private:
     ToolBusSession session{workspace.Engine(), workspace.Router(), ToolKind::Search, *this, *this,
                            InitTimer,          CloseTimer};
 };
+
+} // namespace navix

@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+namespace navix {
+
 MemoryPort::MemoryPort(QObject *parent) : BusPort(parent) {}
 
 void MemoryPort::WriteText(const QByteArray &text)
@@ -64,3 +66,5 @@ void MemoryPort::AnnounceNext()
         announcing = false;
     emit TriggerAvail(static_cast<quint16>(received.size()));
 }
+
+} // namespace navix

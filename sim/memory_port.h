@@ -10,6 +10,8 @@
 #include <deque>
 #include <functional>
 
+namespace navix {
+
 class MemoryPort : public BusPort
 {
     Q_OBJECT
@@ -44,3 +46,5 @@ private:
     bool announcing = false;
     bool held = false;
 };
+
+} // namespace navix

@@ -14,6 +14,8 @@
 #include <unistd.h>
 #endif
 
+namespace navix {
+
 namespace {
 constexpr qint64 MicrosecondsPerSecond = 1000000;
 #ifdef Q_OS_LINUX
@@ -104,3 +106,5 @@ void MonotonicAlarm::Fire()
 #endif
     emit Rang();
 }
+
+} // namespace navix

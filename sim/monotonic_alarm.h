@@ -8,6 +8,8 @@
 class QSocketNotifier;
 class QTimer;
 
+namespace navix {
+
 class MonotonicAlarm : public QObject
 {
     Q_OBJECT
@@ -36,3 +38,5 @@ private:
     QSocketNotifier *notifier = nullptr;
     QTimer *fallback = nullptr; // where the system has no timer of finer grain
 };
+
+} // namespace navix

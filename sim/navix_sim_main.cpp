@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+using namespace navix;
+
 namespace {
 int signalPipe[2] = {-1, -1};
 

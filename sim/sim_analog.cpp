@@ -5,6 +5,8 @@
 
 #include "bus/text.h"
 
+namespace navix {
+
 namespace {
 // Resistance of the module's sensor at a temperature, for the "Ohms" data format: Pt100 with alpha 0.00385
 // for range codes 20..23, 0.00391 for 24..27, Ni100 for 28 and 29.
@@ -110,3 +112,5 @@ SimReply RespondAnalogInputs(SimModule &module, const QByteArray &body, const QB
         return AckReply(addressText);
     return command == '@' ? SimReply{} : UnknownReply(addressText);
 }
+
+} // namespace navix

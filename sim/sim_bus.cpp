@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace navix {
+
 namespace {
 // Characters without a CR beyond this are no command any module would wait for.
 constexpr qsizetype InputLimit = 4096;
@@ -204,3 +206,5 @@ QList<QByteArray> SimBus::Commands() const
         commands.append(exchange.command);
     return commands;
 }
+
+} // namespace navix

@@ -23,6 +23,8 @@
 #include <memory>
 #include <vector>
 
+namespace navix {
+
 class MemoryPort;
 
 struct SimExchange
@@ -97,3 +99,5 @@ private:
     ReplyScheduler scheduler;
     QPointer<MemoryPort> attachedPort;
 };
+
+} // namespace navix

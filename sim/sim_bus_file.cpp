@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace navix {
+
 namespace {
 struct ModuleLine
 {
@@ -167,3 +169,5 @@ QByteArray DemoBusText()
            "4113  20200600  init     # in INIT: answers at 00 without checksum\n"
            "4017  14080640           # uses checksums\n";
 }
+
+} // namespace navix

@@ -16,6 +16,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace navix {
+
 // Adds the modules a description lists. Returns an empty text on success; otherwise a message that names the
 // first bad line by number and text, and nothing is added.
 QString LoadBusText(SimBus &bus, const QByteArray &text);
@@ -23,3 +25,5 @@ QString LoadBusFile(SimBus &bus, const QString &path);
 
 // The demo bus: one module of every type, a Tvr 5x, a module in INIT at 00 and one that uses checksums.
 QByteArray DemoBusText();
+
+} // namespace navix

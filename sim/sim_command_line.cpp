@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+namespace navix {
+
 namespace {
 const char *Description =
     "Serves a simulated Navix module bus on a pseudo-terminal, registered as a COM port for the utility.\n"
@@ -76,3 +78,5 @@ void PrintSimError(const QString &message)
 {
     std::fprintf(stderr, "navix-sim: %s\n", qPrintable(message));
 }
+
+} // namespace navix

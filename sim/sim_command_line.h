@@ -8,6 +8,8 @@
 
 class QCoreApplication;
 
+namespace navix {
+
 class SimCommandLine
 {
 public:
@@ -45,3 +47,5 @@ private:
 
 // Prints "navix-sim: " and the message on standard error.
 void PrintSimError(const QString &message);
+
+} // namespace navix

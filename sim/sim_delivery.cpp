@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace navix {
+
 namespace {
 constexpr double BitsPerCharacter = 10.0;
 constexpr double MicrosecondsPerSecond = 1e6;
@@ -134,3 +136,5 @@ void ReplyScheduler::Arm()
     else
         alarm.RingAt(queue.first().dueUs, line.awakeForReplies ? ReplyWakeLeadUs : 0);
 }
+
+} // namespace navix

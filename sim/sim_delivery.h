@@ -12,6 +12,8 @@
 
 #include <functional>
 
+namespace navix {
+
 // A reply on its way: its bytes (noise included) and the delivery faults that apply to it.
 struct SimOutgoing
 {
@@ -83,3 +85,5 @@ private:
     MonotonicAlarm alarm;
     qint64 lineFreeAtUs = 0;
 };
+
+} // namespace navix

@@ -5,6 +5,8 @@
 
 #include "bus/text.h"
 
+namespace navix {
+
 namespace {
 int ChannelCount(const SimModule &module)
 {
@@ -67,3 +69,5 @@ SimReply RespondDigital(SimModule &module, const QByteArray &body, const QByteAr
     }
     return command == '@' ? SimReply{} : UnknownReply(addressText);
 }
+
+} // namespace navix

@@ -1,5 +1,7 @@
 #include "sim_faults.h"
 
+namespace navix {
+
 // Line noise as a disturbed line produces it: odd characters, none of them a start character or a CR, so that
 // a receiver that drops what stands in front of the start character loses nothing of the reply.
 const QByteArray SimFaults::NoiseText = QByteArray("~\x7f*#", 4);
@@ -16,3 +18,5 @@ bool SimFaults::TakeLoss()
     }
     return loseEvery > 0 && repliesSeen % loseEvery == 0;
 }
+
+} // namespace navix

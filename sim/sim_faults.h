@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+namespace navix {
+
 struct SimFaults
 {
     int loseReplies = 0;         // the next n replies are lost (counts down)
@@ -27,3 +29,5 @@ struct SimFaults
 private:
     int repliesSeen = 0;
 };
+
+} // namespace navix

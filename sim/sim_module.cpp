@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+namespace navix {
+
 namespace {
 // The moment a fresh Tvr 5x clock shows, so that a bus built twice shows the same values.
 const QDateTime DefaultClock(QDate(2007, 12, 24), QTime(12, 30, 5));
@@ -278,3 +280,5 @@ void SimModule::LogRecord(qint64 busTimeMs)
         memory[(pointer + i) % MemorySize] = static_cast<char>(bytes[i]);
     pointer = static_cast<quint16>(pointer + 8);
 }
+
+} // namespace navix

@@ -10,6 +10,8 @@
 
 #include <array>
 
+namespace navix {
+
 // How a module behaves, from its type id.
 enum class SimKind {
     Generic,         // answers name, configuration and firmware only (an unknown type id)
@@ -104,3 +106,5 @@ private:
 
     quint32 randomState;
 };
+
+} // namespace navix

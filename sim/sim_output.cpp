@@ -8,6 +8,8 @@
 #include <cmath>
 #include <optional>
 
+namespace navix {
+
 namespace {
 int DataFormat(const SimModule &module)
 {
@@ -102,3 +104,5 @@ SimReply RespondAnalogOutput(SimModule &module, const QByteArray &body, const QB
     }
     return command == '@' ? SimReply{} : UnknownReply(addressText);
 }
+
+} // namespace navix

@@ -15,6 +15,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace navix {
+
 namespace {
 constexpr int FirstVirtualCom = 20;
 constexpr int LastVirtualCom = 255;
@@ -287,3 +289,5 @@ void PtyServer::FlushOutput()
     }
     writeNotifier->setEnabled(false);
 }
+
+} // namespace navix

@@ -11,6 +11,8 @@
 
 class QSocketNotifier;
 
+namespace navix {
+
 class PtyServer : public QObject
 {
     Q_OBJECT
@@ -73,3 +75,5 @@ int TakeComNumberLock(int number);
 // link, so it was left behind by one that was killed; its pseudo-terminal name may well have been handed out
 // again, to this very simulator. A link to any other device was made on purpose and stays.
 bool VirtualComEntryFree(const QString &entryPath);
+
+} // namespace navix

@@ -7,6 +7,8 @@
 
 #include <QByteArray>
 
+namespace navix {
+
 // "!" + AA: the acknowledgement of a setting or a calibration.
 SimReply AckReply(const QByteArray &addressText);
 // "?" + AA: a module's answer to a command it does not know or a value it refuses.
@@ -51,3 +53,5 @@ QByteArray ReadingText(const SimModule &module, double reading);
 // Tvr 5x temperature codes (one byte) for degrees C and back, along the sensor's characteristic.
 int TemperatureCode(double celsius);
 double CodeTemperature(int code);
+
+} // namespace navix

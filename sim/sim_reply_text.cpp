@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace navix {
+
 SimReply AckReply(const QByteArray &addressText)
 {
     return {"!" + addressText};
@@ -66,3 +68,5 @@ bool IsDecimalText(const QByteArray &text)
     return !text.isEmpty() &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
+
+} // namespace navix

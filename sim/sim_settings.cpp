@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace navix {
+
 double AnalogRange::FullScale() const
 {
     return std::max(std::fabs(low), std::fabs(high));
@@ -91,3 +93,5 @@ bool AcceptsSettings(const SimModule &module, const QByteArray &typeCode, int ba
     }
     return false;
 }
+
+} // namespace navix

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <optional>
 
+namespace navix {
+
 namespace {
 // The sensor characteristic of the controller: temperature codes at the breakpoints of its linear pieces.
 constexpr double KnotCelsius[] = {-50, -40, 40, 60, 70, 100, 125, 135, 160, 180, 300};
@@ -161,3 +163,5 @@ SimReply RespondTvr(SimModule &module, const QByteArray &body, const QByteArray 
         return {"!" + addressText};
     return UnknownReply(addressText);
 }
+
+} // namespace navix

@@ -7,6 +7,8 @@
 #include <QAbstractItemView>
 #include <QAction>
 
+namespace navix {
+
 void AddCommandLogActions(QAbstractItemView &view, CommandLogModel &log)
 {
     auto *save = new QAction("Save log ...", &view);
@@ -25,3 +27,5 @@ void AddCommandLogActions(QAbstractItemView &view, CommandLogModel &log)
     view.addActions({save, clear});
     view.setContextMenuPolicy(Qt::ActionsContextMenu);
 }
+
+} // namespace navix

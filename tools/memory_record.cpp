@@ -3,6 +3,8 @@
 #include "bus/temperature_codes.h"
 #include "bus/text.h"
 
+namespace navix {
+
 namespace {
 QString Digits(const QByteArray &record, int first)
 {
@@ -37,3 +39,5 @@ QByteArray MemoryExtract(const QList<QStringList> &rows)
         text += ToWire(cells.join(' ')) + "\r\n";
     return text;
 }
+
+} // namespace navix

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace navix {
+
 // The controller stores one record every 8 bytes; the last whole record starts at FFF8.
 constexpr int MemoryRecordSize = 8;
 constexpr int LastRecordAddress = 0xFFF8;
@@ -22,3 +24,5 @@ QStringList DecodeMemoryRecord(int address, const QByteArray &record);
 // The file text: one line per row, top row first, its cells separated by single blanks, each line ended by
 // CR LF.
 QByteArray MemoryExtract(const QList<QStringList> &rows);
+
+} // namespace navix

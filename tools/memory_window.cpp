@@ -15,6 +15,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+namespace navix {
+
 namespace {
 constexpr int DefaultTimerMs = 100;
 constexpr int AddressDigits = 4;
@@ -442,3 +444,5 @@ bool TForm6::eventFilter(QObject *watched, QEvent *event)
     }
     return QDialog::eventFilter(watched, event);
 }
+
+} // namespace navix

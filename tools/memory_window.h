@@ -20,6 +20,8 @@
 
 class QKeyEvent;
 
+namespace navix {
+
 class TForm6 : public QDialog, public ToolReplyHandler
 {
     Q_OBJECT
@@ -110,3 +112,5 @@ private:
     ToolBusSession session{workspace.Engine(), workspace.Router(), ToolKind::Memory, *this, *this,
                            InitTimer,          CloseTimer};
 };
+
+} // namespace navix

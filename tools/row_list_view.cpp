@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QTreeView>
 
+namespace navix {
+
 int PlainTextDelegate::Margin(const QStyleOptionViewItem &option) const
 {
     const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
@@ -84,3 +86,5 @@ void SetUpRowList(QTreeView &view, QAbstractItemModel &model, const QList<int> &
     for (int column = 0; column < columnWidths.size(); ++column)
         view.setColumnWidth(column, columnWidths[column]);
 }
+
+} // namespace navix

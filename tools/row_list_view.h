@@ -12,6 +12,8 @@
 class QAbstractItemModel;
 class QTreeView;
 
+namespace navix {
+
 // Draws a cell's text left-aligned on one line, elided at the right when it does not fit, over the style's
 // item background (selection included).
 class PlainTextDelegate : public QStyledItemDelegate
@@ -40,3 +42,5 @@ private:
 
 // Shows model in view as such a list, with the given column widths.
 void SetUpRowList(QTreeView &view, QAbstractItemModel &model, const QList<int> &columnWidths);
+
+} // namespace navix

@@ -13,6 +13,8 @@
 
 #include <algorithm>
 
+namespace navix {
+
 namespace {
 constexpr int DefaultTimerMs = 100;
 } // namespace
@@ -275,3 +277,5 @@ void TForm4::FinishClose()
     repeating = false;
     workspace.SetMainEnabled(true);
 }
+
+} // namespace navix

@@ -22,6 +22,8 @@
 #include <QTimer>
 #include <QTreeView>
 
+namespace navix {
+
 // The terminal's list keeps the rows as the command log does (newest on top, at most 500, further responses
 // to one command in cells the columns do not show); only its column titles differ.
 class TerminalLogModel : public CommandLogModel
@@ -100,3 +102,5 @@ private:
     ToolBusSession session{workspace.Engine(), workspace.Router(), ToolKind::Terminal, *this, *this,
                            InitTimer,          CloseTimer};
 };
+
+} // namespace navix

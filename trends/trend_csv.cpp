@@ -4,6 +4,8 @@
 
 #include <QLocale>
 
+namespace navix {
+
 namespace {
 const QByteArray LineEnd = "\r\n";
 const QByteArray TimeHeader = "Time";
@@ -80,3 +82,5 @@ void TrendLog::Write(const QByteArray &text)
     file.close();
     emit Failed(QStringLiteral("The log to %1 stopped: %2").arg(path, reason));
 }
+
+} // namespace navix

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QObject>
 
+namespace navix {
+
 QByteArray TrendCsvHeader(const QList<TrendChannel> &channels);
 QByteArray TrendCsvLine(const TrendSample &sample);
 // The whole trend as a file's contents.
@@ -44,3 +46,5 @@ private:
     QFile file;
     QList<TrendChannel> loggedChannels;
 };
+
+} // namespace navix

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace navix {
+
 namespace {
 constexpr int SmallestLimit = 4;
 
@@ -182,3 +184,5 @@ std::size_t TrendModel::MemoryBytes() const
         bytes += column.capacity() * sizeof(double);
     return bytes;
 }
+
+} // namespace navix

@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <vector>
 
+namespace navix {
+
 class TrendModel
 {
 public:
@@ -57,3 +59,5 @@ private:
     std::vector<int> offsets; // seconds from UTC, so a file shows the local time the sample was taken in
     std::vector<std::vector<double>> columns;
 };
+
+} // namespace navix

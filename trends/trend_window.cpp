@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <array>
 
+namespace navix {
+
 const QStringList TrendWindow::SpanItems = {"1 min", "10 min", "1 h", "all"};
 
 namespace {
@@ -332,3 +334,5 @@ TrendWindow &ShowTrendWindow(TrendFeed &feed, QWidget *parent)
     window->activateWindow();
     return *window;
 }
+
+} // namespace navix

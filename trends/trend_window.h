@@ -26,6 +26,8 @@
 
 #include <vector>
 
+namespace navix {
+
 class TrendWindow : public QWidget
 {
     Q_OBJECT
@@ -94,3 +96,5 @@ private:
 
 // Shows the trend window of the feed, a child window of parent: the open one, or a new one.
 TrendWindow &ShowTrendWindow(TrendFeed &feed, QWidget *parent);
+
+} // namespace navix

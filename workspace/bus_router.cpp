@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+namespace navix {
+
 namespace {
 int ToolIndex(ToolKind tool)
 {
@@ -180,3 +182,5 @@ void BusRouter::ClearModuleRecords(bool keepRouting)
         record.editorState = EditorState::Closed;
     });
 }
+
+} // namespace navix

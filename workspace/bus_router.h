@@ -13,6 +13,8 @@
 
 #include <array>
 
+namespace navix {
+
 // The tool windows that can hold the bus, in the order the router looks at them.
 enum class ToolKind { Search = 0, Terminal, Memory };
 
@@ -97,3 +99,5 @@ private:
     std::array<int, EditorKindCount> cursors{};
     bool continuationQueued = false;
 };
+
+} // namespace navix

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QStringList>
 
+namespace navix {
+
 class ModuleEditor
 {
 public:
@@ -19,3 +21,5 @@ public:
     // The texts the editor shows as description or channel names, copied into the module record.
     virtual QStringList Captions() const = 0;
 };
+
+} // namespace navix

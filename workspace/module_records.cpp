@@ -2,6 +2,8 @@
 
 #include "bus/text.h"
 
+namespace navix {
+
 QByteArray ModuleRecord::Address() const
 {
     return Copy(config, 1, 2);
@@ -208,3 +210,5 @@ QString RelabeledCaption(const QString &oldCaption, const QString &newCaption)
         caption[0] = '*';
     return caption;
 }
+
+} // namespace navix

@@ -17,6 +17,8 @@
 #include <memory>
 #include <vector>
 
+namespace navix {
+
 // The type id a Tvr 5x is recorded with: it names itself 4013 and tells itself apart by its clock.
 constexpr const char *TvrTypeId = "20";
 // A Tvr 5x answers at its own address and at the two after it (stack temperature, status word).
@@ -125,3 +127,5 @@ QByteArray CaptionAddress(const QString &caption);
 // The caption a tree item gets when its module is relabelled: the new caption, with its first character
 // replaced by "*" when the old caption marked a module in INIT mode.
 QString RelabeledCaption(const QString &oldCaption, const QString &newCaption);
+
+} // namespace navix

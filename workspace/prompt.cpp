@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+namespace navix {
+
 namespace {
 Prompt *currentPrompt = nullptr;
 } // namespace
@@ -19,3 +21,5 @@ Prompt *InstallPrompt(Prompt *prompt)
     currentPrompt = prompt;
     return previous;
 }
+
+} // namespace navix

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace navix {
+
 // What the user typed into the dialog that asks for a network port: the host and the TCP port.
 struct TypedNetworkAddress
 {
@@ -35,3 +37,5 @@ public:
 Prompt &Prompts();
 // Installs a prompt (not owned) and returns the previous one; nullptr removes it.
 Prompt *InstallPrompt(Prompt *prompt);
+
+} // namespace navix

@@ -2,6 +2,8 @@
 
 #include <QEvent>
 
+namespace navix {
+
 ToolBusSession::ToolBusSession(TransactionEngine &engine, BusRouter &router, ToolKind tool,
                                ToolReplyHandler &handler, QObject &window, QTimer &initTimer,
                                QTimer &closeTimer)
@@ -98,3 +100,5 @@ void ToolBusSession::Close()
     if (router.OwnsBus(tool))
         router.ReleaseBus();
 }
+
+} // namespace navix

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <functional>
 
+namespace navix {
+
 enum class ScanPhase { WaitingForBus = 0, Ready = 1, Closing = 2 };
 
 class ToolBusSession : public QObject
@@ -58,3 +60,5 @@ private:
     ScanPhase phase = ScanPhase::WaitingForBus;
     bool closePending = false;
 };
+
+} // namespace navix

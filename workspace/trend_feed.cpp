@@ -2,6 +2,8 @@
 
 #include <QMetaMethod>
 
+namespace navix {
+
 void TrendFeed::SetTitle(const QString &text)
 {
     if (text == title)
@@ -28,3 +30,5 @@ void TrendFeed::Record(const QList<double> &values)
         return;
     emit Sampled({QDateTime::currentDateTime(), values});
 }
+
+} // namespace navix

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <limits>
 
+namespace navix {
+
 // One series of a trend: the channel's name and whether its value moves in steps (a digital state).
 struct TrendChannel
 {
@@ -61,3 +63,5 @@ private:
     QString unit;
     QList<TrendChannel> channels;
 };
+
+} // namespace navix

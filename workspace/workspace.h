@@ -14,6 +14,8 @@
 #include <QRect>
 #include <QString>
 
+namespace navix {
+
 class Workspace
 {
 public:
@@ -56,3 +58,5 @@ public:
     // Opens the trend window of an editor's values, or brings it to the front when it is open already.
     virtual void ShowTrend(TrendFeed &feed) = 0;
 };
+
+} // namespace navix

@@ -9,6 +9,8 @@
 
 #include <QWidget>
 
+namespace navix {
+
 class FakeEditor : public QWidget, public ModuleEditor
 {
 public:
@@ -50,3 +52,5 @@ public:
     QList<QByteArray> replies;
     QStringList captions;
 };
+
+} // namespace navix

@@ -13,6 +13,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+namespace navix {
+
 class PseudoTerminal
 {
 public:
@@ -58,3 +60,5 @@ private:
     QString slavePath;
     QString linkPath;
 };
+
+} // namespace navix

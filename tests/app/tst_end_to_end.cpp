@@ -34,6 +34,8 @@
 #include <memory>
 #include <vector>
 
+using namespace navix;
+
 namespace {
 // Replies over a pseudo-terminal from another process, which may be slowed down by the sanitizers or wait for
 // a busy machine, need more than the shortest time-out.

@@ -35,6 +35,8 @@
 #include <algorithm>
 #include <memory>
 
+using namespace navix;
+
 namespace {
 QMap<int, QString> TwoPorts()
 {

@@ -24,6 +24,8 @@
 
 #include <unistd.h>
 
+using namespace navix;
+
 namespace {
 
 QMap<int, QString> TwoSerialPorts()

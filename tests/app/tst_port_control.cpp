@@ -28,6 +28,8 @@
 
 #include <memory>
 
+using namespace navix;
+
 namespace {
 QString Canonical(const QString &path)
 {

@@ -14,6 +14,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+using namespace navix;
+
 using namespace ProgramDriver;
 
 namespace {

@@ -17,6 +17,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+using namespace navix;
+
 using namespace ProgramDriver;
 
 class TestSer2Net : public QObject

@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QToolButton>
 
+using namespace navix;
+
 class TestSmallWindows : public QObject
 {
     Q_OBJECT

@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+using namespace navix;
+
 namespace {
 constexpr int BoundMs = 2000;
 using Order = BatchedRowModel::Order;

@@ -17,6 +17,8 @@
 
 #include <memory>
 
+using namespace navix;
+
 namespace {
 
 // A device server of the test's own: it accepts one connection and shows what came in.

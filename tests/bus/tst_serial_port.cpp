@@ -21,6 +21,8 @@
 
 #include <memory>
 
+using namespace navix;
+
 namespace {
 
 // The master side of a pseudo-terminal, non-blocking.

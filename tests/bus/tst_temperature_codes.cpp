@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <limits>
 
+using namespace navix;
+
 namespace {
 // The road the memory extracts of the Tvr 5x have always taken, done again here on its own: the value in the
 // processor's 80-bit extended format, stored into a 6-byte real (the 64-bit mantissa cut to 40 bits, rounded

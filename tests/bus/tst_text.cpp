@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+using namespace navix;
+
 class TestText : public QObject
 {
     Q_OBJECT

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+using namespace navix;
+
 namespace {
 // An editor that takes one exchange per turn: it asks "$AA6" and ends its turn with the answer.
 class FakeEditor : public QObject, public ModuleEditor

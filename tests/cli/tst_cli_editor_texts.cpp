@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 
+using namespace navix;
+
 namespace {
 constexpr int RunBoundMs = 60000;
 constexpr int ShowBoundMs = 5000;

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace navix;
+
 namespace {
 constexpr int RunBoundMs = 120000;
 // The time-out of commands that a module answers. navix-sim and navix-cli built with the sanitizers on a busy

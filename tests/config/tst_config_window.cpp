@@ -14,6 +14,8 @@
 
 #include <memory>
 
+using namespace navix;
+
 namespace {
 constexpr int LoadBoundMs = 2000;
 

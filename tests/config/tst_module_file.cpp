@@ -19,6 +19,8 @@
 
 #include <memory>
 
+using namespace navix;
+
 namespace {
 QStringList Numbered(const QString &stem, int first, int last)
 {

@@ -11,6 +11,8 @@
 
 #include <QPointer>
 
+namespace navix {
+
 // A window's control by its object name; the test ends when there is none.
 template <typename Control> Control &Find(const QWidget *window, const QString &name)
 {
@@ -51,3 +53,5 @@ public:
     CalibrationDialogSet calibrationDialogs;
     QList<QPointer<QWidget>> windows;
 };
+
+} // namespace navix

@@ -12,6 +12,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+using namespace navix;
+
 namespace {
 bool ShowsOne(const OutputPanel *panel)
 {

@@ -9,6 +9,8 @@
 
 #include "bus/temperature_codes.h"
 
+using namespace navix;
+
 namespace {
 // A Tvr 5x at 10..12 whose record and tree item say N710 until the editor finds out.
 ModuleRecordPtr AddTvr(EditorBench &bench, const QByteArray &config = "10200602", bool init = false)

@@ -6,6 +6,8 @@
 
 #include "editors/editor_4017.h"
 
+using namespace navix;
+
 namespace {
 TForm50 *OpenAndSettle(EditorBench &bench, const ModuleRecordPtr &record)
 {

@@ -8,6 +8,8 @@
 
 #include <QScrollBar>
 
+using namespace navix;
+
 namespace {
 // An editor on the bench, through its first full turn.
 TForm60 *OpenAndSettle(EditorBench &bench, const ModuleRecordPtr &record)

@@ -9,6 +9,8 @@
 
 #include <array>
 
+using namespace navix;
+
 namespace {
 // An editor on the bench, through its first full turn.
 TForm1x *OpenAndSettle(EditorBench &bench, const ModuleRecordPtr &record, const QByteArray &read = "#05\r")

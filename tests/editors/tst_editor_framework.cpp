@@ -7,6 +7,8 @@
 #include "editors/editor_4050.h"
 #include "editors/editor_4060.h"
 
+using namespace navix;
+
 namespace {
 QComboBox &Baudrate(const QWidget *window)
 {

@@ -11,6 +11,8 @@
 
 #include <QSignalSpy>
 
+using namespace navix;
+
 namespace {
 // What the turn last reported of the controller.
 struct ControllerView

@@ -6,6 +6,8 @@
 
 #include "editors/turn_4017.h"
 
+using namespace navix;
+
 namespace {
 // What the turn last reported of its channels.
 struct ChannelView

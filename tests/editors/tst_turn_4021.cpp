@@ -8,6 +8,8 @@
 
 #include <functional>
 
+using namespace navix;
+
 namespace {
 // What the turn last reported of its values.
 struct OutputView

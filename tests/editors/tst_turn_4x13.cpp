@@ -6,6 +6,8 @@
 
 #include "editors/turn_4x13.h"
 
+using namespace navix;
+
 namespace {
 // A turn on the bench, through its first full turn.
 Turn4x13 *OpenAndSettle(TurnBench &bench, const ModuleRecordPtr &record, const QByteArray &read = "#05\r")

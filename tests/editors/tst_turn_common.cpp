@@ -8,6 +8,8 @@
 
 #include <QSignalSpy>
 
+using namespace navix;
+
 namespace {
 // A tool window's reply handler: it records what it receives while it holds the bus.
 class FakeTool : public ToolReplyHandler

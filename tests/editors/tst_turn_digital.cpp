@@ -6,6 +6,8 @@
 
 #include "editors/digital_turns.h"
 
+using namespace navix;
+
 namespace {
 // What the turn last reported of its channels and data field.
 struct ChannelView

@@ -17,6 +17,8 @@
 #include <memory>
 #include <vector>
 
+namespace navix {
+
 // Every command that went out, with the reply time-out and the expected length that stood when it was
 // written.
 struct WrittenCommands
@@ -174,3 +176,5 @@ public:
 private:
     Prompt *previousPrompt = nullptr;
 };
+
+} // namespace navix

@@ -28,6 +28,8 @@
 #include <memory>
 #include <optional>
 
+using namespace navix;
+
 namespace {
 enum class Action { Reply = 0, Silence = 1, Frame = 2, User = 3 };
 constexpr int InitFlagBit = 0x01;

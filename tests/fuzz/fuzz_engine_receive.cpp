@@ -16,6 +16,8 @@
 
 #include <QCoreApplication>
 
+using namespace navix;
+
 namespace {
 constexpr int ModeMask = 0x03;
 constexpr int ChecksumBit = 0x04;

@@ -9,6 +9,8 @@
 #include "bus/text.h"
 #include "tools/memory_record.h"
 
+using namespace navix;
+
 namespace {
 constexpr int LeadingCells = 5; // address, time, date, unit and stack temperature
 }

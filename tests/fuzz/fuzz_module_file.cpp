@@ -13,6 +13,8 @@
 
 #include <QTemporaryFile>
 
+using namespace navix;
+
 namespace {
 bool IsHexAddress(const QByteArray &text)
 {

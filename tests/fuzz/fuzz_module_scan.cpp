@@ -12,6 +12,8 @@
 #include "search/module_scan.h"
 #include "support/test_workspace.h"
 
+using namespace navix;
+
 namespace {
 // The command without its CR and, where it carries one, without a valid checksum; empty when the checksum is
 // wrong or the CR is missing.

@@ -9,6 +9,8 @@
 #include "sim/sim_bus.h"
 #include "sim/sim_bus_file.h"
 
+using namespace navix;
+
 namespace {
 constexpr int AddressCount = 256;
 }

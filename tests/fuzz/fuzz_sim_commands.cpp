@@ -10,6 +10,8 @@
 #include "sim/sim_bus.h"
 #include "sim/sim_bus_file.h"
 
+using namespace navix;
+
 namespace {
 constexpr int PieceMask = 0x0F;
 

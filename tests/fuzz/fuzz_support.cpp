@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace navix;
+
 void FuzzCheck(bool condition, const char *promise)
 {
     if (condition)

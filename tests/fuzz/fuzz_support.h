@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace navix {
+
 // A broken promise is a finding like a crash: the fuzzer stops and keeps the input that caused it.
 void FuzzCheck(bool condition, const char *promise);
 
@@ -28,3 +30,5 @@ private:
     QByteArray bytes;
     qsizetype position = 0;
 };
+
+} // namespace navix

@@ -12,6 +12,8 @@
 
 #include <climits>
 
+using namespace navix;
+
 namespace {
 template <typename Text>
 void CheckPositions(const Text &text, const Text &what, qsizetype position, qsizetype count)

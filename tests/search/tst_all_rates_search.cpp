@@ -11,6 +11,8 @@
 
 #include <QtTest>
 
+using namespace navix;
+
 namespace {
 constexpr int ReplyTimeOutMs = 20;
 constexpr int BoundMs = 10000;

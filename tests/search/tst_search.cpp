@@ -12,6 +12,8 @@
 
 #include <memory>
 
+using namespace navix;
+
 namespace {
 constexpr int ReplyTimeOutMs = 50;
 constexpr int GrantBoundMs = 1000;

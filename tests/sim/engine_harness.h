@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTestEventLoop>
 
+namespace navix {
+
 struct EngineHarness : ToolReplyHandler
 {
     EngineHarness()
@@ -62,3 +64,5 @@ struct EngineHarness : ToolReplyHandler
     QList<QByteArray> replies;
     QTestEventLoop waiting;
 };
+
+} // namespace navix

@@ -19,6 +19,8 @@
 
 #include <memory>
 
+using namespace navix;
+
 namespace {
 // Replies over a pseudo-terminal from another process: short, but not as short as in-process.
 constexpr int ReplyTimeOutMs = 300;

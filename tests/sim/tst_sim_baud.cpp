@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+using namespace navix;
+
 namespace {
 constexpr int ReplyTimeOutMs = 300;
 

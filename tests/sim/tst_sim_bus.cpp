@@ -10,6 +10,8 @@
 #include <QTest>
 #include <cctype>
 
+using namespace navix;
+
 namespace {
 QByteArray WithChecksum(const QByteArray &command)
 {

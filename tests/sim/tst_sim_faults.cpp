@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 
+using namespace navix;
+
 namespace {
 QByteArray AskName(EngineHarness &harness)
 {

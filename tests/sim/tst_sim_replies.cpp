@@ -9,6 +9,8 @@
 
 #include <QRegularExpression>
 
+using namespace navix;
+
 namespace {
 struct Row
 {

@@ -16,6 +16,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+namespace navix {
+
 // While it lives, no file of this process can grow past bytes: the write that would is cut short.
 class FileSizeLimit
 {
@@ -98,3 +100,5 @@ private:
     bool byMode = false;
     bool byFlag = false;
 };
+
+} // namespace navix

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QtGlobal>
 
+namespace navix {
+
 template<class T>
 T *Find(const QObject &window, const char *name)
 {
@@ -13,3 +15,5 @@ T *Find(const QObject &window, const char *name)
         qFatal("no control %s in %s", name, qPrintable(window.objectName()));
     return control;
 }
+
+} // namespace navix

@@ -12,6 +12,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+namespace navix {
+
 namespace ProgramDriver {
 
 inline void ClickItem(QTreeWidget *tree, QTreeWidgetItem *item, bool twice = false)
@@ -90,3 +92,5 @@ inline QString EditorStatus(const QWidget *editor)
 }
 
 } // namespace ProgramDriver
+
+} // namespace navix

@@ -1,5 +1,7 @@
 #include "recording_prompt.h"
 
+namespace navix {
+
 void RecordingPrompt::Error(const QString &text)
 {
     messages.append({true, text});
@@ -49,3 +51,5 @@ void RecordingPrompt::Clear()
     addressAnswers.clear();
     dialogTitles.clear();
 }
+
+} // namespace navix

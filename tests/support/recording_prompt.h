@@ -9,6 +9,8 @@
 
 #include <functional>
 
+namespace navix {
+
 class RecordingPrompt : public Prompt
 {
 public:
@@ -33,3 +35,5 @@ public:
     QStringList Texts() const;
     void Clear();
 };
+
+} // namespace navix

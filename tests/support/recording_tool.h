@@ -6,8 +6,12 @@
 #include <QByteArray>
 #include <QList>
 
+namespace navix {
+
 struct RecordingTool : ToolReplyHandler
 {
     void HandleToolReply(const QByteArray &reply) override { replies.append(reply); }
     QList<QByteArray> replies;
 };
+
+} // namespace navix

@@ -10,6 +10,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+namespace navix {
+
 // A ser2net process serving one raw TCP port on 127.0.0.1 for one serial device.
 class Ser2Net
 {
@@ -82,3 +84,5 @@ inline quint16 FreeTcpPort()
     probe.listen(QHostAddress::LocalHost);
     return probe.serverPort();
 }
+
+} // namespace navix

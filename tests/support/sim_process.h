@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace navix {
+
 // Points this process's runtime folder, where virtual ports are registered, at a private folder of the test,
 // so that the navix-sim processes it starts and its own port listing meet there and nowhere else.
 inline bool UsePrivateRuntimeFolder(const QTemporaryDir &folder)
@@ -63,3 +65,5 @@ public:
     int comNumber = 0;
     QString device;
 };
+
+} // namespace navix

@@ -1,5 +1,7 @@
 #include "test_workspace.h"
 
+namespace navix {
+
 TestWorkspace::TestWorkspace()
 {
     engine.SetPort(&port);
@@ -40,3 +42,5 @@ void TestWorkspace::RelabelModule(const QByteArray &address, const QString &text
         if (CaptionAddress(item) == address)
             item = RelabeledCaption(item, text);
 }
+
+} // namespace navix

@@ -11,6 +11,8 @@
 
 #include <functional>
 
+namespace navix {
+
 class TestWorkspace : public Workspace
 {
 public:
@@ -65,3 +67,5 @@ public:
     std::function<void(TrendFeed &)> onShowTrend; // what the main window would open
     QList<int> baudChanges; // SetLineBaud calls, in order
 };
+
+} // namespace navix

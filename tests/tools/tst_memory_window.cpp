@@ -18,6 +18,8 @@
 
 #include <functional>
 
+using namespace navix;
+
 namespace {
 constexpr int BoundMs = 3000;
 // Long enough for an in-process reply also when the sanitizers slow every turn of the event loop down: a

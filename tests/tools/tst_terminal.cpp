@@ -16,6 +16,8 @@
 
 #include <memory>
 
+using namespace navix;
+
 namespace {
 // Long enough for an in-process reply also when the sanitizers slow every turn of the event loop down: a
 // reply that came after its time-out would land in the next command's row.

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QStringList>
 
+namespace navix {
+
 struct ReadTrendFile
 {
     QStringList names;
@@ -73,3 +75,5 @@ inline bool SameValues(const QList<double> &a, const QList<double> &b)
             return false;
     return true;
 }
+
+} // namespace navix

@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+using namespace navix;
+
 namespace {
 constexpr double L = LostValue;
 constexpr qint64 PollMs = 100;

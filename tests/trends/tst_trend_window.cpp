@@ -15,6 +15,8 @@
 
 #include <memory>
 
+using namespace navix;
+
 namespace {
 constexpr int WaitMs = 5000;
 constexpr qint64 PictureSpanMs = 55000;
