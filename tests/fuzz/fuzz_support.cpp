@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-using namespace navix;
+namespace navix {
 
 void FuzzCheck(bool condition, const char *promise)
 {
@@ -48,3 +48,5 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     Q_UNUSED(application);
     return 0;
 }
+
+} // namespace navix
