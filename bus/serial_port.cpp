@@ -205,30 +205,49 @@ int TApdComPort::TakeInArrived()
 {
     if (network.IsOpen())
         return network.TakeInArrived();
-    // While the event loop is held up, what the device has received waits unread in the system; a read now,
-    // without waiting, brings it in as the read notification would have.
-    if (IsOpen() && SerialInputWaiting(serial->handle())) {
-        serial->waitForReadyRead(0);
-        ReadAvailable();
+    if (IsOpen()) {
+        const QScopedValueRollback inTake(taking, true);
+        // While the event loop is held up, what the device has received waits unread in the system; a read
+        // now, without waiting, brings it in as the read notification would have.
+        if (SerialInputWaiting(serial->handle()))
+            serial->waitForReadyRead(0);
+        // QSerialPort also reads while a handler of its notification runs an event loop of its own (a modal
+        // message box), but tells nobody until the handler has returned.
+        TakeFromDevice();
     }
     return static_cast<int>(std::min<size_t>(received.size(), 65535));
 }
 
-void TApdComPort::ReadAvailable()
+bool TApdComPort::TakeFromDevice()
 {
     const QByteArray bytes = serial->readAll();
     if (bytes.isEmpty())
-        return;
+        return false;
     received.insert(received.end(), bytes.begin(), bytes.end());
     // The port holds as much as a module line of the bus could fill before anyone reads; older characters
     // give way. The engine keeps no more than that either, so nothing it would still use is lost.
     if (received.size() > static_cast<size_t>(BufferSize))
         received.erase(received.begin(), received.end() - BufferSize);
-    if (announcing) {
+    if (announcing)
         arrivedWhileAnnouncing = true;
+    return true;
+}
+
+void TApdComPort::ReadAvailable()
+{
+    if (!TakeFromDevice() || announcing)
+        return;
+    if (taking) {
+        ScheduleAnnouncement();
         return;
     }
-    ScheduleAnnouncement();
+    // Announced at once, from QSerialPort's notification: a reply costs one turn of the event loop, not
+    // two. While its handlers run, QSerialPort keeps reading but raises no further notification, so what
+    // came in meanwhile is taken and announced from a fresh turn once they have returned.
+    const QPointer<TApdComPort> alive(this);
+    Announce();
+    if (alive && IsOpen() && TakeFromDevice())
+        ScheduleAnnouncement();
 }
 
 void TApdComPort::ScheduleAnnouncement()
@@ -236,9 +255,6 @@ void TApdComPort::ScheduleAnnouncement()
     if (announcementQueued)
         return;
     announcementQueued = true;
-    // Announced from a fresh turn of the event loop, not from inside QSerialPort's readyRead: while
-    // QSerialPort emits readyRead it suppresses further readyRead signals, so characters arriving during a
-    // long handler (a modal message box) would otherwise wait unannounced until yet more characters came.
     QMetaObject::invokeMethod(this, &TApdComPort::Announce, Qt::QueuedConnection);
 }
 

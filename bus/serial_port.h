@@ -122,6 +122,7 @@ private:
     void Open();
     void Close();
     void ReadAvailable();
+    bool TakeFromDevice();
     void ScheduleAnnouncement();
     void Announce();
     void HandleError(int error);
@@ -134,6 +135,7 @@ private:
     bool announcementQueued = false;
     bool announcing = false;
     bool arrivedWhileAnnouncing = false;
+    bool taking = false; // TakeInArrived is reading: whatever comes in is announced later, not from inside it
     bool closing = false;
     std::function<QString(int)> resolver;
     QString adaptersFolder;
