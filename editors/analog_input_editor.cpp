@@ -69,13 +69,13 @@ void AnalogInputEditor::SetRangeItems(const QStringList &rangeItems)
 
 void AnalogInputEditor::ShowTypeConfig()
 {
-    UnitNameEdit.setText(
-        InputUnitName(analog.Kind(), analog.Setting(AnalogInputTurn::DataFormatSetting).stored));
+    ShowText(UnitNameEdit,
+             InputUnitName(analog.Kind(), analog.Setting(AnalogInputTurn::DataFormatSetting).stored));
 }
 
 void AnalogInputEditor::ShowValue(const QByteArray &value)
 {
-    DataEdit.setText(FromWire(value));
+    ShowText(DataEdit, FromWire(value));
 }
 
 } // namespace navix

@@ -1,5 +1,7 @@
 #include "digital_editor.h"
 
+#include "editor_controls.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 
@@ -12,7 +14,7 @@ DigitalEditorWindow::DigitalEditorWindow(Workspace &workspace, const EditorDesig
     BuildChannelRows(turn.ChannelCount());
     BuildDataRow();
     connect(&turn, &DigitalTurn::ChannelsShown, this, &DigitalEditorWindow::ShowChannels);
-    connect(&turn, &DigitalTurn::DataTextShown, &DataEdit, &QLineEdit::setText);
+    connect(&turn, &DigitalTurn::DataTextShown, this, TextShower(DataEdit));
 }
 
 void DigitalEditorWindow::BuildChannelRows(int channelCount)

@@ -255,8 +255,8 @@ void TForm10::ConnectTurn()
             [this](const QByteArray &value) { ShowReading(value, StackEdit, StackCheckBox); });
     connect(&tvr, &Turn4013::StatusBitsShown, this, &TForm10::ShowStatusBits);
     connect(&tvr, &Turn4013::ClockShown, this, [this](const QString &time, const QString &date) {
-        TimeEdit.setText(time);
-        DateEdit.setText(date);
+        ShowText(TimeEdit, time);
+        ShowText(DateEdit, date);
     });
     connect(&tvr, &Turn4013::LimitsShown, this, &TForm10::ShowLimits);
     connect(&tvr, &Turn4013::ConstantShown, this,
@@ -279,7 +279,7 @@ bool TForm10::eventFilter(QObject *watched, QEvent *event)
 
 void TForm10::ShowReading(const QByteArray &value, QLineEdit &edit, const QCheckBox &degrees)
 {
-    edit.setText(degrees.isChecked() ? TvrDegreesText(value) : FromWire(value));
+    ShowText(edit, degrees.isChecked() ? TvrDegreesText(value) : FromWire(value));
 }
 
 void TForm10::ShowValue(const QByteArray &value)
@@ -289,7 +289,7 @@ void TForm10::ShowValue(const QByteArray &value)
 
 void TForm10::ShowByteText(QLineEdit &edit, QSpinBox &upDown, const QString &text)
 {
-    edit.setText(text);
+    ShowText(edit, text);
     if (IsHexByteText(ToWire(text))) {
         const QSignalBlocker blocker(upDown);
         upDown.setValue(HexToInt(ToWire(text)));

@@ -32,7 +32,7 @@ TForm50::TForm50(Workspace &workspace, Turn4017 &turn, QWidget *parent)
     BuildSettings();
     connect(&turn, &Turn4017::ChannelBoxesShown, this, &TForm50::ShowChannelBoxes);
     connect(&turn, &Turn4017::ChannelValueShown, this,
-            [this](int channel, const QString &value) { ValueEdits.at(channel).setText(value); });
+            [this](int channel, const QString &value) { ShowText(ValueEdits.at(channel), value); });
 }
 
 void TForm50::BuildChannels()
@@ -94,7 +94,7 @@ void TForm50::BuildSettings()
 
 void TForm50::ShowTypeConfig()
 {
-    FormatEdit.setText(Turn4017::InputRangeItems.value(channels.Setting(Turn4017::RangeSetting).stored));
+    ShowText(FormatEdit, Turn4017::InputRangeItems.value(channels.Setting(Turn4017::RangeSetting).stored));
 }
 
 void TForm50::ShowChannelBoxes(int mask)

@@ -109,16 +109,16 @@ void TForm60::ConnectTurn()
 {
     connect(&output, &Turn4021::PositionRangeShown, this, &TForm60::ShowPositionRange);
     connect(&output, &Turn4021::PositionShown, this, &TForm60::ShowPosition);
-    connect(&output, &Turn4021::SetValueShown, &SetValueEdit, &QLineEdit::setText);
-    connect(&output, &Turn4021::LastValueShown, &LastvalueEdit, &QLineEdit::setText);
-    connect(&output, &Turn4021::OutputShown, &DataEdit, &QLineEdit::setText);
+    connect(&output, &Turn4021::SetValueShown, this, TextShower(SetValueEdit));
+    connect(&output, &Turn4021::LastValueShown, this, TextShower(LastvalueEdit));
+    connect(&output, &Turn4021::OutputShown, this, TextShower(DataEdit));
 }
 
 // What the turn reports
 
 void TForm60::ShowTypeConfig()
 {
-    OutRanEdit.setText(OutputRangeText(output.Setting(Turn4021::OutputRangeSetting).stored));
+    ShowText(OutRanEdit, OutputRangeText(output.Setting(Turn4021::OutputRangeSetting).stored));
 }
 
 void TForm60::ShowPositionRange(int minimum, int maximum)

@@ -51,6 +51,12 @@ void SetUpButton(QPushButton &button, const QString &name, const QString &text)
     button.setText(text);
 }
 
+void ShowText(QLineEdit &edit, const QString &text)
+{
+    if (edit.text() != text)
+        edit.setText(text);
+}
+
 void MakeSilver(QLineEdit &edit, bool borderless)
 {
     QPalette palette = edit.palette();

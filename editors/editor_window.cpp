@@ -144,7 +144,7 @@ void ModuleEditorWindow::ConnectTurn()
         DecAdrSpinEdit.setValue(turn.StoredAddress());
     });
     connect(&turn, &EditorTurn::UpdateStarted, this, [this] { UpdateButton.setEnabled(false); });
-    connect(&turn, &EditorTurn::FirmwareShown, &FirmWareEdit, &QLineEdit::setText);
+    connect(&turn, &EditorTurn::FirmwareShown, this, TextShower(FirmWareEdit));
     connect(&turn, &EditorTurn::StatusShown, &StatusBox, &QGroupBox::setTitle);
     connect(&turn, &EditorTurn::CloseRequested, this, &QWidget::close);
 }
@@ -251,7 +251,7 @@ void ModuleEditorWindow::ShowCaptions()
     const QStringList captions = turn.Captions();
     for (int index = 0; index < static_cast<int>(captionEdits.size()); ++index)
         if (captionEdits[index])
-            captionEdits[index]->setText(captions.value(index));
+            ShowText(*captionEdits[index], captions.value(index));
 }
 
 void ModuleEditorWindow::RestoreControls()
