@@ -138,9 +138,8 @@ struct LogTally
     long long droppedInputs = 0;
 };
 
-// The command log's list keeps the texts it laid out, up to PlainTextDelegate::KeptTexts of them (a megabyte
-// or so); as time stamps never repeat, the cache grows for the first half minute or so of polling and then
-// stays at that size. The warm-up lasts until it is full, so that the growth check sees the program's memory
+// The command log's list keeps the texts it laid out, up to PlainTextDelegate::KeptTexts of them; as time
+// stamps never repeat, the cache grows for the first seconds of polling and then stays at that size. The warm-up lasts until it is full, so that the growth check sees the program's memory
 // at its steady size.
 bool LogTextsKept(const TForm1 &main)
 {

@@ -23,7 +23,7 @@ class BatchedRowModel : public QAbstractTableModel
     Q_OBJECT
 public:
     enum class Order { NewestFirst, OldestFirst };
-    static constexpr int PublishIntervalMs = 250;
+    static constexpr int PublishIntervalMs = 500;
 
     // A row keeps every cell it is given; the view shows as many columns as there are titles.
     BatchedRowModel(const QStringList &titles, int capacity, Order order, QObject *parent = nullptr);

@@ -27,8 +27,9 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
     // Polling repeats the same commands and replies, and a row stays in view for many repaints. Time stamps
-    // never repeat, so while the bus is polled the texts kept grow to this many and then stay there.
-    static constexpr int KeptTexts = 2000;
+    // never repeat, so while the bus is polled the texts kept grow to this many and then stay there: room
+    // for every cell of a list as tall as a screen, and for the commands and replies of a busy bus.
+    static constexpr int KeptTexts = 600;
     int KeptTextCount() const { return texts.count(); }
 
 private:
