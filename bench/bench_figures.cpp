@@ -11,7 +11,6 @@ namespace navix {
 
 namespace {
 constexpr double BitsPerCharacter = 10.0;
-constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
 
 // navix-sim traces wire bytes readably: CR as <CR>, other control and 8-bit characters as <hh>.
 int WireCharacters(const QString &visible)
@@ -32,13 +31,18 @@ double ProcessCpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-double ResidentMegabytes()
+qint64 ResidentBytes()
 {
     QFile statm("/proc/self/statm");
     if (!statm.open(QIODevice::ReadOnly))
         return 0;
     const QList<QByteArray> pages = statm.readAll().split(' ');
-    return pages.size() > 1 ? pages[1].toLongLong() * ::sysconf(_SC_PAGESIZE) / BytesPerMegabyte : 0;
+    return pages.size() > 1 ? pages[1].toLongLong() * ::sysconf(_SC_PAGESIZE) : 0;
+}
+
+double ResidentMegabytes()
+{
+    return ResidentBytes() / BytesPerMegabyte;
 }
 
 QList<TracedExchange> ReadTrace(const QString &traceFile)

@@ -45,7 +45,10 @@ void PrintTable(const QList<BenchRow> &rows);
 
 // Processor time (user and system) this process has used, in seconds.
 double ProcessCpuSeconds();
-// Resident memory of this process in megabytes.
+constexpr double BytesPerKilobyte = 1024.0;
+constexpr double BytesPerMegabyte = 1024.0 * 1024.0;
+// Resident memory of this process, in bytes and in megabytes.
+qint64 ResidentBytes();
 double ResidentMegabytes();
 
 // One exchange as navix-sim traced it: the characters of the command and of the reply (0: silence).

@@ -8,6 +8,8 @@
 //
 // Run: build/bench/navix-soak [--seconds N] [--check] [--grow-per-exchange BYTES] (--help for the limits)
 
+#include "bench_figures.h"
+
 #include "app/program.h"
 #include "bus/text.h"
 #include "sim/memory_port.h"
@@ -29,8 +31,6 @@
 #include <vector>
 
 #include <malloc.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 using namespace navix;
 
@@ -39,8 +39,8 @@ constexpr int ReplyTimeOutMs = 10;
 constexpr int FaultBeatMs = 200;
 constexpr int MemorySampleMs = 250;
 constexpr int MinimumWarmUpMs = 3000;
-constexpr double KiB = 1024.0;
-constexpr double MiB = 1024.0 * 1024.0;
+constexpr double KiB = BytesPerKilobyte;
+constexpr double MiB = BytesPerMegabyte;
 
 // One module of every editor kind; half of them use checksums, so that wrong checksums reach editors too.
 struct SoakModule
@@ -85,25 +85,11 @@ struct MemoryReading
 MemoryReading ReadMemory()
 {
     MemoryReading reading;
-    if (std::FILE *statm = std::fopen("/proc/self/statm", "r")) {
-        long long size = 0;
-        long long resident = 0;
-        if (std::fscanf(statm, "%lld %lld", &size, &resident) == 2)
-            reading.resident = resident * ::sysconf(_SC_PAGESIZE);
-        std::fclose(statm);
-    }
+    reading.resident = ResidentBytes();
     // Small blocks only: the large ones (window back buffers above all) are mapped pages of their own that
     // come and go with every resize, and the resident figure watches them.
     reading.heap = static_cast<qint64>(::mallinfo2().uordblks);
     return reading;
-}
-
-double CpuSeconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval &time) { return time.tv_sec + time.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 // What the program itself reports in its command log: time-outs, wrong checksums and characters dropped
@@ -306,7 +292,7 @@ int main(int argc, char **argv)
             ((elapsed >= shortestWarmUpMs && textsKeptMs >= 0) || elapsed >= longestWarmUpMs)) {
             warmUpMs = elapsed;
             exchangesAtWarmUp = exchanges;
-            cpuAtWarmUp = CpuSeconds();
+            cpuAtWarmUp = ProcessCpuSeconds();
         }
         if (warmUpMs >= 0) {
             residentSamples.push_back(now.resident);
@@ -324,7 +310,7 @@ int main(int argc, char **argv)
     });
     sampler.start(MemorySampleMs);
     application.exec();
-    const double measuredCpu = CpuSeconds() - cpuAtWarmUp;
+    const double measuredCpu = ProcessCpuSeconds() - cpuAtWarmUp;
     const long long measuredExchanges = std::max(1LL, exchanges - exchangesAtWarmUp);
     const double measuredSeconds = std::max(0.001, (clock.elapsed() - warmUpMs) / 1000.0);
     const Quarters resident(residentSamples);
