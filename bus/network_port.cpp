@@ -111,9 +111,10 @@ void NetworkPort::ScheduleAnnouncement()
     if (announcementQueued)
         return;
     announcementQueued = true;
-    // Announced from a fresh turn of the event loop, as the serial port does: QTcpSocket does not raise
-    // readyRead again while a handler of it runs, so characters arriving during a long handler (a modal
-    // message box) would otherwise wait unannounced.
+    // Announced from a fresh turn of the event loop: QTcpSocket does not raise readyRead again while a
+    // handler of it runs, so characters arriving during a long handler (a modal message box) would otherwise
+    // wait unannounced. (The serial port announces at once and takes what came meanwhile itself; here the
+    // characters stay in the socket, where new ones cannot be told from ones a handler left.)
     QMetaObject::invokeMethod(this, &NetworkPort::Announce, Qt::QueuedConnection);
 }
 
