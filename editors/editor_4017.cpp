@@ -55,7 +55,7 @@ void TForm50::BuildChannels()
         rows->addWidget(&box, channel, 0);
         rows->addWidget(&value, channel, 1);
         rows->addWidget(&name, channel, 2);
-        connect(&box, &QCheckBox::clicked, this, [this, channel] { CheckBoxClick(channel); });
+        connect(&box, &QCheckBox::toggled, this, [this, channel] { CheckBoxClick(channel); });
     }
     AddDataRow(rows);
 }
@@ -99,8 +99,11 @@ void TForm50::ShowTypeConfig()
 
 void TForm50::ShowChannelBoxes(int mask)
 {
-    for (int channel = 0; channel < Turn4017::ChannelCount; ++channel)
+    for (int channel = 0; channel < Turn4017::ChannelCount; ++channel) {
+        // The module's mask shown is no choice of the user's: nothing to write back.
+        const QSignalBlocker blocker(EnableBoxes[channel]);
         EnableBoxes[channel].setChecked((mask >> channel & 1) != 0);
+    }
 }
 
 void TForm50::CheckBoxClick(int channel)

@@ -130,7 +130,9 @@ void ModuleEditorWindow::LayOutControls()
 void ModuleEditorWindow::ConnectTurn()
 {
     connect(&DecAdrSpinEdit, &QSpinBox::valueChanged, this, &ModuleEditorWindow::DecAdrSpinEditChange);
-    connect(&CheckSumBox, &QCheckBox::clicked, this, &ModuleEditorWindow::CheckSumBoxClick);
+    // What the box shows is what the configuration carries, however it was set (mouse, keyboard,
+    // accessibility); the program's own updates of the box are made with its signals blocked.
+    connect(&CheckSumBox, &QCheckBox::toggled, this, &ModuleEditorWindow::CheckSumBoxClick);
     connect(&UpdateButton, &QPushButton::clicked, this, &ModuleEditorWindow::UpdateSetingButtonClick);
     connect(&ShowSettingsBox, &QCheckBox::toggled, this, &ModuleEditorWindow::ShowSetingsCheckBoxClick);
     connect(&TrendButton, &QPushButton::clicked, this, &ModuleEditorWindow::TrendButtonClick);

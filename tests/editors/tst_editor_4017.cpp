@@ -87,6 +87,8 @@ void TestEditor4017::channelsShow()
         QCOMPARE(EnableBox(editor, channel).isChecked(), enabled);
         QCOMPARE(ValueEdit(editor, channel).text().size(), enabled ? 7 : 0);
     }
+    // Showing the module's mask is no change to write back to it.
+    QVERIFY(!Channels(editor).ChannelChanged());
 }
 
 void TestEditor4017::tickedBoxReachesTurn()
@@ -102,6 +104,11 @@ void TestEditor4017::tickedBoxReachesTurn()
     Tick(EnableBox(editor, 2));
     QVERIFY(EnableBox(editor, 2).isChecked());
     QVERIFY(Channels(editor).ChannelChanged());
+    QCOMPARE(Channels(editor).BoxMask(), 0x05);
+    // A box set without the mouse (keyboard, screen reader, test robot) counts as the same choice.
+    EnableBox(editor, 4).setChecked(true);
+    QCOMPARE(Channels(editor).BoxMask(), 0x15);
+    EnableBox(editor, 4).setChecked(false);
     QCOMPARE(Channels(editor).BoxMask(), 0x05);
     QTRY_COMPARE_WITH_TIMEOUT(ValueEdit(editor, 2).text().size(), 7, EditorBench::WaitMs);
     QVERIFY(EnableBox(editor, 2).isChecked());

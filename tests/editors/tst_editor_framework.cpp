@@ -121,6 +121,11 @@ void TestEditorFramework::settingsControls()
     QVERIFY(checkSum.isChecked());
     QVERIFY(update.isEnabled());
     QVERIFY(turn.ChosenChecksum());
+    // Set without the mouse, the box still decides what the configuration carries.
+    checkSum.setChecked(false);
+    QVERIFY(!turn.ChosenChecksum());
+    checkSum.setChecked(true);
+    QVERIFY(turn.ChosenChecksum());
 
     // Nothing is sent at the click: the request waits for the editor's turn.
     QVERIFY(!turn.UpdateRequested());
