@@ -11,6 +11,8 @@ const QStringList EditorTurn::BaudrateItems = {"1200 ", "2400", "4800", "9600", 
 const QString EditorTurn::CommunicationText = QStringLiteral(" Communication...");
 const QString EditorTurn::CommunicationErrorText = QStringLiteral(" Communication Error...");
 const QString EditorTurn::UnknownFirmwareText = QStringLiteral("Unknow !");
+const QString EditorTurn::InitSettingsHint =
+    QStringLiteral("Hint: the module keeps address 00 until it is powered up without INIT");
 
 namespace {
 constexpr int FirstBaudCode = 3;
@@ -405,6 +407,10 @@ bool EditorTurn::ConfigSentStep(const QByteArray &reply)
         workspace.UpdateModuleRecord(oldAddress, newConfig,
                                      closePending ? EditorState::CloseAtTurnEnd : EditorState::Open);
         ShowConfig(newConfig);
+        // A module in INIT stores the new settings but goes on answering at 00 until it is powered up without
+        // the INIT wire; the tree already shows where it will be found then.
+        if (initMode)
+            workspace.SetHint(InitSettingsHint);
         Prompts().Information("Configuration successful !");
     } else {
         RestoreSettings();

@@ -69,6 +69,8 @@ public:
     static const QString CommunicationText;
     static const QString CommunicationErrorText;
     static const QString UnknownFirmwareText;
+    // The hint panel after a configuration written in INIT.
+    static const QString InitSettingsHint;
 
     EditorTurn(Workspace &workspace, const TurnDesign &design, QObject *parent = nullptr);
 
