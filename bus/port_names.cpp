@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QSerialPortInfo>
 #include <QSet>
-#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -63,7 +62,7 @@ bool NameOrderLess(const QString &left, const QString &right)
 
 QString VirtualPortFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/navix/ports");
+    return UserRuntimeFolder() + QStringLiteral("/navix/ports");
 }
 
 QMap<int, QString> NumberComPorts(const QStringList &systemDevices, const QList<VirtualPortLink> &links)

@@ -7,6 +7,11 @@
 
 namespace navix {
 
+// The user's runtime folder: $XDG_RUNTIME_DIR, or /tmp/runtime-<user> where it is unset (cron, su, a
+// service), made for the user alone when it is missing. Found without QStandardPaths, which warns on standard
+// error about the unset variable, in front of a script's own line.
+QString UserRuntimeFolder();
+
 // The folder in which the system's device nodes come and go as devices are plugged in and out.
 QString SerialDeviceFolder();
 

@@ -1,11 +1,14 @@
 #include "serial_platform.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifdef Q_OS_LINUX
@@ -16,6 +19,21 @@
 namespace navix {
 
 const char *const UsbSerialDevicesFolder = "/sys/bus/usb-serial/devices";
+
+QString UserRuntimeFolder()
+{
+    const QString given = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!given.isEmpty())
+        return given;
+    // The same fallback Qt takes, named after the user as the password database knows them.
+    QString user = QString::number(getuid());
+    if (const passwd *entry = getpwuid(getuid()); entry && entry->pw_name)
+        user = QFile::decodeName(entry->pw_name);
+    const QString folder = QDir::tempPath() + QStringLiteral("/runtime-") + user;
+    // The folder holds the links to this user's ports: nobody else may put a port there.
+    mkdir(QFile::encodeName(folder).constData(), S_IRWXU);
+    return folder;
+}
 QString SerialDeviceFolder()
 {
     return QStringLiteral("/dev");
