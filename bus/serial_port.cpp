@@ -8,6 +8,7 @@
 #include <QSerialPort>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace navix {
 
@@ -124,7 +125,7 @@ void TApdComPort::Open()
         throw EBadId(Message(comNumber, QStringLiteral("no such port")));
     const QString device = ResolveSerialDevice(path);
     if (device.isEmpty())
-        throw EBadId(Message(comNumber, path + QStringLiteral(" does not exist")));
+        throw EBadId(Message(comNumber, path + QStringLiteral(": ") + qt_error_string(ENOENT)));
 
     serial->setPortName(device);
     serial->setBaudRate(baud);

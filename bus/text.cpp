@@ -82,6 +82,16 @@ QByteArray ComputeChecksum(const QByteArray &text)
     return HexByte(static_cast<int>(sum % 256));
 }
 
+std::optional<QByteArray> WithoutChecksum(QByteArray frame, bool endsWithEndChar)
+{
+    const qsizetype checksumAt = frame.size() - (endsWithEndChar ? 2 : 1); // 1-based
+    const qsizetype bodyLength = checksumAt - 1;
+    if (bodyLength < 1 || ComputeChecksum(Copy(frame, 1, bodyLength)) != Copy(frame, checksumAt, 2))
+        return std::nullopt;
+    Delete(frame, checksumAt, 2);
+    return frame;
+}
+
 int HexToInt(const QByteArray &text)
 {
     const QByteArray upper = text.toUpper();

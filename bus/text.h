@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace navix {
 
 namespace TextDetail {
@@ -49,6 +51,10 @@ QByteArray HexDigits(int value, int digits);
 // Two-character checksum of a command or reply body: the sum of all character codes modulo 256, as two
 // upper-case hexadecimal digits. One trailing CR is not counted; an empty text has an empty checksum.
 QByteArray ComputeChecksum(const QByteArray &text);
+// A module puts its two checksum characters directly in front of its CR. A frame read up to its end character
+// holds them in front of that character; a frame read by length short of the CR ends with them. The frame
+// without them, or nothing when they do not match what precedes them.
+std::optional<QByteArray> WithoutChecksum(QByteArray frame, bool endsWithEndChar);
 
 // Value of a hexadecimal text (a..f count as A..F). A character that is not a hex digit gives 99999; an empty
 // text gives 0. Values too large for an int are clamped to the largest int.

@@ -11,19 +11,6 @@ namespace navix {
 
 namespace {
 constexpr double NanosecondsPerMillisecond = 1e6;
-
-// A module puts its two checksum characters directly in front of its CR. A frame read up to its end character
-// holds them in front of that character; a frame read by length short of the CR ends with them. The frame
-// without them, or nothing when they do not match what precedes them.
-std::optional<QByteArray> WithoutChecksum(QByteArray frame, bool endsWithEndChar)
-{
-    const qsizetype checksumAt = frame.size() - (endsWithEndChar ? 2 : 1); // 1-based
-    const qsizetype bodyLength = checksumAt - 1;
-    if (bodyLength < 1 || ComputeChecksum(Copy(frame, 1, bodyLength)) != Copy(frame, checksumAt, 2))
-        return std::nullopt;
-    Delete(frame, checksumAt, 2);
-    return frame;
-}
 } // namespace
 
 TransactionEngine::TransactionEngine(QObject *parent) : QObject(parent)

@@ -115,6 +115,7 @@ struct CommandOptions
     QCommandLineOption checksumSetting;
     QCommandLineOption format{"format", "Data format: engineering, percent, hex or ohms.", "F"};
     QCommandLineOption file{"file", "The configuration file to write.", "FILE"};
+    QCommandLineOption raw{"raw", "Prints the reply as it came, with its checksum characters, unchecked."};
 };
 
 QString BaudHelp(CliCommand command)
@@ -130,8 +131,9 @@ QString BaudHelp(CliCommand command)
 CommandOptions::CommandOptions(CliCommand command)
     : baud("baud", BaudHelp(command), "B"),
       checksumSetting("checksum",
-                      command == CliCommand::Send ? "Append the checksum."
-                                                  : "Checksum use, on or off (only in INIT).",
+                      command == CliCommand::Send
+                          ? "Append the checksum; the reply's checksum is checked and left out."
+                          : "Checksum use, on or off (only in INIT).",
                       command == CliCommand::Send ? QString() : QStringLiteral("on|off"))
 {
 }
@@ -151,8 +153,10 @@ void CommandOptions::AddTo(QCommandLineParser &parser, CliCommand command) const
         parser.addOption(checksumSetting);
     if (command == CliCommand::Backup)
         parser.addOption(file);
-    if (command == CliCommand::Send)
+    if (command == CliCommand::Send) {
+        parser.addOption(raw);
         parser.addPositionalArgument("TEXT", "The command, for example $012.");
+    }
 }
 
 // The port, the time-out and the rate of a command on the bus.
@@ -230,6 +234,7 @@ CliRequest TakeRequest(const QCommandLineParser &parser, const CommandOptions &o
         TakeSettings(parser, options, request);
     if (command == CliCommand::Send) {
         request.addChecksum = parser.isSet(options.checksumSetting);
+        request.raw = parser.isSet(options.raw);
         const QStringList texts = parser.positionalArguments();
         if (texts.size() != 1 || texts.first().isEmpty())
             throw Problem{"send needs exactly one command TEXT, for example '$012'"};

@@ -37,7 +37,8 @@ struct CliRequest
     std::optional<int> newBaud;
     std::optional<bool> checksum;
     std::optional<DataFormat> format;
-    bool addChecksum = false; // send
+    bool addChecksum = false; // send: the command gets a checksum and the reply's is checked
+    bool raw = false;         // send: the reply exactly as it came, checksum and all
     QString text;             // send
     QString file;             // backup
 };

@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <cerrno>
+
 namespace navix {
 
 namespace {
@@ -35,31 +37,34 @@ PortDirectory ListPorts()
     return ports;
 }
 
-std::optional<NamedPort> ResolvePortName(const QString &name, const PortDirectory &directory,
-                                         QString &problem)
+PortLookup ResolvePortName(const QString &name, const PortDirectory &directory)
 {
     const QMap<int, ComPortTarget> ports = directory.Ports();
     static const QRegularExpression comName("^COM([0-9]{1,5})$", QRegularExpression::CaseInsensitiveOption);
     if (const QRegularExpressionMatch match = comName.match(name); match.hasMatch()) {
         const int number = match.captured(1).toInt();
-        if (!ports.contains(number)) {
-            problem = QStringLiteral("unknown port %1 (navix-cli ports lists the ports)").arg(name);
-            return std::nullopt;
-        }
-        return NamedPort{number, ports.value(number)};
+        if (ports.contains(number))
+            return {NamedPort{number, ports.value(number)}, {}, false};
+        // A simulator or a link of the user's that was registered under this number, its device gone.
+        const QString link = VirtualPortFolder() + QStringLiteral("/COM%1").arg(number);
+        if (QFileInfo(link).isSymLink())
+            return {NamedPort{number, {link, std::nullopt}}, {}, false};
+        return {std::nullopt,
+                QStringLiteral("%1: %2 (navix-cli ports lists the ports)").arg(name, qt_error_string(ENOENT)),
+                false};
     }
     if (name.startsWith('/')) {
         for (auto entry = ports.cbegin(); entry != ports.cend(); ++entry) {
             const QString &device = entry.value().device;
             if (!entry.value().IsNetwork() &&
                 (device == name || QFileInfo(device).canonicalFilePath() == name))
-                return NamedPort{entry.key(), entry.value()};
+                return {NamedPort{entry.key(), entry.value()}, {}, false};
         }
-        if (QFileInfo::exists(name))
-            return NamedPort{0, {name, std::nullopt}};
+        return {NamedPort{0, {name, std::nullopt}}, {}, false};
     }
-    problem = QStringLiteral("unknown port %1: give COM<n> as the tree shows it, or a device path").arg(name);
-    return std::nullopt;
+    return {std::nullopt,
+            QStringLiteral("unknown port %1: give COM<n> as the tree shows it, or a device path").arg(name),
+            true};
 }
 
 CliBus::CliBus(QObject *parent) : QObject(parent)

@@ -35,8 +35,18 @@ struct NamedPort
     int comNumber = 0; // 0 for a device that no COM number stands for
     ComPortTarget target;
 };
-// The port a name stands for among ports; nothing, with the reason in problem, when there is none.
-std::optional<NamedPort> ResolvePortName(const QString &name, const PortDirectory &ports, QString &problem);
+// What a port name on the command line stands for.
+struct PortLookup
+{
+    std::optional<NamedPort> port;
+    // Why there is no port: a name that is neither COM<n> nor a device path is a mistyped command line; a
+    // COM number that no device stands for any more (an adapter unplugged) is a port that cannot be opened.
+    QString problem;
+    bool mistyped = false;
+};
+// The port a name stands for among ports. A device path that does not exist, or a COM number whose registered
+// link has lost its device, still stands for that device: opening it then tells the system's reason.
+PortLookup ResolvePortName(const QString &name, const PortDirectory &ports);
 
 // One module found by a scan, at the rate it answered at.
 struct FoundModule

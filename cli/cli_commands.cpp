@@ -31,13 +31,18 @@ QString ModelLabel(const ModuleRecord &record)
     return type ? QString::fromLatin1(type->modelLabel).trimmed() : QString();
 }
 
-// A command that found nothing: the line on standard error, and for a script also a JSON document saying so.
-int NothingFound(const CliRequest &request, const QString &problem)
+// A command that failed: the line on standard error, and for a script also a JSON document saying so.
+int Failed(const CliRequest &request, CliExit exit, const QString &problem)
 {
     PrintProblem(problem);
     if (request.json)
         PrintJson({{"error", problem}});
-    return Code(CliExit::NothingFound);
+    return Code(exit);
+}
+
+int NothingFound(const CliRequest &request, const QString &problem)
+{
+    return Failed(request, CliExit::NothingFound, problem);
 }
 
 QString Address(const ModuleRecord &record)
@@ -74,19 +79,23 @@ int RunPorts(const CliRequest &request)
 // Opens the request's port; the exit code when it fails.
 std::optional<int> OpenPort(CliBus &bus, const CliRequest &request)
 {
-    QString problem;
-    const std::optional<NamedPort> port = ResolvePortName(request.port, ListPorts(), problem);
-    if (!port) {
-        PrintProblem(problem);
+    const PortLookup lookup = ResolvePortName(request.port, ListPorts());
+    if (lookup.mistyped) {
+        PrintProblem(lookup.problem);
         return Code(CliExit::BadArguments);
     }
+    if (!lookup.port)
+        return Failed(request, CliExit::PortFailed, QStringLiteral("cannot open %1").arg(lookup.problem));
     bus.Engine().SetTimeOutMs(request.timeOutMs);
     // No pacing beyond what the line needs: a script waits for nobody.
     bus.Engine().SetPacingTag(VeryFast);
-    const QString failure = bus.Open(*port, request.baud);
+    QString failure = bus.Open(*lookup.port, request.baud);
     if (!failure.isEmpty()) {
-        PrintProblem(QStringLiteral("cannot open %1: %2").arg(request.port, failure));
-        return Code(CliExit::PortFailed);
+        // The port layer names the device in front of its reason; a device path named it already.
+        if (failure.startsWith(request.port + QStringLiteral(": ")))
+            failure.remove(0, request.port.size() + 2);
+        return Failed(request, CliExit::PortFailed,
+                      QStringLiteral("cannot open %1: %2").arg(request.port, failure));
     }
     return std::nullopt;
 }
@@ -104,6 +113,17 @@ QList<FoundModule> ScanWithProgress(CliBus &bus, const CliRequest &request, int 
                           .arg(count)
                           .arg(found));
     });
+}
+
+// The rates a scan asked at, as its closing line names them.
+QString RatesTried(const CliRequest &request)
+{
+    if (!request.allRates)
+        return QStringLiteral("%1 Bd").arg(request.baud);
+    QStringList rates;
+    for (const int baud : ModuleBaudRates)
+        rates.append(QString::number(baud));
+    return rates.join(", ") + " Bd";
 }
 
 QJsonObject ModuleJson(const FoundModule &module)
@@ -145,7 +165,12 @@ int RunScan(const CliRequest &request)
         }
         PrintOut(AlignedRows(rows));
     }
-    return Code(found.isEmpty() ? CliExit::NothingFound : CliExit::Done);
+    if (!found.isEmpty())
+        return Code(CliExit::Done);
+    PrintProblem(
+        QStringLiteral("no module answered between %1 and %2 at %3")
+            .arg(FromWire(HexByte(request.first)), FromWire(HexByte(request.last)), RatesTried(request)));
+    return Code(CliExit::NothingFound);
 }
 
 // Opens the port, finds the module at the request's address (at the request's rate or at the first rate of
@@ -197,6 +222,15 @@ int ReadCommand(const CliRequest &request, CliBus &bus, const FoundModule &modul
     return Code(readout.answered ? CliExit::Done : CliExit::NothingFound);
 }
 
+// A reply to a command sent with a checksum, as a script wants it: checked, and without the two checksum
+// characters; nothing when they do not match. Raw, it stays as it came.
+std::optional<QByteArray> CheckedReply(const CliRequest &request, const QByteArray &reply)
+{
+    if (!request.addChecksum || request.raw || reply.isEmpty())
+        return reply;
+    return WithoutChecksum(reply, reply.endsWith(CR));
+}
+
 int RunSend(const CliRequest &request)
 {
     CliBus bus;
@@ -212,15 +246,21 @@ int RunSend(const CliRequest &request)
                                       .startChar = ' ',
                                       .endChar = ' ',
                                       .expectedLength = 0});
-    QByteArray shown = reply;
+    const std::optional<QByteArray> checked = CheckedReply(request, reply);
+    QByteArray shown = checked.value_or(reply);
     shown.replace(CR, QByteArray());
     const QString text = shown.isEmpty() ? QStringLiteral("Time out !") : FromWire(shown);
-    if (request.json)
-        PrintJson(
-            {{"command", FromWire(command.chopped(1))}, {"reply", text}, {"answered", !reply.isEmpty()}});
-    else
+    if (request.json) {
+        QJsonObject document{
+            {"command", FromWire(command.chopped(1))}, {"reply", text}, {"answered", !reply.isEmpty()}};
+        if (request.addChecksum && !request.raw)
+            document["checksumOk"] = checked.has_value();
+        PrintJson(document);
+    } else if (checked)
         PrintOut(text + '\n');
-    return Code(reply.isEmpty() ? CliExit::NothingFound : CliExit::Done);
+    if (!checked)
+        PrintProblem("Wrong checksum !");
+    return Code(reply.isEmpty() || !checked ? CliExit::NothingFound : CliExit::Done);
 }
 
 int RunBackup(const CliRequest &request)

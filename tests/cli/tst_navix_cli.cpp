@@ -68,7 +68,8 @@ private slots:
     void networkPortThroughADeviceServer();
 
 private:
-    Run Cli(const QStringList &arguments);
+    Run Cli(const QStringList &arguments,
+            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
     QString Port() const { return QStringLiteral("COM%1").arg(sim.comNumber); }
 
     QTemporaryDir runtimeFolder;
@@ -87,9 +88,10 @@ void NavixCliTest::initTestCase()
     QVERIFY(sim.Start(runtimeFolder.path(), {"--frozen", "--close-grace", "-1"}));
 }
 
-Run NavixCliTest::Cli(const QStringList &arguments)
+Run NavixCliTest::Cli(const QStringList &arguments, const QProcessEnvironment &environment)
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(QStringLiteral(NAVIX_CLI_PATH), arguments);
     Run run;
     if (!process.waitForFinished(RunBoundMs)) {
@@ -145,7 +147,8 @@ void NavixCliTest::commandsAndExitCodes_data()
         {"scan", "--port", "PORT", "--from", "05", "--to", "07", "--timeout", AnswerTimeOutMs}, 0,
         "07    4113  N755   07200600  no    off       A1.3      9600");
     row("scan finds nothing", {"scan", "--port", "PORT", "--from", "30", "--to", "31", "--timeout", "20"}, 1,
-        "ADDR  TYPE  MODEL  CONFIG  INIT  CHECKSUM  FIRMWARE  BAUD");
+        "ADDR  TYPE  MODEL  CONFIG  INIT  CHECKSUM  FIRMWARE  BAUD",
+        "navix-cli: no module answered between 30 and 31 at 9600 Bd\n");
     row("read an analog input", {"read", "--port", "PORT", "--address", "0b", "--timeout", AnswerTimeOutMs},
         0, "4513 (0B) PKR-02 @4800, range AP 0-110kPa\nAbsolutni tlak  +040.70  Unit\n");
     row("read relays at 19200", {"read", "--port", "PORT", "--address", "06", "--timeout", AnswerTimeOutMs},
@@ -156,7 +159,12 @@ void NavixCliTest::commandsAndExitCodes_data()
     row("read nobody", {"read", "--port", "PORT", "--address", "33", "--timeout", "10"}, 1, "",
         "navix-cli: no module answers at 33\n");
     row("send", {"send", "--port", "PORT", "$012"}, 0, "!01200600");
-    row("send with checksum", {"send", "--port", "PORT", "--checksum", "$14M"}, 0, "!14401752");
+    row("send with checksum", {"send", "--port", "PORT", "--checksum", "$14M"}, 0, "!144017\n");
+    row("send with checksum raw", {"send", "--port", "PORT", "--checksum", "--raw", "$14M"}, 0,
+        "!14401752\n");
+    // A module that uses no checksum answers without one: the last two characters are no checksum.
+    row("send with checksum unchecked by the module", {"send", "--port", "PORT", "--checksum", "$012"}, 1, "",
+        "navix-cli: Wrong checksum !\n");
     row("send at another rate", {"send", "--port", "PORT", "--baud", "19200", "$062"}, 0, "!06400700");
     row("send times out", {"send", "--port", "PORT", "$062"}, 1, "Time out !");
     // Help.
@@ -168,8 +176,11 @@ void NavixCliTest::commandsAndExitCodes_data()
         "navix-cli: unknown command \"erase\" (navix-cli --help lists the commands)\n");
     row("unknown option", {"scan", "--port", "PORT", "--fast"}, 2, "", "navix-cli: Unknown option 'fast'.\n");
     row("no port", {"scan"}, 2, "", "navix-cli: scan needs --port (COM<n> or a device path)\n");
-    row("unknown port", {"scan", "--port", "COM254"}, 2, "",
-        "navix-cli: unknown port COM254 (navix-cli ports lists the ports)\n");
+    // A port that is not there is no typing mistake (an adapter unplugged): exit code 3, the system's words.
+    row("unknown port", {"scan", "--port", "COM254"}, 3, "",
+        "navix-cli: cannot open COM254: No such file or directory (navix-cli ports lists the ports)\n");
+    row("device gone", {"read", "--port", "/dev/navix-no-such-device", "--address", "01"}, 3, "",
+        "navix-cli: cannot open /dev/navix-no-such-device: No such file or directory\n");
     row("port no name", {"send", "--port", "ttyUSB0", "$012"}, 2, "",
         "navix-cli: unknown port ttyUSB0: give COM<n> as the tree shows it, or a device path\n");
     row("address not hex", {"read", "--port", "PORT", "--address", "0G"}, 2, "",
@@ -304,6 +315,25 @@ void NavixCliTest::portThatCannotBeOpened()
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(run.err.startsWith("navix-cli: cannot open " + notALine.toUtf8() + ": "), run.err.constData());
     QCOMPARE(run.err.count('\n'), 1);
+
+    // A COM number whose registered link has lost its device (a simulator stopped, an adapter unplugged).
+    const QString ports = runtimeFolder.filePath("navix/ports");
+    QVERIFY(QDir().mkpath(ports));
+    QVERIFY(QFile::link(runtimeFolder.filePath("gone"), ports + "/COM77"));
+    const Run stale = Cli({"send", "--port", "COM77", "$012"});
+    QCOMPARE(stale.exitCode, 3);
+    QCOMPARE(QString::fromUtf8(stale.err),
+             "navix-cli: cannot open COM77: " + ports + "/COM77: No such file or directory\n");
+    QVERIFY(QFile::remove(ports + "/COM77"));
+
+    // Started where no runtime folder is set (cron, su, a service), the tool's own line is all on stderr.
+    QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+    bare.remove("XDG_RUNTIME_DIR");
+    bare.insert("TMPDIR", runtimeFolder.path());
+    const Run unset = Cli({"send", "--port", "/dev/navix-no-such-device", "$012"}, bare);
+    QCOMPARE(unset.exitCode, 3);
+    QCOMPARE(unset.err,
+             QByteArray("navix-cli: cannot open /dev/navix-no-such-device: No such file or directory\n"));
 }
 
 void NavixCliTest::networkPortThroughADeviceServer()
