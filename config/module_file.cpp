@@ -302,7 +302,7 @@ void ModuleFileLoad::Close()
     loadedModules = 0;
 }
 
-LoadStep ModuleFileLoad::Step(Workspace &workspace)
+LoadStep ModuleFileLoad::Step(BusWorkspace &workspace)
 {
     const qint64 stepEnd = file.BytesRead() + StepBytes;
     for (;;) {
@@ -332,7 +332,7 @@ LoadStep ModuleFileLoad::Step(Workspace &workspace)
     }
 }
 
-void ModuleFileLoad::TakeHeader(const QByteArray &line, Workspace &workspace)
+void ModuleFileLoad::TakeHeader(const QByteArray &line, BusWorkspace &workspace)
 {
     header = ParseHeader(line);
     const ModuleType *type = FindModuleType(header->typeId);

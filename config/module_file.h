@@ -116,13 +116,13 @@ public:
     bool IsOpen() const { return file.IsOpen(); }
     // The name the file was opened by.
     const QString &FileName() const { return fileName; }
-    LoadStep Step(Workspace &workspace);
+    LoadStep Step(BusWorkspace &workspace);
     // The header of the block loaded last.
     const std::optional<ModuleHeader> &Header() const { return header; }
     int LoadedModules() const { return loadedModules; }
 
 private:
-    void TakeHeader(const QByteArray &line, Workspace &workspace);
+    void TakeHeader(const QByteArray &line, BusWorkspace &workspace);
     void TakeDescription(const QByteArray &line);
 
     ModuleFileReader file;

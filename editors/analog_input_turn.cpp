@@ -13,7 +13,7 @@ constexpr int HexSignBit = 0x8000;
 constexpr int HexRange = 0x10000;
 } // namespace
 
-AnalogInputTurn::AnalogInputTurn(Workspace &workspace, const TurnDesign &design, int rangeCount,
+AnalogInputTurn::AnalogInputTurn(BusWorkspace &workspace, const TurnDesign &design, int rangeCount,
                                  QObject *parent)
     : EditorTurn(workspace, design, parent)
 {

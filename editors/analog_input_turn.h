@@ -27,7 +27,7 @@ signals:
 
 protected:
     // rangeCount: how many ranges the range list holds, from range code "20" on.
-    AnalogInputTurn(Workspace &workspace, const TurnDesign &design, int rangeCount, QObject *parent);
+    AnalogInputTurn(BusWorkspace &workspace, const TurnDesign &design, int rangeCount, QObject *parent);
 
     // The range list is filled anew; the stored range stays the one the module reported.
     void SetRangeCount(int rangeCount);

@@ -26,7 +26,7 @@ QString HexByteText(int value)
 }
 } // namespace
 
-DigitalTurn::DigitalTurn(Workspace &workspace, const DigitalDesign &design, QObject *parent)
+DigitalTurn::DigitalTurn(BusWorkspace &workspace, const DigitalDesign &design, QObject *parent)
     : EditorTurn(workspace,
                  {.kind = design.kind, .modelLabel = design.modelLabel, .captions = ChannelNames(design)},
                  parent),
@@ -47,7 +47,7 @@ void DigitalTurn::ShowDataText(const QString &text)
 
 // Outputs
 
-OutputTurn::OutputTurn(Workspace &workspace, const DigitalDesign &design, QObject *parent)
+OutputTurn::OutputTurn(BusWorkspace &workspace, const DigitalDesign &design, QObject *parent)
     : DigitalTurn(workspace, design, parent)
 {
 }
@@ -124,7 +124,7 @@ void OutputTurn::WindowShown()
 
 // Inputs
 
-InputTurn::InputTurn(Workspace &workspace, const DigitalDesign &design, QObject *parent)
+InputTurn::InputTurn(BusWorkspace &workspace, const DigitalDesign &design, QObject *parent)
     : DigitalTurn(workspace, design, parent)
 {
 }

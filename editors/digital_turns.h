@@ -35,7 +35,7 @@ signals:
     void DataTextShown(const QString &text);
 
 protected:
-    DigitalTurn(Workspace &workspace, const DigitalDesign &design, QObject *parent);
+    DigitalTurn(BusWorkspace &workspace, const DigitalDesign &design, QObject *parent);
 
     void ShowChannels(int channels);
     void ShowDataText(const QString &text);
@@ -58,7 +58,7 @@ public:
     static const DigitalDesign Outputs4050;
     static const DigitalDesign Relays4060;
 
-    OutputTurn(Workspace &workspace, const DigitalDesign &design, QObject *parent = nullptr);
+    OutputTurn(BusWorkspace &workspace, const DigitalDesign &design, QObject *parent = nullptr);
 
     // What the user did: a click on a channel, a value taken from the data field (shown in upper case on
     // Enter, as typed on leaving the field; an empty field shows the last value again), the focus of the
@@ -91,7 +91,7 @@ public:
     static const DigitalDesign Inputs4052;
     static const DigitalDesign Inputs4152;
 
-    InputTurn(Workspace &workspace, const DigitalDesign &design, QObject *parent = nullptr);
+    InputTurn(BusWorkspace &workspace, const DigitalDesign &design, QObject *parent = nullptr);
 
     void WindowShown() override { ClearBusyFlag(); }
 

@@ -11,8 +11,6 @@ const QStringList EditorTurn::BaudrateItems = {"1200 ", "2400", "4800", "9600", 
 const QString EditorTurn::CommunicationText = QStringLiteral(" Communication...");
 const QString EditorTurn::CommunicationErrorText = QStringLiteral(" Communication Error...");
 const QString EditorTurn::UnknownFirmwareText = QStringLiteral("Unknow !");
-const QString EditorTurn::InitSettingsHint =
-    QStringLiteral("Hint: the module keeps address 00 until it is powered up without INIT");
 
 namespace {
 constexpr int FirstBaudCode = 3;
@@ -42,7 +40,7 @@ constexpr CalibrationEntry CalibrationTable[] = {
 constexpr char TrimDigit = '3'; // followed by the count byte
 } // namespace
 
-EditorTurn::EditorTurn(Workspace &workspace, const TurnDesign &design, QObject *parent)
+EditorTurn::EditorTurn(BusWorkspace &workspace, const TurnDesign &design, QObject *parent)
     : QObject(parent), workspace(workspace), design(design), modelLabel(design.modelLabel),
       captions(design.captions)
 {
@@ -407,13 +405,11 @@ bool EditorTurn::ConfigSentStep(const QByteArray &reply)
         workspace.UpdateModuleRecord(oldAddress, newConfig,
                                      closePending ? EditorState::CloseAtTurnEnd : EditorState::Open);
         ShowConfig(newConfig);
-        // A module in INIT stores the new settings but goes on answering at 00 until it is powered up without
-        // the INIT wire; the tree already shows where it will be found then.
-        if (initMode)
-            workspace.SetHint(InitSettingsHint);
+        emit ConfigurationDone(true);
         Prompts().Information("Configuration successful !");
     } else {
         RestoreSettings();
+        emit ConfigurationDone(false);
         Prompts().Error("Configuration failed !");
     }
     RestoreTimeOut();

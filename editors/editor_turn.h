@@ -69,10 +69,8 @@ public:
     static const QString CommunicationText;
     static const QString CommunicationErrorText;
     static const QString UnknownFirmwareText;
-    // The hint panel after a configuration written in INIT.
-    static const QString InitSettingsHint;
 
-    EditorTurn(Workspace &workspace, const TurnDesign &design, QObject *parent = nullptr);
+    EditorTurn(BusWorkspace &workspace, const TurnDesign &design, QObject *parent = nullptr);
 
     // Set-up as an editor opens, in this order: module name, configuration text, INIT flag, captions.
     void SetModuleName(const QByteArray &typeId);
@@ -142,6 +140,8 @@ signals:
     // The chosen address was refused and is the stored one again.
     void AddressRefused();
     void UpdateStarted();
+    // A configuration write ended: acknowledged by the module, or not (the settings are restored).
+    void ConfigurationDone(bool written);
     void FirmwareShown(const QString &text);
     void StatusShown(const QString &caption);
     // The close deferred by Close may happen now: the turn is over.
@@ -228,7 +228,7 @@ protected:
     bool &BusyFlag();
     void ClearBusyFlag() { BusyFlag() = false; }
 
-    Workspace &workspace;
+    BusWorkspace &workspace;
 
 private:
     bool Step(const QByteArray &reply);

@@ -146,6 +146,7 @@ void ModuleEditorWindow::ConnectTurn()
         DecAdrSpinEdit.setValue(turn.StoredAddress());
     });
     connect(&turn, &EditorTurn::UpdateStarted, this, [this] { UpdateButton.setEnabled(false); });
+    connect(&turn, &EditorTurn::ConfigurationDone, this, &ModuleEditorWindow::ShowConfigurationDone);
     connect(&turn, &EditorTurn::FirmwareShown, this, TextShower(FirmWareEdit));
     connect(&turn, &EditorTurn::StatusShown, &StatusBox, &QGroupBox::setTitle);
     connect(&turn, &EditorTurn::CloseRequested, this, &QWidget::close);
@@ -246,6 +247,14 @@ void ModuleEditorWindow::ShowInitMode(bool init)
     CheckSumBox.setEnabled(init);
     if (init)
         setWindowTitle(windowTitle() + " - Init");
+}
+
+void ModuleEditorWindow::ShowConfigurationDone(bool written)
+{
+    // A module in INIT stores the new settings but goes on answering at 00 until it is powered up without the
+    // INIT wire; the tree already shows where it will be found then.
+    if (written && turn.IsInitMode())
+        workspace.SetHint(InitSettingsHint);
 }
 
 void ModuleEditorWindow::ShowCaptions()

@@ -42,6 +42,10 @@ class ModuleEditorWindow : public QWidget
 {
     Q_OBJECT
 public:
+    // The hint panel after a configuration written in INIT.
+    static constexpr const char *InitSettingsHint =
+        "Hint: the module keeps address 00 until it is powered up without INIT";
+
     // Takes turn (created without a parent) as its child.
     ModuleEditorWindow(Workspace &workspace, const EditorDesign &design, EditorTurn &turn,
                        QWidget *parent = nullptr);
@@ -118,6 +122,7 @@ private:
     void ShowConfig();
     void ShowInitMode(bool init);
     void ShowCaptions();
+    void ShowConfigurationDone(bool written);
     void RestoreControls();
     void ShowStoredItems();
     void CentreOnScreen();

@@ -74,7 +74,7 @@ bool IsHexByteText(const QByteArray &text)
     return text.size() == 2 && HexToInt(text) <= 0xFF;
 }
 
-Turn4013::Turn4013(Workspace &workspace, QObject *parent)
+Turn4013::Turn4013(BusWorkspace &workspace, QObject *parent)
     : AnalogInputTurn(workspace, {.kind = EditorKind::Type4013, .modelLabel = "N710", .captions = {"Unit :"}},
                       static_cast<int>(InputRangeItems.size()), parent)
 {

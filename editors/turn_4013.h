@@ -58,7 +58,7 @@ public:
         QList<int> limits = QList<int>(LimitCount, 0); // degrees, X1..X9
     };
 
-    explicit Turn4013(Workspace &workspace, QObject *parent = nullptr);
+    explicit Turn4013(BusWorkspace &workspace, QObject *parent = nullptr);
 
     bool IsRestPhase() const override;
     int AddressSpan() const override;

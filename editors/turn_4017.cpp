@@ -21,7 +21,7 @@ QStringList ChannelNames()
 }
 } // namespace
 
-Turn4017::Turn4017(Workspace &workspace, QObject *parent)
+Turn4017::Turn4017(BusWorkspace &workspace, QObject *parent)
     : EditorTurn(workspace,
                  {.kind = EditorKind::Type4017,
                   .modelLabel = "N770",

@@ -24,7 +24,7 @@ public:
     static const QStringList DataFormatItems;
     static const QStringList IntegrationTimeItems;
 
-    explicit Turn4017(Workspace &workspace, QObject *parent = nullptr);
+    explicit Turn4017(BusWorkspace &workspace, QObject *parent = nullptr);
 
     // A click on the enable box of a channel (0..7), which now shows on.
     void ClickChannel(int channel, bool on);

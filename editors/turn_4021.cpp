@@ -17,7 +17,7 @@ constexpr int RangeZeroToTenVolts = 2;
 constexpr int InvalidHex = 99999; // what HexToInt makes of a text that is no hex number
 } // namespace
 
-Turn4021::Turn4021(Workspace &workspace, QObject *parent)
+Turn4021::Turn4021(BusWorkspace &workspace, QObject *parent)
     : EditorTurn(workspace, {.kind = EditorKind::Type4021, .modelLabel = "N780", .captions = {"Vystup"}},
                  parent)
 {

@@ -31,7 +31,7 @@ public:
     static const QStringList DataFormatItems;
     static const QStringList SlewRateItems;
 
-    explicit Turn4021(Workspace &workspace, QObject *parent = nullptr);
+    explicit Turn4021(BusWorkspace &workspace, QObject *parent = nullptr);
 
     // The user moved the output position.
     void MovePosition(int position);

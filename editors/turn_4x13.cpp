@@ -36,7 +36,7 @@ const SensorType *FindSensorType(const QByteArray &typeId)
     return nullptr;
 }
 
-Turn4x13::Turn4x13(Workspace &workspace, QObject *parent)
+Turn4x13::Turn4x13(BusWorkspace &workspace, QObject *parent)
     : AnalogInputTurn(workspace,
                       {.kind = EditorKind::Type4x13, .modelLabel = QString(), .captions = {"Unit :"}}, 0,
                       parent)

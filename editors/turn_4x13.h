@@ -29,7 +29,7 @@ class Turn4x13 : public AnalogInputTurn
 {
     Q_OBJECT
 public:
-    explicit Turn4x13(Workspace &workspace, QObject *parent = nullptr);
+    explicit Turn4x13(BusWorkspace &workspace, QObject *parent = nullptr);
 
     // The sensor by type id, nullptr until a type id of the table is known.
     const SensorType *Sensor() const { return sensor; }

@@ -4,7 +4,7 @@
 
 namespace navix {
 
-BaudSweep::BaudSweep(Workspace &workspace, ModuleScan &scan, QObject *parent)
+BaudSweep::BaudSweep(BusWorkspace &workspace, ModuleScan &scan, QObject *parent)
     : QObject(parent), workspace(workspace), scan(scan)
 {
     connect(&scan, &ModuleScan::Finished, this, &BaudSweep::ScanFinished);

@@ -18,7 +18,7 @@ class BaudSweep : public QObject
 {
     Q_OBJECT
 public:
-    BaudSweep(Workspace &workspace, ModuleScan &scan, QObject *parent = nullptr);
+    BaudSweep(BusWorkspace &workspace, ModuleScan &scan, QObject *parent = nullptr);
 
     // Starts the scan of first..last; with allRates at each rate of the table, else at the port's rate
     // exactly as a single scan.
@@ -48,7 +48,7 @@ private:
     void ScanFinished();
     void Found();
 
-    Workspace &workspace;
+    BusWorkspace &workspace;
     ModuleScan &scan;
     bool running = false;
     bool allRates = false;

@@ -28,7 +28,7 @@ QByteArray InitProbeFormat(const QByteArray &format)
     return HexByte(BitsToInt(bits));
 }
 
-ModuleScan::ModuleScan(Workspace &workspace, QObject *parent) : QObject(parent), workspace(workspace) {}
+ModuleScan::ModuleScan(BusWorkspace &workspace, QObject *parent) : QObject(parent), workspace(workspace) {}
 
 void ModuleScan::Stop()
 {

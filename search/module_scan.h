@@ -37,7 +37,7 @@ public:
     // The TVR5x variant answers on three consecutive addresses.
     static constexpr int VariantAddressSpan = TvrAddressSpan;
 
-    explicit ModuleScan(Workspace &workspace, QObject *parent = nullptr);
+    explicit ModuleScan(BusWorkspace &workspace, QObject *parent = nullptr);
 
     // A new scan from first to last (either order), starting with its first exchange.
     void Start(int first, int last);
@@ -81,7 +81,7 @@ private:
     void AddModule(bool initFlag);
     QByteArray AddressDigits() const;
 
-    Workspace &workspace;
+    BusWorkspace &workspace;
     ScanStep step = ScanStep::StartStep;
     bool scanning = false;
     int currentAddress = 0;

@@ -1,10 +1,15 @@
 #pragma once
-// workspace/ holds the seams between the wire (bus/) and the windows: this interface, the editor interface,
-// the module records, the bus router, the tool bus session and the prompt seam. No widget lives here.
+// workspace/ holds the seams between the wire (bus/) and the windows: these interfaces, the bus session, the
+// editor interface, the module records, the bus router, the tool bus session and the prompt seam. No widget
+// lives here.
 //
-// What the tool windows and module editors ask of the workspace (the main window): the bus, the module
-// records, the module tree and the status bar. Windows see only this interface, never the main window or a
-// serial port.
+// Two interfaces, so that a program without windows implements nothing it does not have:
+//  - BusWorkspace is what everything that talks to modules needs: the bus, the module records and the line.
+//    The editors' turns, the search's step machines, navix-cli and the headless poller see only this; a
+//    BusSession implements it plainly.
+//  - WindowHost is what the windows ask of the main window besides the bus: the hint panel, the caption, the
+//    geometry and enabled state, and the opening of the memory and trend windows.
+// Workspace is both: what the windows see. The windows never see the main window or a serial port.
 
 #include "bus/transaction_engine.h"
 #include "bus_router.h"
@@ -16,16 +21,16 @@
 
 namespace navix {
 
-class Workspace
+class BusWorkspace
 {
 public:
-    virtual ~Workspace() = default;
+    virtual ~BusWorkspace() = default;
 
     virtual TransactionEngine &Engine() = 0;
     virtual BusRouter &Router() = 0;
     virtual ModuleRegistry &Modules() = 0;
 
-    // Module records and tree items.
+    // Module records and the captions the module tree shows for them.
     virtual void ClearModules(bool keepRouting) = 0;
     virtual void QueueModuleItem(const QString &caption) = 0;
     virtual void FlushModuleItems() = 0;
@@ -45,6 +50,12 @@ public:
     // rate and the hint names it); a rate the panel does not list leaves the rate as it is.
     virtual int LineBaud() const = 0;
     virtual void SetLineBaud(int baud) = 0;
+};
+
+class WindowHost
+{
+public:
+    virtual ~WindowHost() = default;
 
     // Main window: hint panel (third status bar panel), caption, geometry and enabled state.
     virtual void SetHint(const QString &hint) = 0;
@@ -57,6 +68,10 @@ public:
     virtual void ShowMemoryUtilities(const QByteArray &address, bool checksum) = 0;
     // Opens the trend window of an editor's values, or brings it to the front when it is open already.
     virtual void ShowTrend(TrendFeed &feed) = 0;
+};
+
+class Workspace : public BusWorkspace, public WindowHost
+{
 };
 
 } // namespace navix

@@ -25,6 +25,7 @@ private slots:
     void settingsControls();
     void settingsLayoutWidths();
     void configurationOutcomesShow();
+    void initConfigurationHint();
     void refusedAddressShows();
     void closeInRestPhaseFreesWindow();
     void closeDuringExchangeWaitsForTurnEnd();
@@ -186,6 +187,7 @@ void TestEditorFramework::configurationOutcomesShow()
     QCOMPARE(addressHex.text(), QString("0B (Hex)"));
     QVERIFY(!update.isEnabled());
     QCOMPARE(bench.workspace.treeItems, QStringList{" (0B) N720"});
+    QCOMPARE(bench.workspace.hint, QString()); // a module out of INIT moves at once
 
     // Not answered: the controls show the stored settings again.
     bench.prompt.Clear();
@@ -196,6 +198,21 @@ void TestEditorFramework::configurationOutcomesShow()
                               EditorBench::WaitMs);
     QCOMPARE(address.value(), 11);
     QCOMPARE(addressHex.text(), QString("0B (Hex)"));
+}
+
+void TestEditorFramework::initConfigurationHint()
+{
+    EditorBench bench;
+    ModuleRecordPtr record = bench.AddModule("4060", "0A400600", true);
+    auto *editor = bench.Open<TForm40>(record);
+    QVERIFY(bench.WaitForTurns("$006\r"));
+    Find<QSpinBox>(editor, "DecAdrSpinEdit").setValue(11);
+    QTest::mouseClick(&Find<QPushButton>(editor, "UpdateSetingButton"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Configuration successful !"},
+                              EditorBench::WaitMs);
+    // The tree shows the new address, and the technician learns why the module is still found at 00.
+    QCOMPARE(bench.workspace.treeItems, QStringList{"*(0B) N720"});
+    QCOMPARE(bench.workspace.hint, QString("Hint: the module keeps address 00 until it is powered up without INIT"));
 }
 
 void TestEditorFramework::refusedAddressShows()

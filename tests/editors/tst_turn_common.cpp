@@ -137,7 +137,6 @@ void TestTurnCommon::addressChangeWritesConfiguration()
                               TurnBench::WaitMs);
     QCOMPARE(bench.CountOf("%0A0B400600\r"), 1);
     QVERIFY(!bench.prompt.messages.first().error);
-    QCOMPARE(bench.workspace.hint, QString()); // a module out of INIT moves at once
     QCOMPARE(started.size(), 1);
     QCOMPARE(shown.size(), 1);
 
@@ -168,8 +167,6 @@ void TestTurnCommon::initModeConfiguration()
     QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Configuration successful !"},
                               TurnBench::WaitMs);
     QCOMPARE(bench.CountOf("%000B400740\r"), 1);
-    // The technician learns why the module is still found at 00.
-    QCOMPARE(bench.workspace.hint, "Hint: the module keeps address 00 until it is powered up without INIT");
 
     QCOMPARE(record->config, QByteArray("0B400740"));
     QCOMPARE(bench.workspace.treeItems, QStringList{"*(0B) N720"});
