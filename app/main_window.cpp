@@ -76,7 +76,6 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
 void TForm1::ConnectPort()
 {
-    engine.SetPort(&ApdComPort1);
     connect(&ApdComPort1, &TApdComPort::DeviceLost, this, &TForm1::ApdComPort1DeviceLost);
     connect(&ApdComPort1, &TApdComPort::OpenFailed, this, &TForm1::ApdComPort1OpenFailed);
     // The port object opens what the port list offers under the chosen number.

@@ -1,10 +1,10 @@
 #pragma once
 // app/ assembles the program: the main window, its small dialogs and the wiring of every window.
 //
-// The main window: the workspace of the program. It owns the serial port, the module records, the
-// transaction engine and the bus router, shows the tree of the computer, its ports and the modules found on
-// the open port, the port panel with the command log, and the status bar; every tool window and module editor
-// reaches it through Workspace.
+// The main window: the workspace of the program. It holds the bus session (the serial port, the module
+// records, the transaction engine and the bus router), shows the tree of the computer, its ports and the
+// modules found on the open port, the port panel with the command log, and the status bar; every tool window
+// and module editor reaches it through Workspace.
 //
 // How the windows are wired, one way only: a window that wants something of the main window calls it through
 // the Workspace interface; the main window wants something of another window only by a signal (SearchWanted,
@@ -18,6 +18,7 @@
 #include "bus/transaction_engine.h"
 #include "config/module_file.h"
 #include "module_tree.h"
+#include "workspace/bus_session.h"
 #include "workspace/module_records.h"
 #include "workspace/workspace.h"
 
@@ -217,17 +218,18 @@ private:
     void TreeItemChosen(QTreeWidgetItem *item);
     QRect ScreenGeometry() const;
 
-    // Declared before the engine that writes to it, so that it outlives the engine.
-    TApdComPort ApdComPort1;
+    // The bus of the open port: the serial port, the engine, the router and the module records.
+    BusSession session;
+    TApdComPort &ApdComPort1 = *session.ComPort();
     QTimer ComTimer1{this};
     PortWatch PortWatch1;
     int comTimer1Tag = 0; // the port number the user chose
     QTimer DateTimeTimer{this};
     QTimer LoadTimer{this};
 
-    ModuleRegistry modules;
-    TransactionEngine engine;
-    BusRouter router{engine, modules};
+    ModuleRegistry &modules = session.Modules();
+    TransactionEngine &engine = session.Engine();
+    BusRouter &router = session.Router();
     ModuleTree moduleTree{*this, modules, router};
     QTreeWidgetItem *pcItem = nullptr;
     int panelTimeOutMs = DefaultTimeOutMs; // the last value the time-out field gave the engine

@@ -16,7 +16,7 @@
 #include "sim/sim_bus.h"
 #include "sim/sim_bus_file.h"
 #include "support/test_workspace.h"
-#include "workspace/bus_router.h"
+#include "workspace/bus_session.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -43,10 +43,10 @@ constexpr double BitsPerCharacter = 10.0;
 
 BenchRow InProcessRow(const QString &name, int exchanges, int baud, bool lineTiming)
 {
-    ModuleRegistry modules;
-    TransactionEngine engine;
-    BusRouter router(engine, modules);
-    MemoryPort port;
+    BusSession session(std::make_unique<MemoryPort>());
+    auto &port = static_cast<MemoryPort &>(session.Port());
+    TransactionEngine &engine = session.Engine();
+    BusRouter &router = session.Router();
     SimBus bus;
     // The module talks at the line's rate, as it must to answer at all.
     bus.AddModule("4017", "0108" + HexByte(CodeOfBaud(baud)) + "00");
@@ -54,7 +54,6 @@ BenchRow InProcessRow(const QString &name, int exchanges, int baud, bool lineTim
     port.baud = baud;
     bus.Line().lineTiming = lineTiming;
     bus.Attach(port);
-    engine.SetPort(&port);
     engine.SetPacingTag(VeryFast);
     engine.SetTimeOutMs(1000);
     NameAsker asker(engine, exchanges);

@@ -9,6 +9,7 @@
 #include "bus/serial_port.h"
 #include "support/find_control.h"
 #include "support/sim_process.h"
+#include "workspace/bus_session.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -239,10 +240,10 @@ BenchRow SerialLayerRow(const BenchPlace &place, const QString &name, int baud, 
     SimRun sim;
     if (!sim.Start(place, "4017 01080600\n", baud, extra))
         return BenchRow::Failed(name, "navix-sim failed");
-    ModuleRegistry modules;
-    TransactionEngine engine;
-    BusRouter router(engine, modules);
-    TApdComPort port;
+    BusSession session;
+    TApdComPort &port = *session.ComPort();
+    TransactionEngine &engine = session.Engine();
+    BusRouter &router = session.Router();
     try {
         port.SetComNumber(static_cast<quint16>(sim.ComNumber()));
         port.SetBaud(baud);
@@ -250,7 +251,6 @@ BenchRow SerialLayerRow(const BenchPlace &place, const QString &name, int baud, 
     } catch (const std::exception &error) {
         return BenchRow::Failed(name, QString::fromLocal8Bit(error.what()));
     }
-    engine.SetPort(&port);
     engine.SetPacingTag(VeryFast);
     engine.SetTimeOutMs(NameRequestTimeOutMs);
     NameAsker asker(engine, exchanges);

@@ -22,6 +22,9 @@ public:
     // Takes in at once what the line has brought but no notification has announced yet (the program was busy
     // when it came), and returns the number of received characters that wait to be read.
     virtual int TakeInArrived() = 0;
+    // The line's rate. Every port keeps it; a port that sets no line (a device server's) keeps it unused.
+    virtual int Baud() const = 0;
+    virtual void SetBaud(int rate) = 0;
 
 signals:
     // Raised on the user-interface thread with the number of received characters that wait to be read.

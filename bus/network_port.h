@@ -34,6 +34,9 @@ public:
     void WriteText(const QByteArray &text) override;
     char ReadChar() override;
     int TakeInArrived() override;
+    // The device server sets its line's rate: the rate is kept, and has no effect.
+    int Baud() const override { return baud; }
+    void SetBaud(int rate) override { baud = rate; }
 
 signals:
     void Opened();
@@ -57,6 +60,7 @@ private:
     bool announcementQueued = false;
     bool announcing = false;
     bool arrivedWhileAnnouncing = false;
+    int baud = 9600;
 };
 
 } // namespace navix

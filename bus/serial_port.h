@@ -66,11 +66,11 @@ public:
     // Changed only while the port is closed: a new number while open (or connecting) is ignored, because the
     // port may only be switched by closing it first (the main window's ComTimer1 does exactly that).
     void SetComNumber(quint16 number);
-    int Baud() const { return baud; }
+    int Baud() const override { return baud; }
     // Takes effect at once, also while the port is open. A rate the device refuses leaves the previous one
     // in force, so Baud() always tells the rate the line runs at. On a network port the rate is kept but
     // has no effect: the device server sets its line's rate.
-    void SetBaud(int rate);
+    void SetBaud(int rate) override;
     quint16 DataBits() const { return 8; }
     quint16 StopBits() const { return 1; }
     ParityKind Parity() const { return ParityKind::None; }

@@ -3,7 +3,7 @@
 #include "bus/baud_table.h"
 #include "bus/network_port_store.h"
 #include "bus/port_names.h"
-#include "bus/port_routing.h"
+#include "bus/serial_port.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -69,56 +69,38 @@ PortLookup ResolvePortName(const QString &name, const PortDirectory &directory)
 
 CliBus::CliBus(QObject *parent) : QObject(parent)
 {
-    engine.SetPort(&port);
-    connect(&port, &BusPort::TriggerAvail, &engine, &TransactionEngine::ApdComPort1TriggerAvail);
-    router.RegisterTool(ToolKind::Search, this);
-    router.RequestBus(ToolKind::Search);
+    session.Router().RegisterTool(ToolKind::Search, this);
+    session.Router().RequestBus(ToolKind::Search);
 }
 
-CliBus::~CliBus()
-{
-    engine.SetPort(nullptr);
-    port.SetOpen(false);
-}
+CliBus::~CliBus() = default;
 
 QString CliBus::Open(const NamedPort &named, int baud)
 {
     const int number = named.comNumber > 0 ? named.comNumber : UnlistedComNumber;
-    QMap<int, QString> serialPorts;
-    if (named.target.IsNetwork())
-        directory.AddNetworkPort(*named.target.address, number);
-    else
-        serialPorts.insert(number, named.target.device);
-    // The port opens as the utility's port opens: through a directory, here one of this port alone.
-    directory.UpdateSerialPorts(serialPorts);
-    RoutePortThroughDirectory(port, directory, [serialPorts] { return serialPorts; });
-    port.SetComNumber(static_cast<quint16>(number));
-    port.SetBaud(baud);
+    TApdComPort &port = *session.ComPort();
     QString failure;
     const auto failed = connect(&port, &TApdComPort::OpenFailed, this,
-                                [&failure](const QString &message) { failure = message; });
-    try {
-        port.SetOpen(true);
-    } catch (const ESerialError &error) {
-        failure = QString::fromLocal8Bit(error.what());
-    }
+                                [&failure](const QString &message) { failure = WithoutPortName(message); });
+    if (const QString immediate = session.OpenComPort(number, named.target, baud); !immediate.isEmpty())
+        failure = immediate;
     // A network port's connection is made in the background; it stands or fails within the port's own bound.
     while (failure.isEmpty() && port.IsOpening())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     disconnect(failed);
-    return WithoutPortName(failure);
+    return failure;
 }
 
 void CliBus::WaitFor(const std::function<bool()> &done)
 {
-    while (!done() && port.IsOpen())
+    while (!done() && session.Port().IsOpen())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 QByteArray CliBus::Ask(const Exchange &exchange)
 {
     reply.reset();
-    engine.SendCommand(exchange);
+    session.Engine().SendCommand(exchange);
     WaitFor([this] { return reply.has_value(); });
     return reply.value_or(QByteArray());
 }
@@ -134,11 +116,11 @@ void CliBus::HandleToolReply(const QByteArray &delivered)
 QList<FoundModule> CliBus::Scan(int first, int last, bool allRates,
                                 const std::function<void(int, int)> &progress)
 {
-    ClearModules(true);
+    session.ClearModules(true);
     QList<FoundModule> found;
     const auto added = connect(&scan, &ModuleScan::ModuleAdded, this,
                                [&](const ModuleRecordPtr &record, const QString &caption) {
-                                   found.append({record, caption, port.Baud(), {}});
+                                   found.append({record, caption, session.LineBaud(), {}});
                                });
     const auto shown = connect(&scan, &ModuleScan::AddressShown, this, [&](int address) {
         if (progress)
@@ -159,12 +141,12 @@ QList<FoundModule> CliBus::Scan(int first, int last, bool allRates,
 
 QByteArray CliBus::ReadFirmware(const FoundModule &module)
 {
-    const int baud = port.Baud();
-    port.SetBaud(module.baud);
+    const int baud = session.LineBaud();
+    session.SetLineBaud(module.baud);
     const QByteArray answer = Ask({.command = "$" + CommandAddress(*module.record) + "F" + CR,
                                    .checksum = UsesChecksum(*module.record),
                                    .expectedLength = ReplyLength::Firmware});
-    port.SetBaud(baud);
+    session.SetLineBaud(baud);
     return Copy(answer, 4, 4);
 }
 
@@ -177,16 +159,6 @@ bool CliBus::UsesChecksum(const ModuleRecord &record)
 {
     // A module in INIT talks without checksums, whatever its format byte says.
     return !record.initFlag && (HexToInt(Copy(record.config, 7, 2)) & ChecksumFormatBit) != 0;
-}
-
-void CliBus::ClearModules(bool keepRouting)
-{
-    router.ClearModuleRecords(keepRouting);
-}
-
-void CliBus::UpdateModuleRecord(const QByteArray &address, const QByteArray &config, EditorState editorState)
-{
-    modules.UpdateRecord(address, config, editorState);
 }
 
 } // namespace navix

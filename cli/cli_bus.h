@@ -1,16 +1,10 @@
 #pragma once
-// The bus of the command-line tool: a serial port, the transaction engine and the module records, with no
-// window. It stands in for the main window behind the workspace interface, so the search's step machines
-// run on it unchanged; the tool holds the bus the whole time, as a tool window holds it while shown.
+// The bus of the command-line tool, and how the tool names its ports.
 
 #include "bus/port_directory.h"
-#include "bus/serial_port.h"
-#include "bus/transaction_engine.h"
 #include "search/baud_sweep.h"
 #include "search/module_scan.h"
-#include "workspace/bus_router.h"
-#include "workspace/module_records.h"
-#include "workspace/workspace.h"
+#include "workspace/bus_session.h"
 
 #include <QList>
 #include <QStringList>
@@ -57,7 +51,9 @@ struct FoundModule
     QByteArray firmware; // empty when the module did not tell it
 };
 
-class CliBus : public QObject, public Workspace, public ToolReplyHandler
+// The bus of the command-line tool: a bus session on the serial port, held by the tool the whole time as a
+// tool window holds the bus while shown, so that the search's step machines run on it unchanged.
+class CliBus : public QObject, public ToolReplyHandler
 {
     Q_OBJECT
 public:
@@ -82,27 +78,10 @@ public:
     static QByteArray CommandAddress(const ModuleRecord &record);
     static bool UsesChecksum(const ModuleRecord &record);
 
-    // Workspace
-    TransactionEngine &Engine() override { return engine; }
-    BusRouter &Router() override { return router; }
-    ModuleRegistry &Modules() override { return modules; }
-    void ClearModules(bool keepRouting) override;
-    void QueueModuleItem(const QString &) override {}
-    void FlushModuleItems() override {}
-    void DropPendingModuleItems() override {}
-    bool IsAddressFree(const QByteArray &address) override { return modules.IsAddressFree(address); }
-    void UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
-                            EditorState editorState) override;
-    void RelabelModule(const QByteArray &, const QString &) override {}
-    int TimeOutFieldMs() const override { return engine.TimeOutMs(); }
-    int LineBaud() const override { return port.Baud(); }
-    void SetLineBaud(int baud) override { port.SetBaud(baud); }
-    void SetHint(const QString &) override {}
-    void SetWorkspaceCaption(const QString &) override {}
-    QRect MainGeometry() const override { return {}; }
-    void SetMainEnabled(bool) override {}
-    void ShowMemoryUtilities(const QByteArray &, bool) override {}
-    void ShowTrend(TrendFeed &) override {} // the tool opens no window
+    TransactionEngine &Engine() { return session.Engine(); }
+    ModuleRegistry &Modules() { return session.Modules(); }
+    int LineBaud() const { return session.LineBaud(); }
+    void SetLineBaud(int baud) { session.SetLineBaud(baud); }
 
     // ToolReplyHandler
     void HandleToolReply(const QByteArray &reply) override;
@@ -111,13 +90,9 @@ private:
     // Runs the event loop until done() holds; false when the port was lost meanwhile.
     void WaitFor(const std::function<bool()> &done);
 
-    ModuleRegistry modules;
-    TransactionEngine engine;
-    BusRouter router{engine, modules};
-    PortDirectory directory; // the one port opened, under its number
-    TApdComPort port;
-    ModuleScan scan{*this};
-    BaudSweep sweep{*this, scan};
+    BusSession session;
+    ModuleScan scan{session};
+    BaudSweep sweep{session, scan};
     bool scanning = false;
     std::optional<QByteArray> reply; // the reply of the exchange asked with Ask
 };

@@ -23,6 +23,8 @@ public:
     void WriteText(const QByteArray &text) override;
     char ReadChar() override;
     int TakeInArrived() override;
+    int Baud() const override { return baud; }
+    void SetBaud(int rate) override { baud = rate; }
 
     // Bytes arriving from the bus, announced by one notification each piece, a turn of the event loop apart.
     void Receive(const QByteArray &bytes);

@@ -1,11 +1,11 @@
 #pragma once
-// The program's transaction engine on an in-memory port answered by a simulated bus: the engine holds the bus
+// A bus session on an in-memory port answered by a simulated bus: the engine holds the bus
 // for a tool, so every reply (or the empty text of a time-out or a wrong checksum) lands here.
 
 #include "bus/transaction_engine.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
-#include "workspace/bus_router.h"
+#include "workspace/bus_session.h"
 
 #include <QTest>
 #include <QTestEventLoop>
@@ -16,7 +16,6 @@ struct EngineHarness : ToolReplyHandler
 {
     EngineHarness()
     {
-        engine.SetPort(&port);
         engine.SetPacingTag(VeryFast);
         engine.SetTimeOutMs(25);
         bus.Attach(port);
@@ -56,10 +55,10 @@ struct EngineHarness : ToolReplyHandler
         return texts;
     }
 
-    ModuleRegistry registry;
-    TransactionEngine engine;
-    BusRouter router{engine, registry};
-    MemoryPort port;
+    BusSession session{std::make_unique<MemoryPort>()};
+    TransactionEngine &engine = session.Engine();
+    BusRouter &router = session.Router();
+    MemoryPort &port = static_cast<MemoryPort &>(session.Port());
     SimBus bus;
     QList<QByteArray> replies;
     QTestEventLoop waiting;

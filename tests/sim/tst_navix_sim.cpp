@@ -3,10 +3,9 @@
 
 #include "bus/serial_port.h"
 #include "bus/text.h"
-#include "bus/transaction_engine.h"
 #include "support/recording_tool.h"
 #include "support/sim_process.h"
-#include "workspace/bus_router.h"
+#include "workspace/bus_session.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,9 +40,7 @@ private:
                         int length);
 
     QTemporaryDir runtimeFolder;
-    std::unique_ptr<TransactionEngine> engine;
-    std::unique_ptr<BusRouter> router;
-    ModuleRegistry registry;
+    std::unique_ptr<BusSession> session;
     RecordingTool tool;
 };
 
@@ -61,7 +58,7 @@ QByteArray TestNavixSim::Exchange(const QByteArray &command, bool checksum, Rece
                                   char end, int length)
 {
     const qsizetype before = tool.replies.size();
-    engine->SendCommand({.command = command,
+    session->Engine().SendCommand({.command = command,
                          .checksum = checksum,
                          .receiveMode = mode,
                          .startChar = start,
@@ -92,17 +89,15 @@ void TestNavixSim::exchangesInEveryReceiveMode()
     const QString link = runtimeFolder.filePath(QStringLiteral("navix/ports/COM%1").arg(sim.comNumber));
     QCOMPARE(QFileInfo(link).symLinkTarget(), sim.device);
 
-    TApdComPort port;
+    session = std::make_unique<BusSession>();
+    TApdComPort &port = *session->ComPort();
     port.SetComNumber(static_cast<quint16>(sim.comNumber));
     port.SetOpen(true);
     QVERIFY(port.IsOpen());
-    engine = std::make_unique<TransactionEngine>();
-    router = std::make_unique<BusRouter>(*engine, registry);
-    engine->SetPort(&port);
-    engine->SetPacingTag(VeryFast);
-    engine->SetTimeOutMs(ReplyTimeOutMs);
-    router->RegisterTool(ToolKind::Terminal, &tool);
-    QVERIFY(router->RequestBus(ToolKind::Terminal));
+    session->Engine().SetPacingTag(VeryFast);
+    session->SetTimeOutField(ReplyTimeOutMs);
+    session->Router().RegisterTool(ToolKind::Terminal, &tool);
+    QVERIFY(session->Router().RequestBus(ToolKind::Terminal));
 
     // Checked frames, with and without checksum.
     QCOMPARE(Exchange("$01M\r", false, ReceiveMode::CheckedFrame, '!', CR, 8), QByteArray("!014013\r"));
@@ -118,7 +113,7 @@ void TestNavixSim::exchangesInEveryReceiveMode()
     QCOMPARE(Exchange("@10K2F\r", false, ReceiveMode::UncheckedFrame, '!', ' ', 3), QByteArray("!10"));
     // Lines, as the terminal reads them: the CR behind the frame read short before is no line of its own.
     qsizetype before = tool.replies.size();
-    engine->SendCommand({.command = "@10C\r",
+    session->Engine().SendCommand({.command = "@10C\r",
                          .checksum = false,
                          .receiveMode = ReceiveMode::LineMode,
                          .startChar = ' ',
@@ -127,7 +122,7 @@ void TestNavixSim::exchangesInEveryReceiveMode()
     QTRY_COMPARE_WITH_TIMEOUT(tool.replies.mid(before), (QList<QByteArray>{">2F\r"}), 5000);
     // Raw: whatever has come at each notification, until the reply is complete.
     before = tool.replies.size();
-    engine->SendCommand({.command = "$01F\r",
+    session->Engine().SendCommand({.command = "$01F\r",
                          .checksum = false,
                          .receiveMode = ReceiveMode::RawMode,
                          .startChar = ' ',
@@ -137,9 +132,9 @@ void TestNavixSim::exchangesInEveryReceiveMode()
 
     // A module that loses its reply, and one whose checksum is wrong.
     QCOMPARE(Exchange("$05M\r", false, ReceiveMode::CheckedFrame, '!', CR, 8), QByteArray());
-    QCOMPARE(engine->CommandLog().Row(0).mid(0, 2), (QStringList{"$05M", "Time out !"}));
+    QCOMPARE(session->Engine().CommandLog().Row(0).mid(0, 2), (QStringList{"$05M", "Time out !"}));
     QCOMPARE(Exchange("$06M\r", true, ReceiveMode::CheckedFrame, '!', CR, 8), QByteArray());
-    QCOMPARE(engine->CommandLog().Row(0).value(0), QStringLiteral("Wrong checksum !"));
+    QCOMPARE(session->Engine().CommandLog().Row(0).value(0), QStringLiteral("Wrong checksum !"));
 
     port.SetOpen(false);
     sim.process.terminate();

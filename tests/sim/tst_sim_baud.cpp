@@ -8,7 +8,7 @@
 #include "sim/sim_bus.h"
 #include "support/recording_tool.h"
 #include "support/sim_process.h"
-#include "workspace/bus_router.h"
+#include "workspace/bus_session.h"
 
 #include <QFileInfo>
 #include <QTest>
@@ -106,16 +106,14 @@ void SimBaudTest::programHearsTheRateItSets()
     SimProcess sim;
     QVERIFY(sim.Start(runtimeFolder.path(), {"--bus", busFile, "--garble"}));
 
-    TApdComPort port;
+    BusSession session;
+    TApdComPort &port = *session.ComPort();
     port.SetComNumber(static_cast<quint16>(sim.comNumber));
     port.SetOpen(true);
     QVERIFY(port.IsOpen());
-    TransactionEngine engine;
-    ModuleRegistry registry;
-    BusRouter router(engine, registry);
+    TransactionEngine &engine = session.Engine();
+    BusRouter &router = session.Router();
     RecordingTool tool;
-    engine.SetPort(&port);
-    QObject::connect(&port, &BusPort::TriggerAvail, &engine, &TransactionEngine::ApdComPort1TriggerAvail);
     engine.SetPacingTag(VeryFast);
     engine.SetTimeOutMs(ReplyTimeOutMs);
     router.RegisterTool(ToolKind::Terminal, &tool);

@@ -4,7 +4,6 @@ namespace navix {
 
 TestWorkspace::TestWorkspace()
 {
-    engine.SetPort(&port);
     engine.SetPacingTag(VeryFast);
 }
 

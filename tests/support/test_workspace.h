@@ -1,8 +1,9 @@
 #pragma once
-// A workspace for window tests: the real transaction engine and module records on an in-memory port, with the
-// module tree kept as a plain list of captions.
+// A workspace for window tests: a bus session on an in-memory port, with the module tree kept as a plain list
+// of captions and what the windows ask of the main window recorded.
 
 #include "sim/memory_port.h"
+#include "workspace/bus_session.h"
 #include "workspace/workspace.h"
 
 #include <QList>
@@ -51,10 +52,11 @@ public:
             onShowTrend(feed);
     }
 
-    ModuleRegistry modules;
-    TransactionEngine engine;
-    BusRouter router{engine, modules};
-    MemoryPort port;
+    BusSession session{std::make_unique<MemoryPort>()};
+    ModuleRegistry &modules = session.Modules();
+    TransactionEngine &engine = session.Engine();
+    BusRouter &router = session.Router();
+    MemoryPort &port = static_cast<MemoryPort &>(session.Port());
     QStringList treeItems;    // module items under the port, in order
     QStringList pendingItems; // queued captions
     QString hint;
