@@ -216,8 +216,9 @@ int main(int argc, char **argv)
     if (argc > 1 && qstrcmp(argv[1], StartUpProbeOption) == 0)
         return RunStartUpProbe(argc, argv);
     constexpr const char *SpreadOption = "spread";
-    if (std::none_of(argv + 1, argv + argc,
-                     [&](const char *argument) { return QByteArray(argument) == QByteArray("--") + SpreadOption; }))
+    if (std::none_of(argv + 1, argv + argc, [&](const char *argument) {
+            return QByteArray(argument) == QByteArray("--") + SpreadOption;
+        }))
         benchCore = KeepToOneCore();
     // The windows need no screen; the virtual port links go into a runtime folder of the benchmark's own.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -239,7 +240,8 @@ int main(int argc, char **argv)
     const QCommandLineOption onlyOption("only", "Run only the cases whose name holds <text>.", "text");
     const QCommandLineOption listOption("list", "List the cases and end.");
     const QCommandLineOption spreadOption(
-        SpreadOption, "Leave the program and navix-sim where the system schedules them, instead of on one core.");
+        SpreadOption,
+        "Leave the program and navix-sim where the system schedules them, instead of on one core.");
     parser.addOptions({secondsOption, exchangesOption, noScanOption, onlyOption, listOption, spreadOption});
     parser.process(application);
     const int seconds = std::max(1, parser.value(secondsOption).toInt());

@@ -309,7 +309,6 @@ BenchRow RigCeilingRow(const BenchPlace &place, const QString &name, int baud, i
     return row;
 }
 
-
 BenchRow MainWindowRow(const BenchPlace &place, const QString &name, int editors, int baud, int pacing,
                        int seconds)
 {
@@ -325,7 +324,8 @@ BenchRow MainWindowRow(const BenchPlace &place, const QString &name, int editors
     if (opened != editors)
         return BenchRow::Failed(name, QStringLiteral("%1 editors opened").arg(opened));
     // Polling that has gone on for a while: every editor has read its module's settings and found its look
-    // (the 4013 asks whether it is a Tvr 5x and waits out the time-out of a plain one) before the case's pacing.
+    // (the 4013 asks whether it is a Tvr 5x and waits out the time-out of a plain one) before the case's
+    // pacing.
     RunFor(OpeningReadsMs);
     engine.SetPacingTag(pacing);
     // And the command log holds its 500 rows.

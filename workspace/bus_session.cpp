@@ -73,7 +73,8 @@ void BusSession::FlushModuleItems()
     pendingCaptions.clear();
 }
 
-void BusSession::UpdateModuleRecord(const QByteArray &address, const QByteArray &config, EditorState editorState)
+void BusSession::UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
+                                    EditorState editorState)
 {
     modules.UpdateRecord(address, config, editorState);
 }

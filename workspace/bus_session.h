@@ -1,7 +1,7 @@
 #pragma once
 // One bus as the program talks to it: the port, the transaction engine that writes to it and reads from it,
-// the router that hands the engine's replies on, and the records of the modules found on it. It is the one way
-// to open a port and run exchanges: the main window, navix-cli, the headless poller, the tests and the
+// the router that hands the engine's replies on, and the records of the modules found on it. It is the one
+// way to open a port and run exchanges: the main window, navix-cli, the headless poller, the tests and the
 // benchmarks each hold a session, and none of them wires an engine to a port itself.
 //
 // A session is also the plain BusWorkspace of a program without windows: the module records are the tree,

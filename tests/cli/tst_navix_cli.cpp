@@ -66,6 +66,8 @@ private slots:
     void setWritesAndVerifies();
     void portThatCannotBeOpened();
     void networkPortThroughADeviceServer();
+    void commandsOnRealAdapters_data();
+    void commandsOnRealAdapters();
 
 private:
     Run Cli(const QStringList &arguments,
@@ -398,6 +400,52 @@ void NavixCliTest::networkPortThroughADeviceServer()
         run.err.constData());
     QCOMPARE(run.err.count('\n'), 1);
     NetworkPortStore(settingsFile).Save({});
+}
+
+void NavixCliTest::commandsOnRealAdapters_data()
+{
+    // How a line hands replies over: in pieces at the line's pace, or held by a USB adapter's latency timer.
+    QTest::addColumn<QStringList>("line");
+    QTest::newRow("replies in pieces") << QStringList{"--split", "--line-timing"};
+    QTest::newRow("adapter latency 16 ms") << QStringList{"--adapter-latency", "16", "--line-timing"};
+}
+
+void NavixCliTest::commandsOnRealAdapters()
+{
+    QFETCH(QStringList, line);
+    // A bus of this case's own, so that the address it moves is where the case expects it.
+    SimProcess adapter;
+    QVERIFY(adapter.Start(runtimeFolder.path(), QStringList{"--frozen", "--close-grace", "-1"} + line));
+    const QString port = QStringLiteral("COM%1").arg(adapter.comNumber);
+
+    Run run =
+        Cli({"scan", "--port", port, "--from", "00", "--to", "07", "--timeout", AnswerTimeOutMs, "--json"});
+    QCOMPARE(run.exitCode, 0);
+    QStringList configs;
+    for (const QJsonValue &module : run.Json()["modules"].toArray())
+        configs.append(module["config"].toString() + "/" + module["firmware"].toString());
+    QCOMPARE(configs, (QStringList{"00200600/A1.3", "01200600/A1.3", "02080600/A1.3", "03310600/A1.3",
+                                   "04400600/A1.3", "05400600/A1.3", "07200600/A1.3"}));
+
+    run = Cli({"read", "--port", port, "--address", "02", "--baud", "9600", "--timeout", AnswerTimeOutMs});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains("4017 (02) N770 @9600, range +/-  10 V\nVstup 1  +01.000  V\n"),
+             run.out.constData());
+    QCOMPARE(run.out.count('\n'), 9);
+
+    QCOMPARE(Cli({"send", "--port", port, "$012"}).out, QByteArray("!01200600\n"));
+    QCOMPARE(Cli({"send", "--port", port, "--checksum", "$14M"}).out, QByteArray("!144017\n"));
+
+    run = Cli({"set", "--port", port, "--address", "09", "--new-address", "2B", "--timeout", AnswerTimeOutMs,
+               "--json"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.Json()["readBack"].toString(), QString("2B200600"));
+
+    const QString file = runtimeFolder.filePath(QStringLiteral("adapter-%1").arg(QTest::currentDataTag()));
+    run = Cli({"backup", "--port", port, "--from", "00", "--to", "05", "--timeout", AnswerTimeOutMs, "--file",
+               file, "--quiet"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QByteArray("6 module(s) written to " + file.toUtf8() + ".cfg\n"));
 }
 
 QTEST_GUILESS_MAIN(NavixCliTest)

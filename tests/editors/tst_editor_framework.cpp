@@ -212,7 +212,8 @@ void TestEditorFramework::initConfigurationHint()
                               EditorBench::WaitMs);
     // The tree shows the new address, and the technician learns why the module is still found at 00.
     QCOMPARE(bench.workspace.treeItems, QStringList{"*(0B) N720"});
-    QCOMPARE(bench.workspace.hint, QString("Hint: the module keeps address 00 until it is powered up without INIT"));
+    QCOMPARE(bench.workspace.hint,
+             QString("Hint: the module keeps address 00 until it is powered up without INIT"));
 }
 
 void TestEditorFramework::refusedAddressShows()

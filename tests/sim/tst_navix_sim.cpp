@@ -59,11 +59,11 @@ QByteArray TestNavixSim::Exchange(const QByteArray &command, bool checksum, Rece
 {
     const qsizetype before = tool.replies.size();
     session->Engine().SendCommand({.command = command,
-                         .checksum = checksum,
-                         .receiveMode = mode,
-                         .startChar = start,
-                         .endChar = end,
-                         .expectedLength = length});
+                                   .checksum = checksum,
+                                   .receiveMode = mode,
+                                   .startChar = start,
+                                   .endChar = end,
+                                   .expectedLength = length});
     if (!QTest::qWaitFor([&] { return tool.replies.size() > before; }, 5000))
         return "(nothing delivered)";
     return tool.replies.last();
@@ -114,20 +114,20 @@ void TestNavixSim::exchangesInEveryReceiveMode()
     // Lines, as the terminal reads them: the CR behind the frame read short before is no line of its own.
     qsizetype before = tool.replies.size();
     session->Engine().SendCommand({.command = "@10C\r",
-                         .checksum = false,
-                         .receiveMode = ReceiveMode::LineMode,
-                         .startChar = ' ',
-                         .endChar = ' ',
-                         .expectedLength = 0});
+                                   .checksum = false,
+                                   .receiveMode = ReceiveMode::LineMode,
+                                   .startChar = ' ',
+                                   .endChar = ' ',
+                                   .expectedLength = 0});
     QTRY_COMPARE_WITH_TIMEOUT(tool.replies.mid(before), (QList<QByteArray>{">2F\r"}), 5000);
     // Raw: whatever has come at each notification, until the reply is complete.
     before = tool.replies.size();
     session->Engine().SendCommand({.command = "$01F\r",
-                         .checksum = false,
-                         .receiveMode = ReceiveMode::RawMode,
-                         .startChar = ' ',
-                         .endChar = ' ',
-                         .expectedLength = 0});
+                                   .checksum = false,
+                                   .receiveMode = ReceiveMode::RawMode,
+                                   .startChar = ' ',
+                                   .endChar = ' ',
+                                   .expectedLength = 0});
     QTRY_COMPARE_WITH_TIMEOUT(tool.replies.mid(before).join(), QByteArray("!01B2.0\r"), 5000);
 
     // A module that loses its reply, and one whose checksum is wrong.
