@@ -100,22 +100,9 @@ EditorOpening ModuleTree::OpenEditor(const QString &caption)
     if (!editor)
         return EditorOpening::NoEditor;
     editorWindows.append(editor);
-    // A tool may hold the bus while the editor cycle stands idle; the new editor then waits for the tool to
-    // give the bus back, which starts the cycle.
-    const bool cycleIdle = !modules.AnyEditorOpen() && router.State() == RouterState::Idle && !ToolHoldsBus();
     editor->show();
-    record->editorState = EditorState::Open;
-    if (cycleIdle)
-        router.ReleaseBus();
+    router.OpenEditor(*record);
     return EditorOpening::Opened;
-}
-
-bool ModuleTree::ToolHoldsBus() const
-{
-    for (const ToolKind tool : {ToolKind::Search, ToolKind::Terminal, ToolKind::Memory})
-        if (router.OwnsBus(tool))
-            return true;
-    return false;
 }
 
 std::array<QList<QWidget *>, EditorKindCount> ModuleTree::OpenEditorWindows() const

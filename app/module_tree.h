@@ -64,8 +64,6 @@ public:
     void FreeEditorWindows();
 
 private:
-    bool ToolHoldsBus() const;
-
     Workspace &workspace;
     ModuleRegistry &modules;
     BusRouter &router;

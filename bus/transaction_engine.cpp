@@ -134,15 +134,16 @@ void TransactionEngine::TimeOutTimerTimer()
         return;
     timeOutArmed = false;
     exchangeOpen = false;
+    const ReplyStatus silent = port && port->IsOpen() ? ReplyStatus::TimedOut : ReplyStatus::PortClosed;
     if (receiveMode == ReceiveMode::LineMode) {
         const QByteArray partial = rxBuffer;
         rxBuffer.clear();
-        Deliver(partial);
+        Deliver(partial, partial.isEmpty() ? silent : ReplyStatus::Answered);
         return;
     }
     rxBuffer.clear();
     LogExchange("Time out !", true, receiveMode);
-    Deliver(QByteArray());
+    Deliver(QByteArray(), silent);
 }
 
 void TransactionEngine::SetTimeOutMs(int ms)
@@ -171,8 +172,16 @@ std::optional<double> TransactionEngine::EndRoundTrip()
     return lastRoundTripMs;
 }
 
-void TransactionEngine::Deliver(const QByteArray &reply)
+EngineState TransactionEngine::State() const
 {
+    if (speedTimer.isActive())
+        return EngineState::Holding;
+    return timeOutArmed ? EngineState::AwaitingReply : EngineState::Idle;
+}
+
+void TransactionEngine::Deliver(const QByteArray &reply, ReplyStatus status)
+{
+    lastReplyStatus = status;
     // Replies that the log leaves out (raw and line mode) end their round trip here.
     EndRoundTrip();
     if (replySink)
@@ -238,7 +247,7 @@ void TransactionEngine::ProcessReceived()
                 rxBuffer.clear();
                 ArmTimeOut(false);
                 LogExchange(reply, true, ReceiveMode::RawMode);
-                Deliver(reply);
+                Deliver(reply, ReplyStatus::Answered);
                 goOn = true;
             }
             break;
@@ -252,7 +261,7 @@ void TransactionEngine::ProcessReceived()
                 const QByteArray line = rxBuffer.left(end);
                 rxBuffer.remove(0, end);
                 LogExchange(line, true, ReceiveMode::LineMode);
-                Deliver(line);
+                Deliver(line, ReplyStatus::Answered);
                 goOn = true;
             } else if (lineTimeOutStopped && !rxBuffer.isEmpty() && !timeOutArmed) {
                 // A line without its CR yet: the time-out hands over what came, as for a silent module.
@@ -305,13 +314,13 @@ void TransactionEngine::RunFrameLoop()
         LogExchange(frame, true, mode);
         if (checked) {
             if (const std::optional<QByteArray> reply = WithoutChecksum(frame, endsWithEndChar)) {
-                Deliver(*reply);
+                Deliver(*reply, ReplyStatus::Answered);
             } else {
-                Deliver(QByteArray());
+                Deliver(QByteArray(), ReplyStatus::WrongChecksum);
                 LogExchange("Wrong checksum !", false, mode);
             }
         } else {
-            Deliver(frame);
+            Deliver(frame, ReplyStatus::Answered);
         }
     }
 }

@@ -26,6 +26,22 @@ namespace navix {
 // Pacing choices (the tag of the pacing dialog's SpeedInfo group).
 enum PacingTag : int { VerySlow = 1, Slow = 2, Average = 3, Fast = 4, VeryFast = 5, SendingStopped = 6 };
 
+// How the exchange whose reply the engine handed on last ended. The reply sink gets an empty text for every
+// exchange that did not end in Answered; this says which it was.
+enum class ReplyStatus {
+    Answered,      // a reply came (in line mode also a line cut short by the time-out)
+    TimedOut,      // nothing that could be the reply came before the time-out
+    WrongChecksum, // a frame came whose checksum did not match
+    PortClosed     // the port was closed (or gone) when the time-out ended the exchange
+};
+
+// What the engine is doing on the wire. Writing takes no time of the engine's: the port queues the command.
+enum class EngineState {
+    Idle,          // no exchange is outstanding
+    Holding,       // a command waits out its pacing delay (or is held by "stop sending")
+    AwaitingReply, // a command went out and its reply or time-out has not come yet
+};
+
 class TransactionEngine : public QObject
 {
     Q_OBJECT
@@ -67,6 +83,9 @@ public:
     int ReplyWaitMs() const { return timeOutTimer.interval(); }
     bool AwaitingReply() const { return timeOutTimer.isActive(); }
 
+    EngineState State() const;
+    ReplyStatus LastReplyStatus() const { return lastReplyStatus; }
+
     CommandLogModel &CommandLog() { return commandLog; }
     // The time from writing the last answered or timed-out command to its complete reply or its time-out, in
     // milliseconds; the command log keeps it for every exchange in its row.
@@ -96,7 +115,7 @@ private:
     void ProcessReceived();
     void RunFrameLoop();
     void TrimRxBuffer();
-    void Deliver(const QByteArray &reply);
+    void Deliver(const QByteArray &reply, ReplyStatus status);
     // Ends the round trip of the written command, once: its time, or nothing when it had ended already.
     std::optional<double> EndRoundTrip();
 
@@ -130,6 +149,7 @@ private:
     QElapsedTimer sinceWrite;   // runs from the moment the last command was written
     bool roundTripOpen = false; // that command has had neither its reply nor its time-out yet
     double lastRoundTripMs = 0;
+    ReplyStatus lastReplyStatus = ReplyStatus::Answered;
 };
 
 } // namespace navix

@@ -1,5 +1,7 @@
 #include "editor_4013.h"
 
+#include "turn_factory.h"
+
 #include "calibration_dialogs.h"
 #include "editor_controls.h"
 
@@ -86,7 +88,8 @@ void LimitSpinBox::fixup(QString &input) const
         input = QString::number(Turn4013::LowestLimit);
 }
 
-TForm10::TForm10(Workspace &workspace, QWidget *parent) : TForm10(workspace, *new Turn4013(workspace), parent)
+TForm10::TForm10(Workspace &workspace, QWidget *parent)
+    : TForm10(workspace, NewTurnOfKind<Turn4013>(workspace, EditorKind::Type4013), parent)
 {
 }
 

@@ -1,5 +1,7 @@
 #include "editor_4017.h"
 
+#include "turn_factory.h"
+
 #include "calibration_dialogs.h"
 #include "editor_controls.h"
 
@@ -13,7 +15,8 @@ namespace {
 const QStringList SpanSources = {"+ 10 V", "+ 5 V", "+ 1 V", "+ 500 mV", "+ 150 mV", "+ 20 mA"};
 } // namespace
 
-TForm50::TForm50(Workspace &workspace, QWidget *parent) : TForm50(workspace, *new Turn4017(workspace), parent)
+TForm50::TForm50(Workspace &workspace, QWidget *parent)
+    : TForm50(workspace, NewTurnOfKind<Turn4017>(workspace, EditorKind::Type4017), parent)
 {
 }
 

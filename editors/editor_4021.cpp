@@ -1,5 +1,7 @@
 #include "editor_4021.h"
 
+#include "turn_factory.h"
+
 #include "calibration_dialogs.h"
 #include "editor_controls.h"
 
@@ -18,7 +20,8 @@ constexpr int WindowHeight = 277;
 constexpr int StatusBoxHeight = 228;
 } // namespace
 
-TForm60::TForm60(Workspace &workspace, QWidget *parent) : TForm60(workspace, *new Turn4021(workspace), parent)
+TForm60::TForm60(Workspace &workspace, QWidget *parent)
+    : TForm60(workspace, NewTurnOfKind<Turn4021>(workspace, EditorKind::Type4021), parent)
 {
 }
 

@@ -1,5 +1,7 @@
 #include "editor_4050.h"
 
+#include "turn_factory.h"
+
 namespace navix {
 
 namespace {
@@ -11,7 +13,7 @@ TForm30::TForm30(Workspace &workspace, QWidget *parent)
                          EditorDesign{.typeNumber = "4050",
                                       .baudrateComboName = "Baudrate50ComboBox",
                                       .caption = "Navix 730"},
-                         *new OutputTurn(workspace, OutputTurn::Outputs4050), TypedDigits, parent)
+                         NewTurnOfKind<OutputTurn>(workspace, EditorKind::Type4050), TypedDigits, parent)
 {
     setObjectName("TForm30");
 }

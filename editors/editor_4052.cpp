@@ -1,5 +1,7 @@
 #include "editor_4052.h"
 
+#include "turn_factory.h"
+
 namespace navix {
 
 namespace {
@@ -28,7 +30,7 @@ InputEditorWindow::InputEditorWindow(Workspace &workspace, const EditorDesign &d
 
 TForm20::TForm20(Workspace &workspace, QWidget *parent)
     : InputEditorWindow(workspace, InputDesign("4052", "Navix 76x", true),
-                        *new InputTurn(workspace, InputTurn::Inputs4052),
+                        NewTurnOfKind<InputTurn>(workspace, EditorKind::Type4052),
                         ShownChannelCount(EditorKind::Type4052), parent)
 {
     setObjectName("TForm20");
@@ -36,7 +38,7 @@ TForm20::TForm20(Workspace &workspace, QWidget *parent)
 
 TForm2x::TForm2x(Workspace &workspace, QWidget *parent)
     : InputEditorWindow(workspace, InputDesign("4x52", "Navix 790", false),
-                        *new InputTurn(workspace, InputTurn::Inputs4152),
+                        NewTurnOfKind<InputTurn>(workspace, EditorKind::Type4152),
                         ShownChannelCount(EditorKind::Type4152), parent)
 {
     setObjectName("TForm2x");

@@ -1,5 +1,7 @@
 #include "editor_4060.h"
 
+#include "turn_factory.h"
+
 namespace navix {
 
 namespace {
@@ -11,7 +13,7 @@ TForm40::TForm40(Workspace &workspace, QWidget *parent)
                          EditorDesign{.typeNumber = "4060",
                                       .baudrateComboName = "Baudrate60ComboBox",
                                       .caption = "Navix 720"},
-                         *new OutputTurn(workspace, OutputTurn::Relays4060), TypedDigits, parent)
+                         NewTurnOfKind<OutputTurn>(workspace, EditorKind::Type4060), TypedDigits, parent)
 {
     setObjectName("TForm40");
 }

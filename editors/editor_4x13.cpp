@@ -1,5 +1,7 @@
 #include "editor_4x13.h"
 
+#include "turn_factory.h"
+
 #include "calibration_dialogs.h"
 
 namespace navix {
@@ -10,7 +12,8 @@ constexpr int ShownSettingsHeight = 270;
 constexpr int StatusBoxMargin = 48; // window height minus the height of the status box
 } // namespace
 
-TForm1x::TForm1x(Workspace &workspace, QWidget *parent) : TForm1x(workspace, *new Turn4x13(workspace), parent)
+TForm1x::TForm1x(Workspace &workspace, QWidget *parent)
+    : TForm1x(workspace, NewTurnOfKind<Turn4x13>(workspace, EditorKind::Type4x13), parent)
 {
 }
 

@@ -46,12 +46,14 @@ EditorTurn::EditorTurn(BusWorkspace &workspace, const TurnDesign &design, QObjec
 {
     AddSetting(design.baudrateCount);
     ShowStoredSetting(BaudSetting, DefaultBaudIndex);
+    connect(this, &EditorTurn::ValuesRead, &trendFeed, &TrendFeed::Take);
 }
 
 // Set-up
 
 void EditorTurn::SetModuleName(const QByteArray &typeId)
 {
+    moduleTypeId = typeId;
     NameType(typeId);
     emit ModuleNamed(typeId);
 }
@@ -502,9 +504,24 @@ QList<TrendChannel> EditorTurn::SingleTrendChannel() const
 
 void EditorTurn::RecordTrend(const QList<double> &values)
 {
-    trendFeed.SetTitle(modelLabel + " (" + FromWire(HexByte(storedAddress)) + ")");
-    trendFeed.Describe(TrendChannels(), TrendUnit());
-    trendFeed.Record(values);
+    ModuleValues read{.address = HexByte(storedAddress),
+                      .typeId = moduleTypeId,
+                      .model = modelLabel,
+                      .channels = TrendChannels(),
+                      .unit = TrendUnit(),
+                      .values = values};
+    // The poll's last reply says whether the module answered it.
+    switch (workspace.Engine().LastReplyStatus()) {
+    case ReplyStatus::Answered:
+        break;
+    case ReplyStatus::WrongChecksum:
+        read.quality = ValueQuality::WrongChecksum;
+        break;
+    default:
+        read.quality = ValueQuality::Lost;
+        break;
+    }
+    emit ValuesRead(read);
 }
 
 double DecimalValue(const QByteArray &text)

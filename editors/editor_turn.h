@@ -140,6 +140,9 @@ signals:
     // The chosen address was refused and is the stored one again.
     void AddressRefused();
     void UpdateStarted();
+    // One poll's values as numbers, with the channels' names, the unit and their quality; the trend feed is
+    // one subscriber.
+    void ValuesRead(const ModuleValues &values);
     // A configuration write ended: acknowledged by the module, or not (the settings are restored).
     void ConfigurationDone(bool written);
     void FirmwareShown(const QString &text);
@@ -184,7 +187,7 @@ protected:
     // The trend's channels and unit as the module stands now.
     virtual QList<TrendChannel> TrendChannels() const;
     virtual QString TrendUnit() const { return {}; }
-    // One poll's values to the trend, described as the module stands now.
+    // One poll's values, described as the module stands now, to whoever takes them (ValuesRead).
     void RecordTrend(const QList<double> &values);
     // The sole channel of a one-value module: named by its description, else by its model.
     QList<TrendChannel> SingleTrendChannel() const;
@@ -241,6 +244,7 @@ private:
 
     TurnDesign design;
     QString modelLabel;
+    QByteArray moduleTypeId; // as the module named itself
     QStringList captions;
     EditorPhase phase = EditorPhase::Start;
     bool initMode = false;

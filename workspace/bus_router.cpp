@@ -1,5 +1,7 @@
 #include "bus_router.h"
 
+#include <algorithm>
+
 #include <QTimer>
 
 namespace navix {
@@ -66,6 +68,19 @@ void BusRouter::ReleaseBus()
     StartCycle();
     routingSuspended = false;
     DeliverReply(QByteArray());
+}
+
+bool BusRouter::ToolHoldsBus() const
+{
+    return std::any_of(tools.cbegin(), tools.cend(), [](const ToolSlot &slot) { return slot.owner; });
+}
+
+void BusRouter::OpenEditor(ModuleRecord &record)
+{
+    const bool cycleIdle = !modules.AnyEditorOpen() && state == RouterState::Idle && !ToolHoldsBus();
+    record.editorState = EditorState::Open;
+    if (cycleIdle)
+        ReleaseBus();
 }
 
 void BusRouter::StartCycle()

@@ -49,6 +49,13 @@ public:
     // Every tool lets go and forgets its request; the editors' cycle starts over at the first open editor.
     void ReleaseBus();
     bool OwnsBus(ToolKind tool) const;
+    // Whether any tool holds the bus now.
+    bool ToolHoldsBus() const;
+
+    // The record's editor (a window's turn or a headless one, linked to the record) takes part in the cycle
+    // from now on. When the cycle stood idle with no editor open and no tool holding the bus, it starts; a
+    // tool that holds the bus starts it when it gives the bus back.
+    void OpenEditor(ModuleRecord &record);
     bool BusAsked(ToolKind tool) const; // the tool gets the bus at the end of the current turn
 
     // The record half of clearing the modules: ends the running editor turn, suspends routing unless asked to

@@ -31,4 +31,11 @@ void TrendFeed::Record(const QList<double> &values)
     emit Sampled({QDateTime::currentDateTime(), values});
 }
 
+void TrendFeed::Take(const ModuleValues &values)
+{
+    SetTitle(values.model + " (" + QString::fromLatin1(values.address) + ")");
+    Describe(values.channels, values.unit);
+    Record(values.values);
+}
+
 } // namespace navix

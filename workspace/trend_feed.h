@@ -3,6 +3,7 @@
 // from the reads the turn makes anyway (a trend adds no traffic on the bus). A read that went unanswered, or
 // a channel that is switched off, is a lost value (a gap in the trend), never a zero.
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QObject>
@@ -35,6 +36,27 @@ inline bool IsLost(double value)
     return std::isnan(value);
 }
 
+// How far a poll's values can be trusted.
+enum class ValueQuality {
+    Good,          // the module answered this poll
+    Lost,          // the poll's read went unanswered: the values are lost
+    WrongChecksum, // the reply came with a wrong checksum: the values are lost
+    Absent         // the module missed several polls in a row (HeadlessPoller::MissedPollsForAbsent)
+};
+
+// One poll's values as a turn reads them: numbers with their channels' names and unit, and their quality.
+// The editors show the same reads as text; trends, navix-cli and the gateway take these.
+struct ModuleValues
+{
+    QByteArray address; // the module's configured address, two hex digits
+    QByteArray typeId;  // as the module named itself
+    QString model;      // the model label the editor's caption shows
+    QList<TrendChannel> channels;
+    QString unit;         // empty for raw counts and digital states
+    QList<double> values; // one per channel, LostValue where there was no read
+    ValueQuality quality = ValueQuality::Good;
+};
+
 class TrendFeed : public QObject
 {
     Q_OBJECT
@@ -52,6 +74,8 @@ public:
 
     // A poll's values, stamped with the time they came in.
     void Record(const QList<double> &values);
+    // A poll's values with the module's name, channels and unit as they stand now.
+    void Take(const ModuleValues &values);
 
 signals:
     void Sampled(const TrendSample &sample);

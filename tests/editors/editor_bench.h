@@ -46,7 +46,7 @@ public:
             return nullptr;
         windows.append(widget);
         widget->show();
-        StartEditor(record);
+        workspace.router.OpenEditor(*record);
         return qobject_cast<Window *>(widget);
     }
 

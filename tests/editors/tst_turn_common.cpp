@@ -21,7 +21,7 @@ public:
 
 OutputTurn &OpenRelays(TurnBench &bench, const ModuleRecordPtr &record)
 {
-    return bench.OpenTurn<OutputTurn>(record, OutputTurn::Relays4060);
+    return bench.OpenTurn<OutputTurn>(record);
 }
 } // namespace
 
@@ -355,7 +355,7 @@ void TestTurnCommon::turnsOfDifferentTypesTakeTurns()
     TurnBench bench;
     OutputTurn &relays = OpenRelays(bench, bench.AddModule("4060", "0B400600"));
     OutputTurn &outputs =
-        bench.OpenTurn<OutputTurn>(bench.AddModule("4050", "0A400600"), OutputTurn::Outputs4050);
+        bench.OpenTurn<OutputTurn>(bench.AddModule("4050", "0A400600"));
     TurnView relaysView(relays);
     TurnView outputsView(outputs);
     QVERIFY(bench.WaitForTurns("$0A6\r", 3));
@@ -378,7 +378,7 @@ void TestTurnCommon::toolTakesBusAtEndOfTurn()
 {
     TurnBench bench;
     ModuleRecordPtr record = bench.AddModule("4050", "0A400600");
-    OutputTurn &turn = bench.OpenTurn<OutputTurn>(record, OutputTurn::Outputs4050);
+    OutputTurn &turn = bench.OpenTurn<OutputTurn>(record);
     QVERIFY(bench.WaitForTurns("$0A6\r"));
     FakeTool tool;
     TransactionEngine &engine = bench.workspace.engine;

@@ -26,7 +26,7 @@ struct ChannelView
 
 OutputTurn &OpenOutputs(TurnBench &bench, const ModuleRecordPtr &record)
 {
-    return bench.OpenTurn<OutputTurn>(record, OutputTurn::Outputs4050);
+    return bench.OpenTurn<OutputTurn>(record);
 }
 } // namespace
 
@@ -198,8 +198,7 @@ void TestTurnDigital::outputConfigurationTimeOutPaths()
     QFETCH(bool, raised);
     TurnBench bench;
     ModuleRecordPtr record = bench.AddModule(typeId, "0A400600");
-    OutputTurn &turn = bench.OpenTurn<OutputTurn>(record, typeId == "4050" ? OutputTurn::Outputs4050
-                                                                           : OutputTurn::Relays4060);
+    OutputTurn &turn = bench.OpenTurn<OutputTurn>(record);
     QVERIFY(bench.WaitForTurns("$0A6\r"));
     const int currentMs = TurnBench::ReplyTimeOutMs + 10;
     bench.workspace.engine.SetTimeOutMs(currentMs);
@@ -224,7 +223,7 @@ void TestTurnDigital::relays()
 {
     TurnBench bench;
     ModuleRecordPtr record = bench.AddModule("4060", "0A400600");
-    OutputTurn &turn = bench.OpenTurn<OutputTurn>(record, OutputTurn::Relays4060);
+    OutputTurn &turn = bench.OpenTurn<OutputTurn>(record);
     ChannelView view(turn);
     QCOMPARE(turn.ChannelCount(), 4);
     QCOMPARE(turn.Captions(), (QStringList{"Vystup 1", "Vystup 2", "Vystup 3", "Vystup 4"}));
@@ -252,7 +251,7 @@ void TestTurnDigital::inputsAreShown()
     TurnBench bench;
     ModuleRecordPtr record = bench.AddModule("4052", "0A400600");
     bench.Module(record).inputs = 0xA5;
-    InputTurn &turn = bench.OpenTurn<InputTurn>(record, InputTurn::Inputs4052);
+    InputTurn &turn = bench.OpenTurn<InputTurn>(record);
     ChannelView view(turn);
     QTRY_COMPARE_WITH_TIMEOUT(view.data, QString("A5"), TurnBench::WaitMs);
     QCOMPARE(view.channels, 0xA5);
@@ -272,7 +271,7 @@ void TestTurnDigital::narrowInputTurnFollowsAllInputs()
     ModuleRecordPtr record = bench.AddModule("4152", "0A400600", true);
     record->captions[5] = "Door";
     bench.Module(record).inputs = 0xA5;
-    InputTurn &turn = bench.OpenTurn<InputTurn>(record, InputTurn::Inputs4152);
+    InputTurn &turn = bench.OpenTurn<InputTurn>(record);
     ChannelView view(turn);
     QTRY_COMPARE_WITH_TIMEOUT(view.data, QString("A5"), TurnBench::WaitMs);
     QCOMPARE(view.channels, 0xA5);

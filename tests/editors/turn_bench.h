@@ -1,15 +1,16 @@
 #pragma once
 // A workspace with the real engine and records, a simulated module bus on its port, and a prompt that records
-// the message boxes. Turns are opened as the main window opens an editor, but without any window: set up from
-// their record, linked to it, editor state open, and the cycle started when it is not running yet.
+// the message boxes. Turns are opened by the headless poller, as the main window opens an editor but without
+// any window.
 
 #include "editors/editor_turn.h"
+#include "editors/headless_poller.h"
 
-#include "support/recording_prompt.h"
-#include "workspace/prompt.h"
 #include "bus/text.h"
 #include "sim/sim_bus.h"
+#include "support/recording_prompt.h"
 #include "support/test_workspace.h"
+#include "workspace/prompt.h"
 
 #include <QTest>
 
@@ -116,27 +117,14 @@ public:
         qFatal("no simulated module at %d", address);
     }
 
-    // A turn of the given class (constructed from the workspace and args) opened for the record.
-    template <typename Turn, typename... Args> Turn &OpenTurn(const ModuleRecordPtr &record, Args &&...args)
+    // The record's turn, opened by the headless poller as the main window opens an editor: from the turn
+    // table, set up from the record, linked to it, editor state open, the cycle started when it stands idle.
+    template <typename Turn> Turn &OpenTurn(const ModuleRecordPtr &record)
     {
-        auto turn = std::make_unique<Turn>(workspace, std::forward<Args>(args)...);
-        Turn &opened = *turn;
-        turns.push_back(std::move(turn));
-        SetUpTurn(opened, *record);
-        record->SetEditor(&opened, &opened);
-        StartEditor(record);
-        return opened;
-    }
-    // The record's editor state becomes open; the cycle starts unless it is running.
-    void StartEditor(const ModuleRecordPtr &record)
-    {
-        // No pass has run yet: as idle as the idle state.
-        const RouterState state = workspace.router.State();
-        const bool cycleIdle = (state == RouterState::NotStarted || state == RouterState::Idle) &&
-                               !workspace.modules.AnyEditorOpen();
-        record->editorState = EditorState::Open;
-        if (cycleIdle)
-            workspace.router.ReleaseBus();
+        EditorTurn *turn = poller.Open(record);
+        if (!turn)
+            qFatal("no turn opened for %s", record->typeId.constData());
+        return dynamic_cast<Turn &>(*turn);
     }
 
     QList<QByteArray> Commands() const { return bus.Commands(); }
@@ -171,7 +159,7 @@ public:
     TestWorkspace workspace;
     SimBus bus;
     RecordingPrompt prompt;
-    std::vector<std::unique_ptr<EditorTurn>> turns;
+    HeadlessPoller poller{workspace};
 
 private:
     Prompt *previousPrompt = nullptr;

@@ -1,0 +1,61 @@
+#include "headless_poller.h"
+
+#include "turn_factory.h"
+#include "workspace/workspace.h"
+
+namespace navix {
+
+HeadlessPoller::HeadlessPoller(BusWorkspace &workspace, QObject *parent)
+    : QObject(parent), workspace(workspace)
+{
+    // The cycle of a program without tool windows never waits for a tool to give the bus back.
+    if (workspace.Router().State() == RouterState::NotStarted)
+        workspace.Router().ReleaseBus();
+}
+
+HeadlessPoller::~HeadlessPoller()
+{
+    // The records outlive the turns: unlink them, so that no reply reaches a turn that is gone.
+    workspace.Modules().ForEach([this](const ModuleRecordPtr &record) {
+        for (const std::unique_ptr<EditorTurn> &turn : turns)
+            if (record->Editor() == turn.get())
+                record->SetEditor(nullptr, nullptr);
+    });
+}
+
+EditorTurn *HeadlessPoller::Open(const ModuleRecordPtr &record)
+{
+    if (!record || record->editorState != EditorState::Closed)
+        return nullptr;
+    std::unique_ptr<EditorTurn> turn = CreateTurn(workspace, *record);
+    if (!turn)
+        return nullptr;
+    EditorTurn &opened = *turn;
+    turns.push_back(std::move(turn));
+    connect(&opened, &EditorTurn::ValuesRead, this, &HeadlessPoller::TakeValues);
+    // The turn guards itself: the record reaches it only while it exists.
+    record->SetEditor(&opened, &opened);
+    workspace.Router().OpenEditor(*record);
+    return &opened;
+}
+
+int HeadlessPoller::OpenAll()
+{
+    int opened = 0;
+    workspace.Modules().ForEach([&](const ModuleRecordPtr &record) {
+        if (Open(record))
+            ++opened;
+    });
+    return opened;
+}
+
+void HeadlessPoller::TakeValues(ModuleValues values)
+{
+    int &missed = missedPolls[values.address];
+    missed = values.quality == ValueQuality::Good ? 0 : missed + 1;
+    if (missed >= MissedPollsForAbsent)
+        values.quality = ValueQuality::Absent;
+    emit ValuesRead(values);
+}
+
+} // namespace navix
