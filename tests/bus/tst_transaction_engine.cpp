@@ -2,7 +2,7 @@
 #include "bus/transaction_engine.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
-#include "workspace/bus_router.h"
+#include "workspace/bus_session.h"
 
 #include <QPointer>
 #include <QSignalSpy>
@@ -57,10 +57,14 @@ public:
     void HandleToolReply(const QByteArray &reply) override
     {
         replies.append(reply);
+        if (engine)
+            statuses.append(engine->LastReplyStatus());
         if (onReply)
             onReply(reply);
     }
     QList<QByteArray> replies;
+    QList<ReplyStatus> statuses; // how each exchange ended, as the engine told at its delivery
+    const TransactionEngine *engine = nullptr;
     std::function<void(const QByteArray &)> onReply;
 };
 
@@ -68,7 +72,8 @@ struct Bench
 {
     Bench()
     {
-        engine.SetPort(&port);
+        for (FakeTool *tool : {&search, &terminal, &memory})
+            tool->engine = &engine;
         engine.SetTimeOutMs(20);
         engine.SetPacingTag(VeryFast);
         router.RegisterTool(ToolKind::Search, &search);
@@ -103,10 +108,11 @@ struct Bench
         return rows;
     }
 
-    ModuleRegistry modules;
-    TransactionEngine engine;
-    BusRouter router{engine, modules};
-    MemoryPort port;
+    BusSession session{std::make_unique<MemoryPort>()};
+    ModuleRegistry &modules = session.Modules();
+    TransactionEngine &engine = session.Engine();
+    BusRouter &router = session.Router();
+    MemoryPort &port = static_cast<MemoryPort &>(session.Port());
     FakeTool search, terminal, memory;
     QObject editors;
 };
@@ -164,6 +170,7 @@ void TestTransactionEngine::checksumIsInsertedAndVerified()
     QCOMPARE(b.engine.ExpectedLength(), 6);
     QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
     QCOMPARE(b.terminal.replies.first(), QByteArray("!01\r"));
+    QCOMPARE(b.terminal.statuses, QList<ReplyStatus>{ReplyStatus::Answered});
     const QStringList row = b.engine.CommandLog().Row(0);
     QCOMPARE(row.value(0), QString("$012B7"));
     QCOMPARE(row.value(1), QString("!0182"));
@@ -205,6 +212,7 @@ void TestTransactionEngine::wrongChecksumDeliversEmptyAndLogsRow()
     // The bad frame is consumed and reported as an empty reply; the good one behind it is still delivered.
     QCOMPARE(b.terminal.replies.at(0), QByteArray());
     QCOMPARE(b.terminal.replies.at(1), QByteArray("!01\r"));
+    QCOMPARE(b.terminal.statuses, (QList<ReplyStatus>{ReplyStatus::WrongChecksum, ReplyStatus::Answered}));
     QCOMPARE(b.engine.CommandLog().Row(0).value(0), QString("Wrong checksum !"));
     QCOMPARE(b.engine.CommandLog().Row(1).value(1), QString("!0183"));
 }
@@ -361,8 +369,11 @@ void TestTransactionEngine::timeOutLogsAndDeliversEmpty()
                           .startChar = '!',
                           .endChar = CR,
                           .expectedLength = 8});
+    QCOMPARE(b.engine.State(), EngineState::AwaitingReply);
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
     QCOMPARE(b.search.replies.first(), QByteArray());
+    QCOMPARE(b.search.statuses, QList<ReplyStatus>{ReplyStatus::TimedOut});
+    QCOMPARE(b.engine.State(), EngineState::Idle);
     const QStringList row = b.engine.CommandLog().Row(0);
     QCOMPARE(row.value(0), QString("$05M"));
     QCOMPARE(row.value(1), QString("Time out !"));
@@ -383,6 +394,7 @@ void TestTransactionEngine::timeOutLogsAndDeliversEmpty()
     QCOMPARE(b.port.written.size(), writes);
     QCOMPARE(b.engine.CommandLog().Row(0).value(0), QString("$06M"));
     QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
+    QCOMPARE(b.search.statuses.last(), ReplyStatus::PortClosed);
 }
 
 void TestTransactionEngine::commandLogKeepsAtMost500Rows()
@@ -415,6 +427,7 @@ void TestTransactionEngine::pacing()
                           .expectedLength = 8});
     QVERIFY(b.port.written.isEmpty());
     QCOMPARE(b.engine.PacingDelayMs(), 50);
+    QCOMPARE(b.engine.State(), EngineState::Holding);
     b.engine.SendCommand({.command = "$02M\r",
                           .checksum = false,
                           .receiveMode = ReceiveMode::CheckedFrame,
