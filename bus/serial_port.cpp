@@ -1,5 +1,7 @@
 #include "serial_port.h"
 
+#include "diagnostics.h"
+
 #include "port_names.h"
 #include "serial_platform.h"
 
@@ -138,6 +140,7 @@ void TApdComPort::Open()
         received.clear();
         RequestLowLatency(serial->handle());
         adapterLatencyMs = navix::AdapterLatencyMs(adaptersFolder, device);
+        qCInfo(BusLog) << "COM" << comNumber << "opened:" << device << "at" << baud << "Bd";
         return;
     }
 
@@ -166,6 +169,7 @@ void TApdComPort::Close()
         // close(); that error must not start a second close.
         const QScopedValueRollback guard(closing, true);
         serial->close();
+        qCInfo(BusLog) << "COM" << comNumber << "closed:" << openDevice;
     }
     openDevice.clear();
     received.clear();
@@ -293,6 +297,7 @@ void TApdComPort::HandleError(int error)
     // busy. Close at the first error; the engine then sees a closed port and its exchanges time out.
     const QString reason = openDevice + QStringLiteral(": ") + serial->errorString();
     Close();
+    qCInfo(BusLog) << "COM" << comNumber << "lost:" << reason;
     emit DeviceLost(reason);
 }
 

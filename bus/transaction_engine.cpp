@@ -1,5 +1,7 @@
 #include "transaction_engine.h"
 
+#include "diagnostics.h"
+
 #include "text.h"
 
 #include <QTime>
@@ -11,6 +13,21 @@ namespace navix {
 
 namespace {
 constexpr double NanosecondsPerMillisecond = 1e6;
+
+const char *StatusName(ReplyStatus status)
+{
+    switch (status) {
+    case ReplyStatus::Answered:
+        return "answered";
+    case ReplyStatus::TimedOut:
+        return "timed out";
+    case ReplyStatus::WrongChecksum:
+        return "wrong checksum";
+    case ReplyStatus::PortClosed:
+        return "port closed";
+    }
+    return "";
+}
 } // namespace
 
 TransactionEngine::TransactionEngine(QObject *parent) : QObject(parent)
@@ -86,6 +103,7 @@ void TransactionEngine::SpeedTimerTimer()
     DropEarlierInput();
     LogExchange(pendingCommand, false, receiveMode);
     // A closed port is not an error: the command is logged and the time-out reports the exchange.
+    qCDebug(EngineLog) << "command" << pendingCommand;
     if (port && port->IsOpen())
         port->WriteText(pendingCommand);
     sinceWrite.start();
@@ -105,6 +123,7 @@ void TransactionEngine::DropEarlierInput()
     if (rxBuffer.isEmpty())
         return;
     const QByteArray dropped = std::exchange(rxBuffer, QByteArray());
+    qCDebug(EngineLog) << "dropped" << dropped;
     LogExchange(DroppedRowText, false, receiveMode);
     LogExchange(dropped.simplified(), true, receiveMode);
 }
@@ -182,6 +201,7 @@ EngineState TransactionEngine::State() const
 void TransactionEngine::Deliver(const QByteArray &reply, ReplyStatus status)
 {
     lastReplyStatus = status;
+    qCDebug(EngineLog) << "reply" << reply << StatusName(status);
     // Replies that the log leaves out (raw and line mode) end their round trip here.
     EndRoundTrip();
     if (replySink)

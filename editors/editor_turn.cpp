@@ -1,5 +1,7 @@
 #include "editor_turn.h"
 
+#include "bus/diagnostics.h"
+
 #include "bus/text.h"
 #include "workspace/prompt.h"
 
@@ -407,10 +409,13 @@ bool EditorTurn::ConfigSentStep(const QByteArray &reply)
         workspace.UpdateModuleRecord(oldAddress, newConfig,
                                      closePending ? EditorState::CloseAtTurnEnd : EditorState::Open);
         ShowConfig(newConfig);
+        qCInfo(TurnLog) << modelLabel << oldAddress << "configuration written:" << newConfig;
         emit ConfigurationDone(true);
         Prompts().Information("Configuration successful !");
     } else {
         RestoreSettings();
+        qCInfo(TurnLog) << modelLabel << HexByte(storedAddress)
+                        << "configuration not acknowledged:" << sentConfig;
         emit ConfigurationDone(false);
         Prompts().Error("Configuration failed !");
     }

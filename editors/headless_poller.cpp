@@ -1,5 +1,7 @@
 #include "headless_poller.h"
 
+#include "bus/diagnostics.h"
+
 #include "turn_factory.h"
 #include "workspace/workspace.h"
 
@@ -35,6 +37,7 @@ EditorTurn *HeadlessPoller::Open(const ModuleRecordPtr &record)
     connect(&opened, &EditorTurn::ValuesRead, this, &HeadlessPoller::TakeValues);
     // The turn guards itself: the record reaches it only while it exists.
     record->SetEditor(&opened, &opened);
+    qCInfo(TurnLog) << "polling" << record->typeId << record->Address();
     workspace.Router().OpenEditor(*record);
     return &opened;
 }

@@ -1,5 +1,7 @@
 #include "bus_router.h"
 
+#include "bus/diagnostics.h"
+
 #include <algorithm>
 
 #include <QTimer>
@@ -51,6 +53,7 @@ bool BusRouter::RequestBus(ToolKind tool)
     }
     slot.owner = true;
     slot.asked = false; // granted now: a request noted earlier must not hand it the bus again later
+    qCDebug(RouterLog) << "tool" << ToolIndex(tool) << "holds the bus";
     if (tool == ToolKind::Memory)
         return false; // the memory window is granted on its next request; routing stays as it is
     routingSuspended = false;
@@ -65,6 +68,7 @@ void BusRouter::ReleaseBus()
         slot.owner = false;
         slot.asked = false;
     }
+    qCDebug(RouterLog) << "bus given back: the editors' cycle starts";
     StartCycle();
     routingSuspended = false;
     DeliverReply(QByteArray());
@@ -111,6 +115,7 @@ bool BusRouter::HandOverToAskingTool()
             slot.asked = false;
             slot.owner = true;
             state = RouterState::ToolHolds;
+            qCDebug(RouterLog) << "bus handed over to the tool that asked during an editor's turn";
             return true;
         }
     }
@@ -168,6 +173,7 @@ void BusRouter::RunEditorCycle(const QByteArray &reply)
         if (!modules.AnyEditorOpen()) {
             editorTurnActive = false;
             state = RouterState::Idle;
+            qCDebug(RouterLog) << "no editor open: the cycle stands idle";
             return;
         }
         StartCycle();
