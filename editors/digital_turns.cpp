@@ -115,13 +115,6 @@ bool OutputTurn::RaisesConfigTimeOut(EditorPhase from) const
     return EditorTurn::RaisesConfigTimeOut(from);
 }
 
-void OutputTurn::WindowShown()
-{
-    // The 4060's showing leaves the busy flag alone.
-    if (Kind() != EditorKind::Type4060)
-        ClearBusyFlag();
-}
-
 // Inputs
 
 InputTurn::InputTurn(BusWorkspace &workspace, const DigitalDesign &design, QObject *parent)

@@ -71,8 +71,6 @@ public:
     int PendingChange() const { return pendingChange; }
     bool DataFocused() const { return dataFocused; }
 
-    void WindowShown() override;
-
 protected:
     void ShowData(const QByteArray &reply) override;
     bool SendPendingWrite() override;
@@ -92,8 +90,6 @@ public:
     static const DigitalDesign Inputs4152;
 
     InputTurn(BusWorkspace &workspace, const DigitalDesign &design, QObject *parent = nullptr);
-
-    void WindowShown() override { ClearBusyFlag(); }
 
 protected:
     void ShowData(const QByteArray &reply) override;

@@ -1,6 +1,7 @@
 #include "editor_4013.h"
 
 #include "turn_factory.h"
+#include "workspace/prompt.h"
 
 #include "calibration_dialogs.h"
 #include "editor_controls.h"
@@ -267,6 +268,10 @@ void TForm10::ConnectTurn()
     connect(&tvr, &Turn4013::IntervalShown, this,
             [this](const QString &text) { ShowByteText(IntegrEdit, IntegrUpDown, text); });
     connect(&tvr, &Turn4013::LimitsEditing, &UpdateLimitsButton, &QPushButton::setEnabled);
+    connect(
+        &tvr, &Turn4013::SettingWriteFailed, this,
+        [](const QString &name) { Prompts().Error(QString("Updating %1 failed !").arg(name)); },
+        Qt::QueuedConnection);
 }
 
 bool TForm10::eventFilter(QObject *watched, QEvent *event)

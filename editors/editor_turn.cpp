@@ -3,7 +3,6 @@
 #include "bus/diagnostics.h"
 
 #include "bus/text.h"
-#include "workspace/prompt.h"
 
 #include <array>
 
@@ -165,7 +164,6 @@ QByteArray EditorTurn::ComposeConfig()
         newAddress = oldAddress;
         chosenAddress = storedAddress;
         emit AddressRefused();
-        Prompts().Error("Invalid address !");
     }
     if (initMode)
         oldAddress = "00";
@@ -232,25 +230,13 @@ void EditorTurn::Send(EditorPhase next, Exchange exchange)
     workspace.Engine().SendCommand(exchange);
 }
 
-bool &EditorTurn::BusyFlag()
-{
-    static std::array<bool, EditorKindCount> busyFlags{};
-    return busyFlags[static_cast<int>(design.kind)];
-}
-
 // The turn
 
 bool EditorTurn::HandleReply(const QByteArray &reply)
 {
-    // A modal message box inside a step keeps the event loop running; a delivery that arrives meanwhile must
-    // not start a second step of any editor of this type.
-    bool &busy = BusyFlag();
-    if (busy)
-        return false;
-    busy = true;
-    const bool turnOver = Step(reply);
-    busy = false;
-    return turnOver;
+    // No step waits for the user: outcomes leave as signals, and the window shows its box from the event loop
+    // once the step is over, so no delivery can arrive inside a step.
+    return Step(reply);
 }
 
 bool EditorTurn::Step(const QByteArray &reply)
@@ -411,13 +397,11 @@ bool EditorTurn::ConfigSentStep(const QByteArray &reply)
         ShowConfig(newConfig);
         qCInfo(TurnLog) << modelLabel << oldAddress << "configuration written:" << newConfig;
         emit ConfigurationDone(true);
-        Prompts().Information("Configuration successful !");
     } else {
         RestoreSettings();
         qCInfo(TurnLog) << modelLabel << HexByte(storedAddress)
                         << "configuration not acknowledged:" << sentConfig;
         emit ConfigurationDone(false);
-        Prompts().Error("Configuration failed !");
     }
     RestoreTimeOut();
     return EndTurn();
@@ -457,10 +441,7 @@ bool EditorTurn::CalibrationSentStep(const QByteArray &reply)
     // Any framed answer means the module stored the calibration.
     RestoreTimeOut();
     EndTurn();
-    if (!reply.isEmpty())
-        Prompts().Information("Calibration successful !");
-    else
-        Prompts().Error("Calibration failed !");
+    emit CalibrationDone(!reply.isEmpty());
     return true;
 }
 

@@ -145,6 +145,8 @@ signals:
     void ValuesRead(const ModuleValues &values);
     // A configuration write ended: acknowledged by the module, or not (the settings are restored).
     void ConfigurationDone(bool written);
+    // A calibration (or trim) command ended: taken by the module, or not answered.
+    void CalibrationDone(bool taken);
     void FirmwareShown(const QString &text);
     void StatusShown(const QString &caption);
     // The close deferred by Close may happen now: the turn is over.
@@ -228,8 +230,6 @@ protected:
         Send(EditorPhase::TypePhase, exchange);
     }
     // The re-entrancy guard of HandleReply: one flag for all open editors of a type.
-    bool &BusyFlag();
-    void ClearBusyFlag() { BusyFlag() = false; }
 
     BusWorkspace &workspace;
 

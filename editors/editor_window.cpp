@@ -4,6 +4,7 @@
 #include "editor_controls.h"
 
 #include "bus/text.h"
+#include "workspace/prompt.h"
 
 #include <QCloseEvent>
 #include <QScreen>
@@ -146,7 +147,21 @@ void ModuleEditorWindow::ConnectTurn()
         DecAdrSpinEdit.setValue(turn.StoredAddress());
     });
     connect(&turn, &EditorTurn::UpdateStarted, this, [this] { UpdateButton.setEnabled(false); });
-    connect(&turn, &EditorTurn::ConfigurationDone, this, &ModuleEditorWindow::ShowConfigurationDone);
+    // The boxes open from the event loop once the turn's step is over: the bus never waits for the user.
+    connect(
+        &turn, &EditorTurn::AddressRefused, this, [] { Prompts().Error("Invalid address !"); },
+        Qt::QueuedConnection);
+    connect(&turn, &EditorTurn::ConfigurationDone, this, &ModuleEditorWindow::ShowConfigurationDone,
+            Qt::QueuedConnection);
+    connect(
+        &turn, &EditorTurn::CalibrationDone, this,
+        [](bool taken) {
+            if (taken)
+                Prompts().Information("Calibration successful !");
+            else
+                Prompts().Error("Calibration failed !");
+        },
+        Qt::QueuedConnection);
     connect(&turn, &EditorTurn::FirmwareShown, this, TextShower(FirmWareEdit));
     connect(&turn, &EditorTurn::StatusShown, &StatusBox, &QGroupBox::setTitle);
     connect(&turn, &EditorTurn::CloseRequested, this, &QWidget::close);
@@ -255,6 +270,10 @@ void ModuleEditorWindow::ShowConfigurationDone(bool written)
     // INIT wire; the tree already shows where it will be found then.
     if (written && turn.IsInitMode())
         workspace.SetHint(InitSettingsHint);
+    if (written)
+        Prompts().Information("Configuration successful !");
+    else
+        Prompts().Error("Configuration failed !");
 }
 
 void ModuleEditorWindow::ShowCaptions()

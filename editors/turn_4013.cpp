@@ -2,7 +2,6 @@
 
 #include "bus/temperature_codes.h"
 #include "bus/text.h"
-#include "workspace/prompt.h"
 
 #include <cmath>
 
@@ -397,7 +396,7 @@ bool Turn4013::SettingWrittenStep(const QByteArray &reply)
 {
     // Each failed write is reported on its own; the chain goes on with the next one.
     if (reply.isEmpty())
-        Prompts().Error(QString("Updating %1 failed !").arg(LimitsChain[chainStep].name));
+        emit SettingWriteFailed(QString::fromLatin1(LimitsChain[chainStep].name));
     if (chainStep < ChainLength - 1) {
         SendChainStep(chainStep + 1);
         return false;

@@ -93,6 +93,8 @@ signals:
     void ConstantShown(const QString &text);
     void IntervalShown(const QString &text);
     void LimitsEditing(bool editing);
+    // One write of the limits chain went unanswered (the chain goes on); name is the setting's.
+    void SettingWriteFailed(const QString &name);
 
 protected:
     bool StartStep(const QByteArray &reply) override;

@@ -36,8 +36,6 @@ public:
     int CurrentChannel() const { return currentChannel; }
     bool ChannelChanged() const { return channelChanged; }
 
-    void WindowShown() override { ClearBusyFlag(); }
-
 signals:
     void ChannelBoxesShown(int mask);
     // A channel's value, empty for a lost read or a channel that is off.

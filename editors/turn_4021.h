@@ -45,8 +45,6 @@ public:
     Phase4021 TypePhase() const { return typePhase; }
     bool SetValuePending() const { return setValuePending; }
 
-    void WindowShown() override { ClearBusyFlag(); }
-
 signals:
     // The configuration set up the position's range; the position stands at its minimum.
     void PositionRangeShown(int minimum, int maximum);

@@ -26,6 +26,7 @@ private slots:
     void settingsLayoutWidths();
     void configurationOutcomesShow();
     void initConfigurationHint();
+    void outcomeBoxOpensAfterTheTurnsStep();
     void refusedAddressShows();
     void closeInRestPhaseFreesWindow();
     void closeDuringExchangeWaitsForTurnEnd();
@@ -198,6 +199,29 @@ void TestEditorFramework::configurationOutcomesShow()
                               EditorBench::WaitMs);
     QCOMPARE(address.value(), 11);
     QCOMPARE(addressHex.text(), QString("0B (Hex)"));
+}
+
+void TestEditorFramework::outcomeBoxOpensAfterTheTurnsStep()
+{
+    EditorBench bench;
+    ModuleRecordPtr first = bench.AddModule("4060", "0A400600");
+    ModuleRecordPtr second = bench.AddModule("4060", "0B400600");
+    auto *editor = bench.Open<TForm40>(first);
+    bench.Open<TForm40>(second);
+    QVERIFY(bench.WaitForTurns("$0B6\r"));
+
+    // The box opens from the event loop once the step that wrote the configuration is over: the turn is no
+    // longer waiting for that reply, and a box the user leaves open holds up no exchange.
+    EditorPhase phaseDuringBox = EditorPhase::ConfigSent;
+    bench.prompt.onMessage = [&](const QString &) { phaseDuringBox = editor->Turn().Phase(); };
+    Find<QSpinBox>(editor, "DecAdrSpinEdit").setValue(12);
+    QTest::mouseClick(&Find<QPushButton>(editor, "UpdateSetingButton"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Configuration successful !"},
+                              EditorBench::WaitMs);
+    bench.prompt.onMessage = nullptr;
+    QVERIFY(phaseDuringBox != EditorPhase::ConfigSent);
+    QVERIFY(bench.WaitForTurns("$0C6\r"));
+    QVERIFY(bench.WaitForTurns("$0B6\r"));
 }
 
 void TestEditorFramework::initConfigurationHint()

@@ -36,7 +36,6 @@ private slots:
     void initModeConfiguration();
     void usedAddressIsRefused();
     void configurationTimeOutRestoresSettings();
-    void nestedDeliveryIsIgnoredByTurnsOfTheType();
     void closeInRestPhase();
     void closeDuringExchangeWaitsForTurnEnd();
     void closeDuringConfigurationKeepsWrittenConfiguration();
@@ -236,41 +235,6 @@ void TestTurnCommon::configurationTimeOutRestoresSettings()
     QVERIFY(bench.WaitForTurns("$006\r"));
 }
 
-void TestTurnCommon::nestedDeliveryIsIgnoredByTurnsOfTheType()
-{
-    TurnBench bench;
-    ModuleRecordPtr first = bench.AddModule("4060", "0A400600");
-    ModuleRecordPtr second = bench.AddModule("4060", "0B400600");
-    OutputTurn &turn = OpenRelays(bench, first);
-    OutputTurn &other = OpenRelays(bench, second);
-    QVERIFY(bench.WaitForTurns("$0B6\r"));
-
-    // While the message box of the first editor is open, the event loop runs and may deliver again.
-    bool nestedTurnOver = true;
-    bool otherTurnOver = true;
-    EditorPhase phaseDuringBox = EditorPhase::Start;
-    qsizetype commandsDuringBox = 0;
-    bench.prompt.onMessage = [&](const QString &) {
-        commandsDuringBox = bench.Commands().size();
-        phaseDuringBox = turn.Phase();
-        nestedTurnOver = turn.HandleReply("!0B\r");
-        otherTurnOver = other.HandleReply(QByteArray());
-        commandsDuringBox = bench.Commands().size() - commandsDuringBox;
-    };
-    turn.ChooseAddress(12);
-    turn.RequestUpdate();
-    QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Configuration successful !"},
-                              TurnBench::WaitMs);
-    bench.prompt.onMessage = nullptr;
-    QVERIFY(!nestedTurnOver);
-    QVERIFY(!otherTurnOver);
-    QCOMPARE(phaseDuringBox, EditorPhase::ConfigSent);
-    QCOMPARE(commandsDuringBox, 0);
-    // Once the box is closed both go on polling.
-    QVERIFY(bench.WaitForTurns("$0C6\r"));
-    QVERIFY(bench.WaitForTurns("$0B6\r"));
-}
-
 void TestTurnCommon::closeInRestPhase()
 {
     TurnBench bench;
@@ -354,8 +318,7 @@ void TestTurnCommon::turnsOfDifferentTypesTakeTurns()
 {
     TurnBench bench;
     OutputTurn &relays = OpenRelays(bench, bench.AddModule("4060", "0B400600"));
-    OutputTurn &outputs =
-        bench.OpenTurn<OutputTurn>(bench.AddModule("4050", "0A400600"));
+    OutputTurn &outputs = bench.OpenTurn<OutputTurn>(bench.AddModule("4050", "0A400600"));
     TurnView relaysView(relays);
     TurnView outputsView(outputs);
     QVERIFY(bench.WaitForTurns("$0A6\r", 3));

@@ -5,6 +5,7 @@
 
 #include "editors/editor_turn.h"
 #include "editors/headless_poller.h"
+#include "editors/turn_4013.h"
 
 #include "bus/text.h"
 #include "sim/sim_bus.h"
@@ -124,7 +125,26 @@ public:
         EditorTurn *turn = poller.Open(record);
         if (!turn)
             qFatal("no turn opened for %s", record->typeId.constData());
+        RecordOutcomes(*turn);
         return dynamic_cast<Turn &>(*turn);
+    }
+
+    // The outcomes a turn reports, recorded in the prompt as the boxes their window shows for them.
+    void RecordOutcomes(EditorTurn &turn)
+    {
+        QObject::connect(&turn, &EditorTurn::AddressRefused, &turn,
+                         [this] { prompt.Error("Invalid address !"); });
+        QObject::connect(&turn, &EditorTurn::ConfigurationDone, &turn, [this](bool written) {
+            written ? prompt.Information("Configuration successful !")
+                    : prompt.Error("Configuration failed !");
+        });
+        QObject::connect(&turn, &EditorTurn::CalibrationDone, &turn, [this](bool taken) {
+            taken ? prompt.Information("Calibration successful !") : prompt.Error("Calibration failed !");
+        });
+        if (auto *tvr = qobject_cast<Turn4013 *>(&turn))
+            QObject::connect(tvr, &Turn4013::SettingWriteFailed, tvr, [this](const QString &name) {
+                prompt.Error(QString("Updating %1 failed !").arg(name));
+            });
     }
 
     QList<QByteArray> Commands() const { return bus.Commands(); }
