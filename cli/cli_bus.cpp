@@ -4,6 +4,7 @@
 #include "bus/network_port_store.h"
 #include "bus/port_names.h"
 #include "bus/serial_port.h"
+#include "editors/module_protocol.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -144,21 +145,10 @@ QByteArray CliBus::ReadFirmware(const FoundModule &module)
     const int baud = session.LineBaud();
     session.SetLineBaud(module.baud);
     const QByteArray answer = Ask({.command = "$" + CommandAddress(*module.record) + "F" + CR,
-                                   .checksum = UsesChecksum(*module.record),
+                                   .checksum = CommandsCarryChecksum(*module.record),
                                    .expectedLength = ReplyLength::Firmware});
     session.SetLineBaud(baud);
     return Copy(answer, 4, 4);
-}
-
-QByteArray CliBus::CommandAddress(const ModuleRecord &record)
-{
-    return record.initFlag ? QByteArray("00") : record.Address();
-}
-
-bool CliBus::UsesChecksum(const ModuleRecord &record)
-{
-    // A module in INIT talks without checksums, whatever its format byte says.
-    return !record.initFlag && (HexToInt(Copy(record.config, 7, 2)) & ChecksumFormatBit) != 0;
 }
 
 } // namespace navix

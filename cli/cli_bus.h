@@ -74,10 +74,6 @@ public:
     // Reads the firmware of a found module ("$AAF") at its rate.
     QByteArray ReadFirmware(const FoundModule &module);
 
-    // The address a module answers at (00 in INIT) and whether its commands carry a checksum.
-    static QByteArray CommandAddress(const ModuleRecord &record);
-    static bool UsesChecksum(const ModuleRecord &record);
-
     TransactionEngine &Engine() { return session.Engine(); }
     ModuleRegistry &Modules() { return session.Modules(); }
     int LineBaud() const { return session.LineBaud(); }

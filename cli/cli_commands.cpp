@@ -7,6 +7,7 @@
 #include "bus/baud_table.h"
 #include "bus/text_file.h"
 #include "config/module_file.h"
+#include "editors/module_protocol.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -16,8 +17,6 @@
 namespace navix {
 
 namespace {
-// A configuration write waits longer for its acknowledgement, as the editors let it.
-constexpr int ConfigurationTimeOutMs = 500;
 constexpr int DataFormatBits = 0x03; // bits 1..0 of the format byte
 
 int Code(CliExit exit)
@@ -47,7 +46,7 @@ int NothingFound(const CliRequest &request, const QString &problem)
 
 QString Address(const ModuleRecord &record)
 {
-    return FromWire(CliBus::CommandAddress(record));
+    return FromWire(CommandAddress(record));
 }
 
 int RunPorts(const CliRequest &request)
@@ -304,17 +303,10 @@ struct ConfigurationChange
     QByteArray oldAddress;
     QByteArray newAddress;
     QByteArray typeCode;
-    int oldBaudCode = 0;
     int baudCode = 0;
-    int oldFormat = 0;
     int format = 0;
 
     QByteArray NewConfig() const { return newAddress + typeCode + HexByte(baudCode) + HexByte(format); }
-    // The rate or the checksum use changes: the module must be in INIT.
-    bool ChangesLine() const
-    {
-        return baudCode != oldBaudCode || (format & ChecksumFormatBit) != (oldFormat & ChecksumFormatBit);
-    }
 };
 
 ConfigurationChange PlanChange(const CliRequest &request, const ModuleRecord &record)
@@ -323,10 +315,8 @@ ConfigurationChange PlanChange(const CliRequest &request, const ModuleRecord &re
     change.oldAddress = record.Address();
     change.newAddress = request.newAddress ? HexByte(*request.newAddress) : change.oldAddress;
     change.typeCode = Copy(record.config, 3, 2);
-    change.oldBaudCode = HexToInt(Copy(record.config, 5, 2));
-    change.baudCode = request.newBaud ? CodeOfBaud(*request.newBaud) : change.oldBaudCode;
-    change.oldFormat = HexToInt(Copy(record.config, 7, 2));
-    change.format = NewFormatByte(change.oldFormat, request);
+    change.baudCode = request.newBaud ? CodeOfBaud(*request.newBaud) : HexToInt(Copy(record.config, 5, 2));
+    change.format = NewFormatByte(HexToInt(Copy(record.config, 7, 2)), request);
     return change;
 }
 
@@ -340,7 +330,7 @@ std::optional<int> RefuseChange(CliBus &bus, const CliRequest &request, const Fo
         PrintProblem(QStringLiteral("a %1 has no such data format").arg(FromWire(record.typeId)));
         return Code(CliExit::BadArguments);
     }
-    if (change.ChangesLine() && !record.initFlag) {
+    if (ChangesLine(record.config, change.NewConfig()) && !record.initFlag) {
         PrintProblem(
             "the baud rate and checksum use change only in INIT: wire the module's INIT terminal first");
         return Code(CliExit::BadArguments);
@@ -362,10 +352,10 @@ std::optional<int> RefuseChange(CliBus &bus, const CliRequest &request, const Fo
 bool WriteConfiguration(CliBus &bus, const CliRequest &request, const ModuleRecord &record,
                         const ConfigurationChange &change)
 {
-    bus.Engine().SetTimeOutMs(std::max(request.timeOutMs, ConfigurationTimeOutMs));
+    bus.Engine().SetTimeOutMs(std::max(request.timeOutMs, RaisedTimeOutMs));
     const QByteArray acknowledge =
-        bus.Ask({.command = "%" + CliBus::CommandAddress(record) + change.NewConfig() + CR,
-                 .checksum = CliBus::UsesChecksum(record),
+        bus.Ask({.command = ConfigurationCommand(CommandAddress(record), change.NewConfig()),
+                 .checksum = CommandsCarryChecksum(record),
                  .expectedLength = ReplyLength::Acknowledge});
     bus.Engine().SetTimeOutMs(request.timeOutMs);
     return !acknowledge.isEmpty();
@@ -376,12 +366,12 @@ bool WriteConfiguration(CliBus &bus, const CliRequest &request, const ModuleReco
 QByteArray ReadBack(CliBus &bus, const ModuleRecord &record, const ConfigurationChange &change)
 {
     bus.SetLineBaud(BaudOfCode(change.baudCode));
-    const bool checksum = !record.initFlag && (change.format & ChecksumFormatBit) != 0;
-    const QByteArray readAddress = record.initFlag ? QByteArray("00") : change.newAddress;
-    return Copy(bus.Ask({.command = "$" + readAddress + "2" + CR,
-                         .checksum = checksum,
-                         .expectedLength = ReplyLength::Configuration}),
-                2, 8);
+    const QByteArray newConfig = change.NewConfig();
+    return Copy(
+        bus.Ask({.command = "$" + CommandAddress(HexToInt(change.newAddress), record.initFlag) + "2" + CR,
+                 .checksum = CommandsCarryChecksum(ChecksumOn(newConfig), record.initFlag),
+                 .expectedLength = ReplyLength::Configuration}),
+        2, 8);
 }
 
 void PrintChange(const CliRequest &request, const ModuleRecord &record, const ConfigurationChange &change,

@@ -1,12 +1,12 @@
 #include "module_readout.h"
 
+#include "editors/module_protocol.h"
 #include "editors/module_readings.h"
 
 namespace navix {
 
 namespace {
 constexpr int TvrStackOffset = 1; // the Tvr 5x answers for its stack input at the next address
-constexpr int HighestAddress = 0xFF;
 
 struct Query
 {
@@ -17,11 +17,11 @@ struct Query
     QByteArray Ask(char command, const QByteArray &tail, char start, int length,
                    const QByteArray &address = {})
     {
-        const QByteArray reply = bus.Ask(
-            {.command = command + (address.isEmpty() ? CliBus::CommandAddress(record) : address) + tail + CR,
-             .checksum = CliBus::UsesChecksum(record),
-             .startChar = start,
-             .expectedLength = length});
+        const QByteArray reply =
+            bus.Ask({.command = command + (address.isEmpty() ? CommandAddress(record) : address) + tail + CR,
+                     .checksum = CommandsCarryChecksum(record),
+                     .startChar = start,
+                     .expectedLength = length});
         answered = answered && !reply.isEmpty();
         return reply;
     }
@@ -39,10 +39,10 @@ void ReadTvr(Query &query, Readout &readout)
 {
     const int dataFormat = DataFormatOf(query.record.config);
     const int length = InputValueLength(dataFormat) + ValueFrameCharacters;
-    const int address = HexToInt(CliBus::CommandAddress(query.record));
+    const int address = HexToInt(CommandAddress(query.record));
     const QStringList names = {Caption(query.record, 0), "Stack"};
     // At FF the stack address would be past the bus, where the module at the bottom would answer.
-    for (int offset = 0; offset <= TvrStackOffset && address + offset <= HighestAddress; ++offset) {
+    for (int offset = 0; offset <= TvrStackOffset && address + offset <= HighestBusAddress; ++offset) {
         const QByteArray reply = query.Ask('#', {}, '>', length, HexByte(address + offset));
         readout.values.append(
             {names[offset], TvrDegreesText(InputValueText(reply, dataFormat)), DegreesUnit()});

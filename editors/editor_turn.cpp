@@ -1,7 +1,6 @@
 #include "editor_turn.h"
 
 #include "bus/diagnostics.h"
-
 #include "bus/text.h"
 
 #include <array>
@@ -165,8 +164,7 @@ QByteArray EditorTurn::ComposeConfig()
         chosenAddress = storedAddress;
         emit AddressRefused();
     }
-    if (initMode)
-        oldAddress = "00";
+    oldAddress = CommandAddress(storedAddress, initMode);
     const int baudIndex = ChosenIndex(BaudSetting);
     // A baud code that has no item in the list is written back as the module reported it.
     QByteArray baudCode = baudIndex >= 0 ? HexByte(baudIndex + FirstBaudCode) : Copy(storedConfig, 5, 2);
@@ -205,7 +203,7 @@ void EditorTurn::ShowTypeConfig(const QByteArray &) {}
 
 QByteArray EditorTurn::AddressText() const
 {
-    return initMode ? QByteArray("00") : HexByte(storedAddress);
+    return CommandAddress(storedAddress, initMode);
 }
 
 QByteArray EditorTurn::OffsetAddress(int offset) const
@@ -379,8 +377,9 @@ void EditorTurn::StartConfigurationUpdate(bool raiseTimeOut)
     sentConfig = ComposeConfig();
     if (raiseTimeOut)
         RaiseTimeOut();
-    Send(EditorPhase::ConfigSent,
-         {.command = '%' + sentConfig + CR, .expectedLength = ReplyLength::Acknowledge});
+    Send(EditorPhase::ConfigSent, {.command = ConfigurationCommand(Copy(sentConfig, 1, AddressLength),
+                                                                   Copy(sentConfig, 3, ConfigLength)),
+                                   .expectedLength = ReplyLength::Acknowledge});
 }
 
 bool EditorTurn::ConfigSentStep(const QByteArray &reply)

@@ -9,6 +9,7 @@
 // The common steps live here once: firmware, data read, configuration update, calibrations with the raised
 // time-out. A module type adds its data query and, where it needs them, phases of its own in TypePhase.
 
+#include "module_protocol.h"
 #include "module_readings.h"
 
 #include "bus/exchange.h"
@@ -63,8 +64,8 @@ class EditorTurn : public QObject, public ModuleEditor
 {
     Q_OBJECT
 public:
-    static constexpr int RaisedTimeOutMs = 500; // configuration writes and calibrations wait longer
-    static constexpr int BaudSetting = 0;       // the baud rate's row among the setting choices
+    static constexpr int RaisedTimeOutMs = navix::RaisedTimeOutMs; // configuration writes and calibrations
+    static constexpr int BaudSetting = 0; // the baud rate's row among the setting choices
     static const QStringList BaudrateItems;
     static const QString CommunicationText;
     static const QString CommunicationErrorText;
@@ -127,7 +128,7 @@ public:
     const QString &ModelLabel() const { return modelLabel; }
     // The address of commands: the stored one, "00" in INIT mode, where no checksum is ever added.
     QByteArray AddressText() const;
-    bool ChecksumFlag() const { return !initMode && chosenChecksum; }
+    bool ChecksumFlag() const { return CommandsCarryChecksum(chosenChecksum, initMode); }
 
 signals:
     void ModuleNamed(const QByteArray &typeId);
