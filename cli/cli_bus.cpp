@@ -4,6 +4,7 @@
 #include "bus/network_port_store.h"
 #include "bus/port_names.h"
 #include "bus/serial_port.h"
+#include "editors/headless_poller.h"
 #include "editors/module_protocol.h"
 
 #include <QCoreApplication>
@@ -138,6 +139,25 @@ QList<FoundModule> CliBus::Scan(int first, int last, bool allRates,
     disconnect(shown);
     disconnect(ended);
     return found;
+}
+
+std::optional<ModuleValues> CliBus::PollOnce(const ModuleRecordPtr &record)
+{
+    // The tool lends the bus to the editors' cycle for the module's turn, and takes it back once the turn
+    // that read the values has ended.
+    std::optional<ModuleValues> read;
+    HeadlessPoller poller(session);
+    session.Router().ReleaseBus();
+    connect(&poller, &HeadlessPoller::ValuesRead, this, [&read, &record](const ModuleValues &values) {
+        if (read)
+            return;
+        read = values;
+        record->editorState = EditorState::CloseAtTurnEnd;
+    });
+    if (poller.Open(record))
+        WaitFor([this] { return session.Router().State() == RouterState::Idle; });
+    session.Router().RequestBus(ToolKind::Search);
+    return read;
 }
 
 QByteArray CliBus::ReadFirmware(const FoundModule &module)

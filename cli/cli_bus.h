@@ -73,6 +73,9 @@ public:
                             const std::function<void(int address, int found)> &progress = {});
     // Reads the firmware of a found module ("$AAF") at its rate.
     QByteArray ReadFirmware(const FoundModule &module);
+    // One poll of the module by its editor's own turn, run headless: its values as the editor shows them.
+    // Nothing when no turn polls the module's kind.
+    std::optional<ModuleValues> PollOnce(const ModuleRecordPtr &record);
 
     TransactionEngine &Engine() { return session.Engine(); }
     ModuleRegistry &Modules() { return session.Modules(); }

@@ -190,7 +190,7 @@ int WithModule(const CliRequest &request, const std::function<int(CliBus &, cons
 int ReadCommand(const CliRequest &request, CliBus &bus, const FoundModule &module)
 {
     const ModuleRecord &record = *module.record;
-    const Readout readout = ReadModule(bus, record);
+    const Readout readout = ReadModule(bus, module.record);
     if (request.json) {
         QJsonArray values;
         for (const ReadoutValue &value : readout.values)

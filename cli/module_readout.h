@@ -1,8 +1,8 @@
 #pragma once
 // One module's live data as its editor shows it: the analog inputs' value with the unit name of its data
 // format, the Tvr 5x's two temperatures in degrees, the 4017's enabled channels, the 4021's output and the
-// digital modules' channel states under their channel names, with the range the editor shows. It asks the
-// module through the tool's bus with the editors' own queries and reads the replies as the editors do.
+// digital modules' channel states under their channel names, with the range the editor shows. The module's
+// own editor turn reads it, run headless for one poll: the same queries and the same decoding as the editor.
 
 #include "cli_bus.h"
 
@@ -26,6 +26,6 @@ struct Readout
     QList<ReadoutValue> values;
 };
 
-Readout ReadModule(CliBus &bus, const ModuleRecord &record);
+Readout ReadModule(CliBus &bus, const ModuleRecordPtr &record);
 
 } // namespace navix

@@ -100,7 +100,7 @@ double AnalogInputTurn::ValueNumber(const QByteArray &reply) const
 
 void AnalogInputTurn::TrendData(const QByteArray &reply)
 {
-    RecordTrend({ValueNumber(reply)});
+    RecordTrend({ValueNumber(reply)}, {reply.isEmpty() ? QString() : FromWire(ValueOf(reply))});
 }
 
 QString AnalogInputTurn::TrendUnit() const

@@ -136,9 +136,13 @@ void DigitalTurn::TrendData(const QByteArray &reply)
 {
     const int state = reply.isEmpty() ? -1 : DigitalStateOf(reply);
     QList<double> values;
-    for (int channel = 0; channel < channelCount; ++channel)
-        values.append(state < 0 ? LostValue : state >> channel & 1);
-    RecordTrend(values);
+    QStringList texts;
+    for (int channel = 0; channel < channelCount; ++channel) {
+        const bool on = (state >> channel & 1) != 0;
+        values.append(state < 0 ? LostValue : on);
+        texts.append(state < 0 ? QString() : on ? QStringLiteral("on") : QStringLiteral("off"));
+    }
+    RecordTrend(values, texts);
 }
 
 QList<TrendChannel> DigitalTurn::TrendChannels() const

@@ -487,14 +487,15 @@ QList<TrendChannel> EditorTurn::SingleTrendChannel() const
     return {{description.isEmpty() ? modelLabel : description}};
 }
 
-void EditorTurn::RecordTrend(const QList<double> &values)
+void EditorTurn::RecordTrend(const QList<double> &values, const QStringList &texts)
 {
     ModuleValues read{.address = HexByte(storedAddress),
                       .typeId = moduleTypeId,
                       .model = modelLabel,
                       .channels = TrendChannels(),
                       .unit = TrendUnit(),
-                      .values = values};
+                      .values = values,
+                      .texts = texts};
     // The poll's last reply says whether the module answered it.
     switch (workspace.Engine().LastReplyStatus()) {
     case ReplyStatus::Answered:

@@ -191,7 +191,8 @@ protected:
     virtual QList<TrendChannel> TrendChannels() const;
     virtual QString TrendUnit() const { return {}; }
     // One poll's values, described as the module stands now, to whoever takes them (ValuesRead).
-    void RecordTrend(const QList<double> &values);
+    // texts: each value as the editor shows it.
+    void RecordTrend(const QList<double> &values, const QStringList &texts);
     // The sole channel of a one-value module: named by its description, else by its model.
     QList<TrendChannel> SingleTrendChannel() const;
 

@@ -283,8 +283,10 @@ bool Turn4013::IntervalAskedStep(const QByteArray &reply)
 
 bool Turn4013::StackAskedStep(const QByteArray &reply)
 {
-    RecordTrend({unitDegrees, TvrDegrees(reply)});
+    RecordTrend({unitDegrees, TvrDegrees(reply)},
+                {unitText, reply.isEmpty() ? QString() : TvrDegreesText(ValueOf(reply))});
     unitDegrees = LostValue;
+    unitText.clear();
     if (!reply.isEmpty())
         emit StackValueShown(ValueOf(reply));
     ShowCommunicationStatus(!reply.isEmpty());
@@ -354,7 +356,7 @@ bool Turn4013::VariantDataAskedStep(const QByteArray &reply)
 {
     if (!reply.isEmpty())
         emit ValueShown(ValueOf(reply));
-    unitDegrees = TvrDegrees(reply);
+    TakeUnitRead(reply);
     ShowCommunicationStatus(!reply.isEmpty());
     return ReadStack();
 }
@@ -408,10 +410,16 @@ bool Turn4013::SettingWrittenStep(const QByteArray &reply)
 
 // Trend
 
+void Turn4013::TakeUnitRead(const QByteArray &reply)
+{
+    unitDegrees = TvrDegrees(reply);
+    unitText = reply.isEmpty() ? QString() : TvrDegreesText(ValueOf(reply));
+}
+
 void Turn4013::TrendData(const QByteArray &reply)
 {
     if (variant)
-        unitDegrees = TvrDegrees(reply);
+        TakeUnitRead(reply);
     else
         AnalogInputTurn::TrendData(reply);
 }

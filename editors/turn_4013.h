@@ -98,6 +98,8 @@ signals:
 
 protected:
     bool StartStep(const QByteArray &reply) override;
+    // Keeps the Tvr 5x's unit read for the sample it makes with the stack read.
+    void TakeUnitRead(const QByteArray &reply);
     bool AfterDataStep() override;
     bool TypePhaseStep(const QByteArray &reply) override;
     void SendDataQuery() override;
@@ -146,6 +148,7 @@ private:
     bool limitsUpdateRequested = false;
     ControllerEntries entries;
     double unitDegrees = LostValue; // the Tvr 5x's last unit read, until its stack read
+    QString unitText;               // the same read as shown
 };
 
 } // namespace navix

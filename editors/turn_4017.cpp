@@ -112,9 +112,10 @@ bool Turn4017::MaskAskedStep(const QByteArray &reply)
     // A mask that does not read as two hex digits would switch arbitrary channels: no channel is read then,
     // as after a lost reply.
     scanValues.fill(LostValue);
+    scanTexts.fill(QString());
     if (mask < 0) {
         ShowCommunicationStatus(false);
-        RecordTrend(scanValues);
+        RecordTrend(scanValues, scanTexts);
         typePhase = Phase4017::None;
         return EndTurn();
     }
@@ -135,6 +136,7 @@ bool Turn4017::ChannelAskedStep(const QByteArray &reply)
     const QByteArray value = ChannelValueText(reply);
     emit ChannelValueShown(currentChannel, FromWire(value));
     scanValues[currentChannel] = reply.isEmpty() ? LostValue : DecimalValue(value);
+    scanTexts[currentChannel] = reply.isEmpty() ? QString() : FromWire(value);
     ShowCommunicationStatus(!reply.isEmpty());
     if (ScanChannels(currentChannel + 1))
         return false;
@@ -159,7 +161,7 @@ bool Turn4017::ScanChannels(int from)
 
 bool Turn4017::EndOfScan()
 {
-    RecordTrend(scanValues);
+    RecordTrend(scanValues, scanTexts);
     typePhase = Phase4017::None;
     return SendPendingRequestOrEnd();
 }

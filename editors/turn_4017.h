@@ -75,6 +75,7 @@ private:
     InputFormat reportedFormat;
     // The values of the scan under way, one per channel, for the trend.
     QList<double> scanValues = QList<double>(ChannelCount, LostValue);
+    QStringList scanTexts = QStringList(ChannelCount, QString());
 };
 
 } // namespace navix

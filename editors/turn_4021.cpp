@@ -264,14 +264,15 @@ bool Turn4021::LastValueAskedStep(const QByteArray &reply)
 void Turn4021::TrendData(const QByteArray &reply)
 {
     const QByteArray data = ReplyData(reply);
+    const QStringList text{reply.isEmpty() ? QString() : FromWire(data)};
     if (reply.isEmpty()) {
-        RecordTrend({LostValue});
+        RecordTrend({LostValue}, text);
     } else if (scrollMode == ScrollMode::Hexadecimal) {
         bool isNumber = false;
         const int count = data.toInt(&isNumber, 16);
-        RecordTrend({isNumber ? count : LostValue});
+        RecordTrend({isNumber ? count : LostValue}, text);
     } else {
-        RecordTrend({DecimalValue(data)});
+        RecordTrend({DecimalValue(data)}, text);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <cmath>
 #include <limits>
@@ -54,6 +55,7 @@ struct ModuleValues
     QList<TrendChannel> channels;
     QString unit;         // empty for raw counts and digital states
     QList<double> values; // one per channel, LostValue where there was no read
+    QStringList texts;    // one per channel as the editor shows it, empty where there was no read
     ValueQuality quality = ValueQuality::Good;
 };
 
