@@ -1,7 +1,7 @@
 // Port enumeration, the staged opening of a port and the port panel, against real pseudo-terminals registered
 // as virtual COM ports in a private runtime folder.
 
-#include "pseudo_terminal.h"
+#include "support/pseudo_terminal.h"
 #include "support/find_control.h"
 #include "support/recording_prompt.h"
 

@@ -2,6 +2,7 @@
 #include "bus/transaction_engine.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
+#include "support/recording_tool.h"
 #include "workspace/bus_session.h"
 
 #include <QPointer>
@@ -51,28 +52,11 @@ public:
     QList<QByteArray> replies;
 };
 
-class FakeTool : public ToolReplyHandler
-{
-public:
-    void HandleToolReply(const QByteArray &reply) override
-    {
-        replies.append(reply);
-        if (engine)
-            statuses.append(engine->LastReplyStatus());
-        if (onReply)
-            onReply(reply);
-    }
-    QList<QByteArray> replies;
-    QList<ReplyStatus> statuses; // how each exchange ended, as the engine told at its delivery
-    const TransactionEngine *engine = nullptr;
-    std::function<void(const QByteArray &)> onReply;
-};
-
 struct Bench
 {
     Bench()
     {
-        for (FakeTool *tool : {&search, &terminal, &memory})
+        for (RecordingTool *tool : {&search, &terminal, &memory})
             tool->engine = &engine;
         engine.SetTimeOutMs(20);
         engine.SetPacingTag(VeryFast);
@@ -113,7 +97,7 @@ struct Bench
     TransactionEngine &engine = session.Engine();
     BusRouter &router = session.Router();
     MemoryPort &port = static_cast<MemoryPort &>(session.Port());
-    FakeTool search, terminal, memory;
+    RecordingTool search, terminal, memory;
     QObject editors;
 };
 
