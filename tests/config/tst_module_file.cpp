@@ -7,6 +7,7 @@
 #include "config/module_file.h"
 #include "editors/editor_factory.h"
 #include "support/file_limits.h"
+#include "support/heap_in_use.h"
 #include "support/test_workspace.h"
 
 #include <QClipboard>
@@ -413,12 +414,18 @@ void TestModuleFile::FiftyMegabyteLineIsSkippedInSteps()
     QVERIFY(load.Open(path));
     int steps = 0;
     LoadStep step = LoadStep::Loading;
+    const qint64 heapBefore = HeapInUse();
+    qint64 heapGrowth = 0;
     while (step == LoadStep::Loading) {
         step = load.Step(*workspace);
         ++steps;
+        heapGrowth = qMax(heapGrowth, HeapInUse() - heapBefore);
     }
     QCOMPARE(step, LoadStep::Ended);
     QVERIFY2(steps >= 50, qPrintable(QString::number(steps)));
+    // A reader that gathered the line across steps would hold tens of megabytes by its end.
+    constexpr qint64 HeapBound = 4 * 1024 * 1024;
+    QVERIFY2(heapGrowth < HeapBound, qPrintable(QString::number(heapGrowth)));
     QCOMPARE(load.LoadedModules(), 2);
     workspace->FlushModuleItems();
     QCOMPARE(workspace->treeItems, QStringList({" (01) N710", " (02) N710"}));

@@ -309,8 +309,11 @@ void TestEditorFramework::closeDuringExchangeWaitsForTurnEnd()
     QCOMPARE(bench.Commands(), (QList<QByteArray>{"$0AF\r", "$0A6\r"}));
     QCOMPARE(record->editorState, EditorState::Closed);
     QVERIFY(!record->Editor());
-    // A late delivery finds no window or turn to reach.
+    // A late delivery finds no window or turn to reach, and starts no cycle.
+    QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
     bench.workspace.router.DeliverReply("!0A0000\r");
+    QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
+    QCOMPARE(record->editorState, EditorState::Closed);
 }
 
 QTEST_MAIN(TestEditorFramework)
