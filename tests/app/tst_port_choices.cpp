@@ -2,8 +2,8 @@
 // tree's pop-up and Shift+Enter on "PC", remembered between runs; a device server that does not answer; a
 // serial device this user may not open. Network ports are served by TCP servers of the test's own.
 
-#include "pseudo_terminal.h"
 #include "support/find_control.h"
+#include "support/pseudo_terminal.h"
 
 #include "app/main_window.h"
 #include "app/tree_items.h"

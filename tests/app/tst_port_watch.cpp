@@ -2,8 +2,8 @@
 // bus through another port appears under "PC" within the bound and goes again when it is removed, and
 // neither the open port, its panel nor the editor notices. Runs the program against a navix-sim process.
 
-#include "pseudo_terminal.h"
 #include "support/find_control.h"
+#include "support/pseudo_terminal.h"
 
 #include "app/tree_items.h"
 #include "support/program_driver.h"

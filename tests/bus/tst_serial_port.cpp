@@ -3,6 +3,7 @@
 
 #include "bus/port_names.h"
 #include "bus/serial_port.h"
+#include "support/pseudo_terminal.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -14,77 +15,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <fcntl.h>
-#include <stdlib.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <memory>
 
 using namespace navix;
 
 namespace {
-
-// The master side of a pseudo-terminal, non-blocking.
-class PseudoTerminal
-{
-public:
-    PseudoTerminal()
-    {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0)
-            return;
-        const char *name = nullptr;
-        if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || (name = ::ptsname(master)) == nullptr) {
-            CloseMaster();
-            return;
-        }
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-        slavePath = QString::fromLocal8Bit(name);
-    }
-    ~PseudoTerminal() { CloseMaster(); }
-    PseudoTerminal(const PseudoTerminal &) = delete;
-    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
-
-    bool IsValid() const { return master >= 0; }
-    QString SlavePath() const { return slavePath; }
-    int Master() const { return master; }
-
-    void CloseMaster()
-    {
-        if (master >= 0)
-            ::close(master);
-        master = -1;
-    }
-
-    // Writes as much of pending as the terminal takes now and removes it from pending; true when all is out.
-    bool WriteSome(QByteArray &pending)
-    {
-        while (!pending.isEmpty()) {
-            const ssize_t written = ::write(master, pending.constData(), static_cast<size_t>(pending.size()));
-            if (written <= 0)
-                return false;
-            pending.remove(0, written);
-        }
-        return true;
-    }
-    bool Write(QByteArray bytes) { return WriteSome(bytes); }
-
-    // Everything the port has sent so far.
-    QByteArray Received()
-    {
-        char chunk[512];
-        ssize_t count;
-        while ((count = ::read(master, chunk, sizeof chunk)) > 0)
-            received.append(chunk, static_cast<qsizetype>(count));
-        return received;
-    }
-
-private:
-    int master = -1;
-    QString slavePath;
-    QByteArray received;
-};
 
 QByteArray ReadAnnounced(TApdComPort &port, int count)
 {
@@ -520,7 +457,7 @@ void TestSerialPort::farEndClosingClosesThePortOnce()
     CountErrors(port, errors);
     QSignalSpy lost(&port, &TApdComPort::DeviceLost);
 
-    terminal->CloseMaster();
+    terminal->Close();
     QTRY_VERIFY_WITH_TIMEOUT(!port.IsOpen(), 2000);
     QCOMPARE(lost.size(), 1);
     QVERIFY(!lost.at(0).at(0).toString().isEmpty());

@@ -2,6 +2,7 @@
 #include "bus/transaction_engine.h"
 #include "sim/memory_port.h"
 #include "sim/sim_bus.h"
+#include "support/recording_tool.h"
 #include "workspace/bus_session.h"
 
 #include <QPointer>
@@ -51,28 +52,11 @@ public:
     QList<QByteArray> replies;
 };
 
-class FakeTool : public ToolReplyHandler
-{
-public:
-    void HandleToolReply(const QByteArray &reply) override
-    {
-        replies.append(reply);
-        if (engine)
-            statuses.append(engine->LastReplyStatus());
-        if (onReply)
-            onReply(reply);
-    }
-    QList<QByteArray> replies;
-    QList<ReplyStatus> statuses; // how each exchange ended, as the engine told at its delivery
-    const TransactionEngine *engine = nullptr;
-    std::function<void(const QByteArray &)> onReply;
-};
-
 struct Bench
 {
     Bench()
     {
-        for (FakeTool *tool : {&search, &terminal, &memory})
+        for (RecordingTool *tool : {&search, &terminal, &memory})
             tool->engine = &engine;
         engine.SetTimeOutMs(20);
         engine.SetPacingTag(VeryFast);
@@ -113,7 +97,7 @@ struct Bench
     TransactionEngine &engine = session.Engine();
     BusRouter &router = session.Router();
     MemoryPort &port = static_cast<MemoryPort &>(session.Port());
-    FakeTool search, terminal, memory;
+    RecordingTool search, terminal, memory;
     QObject editors;
 };
 
@@ -130,9 +114,8 @@ class TestTransactionEngine : public QObject
 private slots:
     void checksumIsInsertedAndVerified();
     void wrongChecksumDeliversEmptyAndLogsRow();
-    void frameLoopCornerCases();
-    void checkedFrameWithWrongEndCharTimesOut();
-    void rawAndLineModes();
+    void framesAsRead_data();
+    void framesAsRead();
     void timeOutLogsAndDeliversEmpty();
     void commandLogKeepsAtMost500Rows();
     void commandLogCsvHoldsRoundTrips();
@@ -217,109 +200,68 @@ void TestTransactionEngine::wrongChecksumDeliversEmptyAndLogsRow()
     QCOMPARE(b.engine.CommandLog().Row(1).value(1), QString("!0183"));
 }
 
-void TestTransactionEngine::frameLoopCornerCases()
+void TestTransactionEngine::framesAsRead_data()
 {
-    Bench b;
-    b.router.RequestBus(ToolKind::Search);
-    // Noise in front of the start character is dropped; two frames in one notification both arrive in order.
-    b.engine.SendCommand({.command = "$01M\r",
-                          .checksum = false,
-                          .receiveMode = ReceiveMode::CheckedFrame,
-                          .startChar = '!',
-                          .endChar = CR,
-                          .expectedLength = 4});
-    b.port.Receive("xx\x01!01\r!02\r");
-    QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 2, 1000);
-    QCOMPARE(b.search.replies, (QList<QByteArray>{"!01\r", "!02\r"}));
-
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<char>("start");
+    QTest::addColumn<char>("end");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QByteArrayList>("pieces"); // each arrives with a notification of its own
+    QTest::addColumn<QByteArrayList>("replies");
+    QTest::addColumn<QString>("logged");  // the reply cell of the newest row of the log; empty: no row
+    QTest::addColumn<QByteArray>("left"); // in the receive buffer after the reply
+    const int checked = static_cast<int>(ReceiveMode::CheckedFrame);
+    QTest::newRow("noise before the start, two frames at once")
+        << checked << '!' << CR << 4 << QByteArrayList{"xx\x01!01\r!02\r"} << QByteArrayList{"!01\r", "!02\r"}
+        << "!01" << QByteArray();
     // A second start character inside the frame window drops the broken frame and waits for more.
-    b.search.replies.clear();
-    b.engine.SendCommand({.command = "$01M\r",
-                          .checksum = false,
-                          .receiveMode = ReceiveMode::CheckedFrame,
-                          .startChar = '!',
-                          .endChar = CR,
-                          .expectedLength = 8});
-    b.port.Receive("!0A!0B40");
-    QTRY_COMPARE_WITH_TIMEOUT(b.engine.RxBuffer(), QByteArray("!0B40"), 1000);
-    QVERIFY(b.search.replies.isEmpty());
-    b.port.Receive("17\r");
-    QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
-    QCOMPARE(b.search.replies.first(), QByteArray("!0B4017\r"));
-
-    // A reply split into pieces is put together.
-    b.search.replies.clear();
-    b.engine.SendCommand({.command = "$0A2\r",
-                          .checksum = false,
-                          .receiveMode = ReceiveMode::CheckedFrame,
-                          .startChar = '!',
-                          .endChar = CR,
-                          .expectedLength = 10});
-    b.port.ReceivePieces({"!0A", "4006", "00\r"});
-    QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
-    QCOMPARE(b.search.replies.first(), QByteArray("!0A400600\r"));
-
-    // Mode 2 does not look at the last character.
-    b.search.replies.clear();
-    b.engine.SendCommand({.command = "@0AG\r",
-                          .checksum = false,
-                          .receiveMode = ReceiveMode::UncheckedFrame,
-                          .startChar = '>',
-                          .endChar = ' ',
-                          .expectedLength = 5});
-    b.port.Receive(">1234X");
-    QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
-    QCOMPARE(b.search.replies.first(), QByteArray(">1234"));
+    QTest::newRow("second start inside the frame")
+        << checked << '!' << CR << 8 << QByteArrayList{"!0A!0B40", "17\r"} << QByteArrayList{"!0B4017\r"}
+        << "!0B4017" << QByteArray();
+    QTest::newRow("reply in pieces") << checked << '!' << CR << 10 << QByteArrayList{"!0A", "4006", "00\r"}
+                                     << QByteArrayList{"!0A400600\r"} << "!0A400600" << QByteArray();
+    QTest::newRow("checked frame with a wrong end")
+        << checked << '!' << CR << 4 << QByteArrayList{"!01X"} << QByteArrayList{QByteArray()} << "Time out !"
+        << QByteArray();
+    QTest::newRow("unchecked frame ignores its last character")
+        << static_cast<int>(ReceiveMode::UncheckedFrame) << '>' << ' ' << 5 << QByteArrayList{">1234X"}
+        << QByteArrayList{">1234"} << ">1234" << QByteArray("X");
+    // Raw and line exchanges are not logged.
+    QTest::newRow("raw text as it comes")
+        << static_cast<int>(ReceiveMode::RawMode) << ' ' << ' ' << 0 << QByteArrayList{"?01\rjunk"}
+        << QByteArrayList{"?01\rjunk"} << "" << QByteArray();
+    // A line at once; the rest with the time-out, without a "Time out !" row.
+    QTest::newRow("lines") << static_cast<int>(ReceiveMode::LineMode) << ' ' << ' ' << 0
+                           << QByteArrayList{"ABC\rDE"} << QByteArrayList{"ABC\r", "DE"} << ""
+                           << QByteArray();
 }
 
-void TestTransactionEngine::checkedFrameWithWrongEndCharTimesOut()
+void TestTransactionEngine::framesAsRead()
 {
+    QFETCH(int, mode);
+    QFETCH(char, start);
+    QFETCH(char, end);
+    QFETCH(int, length);
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QByteArrayList, replies);
+    QFETCH(QString, logged);
+    QFETCH(QByteArray, left);
     Bench b;
     b.router.RequestBus(ToolKind::Search);
     b.engine.SendCommand({.command = "$01M\r",
                           .checksum = false,
-                          .receiveMode = ReceiveMode::CheckedFrame,
-                          .startChar = '!',
-                          .endChar = CR,
-                          .expectedLength = 4});
-    b.port.Receive("!01X");
-    QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), 1, 1000);
-    QCOMPARE(b.search.replies.first(), QByteArray());
-    QCOMPARE(b.engine.CommandLog().Row(0).value(1), QString("Time out !"));
-    QVERIFY(b.engine.RxBuffer().isEmpty());
-}
-
-void TestTransactionEngine::rawAndLineModes()
-{
-    Bench b;
-    b.router.RequestBus(ToolKind::Terminal);
-    const int rowsBefore = b.engine.CommandLog().Count();
-    b.engine.SendCommand({.command = "$01M\r",
-                          .checksum = false,
-                          .receiveMode = ReceiveMode::RawMode,
-                          .startChar = ' ',
-                          .endChar = ' ',
-                          .expectedLength = 0});
-    b.port.Receive("?01\rjunk");
-    QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
-    QCOMPARE(b.terminal.replies.first(), QByteArray("?01\rjunk"));
-    // Raw and line exchanges are not logged.
-    QCOMPARE(b.engine.CommandLog().Count(), rowsBefore);
-
-    // Line mode: 'ABC' CR is delivered at once; the rest comes with the time-out, without a "Time out !" row.
-    b.terminal.replies.clear();
-    b.engine.SendCommand({.command = "$01M\r",
-                          .checksum = false,
-                          .receiveMode = ReceiveMode::LineMode,
-                          .startChar = ' ',
-                          .endChar = ' ',
-                          .expectedLength = 0});
-    b.port.Receive("ABC\rDE");
-    QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 1, 1000);
-    QCOMPARE(b.terminal.replies.first(), QByteArray("ABC\r"));
-    QTRY_COMPARE_WITH_TIMEOUT(b.terminal.replies.size(), 2, 1000);
-    QCOMPARE(b.terminal.replies.at(1), QByteArray("DE"));
-    QCOMPARE(b.engine.CommandLog().Count(), rowsBefore);
+                          .receiveMode = static_cast<ReceiveMode>(mode),
+                          .startChar = start,
+                          .endChar = end,
+                          .expectedLength = length});
+    b.port.ReceivePieces(pieces);
+    QTRY_COMPARE_WITH_TIMEOUT(b.search.replies.size(), replies.size(), 1000);
+    QCOMPARE(b.search.replies, replies);
+    QCOMPARE(b.engine.RxBuffer(), left);
+    if (logged.isEmpty())
+        QCOMPARE(b.engine.CommandLog().Count(), 0);
+    else
+        QCOMPARE(b.engine.CommandLog().Row(0).value(1), logged);
 }
 
 void TestTransactionEngine::commandLogCsvHoldsRoundTrips()

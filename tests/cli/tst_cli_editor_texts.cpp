@@ -87,19 +87,29 @@ void CliEditorTextsTest::readShowsWhatTheEditorShows_data()
 {
     QTest::addColumn<QByteArray>("typeId");
     QTest::addColumn<QByteArray>("config");
-    QTest::addColumn<QString>("unit"); // of every value the tool prints
-    const auto row = [](const char *name, const char *typeId, const char *config, const QString &unit) {
-        QTest::newRow(name) << QByteArray(typeId) << QByteArray(config) << unit;
+    QTest::addColumn<QString>("unit");       // of every value the tool prints
+    QTest::addColumn<QString>("range");      // or the state of a digital module
+    QTest::addColumn<QStringList>("values"); // as the demo bus's modules stand still
+    const auto row = [](const char *name, const char *typeId, const char *config, const QString &unit,
+                        const QString &range, const QStringList &values) {
+        QTest::newRow(name) << QByteArray(typeId) << QByteArray(config) << unit << range << values;
     };
-    row("4013 thermometer", "4013", "01200600", "Unit");
-    row("4017 eight inputs", "4017", "02080600", "V");
-    row("4021 output", "4021", "03310600", "mA");
-    row("4050 outputs", "4050", "04400600", "");
-    row("4052 inputs", "4052", "05400600", "");
-    row("4152 one input", "4152", "0D400600", "");
-    row("4213 humidity", "4213", "08200600", "Unit");
-    row("4613 pressure", "4613", "0C200600", "Unit");
-    row("Tvr 5x", "20", "10200602", QStringLiteral("°C"));
+    const QString off = "off";
+    const QString on = "on";
+    row("4013 thermometer", "4013", "01200600", "Unit", QString::fromUtf8("Pt.00385  -/+100°C"), {"+021.50"});
+    row("4017 eight inputs", "4017", "02080600", "V", "+/-  10 V",
+        {"+01.000", "+02.000", "+03.000", "+04.000", "+05.000", "+06.000", "+07.000", "+08.000"});
+    row("4021 output", "4021", "03310600", "mA", "4-20 mA", {"04.000"});
+    row("4050 outputs", "4050", "04400600", "", "00", QStringList(8, off));
+    // The inputs A5, lowest channel first.
+    row("4052 inputs", "4052", "05400600", "", "A5", {on, off, on, off, off, on, off, on});
+    row("4152 one input", "4152", "0D400600", "", "A5", {on});
+    // Sensors read 37 % of their range: 0..100 %, 0..500 Pa.
+    row("4213 humidity", "4213", "08200600", "Unit", "humidity 0-100%", {"+037.00"});
+    row("4613 pressure", "4613", "0C200600", "Unit", "DP 0-500Pa", {"+185.00"});
+    // 21.5 and 142 degrees go out as the codes 36 and 8F of the module's table, which stand for 21.18 and
+    // 141.95 degrees.
+    row("Tvr 5x", "20", "10200602", QStringLiteral("°C"), "", {"21.18", "141.9"});
 }
 
 void CliEditorTextsTest::readShowsWhatTheEditorShows()
@@ -107,11 +117,12 @@ void CliEditorTextsTest::readShowsWhatTheEditorShows()
     QFETCH(QByteArray, typeId);
     QFETCH(QByteArray, config);
     QFETCH(QString, unit);
+    QFETCH(QString, range);
+    QFETCH(QStringList, values);
     const ToolReadout tool = Read(Copy(config, 1, 2));
-    QVERIFY(!tool.values.isEmpty());
-    // An empty text would meet a field that shows nothing yet.
-    QVERIFY(!tool.values.contains(QString()));
-    QCOMPARE(tool.units, QStringList(tool.values.size(), unit));
+    QCOMPARE(tool.values, values);
+    QCOMPARE(tool.units, QStringList(values.size(), unit));
+    QCOMPARE(tool.range.isEmpty() ? tool.state : tool.range, range);
 
     EditorBench bench;
     QCOMPARE(LoadBusText(bench.bus, DemoBusText()), QString());

@@ -7,8 +7,6 @@
 
 #include "editors/editor_4013.h"
 
-#include "bus/temperature_codes.h"
-
 using namespace navix;
 
 namespace {
@@ -45,12 +43,6 @@ QPushButton &UpdateLimits(const QWidget *editor)
 {
     return Find<QPushButton>(editor, "UpdateLimitsButton");
 }
-
-// Degrees as the "(°C)" boxes show them, for a temperature code.
-QString DegreesOfCode(int code)
-{
-    return FormatTemperature(CodeToTemperature(code));
-}
 } // namespace
 
 class TestEditor4013 : public QObject
@@ -61,6 +53,7 @@ private slots:
     void variantLook();
     void variantInInitModeKeepsMark();
     void layoutOfTheLooks();
+    void degreesDisplay_data();
     void degreesDisplay();
     void spanResistanceByRange_data();
     void spanResistanceByRange();
@@ -190,30 +183,50 @@ void TestEditor4013::layoutOfTheLooks()
     }
 }
 
+void TestEditor4013::degreesDisplay_data()
+{
+    QTest::addColumn<double>("unit");
+    QTest::addColumn<double>("stack");
+    QTest::addColumn<QString>("unitHex");
+    QTest::addColumn<QString>("unitDegrees");
+    QTest::addColumn<QString>("stackDegrees");
+    // The module sends the code of its table next below or above the temperature; the box shows the
+    // table's temperature of that code with four significant digits.
+    QTest::newRow("room and boiler") << 23.9 << 100.0 << "3800"
+                                     << "23.84"
+                                     << "99.7";
+    QTest::newRow("range ends") << -50.0 << 299.0 << "0000"
+                                << "-50"
+                                << "297.9";
+    QTest::newRow("hot unit, cool stack") << 150.0 << 60.0 << "9500"
+                                          << "150.3"
+                                          << "59.95";
+}
+
 void TestEditor4013::degreesDisplay()
 {
+    QFETCH(double, unit);
+    QFETCH(double, stack);
+    QFETCH(QString, unitHex);
+    QFETCH(QString, unitDegrees);
+    QFETCH(QString, stackDegrees);
     EditorBench bench;
     ModuleRecordPtr record = AddTvr(bench);
     SimModule &module = bench.Module(record);
-    module.value = 23.9;
-    module.stackValue = 100.0;
+    module.frozen = true;
+    module.value = unit;
+    module.stackValue = stack;
     auto *editor = OpenAndSettle(bench, record, "10");
     QVERIFY(editor);
     QLineEdit &data = Find<QLineEdit>(editor, "DataEdit");
-    QLineEdit &stack = Find<QLineEdit>(editor, "StackEdit");
+    QLineEdit &stackField = Find<QLineEdit>(editor, "StackEdit");
     // Unticked, the four hex digits stand as read.
-    QCOMPARE(data.text(), FromWire(Copy(bench.LastReplyTo("#10\r"), 2, 4)));
+    QCOMPARE(data.text(), unitHex);
 
     Find<QCheckBox>(editor, "DataCheckBox").setChecked(true);
     Find<QCheckBox>(editor, "StackCheckBox").setChecked(true);
-    QVERIFY(bench.WaitForTurns("#10\r"));
-    const int unitCode = HexToInt(Copy(bench.LastReplyTo("#10\r"), 2, 2));
-    const int stackCode = HexToInt(Copy(bench.LastReplyTo("#11\r"), 2, 2));
-    QTRY_COMPARE_WITH_TIMEOUT(data.text(), DegreesOfCode(unitCode), EditorBench::WaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(stack.text(), DegreesOfCode(stackCode), EditorBench::WaitMs);
-    // Four significant digits, near the module's temperatures.
-    QVERIFY(qAbs(data.text().toDouble() - 23.9) < 1.5);
-    QVERIFY(qAbs(stack.text().toDouble() - 100.0) < 1.5);
+    QTRY_COMPARE_WITH_TIMEOUT(data.text(), unitDegrees, EditorBench::WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(stackField.text(), stackDegrees, EditorBench::WaitMs);
 }
 
 void TestEditor4013::spanResistanceByRange_data()

@@ -6,6 +6,7 @@
 
 #include "editors/editor_4050.h"
 #include "editors/editor_4060.h"
+#include "support/recording_tool.h"
 
 using namespace navix;
 
@@ -267,10 +268,7 @@ void TestEditorFramework::closeInRestPhaseFreesWindow()
     auto *editor = bench.Open<TForm40>(record);
     QCOMPARE(Find<QLineEdit>(editor, "Edit4").text(), QString("Horn"));
     // The bus is held for a tool, so the editor rests between its turns.
-    struct : ToolReplyHandler
-    {
-        void HandleToolReply(const QByteArray &) override {}
-    } tool;
+    RecordingTool tool;
     bench.workspace.router.RegisterTool(ToolKind::Terminal, &tool);
     QTRY_VERIFY_WITH_TIMEOUT(bench.workspace.router.RequestBus(ToolKind::Terminal), EditorBench::WaitMs);
 
@@ -311,8 +309,11 @@ void TestEditorFramework::closeDuringExchangeWaitsForTurnEnd()
     QCOMPARE(bench.Commands(), (QList<QByteArray>{"$0AF\r", "$0A6\r"}));
     QCOMPARE(record->editorState, EditorState::Closed);
     QVERIFY(!record->Editor());
-    // A late delivery finds no window or turn to reach.
+    // A late delivery finds no window or turn to reach, and starts no cycle.
+    QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
     bench.workspace.router.DeliverReply("!0A0000\r");
+    QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
+    QCOMPARE(record->editorState, EditorState::Closed);
 }
 
 QTEST_MAIN(TestEditorFramework)

@@ -7,8 +7,6 @@
 
 #include "editors/turn_4013.h"
 
-#include "bus/temperature_codes.h"
-
 #include <QSignalSpy>
 
 using namespace navix;
@@ -480,17 +478,19 @@ void TestTurn4013::limitsWriteChain()
     QTRY_VERIFY_WITH_TIMEOUT(written.commands.count("@10R\r") == 2, TurnBench::WaitMs);
     const qsizetype start = written.commands.indexOf("@10P07122401123005\r");
     QVERIFY(start > 0);
-    QList<QByteArray> chain = {"@10P07122401123005\r",
+    const QList<QByteArray> chain = {"@10P07122401123005\r",
                                "@10K01\r",
                                "@10N0B\r",
                                "@10T102\r",
                                "@10T208\r",
                                "@10T368\r",
                                "@10T400\r",
-                               "@10T5FF\r"};
-    for (int n = 6; n <= 9; ++n)
-        chain.append("@10T" + QByteArray::number(n) + HexByte(TemperatureToCode(limits[n - 1])) + "\r");
-    chain.append("@10R\r");
+                               "@10T5FF\r",
+                               "@10T635\r",
+                               "@10T771\r",
+                               "@10T895\r",
+                               "@10T9DC\r",
+                               "@10R\r"};
     QCOMPARE(written.commands.mid(start, chain.size()), chain);
     for (qsizetype i = start; i < start + chain.size() - 1; ++i)
         QCOMPARE(written.timeOuts[i], EditorTurn::RaisedTimeOutMs);
@@ -505,7 +505,7 @@ void TestTurn4013::limitsWriteChain()
 
     // Read back: the codes the module keeps, in whole degrees again.
     QTRY_COMPARE_WITH_TIMEOUT(turn->Entries().limits.value(0), -48, TurnBench::WaitMs);
-    QCOMPARE(turn->Entries().limits.mid(1, 4), (QList<int>{-40, 88, -50, 299}));
+    QCOMPARE(turn->Entries().limits.mid(1), (QList<int>{-40, 88, -50, 299, 20, 100, 150, 250}));
 }
 
 void TestTurn4013::failedLimitWriteContinues()

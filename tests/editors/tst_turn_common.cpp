@@ -5,20 +5,13 @@
 #include "turn_bench.h"
 
 #include "editors/digital_turns.h"
+#include "support/recording_tool.h"
 
 #include <QSignalSpy>
 
 using namespace navix;
 
 namespace {
-// A tool window's reply handler: it records what it receives while it holds the bus.
-class FakeTool : public ToolReplyHandler
-{
-public:
-    void HandleToolReply(const QByteArray &reply) override { replies.append(reply); }
-    QList<QByteArray> replies;
-};
-
 OutputTurn &OpenRelays(TurnBench &bench, const ModuleRecordPtr &record)
 {
     return bench.OpenTurn<OutputTurn>(record);
@@ -243,7 +236,7 @@ void TestTurnCommon::closeInRestPhase()
     OutputTurn &turn = OpenRelays(bench, record);
     QCOMPARE(turn.Captions(), record->captions);
     // The engine holds the bus for a tool, so the turn rests between its turns.
-    FakeTool tool;
+    RecordingTool tool;
     bench.workspace.router.RegisterTool(ToolKind::Terminal, &tool);
     QTRY_VERIFY_WITH_TIMEOUT(bench.workspace.router.RequestBus(ToolKind::Terminal), TurnBench::WaitMs);
     QCOMPARE(turn.Phase(), EditorPhase::Idle);
@@ -343,7 +336,7 @@ void TestTurnCommon::toolTakesBusAtEndOfTurn()
     ModuleRecordPtr record = bench.AddModule("4050", "0A400600");
     OutputTurn &turn = bench.OpenTurn<OutputTurn>(record);
     QVERIFY(bench.WaitForTurns("$0A6\r"));
-    FakeTool tool;
+    RecordingTool tool;
     TransactionEngine &engine = bench.workspace.engine;
     BusRouter &router = bench.workspace.router;
     router.RegisterTool(ToolKind::Terminal, &tool);

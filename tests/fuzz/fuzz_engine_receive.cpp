@@ -36,11 +36,23 @@ public:
     {
     }
 
-    void Send() { engine.SendCommand(exchange); }
+    // What the test made happen: characters that came and time-outs that fired.
+    qint64 received = 0;
+    qint64 timeOuts = 0;
+
+    void Send()
+    {
+        ++commands;
+        engine.SendCommand(exchange);
+    }
 
     void DeliverReply(const QByteArray &reply) override
     {
-        FuzzCheck(++replies <= MaxReplies, "characters and time-outs give a bounded number of replies");
+        // Two frames in one piece are two replies to one command; still every reply is owed to a command,
+        // a time-out or characters that came, and no character is handed on twice.
+        FuzzCheck(++replies <= commands + timeOuts + received, "every reply has a cause");
+        delivered += reply.size();
+        FuzzCheck(delivered <= received, "no character is handed on twice");
         if (!reply.isEmpty())
             CheckShape(reply);
         // A tool that sends on at once (the terminal's continued sending) starts the next exchange from
@@ -48,8 +60,6 @@ public:
         if (answers)
             Send();
     }
-
-    static constexpr int MaxReplies = 1 << 20;
 
 private:
     void CheckShape(const QByteArray &reply) const
@@ -83,7 +93,9 @@ private:
     TransactionEngine &engine;
     const Exchange &exchange;
     bool answers;
-    int replies = 0;
+    qint64 commands = 0;
+    qint64 replies = 0;
+    qint64 delivered = 0;
 };
 } // namespace
 
@@ -113,14 +125,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int amount = action / 4 + 1;
         switch (static_cast<Action>(action & 3)) {
         case Action::Piece:
-            port.Receive(input.Bytes(amount));
+        case Action::LongPiece: {
+            const QByteArray piece =
+                input.Bytes(static_cast<Action>(action & 3) == Action::Piece ? amount : amount * LongPieceUnit);
+            checker.received += piece.size();
+            port.Receive(piece);
             break;
-        case Action::LongPiece:
-            port.Receive(input.Bytes(amount * LongPieceUnit));
-            break;
+        }
         case Action::TimeOut:
             // The wait that runs ends now, as if its time had passed; the next one is long again.
             if (engine.AwaitingReply()) {
+                ++checker.timeOuts;
                 engine.SetTimeOutMs(0);
                 engine.ArmTimeOut(true);
                 engine.SetTimeOutMs(IdleTimeOutMs);

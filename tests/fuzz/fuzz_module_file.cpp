@@ -61,7 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray saved = LoadAndSave(contents);
     FuzzCheck(LoadAndSave(saved) == saved, "a loaded bus saved and loaded again is the same");
 
-    const QString name = ConfigFileName(QString::fromLatin1(contents));
-    FuzzCheck(name.mid(name.lastIndexOf('/') + 1).contains(".cfg"), "a configuration file's name holds .cfg");
+    const QString chosen = QString::fromLatin1(contents);
+    const QString name = ConfigFileName(chosen);
+    const QString folder = chosen.left(chosen.lastIndexOf('/') + 1);
+    FuzzCheck(name.startsWith(folder) && name.lastIndexOf('/') == folder.size() - 1,
+              "the folder of a chosen name stays as chosen");
+    const QString chosenName = chosen.mid(folder.size());
+    FuzzCheck(name.mid(folder.size()).startsWith(chosenName.left(chosenName.indexOf(".CFG"))),
+              "the chosen name stays, up to a .CFG it held");
     return 0;
 }

@@ -42,13 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzCheck(LoadBusText(bus, demo).isEmpty(), "the demo bus loads");
     QObject::connect(&bus, &SimBus::Exchanged, [&bus](const SimExchange &exchange) {
         // A line feed left over from the previous line precedes no command; an acknowledged address change
-        // comes from the module's new address.
+        // ("%" old address, new address, ...) comes from the module now at the new address.
         QByteArray command = exchange.command;
         while (command.startsWith('\n'))
             command.remove(0, 1);
         SimModule *module = bus.Module(HexToInt(Copy(command, 2, 2)));
-        if (!module)
-            module = bus.Module(HexToInt(Copy(exchange.reply, 2, 2)));
+        if (!module && command.startsWith('%'))
+            module = bus.Module(HexToInt(Copy(command, 4, 2)));
         CheckReply(exchange, module);
     });
     while (!input.AtEnd())

@@ -10,7 +10,9 @@
 #include "bus/temperature_codes.h"
 #include "bus/text.h"
 
+#include <cctype>
 #include <climits>
+#include <cmath>
 
 using namespace navix;
 
@@ -87,10 +89,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!text.endsWith(CR))
         FuzzCheck(ComputeChecksum(text + CR) == checksum, "a trailing CR does not count");
 
-    const QString degrees = TemperatureFromCode(Copy(text, 1, 2));
-    FuzzCheck(!degrees.isEmpty(), "every code shows something");
-    const int code = TemperatureToCode(value % 1000);
-    FuzzCheck(code >= 0 && code <= 255, "a temperature code is one byte");
-    FuzzCheck(!FormatTemperature(CodeToTemperature(value)).isEmpty(), "every code has a temperature");
+    const QByteArray codeText = Copy(text, 1, 2);
+    const bool hexCode = codeText.size() == 2 && std::isxdigit(static_cast<unsigned char>(codeText[0])) &&
+                         std::isxdigit(static_cast<unsigned char>(codeText[1]));
+    bool isNumber = false;
+    const QString degrees = TemperatureFromCode(codeText);
+    const double shown = degrees.toDouble(&isNumber);
+    FuzzCheck(hexCode ? isNumber && shown >= -50 && shown < 300 : degrees == "?",
+              "two hex digits show degrees of the module's range, anything else \"?\"");
+    FuzzCheck(TemperatureFromCode(codeText.toUpper()) == TemperatureFromCode(codeText.toLower()),
+              "a code reads alike in either case");
+    // The module keeps a limit as a code of its table: written and read back, it lands within the tables'
+    // difference of the limit (or of the end of the range it was held to).
+    const int celsius = value % 400;
+    const int code = TemperatureToCode(celsius);
+    FuzzCheck(std::abs(CodeToTemperature(code) - qBound(-50, celsius, 300)) <= 1.5,
+              "a limit reads back close to what was written");
+    FuzzCheck(TemperatureToCode(celsius + 1) >= code, "a warmer limit never takes a lower code");
     return 0;
 }

@@ -1,13 +1,22 @@
-// The simulated modules against the program's own transaction engine: every command of the command tables is
-// sent with the receive mode, start character and length that the program uses for it, once to a module
-// without and once to a module with checksums, and the delivered frame must have the layout the program
-// reads.
+// The simulated modules against the program's own exchanges: every editor turn polls its module on the
+// in-process bus, without and with checksums, and runs what its user can ask for (configuration write,
+// calibrations, writes), and every reply the module sent must reach the turn whole as the frame the engine
+// was told to read. The commands no turn sends (the search's name and configuration reads, the memory
+// read-out of the Tvr 5x) are sent with the layouts those parts use.
 
 #include "engine_harness.h"
+#include "editors/turn_bench.h"
+
+#include "editors/digital_turns.h"
+#include "editors/turn_4013.h"
+#include "editors/turn_4017.h"
+#include "editors/turn_4021.h"
 
 #include "bus/text.h"
 
 #include <QRegularExpression>
+
+#include <functional>
 
 using namespace navix;
 
@@ -26,102 +35,232 @@ struct Row
 
 constexpr char Blank = ' ';
 
-// The command tables of the module types, as the program sends them.
+// The commands of the search and the memory read-out, as those parts send them.
 const Row Rows[] = {
-    // Name, configuration and firmware of every type, and the configuration write.
     {"4013", "0A200600", "$0AM", 1, '!', CR, 8, "^!0A4013\\r$"},
     {"4013", "0A200600", "$0A2", 1, '!', CR, 10, "^!{config}\\r$"},
-    {"4013", "0A200600", "$0AF", 1, '!', CR, 8, "^!0A.{4}\\r$"},
-    {"4013", "0A200600", "%0A{config}", 1, '!', CR, 4, "^!0A\\r$"},
     {"4017", "0A080600", "$0AM", 1, '!', CR, 8, "^!0A4017\\r$"},
     {"4017", "0A0D0600", "$0A2", 1, '!', CR, 10, "^!{config}\\r$"},
     {"4021", "0A310600", "$0AM", 1, '!', CR, 8, "^!0A4021\\r$"},
     {"4021", "0A310605", "$0A2", 1, '!', CR, 10, "^!{config}\\r$"},
-    {"4050", "0A400600", "$0AF", 1, '!', CR, 8, "^!0A.{4}\\r$"},
     {"4052", "0A400600", "$0AM", 1, '!', CR, 8, "^!0A4052\\r$"},
-    {"4060", "0A400600", "%0A{config}", 1, '!', CR, 4, "^!0A\\r$"},
     {"4152", "0A400600", "$0AM", 1, '!', CR, 8, "^!0A4152\\r$"},
     {"4513", "0A200600", "$0AM", 1, '!', CR, 8, "^!0A4513\\r$"},
-    // 4013 readings in the four data formats, calibrations.
-    {"4013", "0A200600", "#0A", 1, '>', CR, 9, "^>[+-]\\d{3}\\.\\d{2}\\r$"},
-    {"4013", "0A200601", "#0A", 1, '>', CR, 9, "^>[+-]\\d{3}\\.\\d{2}\\r$"},
-    {"4013", "0A200602", "#0A", 1, '>', CR, 6, "^>[0-9A-F]{4}\\r$"},
-    {"4013", "0A290683", "#0A", 1, '>', CR, 9, "^>[+-]\\d{3}\\.\\d{2}\\r$"},
-    {"4013", "0A200600", "$0A0", 1, '!', CR, 4, "^!0A\\r$"},
-    {"4013", "0A200600", "$0A1", 1, '!', CR, 4, "^!0A\\r$"},
-    // 4x13 sensors.
-    {"4113", "0A200600", "#0A", 1, '>', CR, 9, "^>[+-]\\d{3}\\.\\d{2}\\r$"},
-    {"4213", "0A200601", "#0A", 1, '>', CR, 9, "^>[+-]\\d{3}\\.\\d{2}\\r$"},
-    {"4313", "0A200602", "#0A", 1, '>', CR, 6, "^>[0-9A-F]{4}\\r$"},
-    {"4413", "0A200603", "#0A", 1, '>', CR, 9, "^>[+-]\\d{3}\\.\\d{2}\\r$"},
-    {"4613", "0A200600", "#0A", 1, '>', CR, 9, "^>[+-]\\d{3}\\.\\d{2}\\r$"},
-    {"4313", "0A200600", "$0A0", 1, '!', CR, 4, "^!0A\\r$"},
-    {"4613", "0A200600", "$0A1", 1, '!', CR, 4, "^!0A\\r$"},
-    // 4017: mask, channels in every range, mask write, calibrations.
-    {"4017", "0A080600", "$0A6", 1, '!', CR, 6, "^!0AFF\\r$"},
-    {"4017", "0A080600", "#0A0", 1, '>', CR, 9, "^>[+-]\\d\\d\\.\\d{3}\\r$"},
-    {"4017", "0A090600", "#0A1", 1, '>', CR, 9, "^>[+-]\\d\\.\\d{4}\\r$"},
-    {"4017", "0A0A0600", "#0A2", 1, '>', CR, 9, "^>[+-]\\d\\.\\d{4}\\r$"},
-    {"4017", "0A0B0600", "#0A3", 1, '>', CR, 9, "^>[+-]\\d{3}\\.\\d{2}\\r$"},
-    {"4017", "0A0C0600", "#0A5", 1, '>', CR, 9, "^>[+-]\\d{3}\\.\\d{2}\\r$"},
-    {"4017", "0A0D0600", "#0A7", 1, '>', CR, 9, "^>[+-]\\d\\d\\.\\d{3}\\r$"},
-    {"4017", "0A080600", "$0A5A5", 1, '!', CR, 6, "^!0AA5\\r$"},
-    {"4017", "0A080600", "$0A1", 1, '!', CR, 4, "^!0A\\r$"},
-    {"4017", "0A080600", "$0A0", 1, '!', CR, 4, "^!0A\\r$"},
-    // 4021 read-backs in the three data formats, writes, calibrations and trim.
-    {"4021", "0A310600", "$0A6", 1, '!', CR, 10, "^!0A\\d\\d\\.\\d{3}\\r$"},
-    {"4021", "0A300600", "$0A8", 1, '!', CR, 10, "^!0A\\d\\d\\.\\d{3}\\r$"},
-    {"4021", "0A310601", "$0A6", 1, '!', CR, 11, "^!0A\\+\\d{3}\\.\\d{2}\\r$"},
-    {"4021", "0A320601", "$0A8", 1, '!', CR, 11, "^!0A\\+\\d{3}\\.\\d{2}\\r$"},
-    {"4021", "0A310602", "$0A6", 1, '!', CR, 7, "^!0A[0-9A-F]{3}\\r$"},
-    {"4021", "0A310606", "$0A8", 1, '!', CR, 7, "^!0A[0-9A-F]{3}\\r$"},
-    {"4021", "0A310600", "#0A12.345", 1, '>', CR, 2, "^>\\r$"},
-    {"4021", "0A320601", "#0A+050.00", 1, '>', CR, 2, "^>\\r$"},
-    {"4021", "0A300602", "#0AFFF", 1, '>', CR, 2, "^>\\r$"},
-    {"4021", "0A310600", "$0A0", 1, '!', CR, 4, "^!0A\\r$"},
-    {"4021", "0A310600", "$0A1", 1, '!', CR, 4, "^!0A\\r$"},
-    {"4021", "0A310600", "$0A3FF", 1, '!', CR, 4, "^!0A\\r$"},
-    // Digital modules: state read, single and whole-value writes.
-    {"4050", "0A400600", "$0A6", 1, '!', CR, 8, "^![0-9A-F]{6}\\r$"},
-    {"4050", "0A400600", "#0A1301", 1, '>', CR, 2, "^>\\r$"},
-    {"4050", "0A400600", "#0A00A5", 1, '>', CR, 2, "^>\\r$"},
-    {"4060", "0A400600", "$0A6", 1, '!', CR, 8, "^!0[0-9A-F]0000\\r$"},
-    {"4060", "0A400600", "#0A1301", 1, '>', CR, 2, "^>\\r$"},
-    {"4060", "0A400600", "#0A0005", 1, '>', CR, 2, "^>\\r$"},
-    {"4052", "0A400600", "$0A6", 1, '!', CR, 8, "^![0-9A-F]{2}0000\\r$"},
-    {"4152", "0A400600", "$0A6", 1, '!', CR, 8, "^![0-9A-F]{2}0000\\r$"},
-    // The Tvr 5x at 10 (unit), 11 (stack) and 12 (status word).
-    {"20", "10200602", "@10G", 2, '>', Blank, 20, "^>\\d\\d/\\d\\d/\\d\\d \\d \\d\\d:\\d\\d:\\d\\d$"},
-    {"20", "10200602", "#10", 1, '>', CR, 6, "^>[0-9A-F]{4}\\r$"},
-    {"20", "10200600", "#11", 1, '>', CR, 9, "^>[+-]\\d{3}\\.\\d{2}\\r$"},
-    {"20", "10200602", "$126", 2, '!', Blank, 3, "^![0-9A-F]{2}$"},
-    {"20", "10200602", "@10R", 2, '>', Blank, 19, "^>[0-9A-F]{18}$"},
-    {"20", "10200602", "@10C", 2, '>', CR, 3, "^>[0-9A-F]{2}$"},
-    {"20", "10200602", "@10I", 2, '>', CR, 3, "^>[0-9A-F]{2}$"},
-    {"20", "10200602", "@10P07122401123005", 2, '!', Blank, 3, "^!10$"},
-    {"20", "10200602", "@10K01", 2, '!', Blank, 3, "^!10$"},
-    {"20", "10200602", "@10N0A", 2, '!', Blank, 3, "^!10$"},
-    {"20", "10200602", "@10T144", 2, '!', Blank, 3, "^!10$"},
-    {"20", "10200602", "@10T9FF", 2, '!', Blank, 3, "^!10$"},
-    {"20", "10200602", "$100", 1, '!', CR, 4, "^!10\\r$"},
-    {"20", "10200602", "$111", 1, '!', CR, 4, "^!11\\r$"},
     {"20", "10200602", "@10E", 2, '>', Blank, 5, "^>[0-9A-F]{4}$"},
     {"20", "10200602", "@10S01F8", 2, '!', Blank, 3, "^!10$"},
     {"20", "10200602", "@10D0000", 2, '>', Blank, 17, "^>[0-9A-F]{16}$"},
-    {"20", "10200602", "%10{config}", 1, '!', CR, 4, "^!10\\r$"},
 };
+
+// Sits between the engine and the router: every reply the engine hands on is held against what the module
+// sent for the command that went out last, then passed on to the turns.
+class CheckingSink : public ReplySink
+{
+public:
+    CheckingSink(TurnBench &bench, bool moduleChecksum) : bench(bench), moduleChecksum(moduleChecksum)
+    {
+        bench.workspace.engine.SetReplySink(this);
+    }
+    ~CheckingSink() override { bench.workspace.engine.SetReplySink(&bench.workspace.router); }
+    CheckingSink(const CheckingSink &) = delete;
+    CheckingSink &operator=(const CheckingSink &) = delete;
+
+    void DeliverReply(const QByteArray &reply) override
+    {
+        Check(reply);
+        bench.workspace.router.DeliverReply(reply);
+    }
+
+    QStringList faults;
+    int answered = 0;
+
+private:
+    void Check(const QByteArray &reply)
+    {
+        const TransactionEngine &engine = bench.workspace.engine;
+        const SimExchange heard = bench.bus.Transcript().last();
+        const ReplyStatus status = engine.LastReplyStatus();
+        if (heard.reply.isEmpty()) {
+            // A module that keeps silent (the clock probe of a plain 4013) leaves a time-out.
+            if (status != ReplyStatus::TimedOut || !reply.isEmpty())
+                faults.append(FromWire(heard.command) + " unanswered, yet read as " + FromWire(reply));
+            return;
+        }
+        ++answered;
+        QByteArray body = heard.reply;
+        if (body.endsWith(CR))
+            body.chop(1);
+        if (moduleChecksum)
+            body.chop(2);
+        QByteArray read = reply;
+        if (read.endsWith(CR))
+            read.chop(1);
+        // The engine counts the checksum in the length it waits for and hands the frame on without it.
+        const int length = engine.ExpectedLength() - (engine.ChecksumInUse() ? 2 : 0);
+        const bool frame = engine.CurrentReceiveMode() == ReceiveMode::CheckedFrame ||
+                           engine.CurrentReceiveMode() == ReceiveMode::UncheckedFrame;
+        if (status != ReplyStatus::Answered || read != body || (frame && reply.size() != length))
+            faults.append(FromWire(heard.command) + " answered " + FromWire(heard.reply) + ", read as " +
+                          FromWire(reply) + " of " + QString::number(length));
+    }
+
+    TurnBench &bench;
+    bool moduleChecksum;
+};
+
+// What a user asks of an editor, and the start of the command that must go out for it.
+struct Action
+{
+    std::function<void(EditorTurn &)> ask;
+    QByteArray command;
+};
+
+Action Calibrate(CalibrationCode code, const QByteArray &command)
+{
+    return {[code](EditorTurn &turn) { turn.RequestCalibration(code); }, command};
+}
+Action Update(const QByteArray &address)
+{
+    return {[](EditorTurn &turn) { turn.RequestUpdate(); }, "%" + address};
+}
+template <typename Turn> Action Ask(std::function<void(Turn &)> ask, const QByteArray &command)
+{
+    return {[ask](EditorTurn &turn) { ask(dynamic_cast<Turn &>(turn)); }, command};
+}
+
+struct TurnRow
+{
+    const char *name;
+    const char *type; // "20": a Tvr 5x at 10..12
+    const char *config;
+    QList<Action> actions;
+};
+
+QList<TurnRow> TurnRows()
+{
+    const auto limits = [](Turn4013 &turn) {
+        turn.BeginLimitsEdit();
+        turn.SetTimeText("12:30:05");
+        turn.SetDateText("24.12.07 (1)");
+        turn.SetConstantText("01");
+        turn.SetIntervalText("0A");
+        for (int n = 0; n < Turn4013::LimitCount; ++n)
+            turn.SetLimit(n, 20 * n);
+        turn.RequestLimitsUpdate();
+    };
+    const QList<Action> analog = {Calibrate(CalibrationCode::Span, "$0A0"),
+                                  Calibrate(CalibrationCode::Offset, "$0A1"), Update("0A")};
+    const QList<Action> outputs = {
+        Ask<OutputTurn>([](OutputTurn &turn) { turn.ClickChannel(1); }, "#0A1"),
+        Ask<OutputTurn>([](OutputTurn &turn) { turn.TakeDataText("5", true); }, "#0A00"), Update("0A")};
+    return {
+        {"4013 engineering units", "4013", "0A200600", analog},
+        {"4013 percent", "4013", "0A200601", {}},
+        {"4013 hexadecimal", "4013", "0A200602", {}},
+        {"4013 ohms", "4013", "0A290683", {}},
+        {"4113", "4113", "0A200600", {Update("0A")}},
+        {"4213 percent", "4213", "0A200601", {}},
+        {"4313 hexadecimal", "4313", "0A200602", analog},
+        {"4413 ohms", "4413", "0A200603", {}},
+        {"4613", "4613", "0A200600", analog},
+        {"4017 +/- 10 V", "4017", "0A080600",
+         {Ask<Turn4017>([](Turn4017 &turn) { turn.ClickChannel(2, false); }, "$0A5"),
+          Calibrate(CalibrationCode::Span, "$0A0"), Calibrate(CalibrationCode::Zero, "$0A1"), Update("0A")}},
+        {"4017 +/- 5 V", "4017", "0A090600", {}},
+        {"4017 +/- 1 V", "4017", "0A0A0600", {}},
+        {"4017 +/- 500 mV", "4017", "0A0B0600", {}},
+        {"4017 +/- 150 mV", "4017", "0A0C0600", {}},
+        {"4017 +/- 20 mA", "4017", "0A0D0600", {}},
+        {"4021 4..20 mA", "4021", "0A310600",
+         {Ask<Turn4021>([](Turn4021 &turn) { turn.MovePosition(12000); }, "#0A"),
+          Calibrate(CalibrationCode::FourMilliamps, "$0A0"), Calibrate(CalibrationCode::TwentyMilliamps, "$0A1"),
+          Ask<Turn4021>([](Turn4021 &turn) { turn.RequestTrim(0xFF); }, "$0A3FF"), Update("0A")}},
+        {"4021 0..20 mA", "4021", "0A300600", {}},
+        {"4021 percent", "4021", "0A320601",
+         {Ask<Turn4021>([](Turn4021 &turn) { turn.MovePosition(5000); }, "#0A")}},
+        {"4021 hexadecimal", "4021", "0A310602",
+         {Ask<Turn4021>([](Turn4021 &turn) { turn.MovePosition(4095); }, "#0A")}},
+        {"4050", "4050", "0A400600", outputs},
+        {"4060", "4060", "0A400600", outputs},
+        {"4052", "4052", "0A400600", {Update("0A")}},
+        {"4152", "4152", "0A400600", {}},
+        {"Tvr 5x, degree codes", "20", "10200602",
+         {Ask<Turn4013>(limits, "@10T9"), Calibrate(CalibrationCode::Span, "$100"),
+          Calibrate(CalibrationCode::StackSpan, "$110"), Update("10")}},
+        {"Tvr 5x, engineering units", "20", "10200600", {}},
+    };
+}
+
+// Waits (bounded) until a command that starts with start has gone out at or after from, and the one after it:
+// its reply has then been delivered.
+bool WentOutAndAnswered(const TurnBench &bench, qsizetype from, const QByteArray &start)
+{
+    return QTest::qWaitFor(
+        [&] {
+            const QList<QByteArray> commands = bench.Commands();
+            for (qsizetype i = from; i + 1 < commands.size(); ++i)
+                if (commands[i].startsWith(start))
+                    return true;
+            return false;
+        },
+        TurnBench::WaitMs);
+}
 } // namespace
 
 class TestSimReplies : public QObject
 {
     Q_OBJECT
 private slots:
+    void turnsReadEveryReplyWhole_data();
+    void turnsReadEveryReplyWhole();
     void replyLayouts_data();
     void replyLayouts();
     void initProbeOfTheSearch_data();
     void initProbeOfTheSearch();
     void tvrWithChecksums();
 };
+
+void TestSimReplies::turnsReadEveryReplyWhole_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("checksum");
+    const QList<TurnRow> rows = TurnRows();
+    for (int row = 0; row < rows.size(); ++row)
+        for (const bool checksum : {false, true})
+            QTest::addRow("%s%s", rows[row].name, checksum ? ", checksum" : "") << row << checksum;
+}
+
+void TestSimReplies::turnsReadEveryReplyWhole()
+{
+    QFETCH(int, row);
+    QFETCH(bool, checksum);
+    const TurnRow turnRow = TurnRows().at(row);
+    QByteArray config = turnRow.config;
+    if (checksum)
+        config = config.left(6) + HexByte(HexToInt(config.mid(6)) | 0x40);
+    const bool tvr = QByteArray(turnRow.type) == "20";
+
+    TurnBench bench;
+    CheckingSink sink(bench, checksum);
+    const ModuleRecordPtr record = bench.AddModule(tvr ? "4013" : turnRow.type, config);
+    bench.Module(record).tvr = tvr;
+    EditorTurn &turn = bench.OpenTurn<EditorTurn>(record);
+    // Two full turns of polling, then each request in turn.
+    QVERIFY(QTest::qWaitFor([&] { return bench.Commands().size() >= 12; }, TurnBench::WaitMs));
+    for (const Action &action : turnRow.actions) {
+        const qsizetype from = bench.Commands().size();
+        action.ask(turn);
+        QVERIFY2(WentOutAndAnswered(bench, from, action.command), action.command.constData());
+    }
+
+    QVERIFY2(sink.faults.isEmpty(), qPrintable(sink.faults.join('\n')));
+    QVERIFY(sink.answered >= 10);
+    // Nothing of a reply stayed behind to be dropped before the next command.
+    const CommandLogModel &log = bench.workspace.engine.CommandLog();
+    for (int n = 0; n < log.Count(); ++n) {
+        QVERIFY2(!log.Row(n).contains("Dropped !"), qPrintable(log.Row(n).join(' ')));
+        QVERIFY2(!log.Row(n).contains("Wrong checksum !"), qPrintable(log.Row(n).join(' ')));
+    }
+}
 
 void TestSimReplies::replyLayouts_data()
 {
