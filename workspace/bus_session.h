@@ -49,8 +49,11 @@ public:
     // raising it.
     void SetTimeOutField(int ms);
 
-    // The captions of the modules found, in the order they were flushed (the tree of a program without one).
+    // The captions of the modules found, in the order they were flushed (the tree of a program without one),
+    // and those queued but not flushed yet.
     const QStringList &ModuleCaptions() const { return captions; }
+    QStringList &ModuleCaptions() { return captions; }
+    QStringList &PendingCaptions() { return pendingCaptions; }
 
     // BusWorkspace
     TransactionEngine &Engine() override { return engine; }

@@ -22,14 +22,21 @@ public:
     TransactionEngine &Engine() override { return engine; }
     BusRouter &Router() override { return router; }
     ModuleRegistry &Modules() override { return modules; }
-    void ClearModules(bool keepRouting) override;
-    void QueueModuleItem(const QString &caption) override;
-    void FlushModuleItems() override;
-    void DropPendingModuleItems() override { pendingItems.clear(); }
-    bool IsAddressFree(const QByteArray &address) override;
+    // The module tree is the session's list of captions.
+    void ClearModules(bool keepRouting) override { session.ClearModules(keepRouting); }
+    void QueueModuleItem(const QString &text) override { session.QueueModuleItem(text); }
+    void FlushModuleItems() override { session.FlushModuleItems(); }
+    void DropPendingModuleItems() override { session.DropPendingModuleItems(); }
+    bool IsAddressFree(const QByteArray &address) override { return session.IsAddressFree(address); }
     void UpdateModuleRecord(const QByteArray &address, const QByteArray &config,
-                            EditorState editorState) override;
-    void RelabelModule(const QByteArray &address, const QString &caption) override;
+                            EditorState editorState) override
+    {
+        session.UpdateModuleRecord(address, config, editorState);
+    }
+    void RelabelModule(const QByteArray &address, const QString &text) override
+    {
+        session.RelabelModule(address, text);
+    }
     int TimeOutFieldMs() const override { return timeOutField; }
     int LineBaud() const override { return port.baud; }
     void SetLineBaud(int baud) override
@@ -57,17 +64,17 @@ public:
     TransactionEngine &engine = session.Engine();
     BusRouter &router = session.Router();
     MemoryPort &port = static_cast<MemoryPort &>(session.Port());
-    QStringList treeItems;    // module items under the port, in order
-    QStringList pendingItems; // queued captions
+    QStringList &treeItems = session.ModuleCaptions();     // module items under the port, in order
+    QStringList &pendingItems = session.PendingCaptions(); // queued captions
     QString hint;
     QString caption;
     QRect geometry{100, 100, 800, 600};
     bool mainEnabled = true;
     QList<QPair<QByteArray, bool>> memoryRequests; // ShowMemoryUtilities calls, in order
     int timeOutField = 100;
-    QList<TrendFeed *> trendRequests;               // ShowTrend calls, in order
+    QList<TrendFeed *> trendRequests;             // ShowTrend calls, in order
     std::function<void(TrendFeed &)> onShowTrend; // what the main window would open
-    QList<int> baudChanges; // SetLineBaud calls, in order
+    QList<int> baudChanges;                       // SetLineBaud calls, in order
 };
 
 } // namespace navix
