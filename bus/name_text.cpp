@@ -19,8 +19,13 @@ QByteArray EncodeName(const QString &text, NameEncoding encoding)
 
 QString DecodeName(const QByteArray &bytes, NameEncoding encoding)
 {
-    if (encoding == NameEncoding::Utf8)
-        return QString::fromUtf8(bytes);
+    if (encoding == NameEncoding::Utf8) {
+        // A name sits inside its line, so a byte-order mark at its start is a character of the name that
+        // saving writes back, not a mark to drop.
+        QStringDecoder decoder(QStringConverter::Utf8,
+                               QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        return decoder.decode(bytes);
+    }
     QStringDecoder decoder(CodePage);
     return decoder.decode(bytes);
 }

@@ -51,6 +51,37 @@ int ChannelLineCount(EditorKind kind)
 constexpr qint64 ChunkBytes = 16 * 1024;
 constexpr qint64 EncodingSampleBytes = 64 * 1024;
 
+qsizetype FirstBeyondAscii(const QByteArray &text)
+{
+    const auto found = std::find_if(text.cbegin(), text.cend(),
+                                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    return found == text.cend() ? -1 : found - text.cbegin();
+}
+
+// How the 8-bit text of a file without a byte-order mark is read; more tells that the file goes on past text.
+// ASCII reads alike in Windows-1250 and UTF-8, so only the text from its first byte beyond ASCII on decides,
+// however far down the file that is: UTF-8 when a sample from there is well-formed UTF-8. Nothing while the
+// text is all ASCII. Reading and saving both go by it, so that a saved file is read in the encoding it was
+// written in.
+std::optional<NameEncoding> EightBitEncoding(const QByteArray &text, bool more)
+{
+    const qsizetype first = FirstBeyondAscii(text);
+    if (first < 0)
+        return std::nullopt;
+    const QByteArray sample = text.mid(first, EncodingSampleBytes);
+    const bool cutOff = more || first + sample.size() < text.size();
+    return IsUtf8(sample, cutOff) ? NameEncoding::Utf8 : NameEncoding::Windows1250;
+}
+
+QByteArray ModuleBlocks(const ModuleRegistry &modules, NameEncoding encoding)
+{
+    QByteArray text;
+    for (EditorKind kind : ModuleRegistry::OpenOrder)
+        for (const ModuleRecordPtr &record : modules.Records(kind))
+            text += ModuleBlock(*record, encoding);
+    return text;
+}
+
 qsizetype LineEndIn(const QByteArray &text, qsizetype from)
 {
     for (qsizetype i = from; i < text.size(); ++i)
@@ -138,10 +169,11 @@ QByteArray ModuleBlock(const ModuleRecord &record, NameEncoding encoding)
 QByteArray ModuleFileText(const ModuleRegistry &modules)
 {
     const NameEncoding encoding = SavedEncoding(modules);
-    QByteArray text;
-    for (EditorKind kind : ModuleRegistry::OpenOrder)
-        for (const ModuleRecordPtr &record : modules.Records(kind))
-            text += ModuleBlock(*record, encoding);
+    const QByteArray text = ModuleBlocks(modules, encoding);
+    // Code page bytes that happen to form UTF-8 ("Ă©" is C3 A9, "é" in UTF-8) would load back as other
+    // names; the same names in UTF-8 load back as themselves.
+    if (encoding == NameEncoding::Windows1250 && EightBitEncoding(text, false) == NameEncoding::Utf8)
+        return ModuleBlocks(modules, NameEncoding::Utf8);
     return text;
 }
 
@@ -194,6 +226,7 @@ void ModuleFileReader::Close()
     fileEnded = false;
     bytesRead = 0;
     encoding = NameEncoding::Windows1250;
+    encodingKnown = false;
     wideText.reset();
 }
 
@@ -207,6 +240,7 @@ void ModuleFileReader::TakeEncoding()
     qsizetype mark = 0;
     if (startsWith("\xEF\xBB\xBF")) {
         encoding = NameEncoding::Utf8;
+        encodingKnown = true;
         mark = 3;
     } else if (startsWith("\xFF\xFE")) {
         wide = QStringConverter::Utf16LE;
@@ -218,17 +252,34 @@ void ModuleFileReader::TakeEncoding()
         // Every line starts with a type id or a keyword: in UTF-16 its first character has one zero byte.
         wide = pending.at(1) == 0 ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
     } else {
-        const bool beyondAscii = std::any_of(pending.cbegin(), pending.cend(),
-                                             [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-        if (beyondAscii && IsUtf8(pending, !fileEnded))
-            encoding = NameEncoding::Utf8;
+        TakeEightBitEncoding();
     }
     pending.remove(0, mark);
     if (wide) {
         encoding = NameEncoding::Utf8;
+        encodingKnown = true;
         wideText.emplace(*wide);
         pending = QString(wideText->decode(pending)).toUtf8();
     }
+}
+
+void ModuleFileReader::TakeEightBitEncoding()
+{
+    if (encodingKnown)
+        return;
+    // What was handed out so far was ASCII, which reads alike either way; the choice needs a whole sample
+    // from the first byte beyond it.
+    const qsizetype first = FirstBeyondAscii(pending);
+    if (first < 0)
+        return;
+    const qint64 missing = first + EncodingSampleBytes - pending.size();
+    if (missing > 0) {
+        const QByteArray more = file.read(missing);
+        bytesRead += more.size();
+        pending += more;
+    }
+    encoding = EightBitEncoding(pending, !file.atEnd()).value_or(NameEncoding::Windows1250);
+    encodingKnown = true;
 }
 
 bool ModuleFileReader::ReadMore()
@@ -246,6 +297,7 @@ bool ModuleFileReader::ReadMore()
     if (wideText)
         part = QString(wideText->decode(part)).toUtf8();
     pending += part;
+    TakeEightBitEncoding();
     return true;
 }
 
@@ -350,7 +402,8 @@ void ModuleFileLoad::TakeHeader(const QByteArray &line, Workspace &workspace)
 // earlier versions expect.
 void ModuleFileLoad::TakeDescription(const QByteArray &line)
 {
-    const auto name = [&] { return DecodeName(BracketText(line), file.Encoding()); };
+    // A loaded name keeps to what typing one and saving one keep to, so that it is saved as it was loaded.
+    const auto name = [&] { return WithoutLineBreaks(DecodeName(BracketText(line), file.Encoding())); };
     if (channel >= 0) {
         ++channel;
         if (channel <= record->captions.size())
