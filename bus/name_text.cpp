@@ -60,4 +60,15 @@ QString WithoutLineBreaks(const QString &text)
     return clean;
 }
 
+QString AsName(const QString &text)
+{
+    QString name = WithoutLineBreaks(text);
+    if (name.size() > MaxNameLength) {
+        // A letter beyond the first 65536 takes two places; cutting between them would leave half a letter.
+        const bool halfLetter = name.at(MaxNameLength - 1).isHighSurrogate();
+        name.truncate(halfLetter ? MaxNameLength - 1 : MaxNameLength);
+    }
+    return name;
+}
+
 } // namespace navix

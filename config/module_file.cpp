@@ -152,8 +152,9 @@ QByteArray ModuleBlock(const ModuleRecord &record, NameEncoding encoding)
 {
     QByteArray block = SavedTypeId(record) + "," + record.config + LineEnd;
     const QStringList texts = SavedTexts(record);
-    // A line break in a text would end its line early and turn the rest into lines of their own.
-    const auto text = [&](int n) { return EncodeName(WithoutLineBreaks(texts.value(n)), encoding); };
+    // A line break in a text would end its line early and turn the rest into lines of their own; a text
+    // longer than a name holds might not fit the line the loader reads.
+    const auto text = [&](int n) { return EncodeName(AsName(texts.value(n)), encoding); };
     const int channels = ChannelLineCount(record.kind);
     if (channels == 0) {
         block += QByteArray(DescriptionMark) + " (" + text(0) + NameEnd + LineEnd;
@@ -403,7 +404,7 @@ void ModuleFileLoad::TakeHeader(const QByteArray &line, Workspace &workspace)
 void ModuleFileLoad::TakeDescription(const QByteArray &line)
 {
     // A loaded name keeps to what typing one and saving one keep to, so that it is saved as it was loaded.
-    const auto name = [&] { return WithoutLineBreaks(DecodeName(BracketText(line), file.Encoding())); };
+    const auto name = [&] { return AsName(DecodeName(BracketText(line), file.Encoding())); };
     if (channel >= 0) {
         ++channel;
         if (channel <= record->captions.size())

@@ -324,6 +324,10 @@ void TestModuleFile::NamesLoadBackAsSaved_data()
         << QString::fromUtf8("Ωmega");
     QTest::newRow("control character")
         << QByteArray("4021,0A320600\r\nDSCR (Pump\t2)\r\nEND\r\n") << QString("Pump 2");
+    // Saved in UTF-8, 1000 such pairs would take twice the bytes and overrun the line the loader reads.
+    QTest::newRow("long code page name that reads as UTF-8")
+        << "4017,0A\nDSCR\n(" + QByteArray("\xC3\xA9").repeated(1000) + ")\xFF"
+        << QString::fromUtf8("Ă©").repeated(1000).left(MaxNameLength);
 }
 
 // What a load gives is what a save writes and the next load gives again, byte for byte.
