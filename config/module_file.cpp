@@ -171,11 +171,17 @@ QByteArray ModuleFileText(const ModuleRegistry &modules)
 {
     const NameEncoding encoding = SavedEncoding(modules);
     const QByteArray text = ModuleBlocks(modules, encoding);
+    const std::optional<NameEncoding> read = EightBitEncoding(text, false);
+    if (!read || *read == encoding)
+        return text;
     // Code page bytes that happen to form UTF-8 ("Ă©" is C3 A9, "é" in UTF-8) would load back as other
     // names; the same names in UTF-8 load back as themselves.
-    if (encoding == NameEncoding::Windows1250 && EightBitEncoding(text, false) == NameEncoding::Utf8)
-        return ModuleBlocks(modules, NameEncoding::Utf8);
-    return text;
+    const QByteArray utf8 = encoding == NameEncoding::Utf8 ? text : ModuleBlocks(modules, NameEncoding::Utf8);
+    // A configuration text is written as the bytes it was read as, so one from a file may hold a byte that
+    // keeps the UTF-8 names from reading as UTF-8; the byte-order mark says what they are.
+    if (EightBitEncoding(utf8, false) != NameEncoding::Utf8)
+        return "\xEF\xBB\xBF" + utf8;
+    return utf8;
 }
 
 std::optional<ModuleHeader> ParseHeader(const QByteArray &line)

@@ -34,7 +34,8 @@ QByteArray SavedTypeId(const ModuleRecord &record);
 QStringList SavedTexts(const ModuleRecord &record);
 // The encoding the texts of these records are saved in: Windows-1250, unless one of them holds a character
 // that code page lacks (a name read from a UTF-8 file), then UTF-8 for the whole file, so no name is lost.
-// ModuleFileText saves in UTF-8 also where the code page bytes would be taken for UTF-8 when loading.
+// ModuleFileText saves in UTF-8 also where the code page bytes would be taken for UTF-8 when loading, and
+// begins a UTF-8 file with the byte-order mark where it would not read as UTF-8 without one.
 NameEncoding SavedEncoding(const ModuleRegistry &modules);
 // One block: header, descriptive lines, "END".
 QByteArray ModuleBlock(const ModuleRecord &record, NameEncoding encoding = NameEncoding::Windows1250);

@@ -319,6 +319,12 @@ void TestModuleFile::NamesLoadBackAsSaved_data()
     QTest::newRow("UTF-8 name that starts with a byte-order mark")
         << QByteArray("4060,0A400600\r\nDSCR\r\n(\xEF\xBB\xBF\xCE\xA9)\r\nEND\r\n")
         << QChar(0xFEFF) + QString::fromUtf8("Ω");
+    // A configuration text is kept as its bytes, whatever the names are written in.
+    QTest::newRow("UTF-8 file with a byte beyond ASCII in a configuration")
+        << QByteArray("\xEF\xBB\xBF"
+                      "4060,0A4006\xD0"
+                      "0\r\nDSCR\r\n(\xCE\xA9)\r\nEND\r\n")
+        << QString::fromUtf8("Ω");
     QTest::newRow("UTF-8 only past the first 64 KiB")
         << QByteArray(64 * 1024, ' ') + "\r\n4060,0A400600\r\nDSCR\r\n(\xCE\xA9mega)\r\nEND\r\n"
         << QString::fromUtf8("Ωmega");
