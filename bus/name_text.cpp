@@ -19,8 +19,13 @@ QByteArray EncodeName(const QString &text, NameEncoding encoding)
 
 QString DecodeName(const QByteArray &bytes, NameEncoding encoding)
 {
-    if (encoding == NameEncoding::Utf8)
-        return QString::fromUtf8(bytes);
+    if (encoding == NameEncoding::Utf8) {
+        // A name sits inside its line, so a byte-order mark at its start is a character of the name that
+        // saving writes back, not a mark to drop.
+        QStringDecoder decoder(QStringConverter::Utf8,
+                               QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        return decoder.decode(bytes);
+    }
     QStringDecoder decoder(CodePage);
     return decoder.decode(bytes);
 }
@@ -53,6 +58,17 @@ QString WithoutLineBreaks(const QString &text)
         clean += (c.unicode() < 0x20 || c.unicode() == 0x7F) ? QChar(' ') : c;
     }
     return clean;
+}
+
+QString AsName(const QString &text)
+{
+    QString name = WithoutLineBreaks(text);
+    if (name.size() > MaxNameLength) {
+        // A letter beyond the first 65536 takes two places; cutting between them would leave half a letter.
+        const bool halfLetter = name.at(MaxNameLength - 1).isHighSurrogate();
+        name.truncate(halfLetter ? MaxNameLength - 1 : MaxNameLength);
+    }
+    return name;
 }
 
 } // namespace navix

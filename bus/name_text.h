@@ -22,6 +22,12 @@ bool IsUtf8(const QByteArray &bytes, bool cutOffEndAllowed = false);
 
 // A line break (CR, LF or CR LF) and every other control character become one blank each.
 QString WithoutLineBreaks(const QString &text);
+// The longest name or description a module keeps. Its file line stays well within what the file loader
+// reads, in any encoding a file is saved in.
+constexpr int MaxNameLength = 255;
+// A text as a name holds it, whether typed, loaded or saved: without line breaks, at most MaxNameLength
+// characters.
+QString AsName(const QString &text);
 // The character that ends a name in its file line.
 constexpr char NameEnd = ')';
 

@@ -51,6 +51,37 @@ int ChannelLineCount(EditorKind kind)
 constexpr qint64 ChunkBytes = 16 * 1024;
 constexpr qint64 EncodingSampleBytes = 64 * 1024;
 
+qsizetype FirstBeyondAscii(const QByteArray &text)
+{
+    const auto found = std::find_if(text.cbegin(), text.cend(),
+                                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    return found == text.cend() ? -1 : found - text.cbegin();
+}
+
+// How the 8-bit text of a file without a byte-order mark is read; more tells that the file goes on past text.
+// ASCII reads alike in Windows-1250 and UTF-8, so only the text from its first byte beyond ASCII on decides,
+// however far down the file that is: UTF-8 when a sample from there is well-formed UTF-8. Nothing while the
+// text is all ASCII. Reading and saving both go by it, so that a saved file is read in the encoding it was
+// written in.
+std::optional<NameEncoding> EightBitEncoding(const QByteArray &text, bool more)
+{
+    const qsizetype first = FirstBeyondAscii(text);
+    if (first < 0)
+        return std::nullopt;
+    const QByteArray sample = text.mid(first, EncodingSampleBytes);
+    const bool cutOff = more || first + sample.size() < text.size();
+    return IsUtf8(sample, cutOff) ? NameEncoding::Utf8 : NameEncoding::Windows1250;
+}
+
+QByteArray ModuleBlocks(const ModuleRegistry &modules, NameEncoding encoding)
+{
+    QByteArray text;
+    for (EditorKind kind : ModuleRegistry::OpenOrder)
+        for (const ModuleRecordPtr &record : modules.Records(kind))
+            text += ModuleBlock(*record, encoding);
+    return text;
+}
+
 qsizetype LineEndIn(const QByteArray &text, qsizetype from)
 {
     for (qsizetype i = from; i < text.size(); ++i)
@@ -121,8 +152,9 @@ QByteArray ModuleBlock(const ModuleRecord &record, NameEncoding encoding)
 {
     QByteArray block = SavedTypeId(record) + "," + record.config + LineEnd;
     const QStringList texts = SavedTexts(record);
-    // A line break in a text would end its line early and turn the rest into lines of their own.
-    const auto text = [&](int n) { return EncodeName(WithoutLineBreaks(texts.value(n)), encoding); };
+    // A line break in a text would end its line early and turn the rest into lines of their own; a text
+    // longer than a name holds might not fit the line the loader reads.
+    const auto text = [&](int n) { return EncodeName(AsName(texts.value(n)), encoding); };
     const int channels = ChannelLineCount(record.kind);
     if (channels == 0) {
         block += QByteArray(DescriptionMark) + " (" + text(0) + NameEnd + LineEnd;
@@ -138,11 +170,18 @@ QByteArray ModuleBlock(const ModuleRecord &record, NameEncoding encoding)
 QByteArray ModuleFileText(const ModuleRegistry &modules)
 {
     const NameEncoding encoding = SavedEncoding(modules);
-    QByteArray text;
-    for (EditorKind kind : ModuleRegistry::OpenOrder)
-        for (const ModuleRecordPtr &record : modules.Records(kind))
-            text += ModuleBlock(*record, encoding);
-    return text;
+    const QByteArray text = ModuleBlocks(modules, encoding);
+    const std::optional<NameEncoding> read = EightBitEncoding(text, false);
+    if (!read || *read == encoding)
+        return text;
+    // Code page bytes that happen to form UTF-8 ("Ă©" is C3 A9, "é" in UTF-8) would load back as other
+    // names; the same names in UTF-8 load back as themselves.
+    const QByteArray utf8 = encoding == NameEncoding::Utf8 ? text : ModuleBlocks(modules, NameEncoding::Utf8);
+    // A configuration text is written as the bytes it was read as, so one from a file may hold a byte that
+    // keeps the UTF-8 names from reading as UTF-8; the byte-order mark says what they are.
+    if (EightBitEncoding(utf8, false) != NameEncoding::Utf8)
+        return "\xEF\xBB\xBF" + utf8;
+    return utf8;
 }
 
 std::optional<ModuleHeader> ParseHeader(const QByteArray &line)
@@ -194,6 +233,7 @@ void ModuleFileReader::Close()
     fileEnded = false;
     bytesRead = 0;
     encoding = NameEncoding::Windows1250;
+    encodingKnown = false;
     wideText.reset();
 }
 
@@ -207,6 +247,7 @@ void ModuleFileReader::TakeEncoding()
     qsizetype mark = 0;
     if (startsWith("\xEF\xBB\xBF")) {
         encoding = NameEncoding::Utf8;
+        encodingKnown = true;
         mark = 3;
     } else if (startsWith("\xFF\xFE")) {
         wide = QStringConverter::Utf16LE;
@@ -218,17 +259,34 @@ void ModuleFileReader::TakeEncoding()
         // Every line starts with a type id or a keyword: in UTF-16 its first character has one zero byte.
         wide = pending.at(1) == 0 ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
     } else {
-        const bool beyondAscii = std::any_of(pending.cbegin(), pending.cend(),
-                                             [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-        if (beyondAscii && IsUtf8(pending, !fileEnded))
-            encoding = NameEncoding::Utf8;
+        TakeEightBitEncoding();
     }
     pending.remove(0, mark);
     if (wide) {
         encoding = NameEncoding::Utf8;
+        encodingKnown = true;
         wideText.emplace(*wide);
         pending = QString(wideText->decode(pending)).toUtf8();
     }
+}
+
+void ModuleFileReader::TakeEightBitEncoding()
+{
+    if (encodingKnown)
+        return;
+    // What was handed out so far was ASCII, which reads alike either way; the choice needs a whole sample
+    // from the first byte beyond it.
+    const qsizetype first = FirstBeyondAscii(pending);
+    if (first < 0)
+        return;
+    const qint64 missing = first + EncodingSampleBytes - pending.size();
+    if (missing > 0) {
+        const QByteArray more = file.read(missing);
+        bytesRead += more.size();
+        pending += more;
+    }
+    encoding = EightBitEncoding(pending, !file.atEnd()).value_or(NameEncoding::Windows1250);
+    encodingKnown = true;
 }
 
 bool ModuleFileReader::ReadMore()
@@ -246,6 +304,7 @@ bool ModuleFileReader::ReadMore()
     if (wideText)
         part = QString(wideText->decode(part)).toUtf8();
     pending += part;
+    TakeEightBitEncoding();
     return true;
 }
 
@@ -350,7 +409,8 @@ void ModuleFileLoad::TakeHeader(const QByteArray &line, BusWorkspace &workspace)
 // earlier versions expect.
 void ModuleFileLoad::TakeDescription(const QByteArray &line)
 {
-    const auto name = [&] { return DecodeName(BracketText(line), file.Encoding()); };
+    // A loaded name keeps to what typing one and saving one keep to, so that it is saved as it was loaded.
+    const auto name = [&] { return AsName(DecodeName(BracketText(line), file.Encoding())); };
     if (channel >= 0) {
         ++channel;
         if (channel <= record->captions.size())

@@ -34,6 +34,8 @@ QByteArray SavedTypeId(const ModuleRecord &record);
 QStringList SavedTexts(const ModuleRecord &record);
 // The encoding the texts of these records are saved in: Windows-1250, unless one of them holds a character
 // that code page lacks (a name read from a UTF-8 file), then UTF-8 for the whole file, so no name is lost.
+// ModuleFileText saves in UTF-8 also where the code page bytes would be taken for UTF-8 when loading, and
+// begins a UTF-8 file with the byte-order mark where it would not read as UTF-8 without one.
 NameEncoding SavedEncoding(const ModuleRegistry &modules);
 // One block: header, descriptive lines, "END".
 QByteArray ModuleBlock(const ModuleRecord &record, NameEncoding encoding = NameEncoding::Windows1250);
@@ -59,8 +61,10 @@ QString LoadedModelName(const QByteArray &typeId);
 
 // A module configuration file opened for loading, handed out line by line. Lines may end in CR LF, LF or CR
 // alone. A UTF-8 or UTF-16 byte-order mark is skipped; UTF-16 text (also without a mark, recognised by its
-// first character) is handed out as UTF-8. A line longer than MaxLineLength is cut there and the rest of it
-// is skipped, so that no file, however large or odd, makes the reader hold more than a few kilobytes.
+// first character) is handed out as UTF-8. Other text is UTF-8 when it is well-formed UTF-8 for 64 KiB from
+// its first byte beyond ASCII on, else Windows-1250. A line longer than MaxLineLength is cut there and the
+// rest of it is skipped, so that no file, however large or odd, makes the reader hold more than about a
+// hundred kilobytes.
 class ModuleFileReader
 {
 public:
@@ -82,6 +86,7 @@ public:
 
 private:
     void TakeEncoding();
+    void TakeEightBitEncoding();
 
     QFile file;
     QByteArray pending;    // read but not yet handed out, from index taken on
@@ -90,6 +95,7 @@ private:
     bool fileEnded = false;
     qint64 bytesRead = 0;
     NameEncoding encoding = NameEncoding::Windows1250;
+    bool encodingKnown = false;             // an all-ASCII start leaves the choice open
     std::optional<QStringDecoder> wideText; // set for a UTF-16 file
 };
 

@@ -28,8 +28,7 @@ inline auto TextShower(QLineEdit &edit)
 
 // A channel name or module description is saved on one line of a configuration file, in brackets, in code
 // page Windows-1250. Its edit therefore turns a pasted line break into a blank and refuses a ")" and any
-// character that code page cannot hold; and it keeps a name well within a line the file loader reads.
-constexpr int MaxNameLength = 255;
+// character that code page cannot hold; and it keeps a name to MaxNameLength (bus/name_text.h).
 void SetUpNameEdit(QLineEdit &edit);
 
 } // namespace navix

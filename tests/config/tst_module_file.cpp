@@ -78,6 +78,8 @@ private slots:
     void LineEndsAndTextEncodings_data();
     void LineEndsAndTextEncodings();
     void CzechAndSlovakNamesSurvive();
+    void NamesLoadBackAsSaved_data();
+    void NamesLoadBackAsSaved();
     void NameEditsKeepTheFileIntact_data();
     void NameEditsKeepTheFileIntact();
     void LargeAndOddFilesStayBounded_data();
@@ -306,6 +308,51 @@ void TestModuleFile::CzechAndSlovakNamesSurvive()
     Load(ModuleFileText(workspace->modules));
     QCOMPARE(workspace->modules.Records(EditorKind::Type4017).front()->captions.mid(0, 2),
              QStringList({CzechAndSlovakLetters, greek}));
+}
+
+void TestModuleFile::NamesLoadBackAsSaved_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("name"); // the first name of the module at 0A, as loaded
+    // Code page bytes that happen to form UTF-8 ("ď»ż" is EF BB BF, a UTF-8 byte-order mark); the 0xFF
+    // keeps the file itself from passing as UTF-8.
+    QTest::newRow("code page bytes that read as UTF-8")
+        << QByteArray("4017,0A\nDSCR\n\xEF\xBB\xBF)\xFF") << QString::fromUtf8("ď»ż");
+    QTest::newRow("UTF-8 name that starts with a byte-order mark")
+        << QByteArray("4060,0A400600\r\nDSCR\r\n(\xEF\xBB\xBF\xCE\xA9)\r\nEND\r\n")
+        << QChar(0xFEFF) + QString::fromUtf8("Ω");
+    // A configuration text is kept as its bytes, whatever the names are written in.
+    QTest::newRow("UTF-8 file with a byte beyond ASCII in a configuration")
+        << QByteArray("\xEF\xBB\xBF"
+                      "4060,0A4006\xD0"
+                      "0\r\nDSCR\r\n(\xCE\xA9)\r\nEND\r\n")
+        << QString::fromUtf8("Ω");
+    QTest::newRow("UTF-8 only past the first 64 KiB")
+        << QByteArray(64 * 1024, ' ') + "\r\n4060,0A400600\r\nDSCR\r\n(\xCE\xA9mega)\r\nEND\r\n"
+        << QString::fromUtf8("Ωmega");
+    QTest::newRow("control character")
+        << QByteArray("4021,0A320600\r\nDSCR (Pump\t2)\r\nEND\r\n") << QString("Pump 2");
+    // Saved in UTF-8, 1000 such pairs would take twice the bytes and overrun the line the loader reads.
+    QTest::newRow("long code page name that reads as UTF-8")
+        << "4017,0A\nDSCR\n(" + QByteArray("\xC3\xA9").repeated(1000) + ")\xFF"
+        << QString::fromUtf8("Ă©").repeated(1000).left(MaxNameLength);
+}
+
+// What a load gives is what a save writes and the next load gives again, byte for byte.
+void TestModuleFile::NamesLoadBackAsSaved()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, name);
+    Load(file);
+    const ModuleRecordPtr loaded = workspace->modules.FindForOpen("0A");
+    QVERIFY(loaded);
+    QCOMPARE(loaded->captions.value(0), name);
+    const QStringList captions = loaded->captions;
+    const QByteArray saved = ModuleFileText(workspace->modules);
+    Load(saved);
+    QVERIFY(workspace->modules.FindForOpen("0A"));
+    QCOMPARE(workspace->modules.FindForOpen("0A")->captions, captions);
+    QCOMPARE(ModuleFileText(workspace->modules), saved);
 }
 
 void TestModuleFile::NameEditsKeepTheFileIntact_data()

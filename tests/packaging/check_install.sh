@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the built tree into a temporary DESTDIR and checks what a desktop and the package tools see:
-# the desktop entry and the metainfo pass their validators, the programs, icons and manual pages are where
-# the desktop looks for them; then builds the Debian package and checks its contents and dependencies.
-# Usage: check_install.sh <build folder> <application id>
+# the programs are a Release build, the desktop entry and the metainfo pass their validators, the programs,
+# icons and manual pages are where the desktop looks for them; then builds the Debian package and checks its
+# contents, its programs' build type and its dependencies.
+# Usage: check_install.sh <build folder> <application id>   (scripts/package builds the Release folder)
 set -euo pipefail
-build=$1
+build=$(realpath -m -- "$1")
 app_id=$2
 skip=77
 
@@ -18,9 +19,25 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+programs=(navix-utility navix-sim navix-cli)
+# A Debug build keeps the assertions of Qt's inline code, each with the path of the Qt header it sits in; a
+# Release build (QT_NO_DEBUG) has none, stripped or not.
+check_release_programs() {
+  local folder=$1 program
+  for program in "${programs[@]}"; do
+    if grep -qaE '/Qt[A-Za-z]+/q[a-z_]+\.h' "$folder/$program"; then
+      fail "bin/$program is a Debug build: it carries Qt's debug assertions ($2; scripts/package builds a Release tree)"
+    fi
+  done
+}
 
+[ -f "$build/CMakeCache.txt" ] || fail "no build tree in $build: scripts/package builds the Release tree there"
 DESTDIR="$work/root" cmake --install "$build" --prefix /usr >"$work/install.log" || { cat "$work/install.log"; fail "install"; }
 root=$work/root/usr
+check_release_programs "$root/bin" "installed from $build"
+build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
+echo "build type: $build_type"
+[[ $build_type =~ ^(Release|RelWithDebInfo|MinSizeRel)$ ]] || fail "$build is a ${build_type:-plain} build, not Release"
 expected=(
   bin/navix-utility
   bin/navix-sim
@@ -38,7 +55,7 @@ done
 for file in "${expected[@]}"; do
   [ -f "$root/$file" ] || fail "not installed: $file"
 done
-for program in navix-utility navix-sim navix-cli; do
+for program in "${programs[@]}"; do
   [ -x "$root/bin/$program" ] || fail "not executable: bin/$program"
 done
 # Each PNG is the size its folder says.
@@ -68,6 +85,8 @@ dpkg-deb -c "$package" | tee "$work/contents"
 for file in "${expected[@]}"; do
   grep -q " \./usr/$file\$" "$work/contents" || fail "not in the package: /usr/$file"
 done
+dpkg-deb -x "$package" "$work/unpacked"
+check_release_programs "$work/unpacked/usr/bin" "in the package"
 depends=$(dpkg-deb -f "$package" Depends)
 echo "Depends: $depends"
 # The library scan found what the programs link.
