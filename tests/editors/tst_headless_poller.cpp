@@ -38,6 +38,8 @@ void TestHeadlessPoller::pollsTheDemoBusWithoutWindows()
     for (const Found &module : found)
         bench.workspace.modules.AddModule(module.type, module.config, module.init);
 
+    // Every command as the engine wrote it (the simulator's transcript keeps only the latest).
+    const WrittenCommands written(bench.workspace.engine);
     QHash<QByteArray, ModuleValues> last;
     QHash<QByteArray, int> reads;
     QObject::connect(&bench.poller, &HeadlessPoller::ValuesRead, &bench.poller,
@@ -63,7 +65,7 @@ void TestHeadlessPoller::pollsTheDemoBusWithoutWindows()
         QCOMPARE(last.value(address).quality, expected);
         // Each turn started with the editors' firmware query, at the address the module answers at.
         const QByteArray firmware = "$" + (module.init ? QByteArray("00") : address) + "F";
-        QVERIFY2(std::any_of(bench.Commands().cbegin(), bench.Commands().cend(),
+        QVERIFY2(std::any_of(written.commands.cbegin(), written.commands.cend(),
                              [&](const QByteArray &command) { return command.startsWith(firmware); }),
                  firmware.constData());
     }
