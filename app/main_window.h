@@ -111,6 +111,7 @@ public:
     // saying how to lower its latency timer.
     QString PortHint() const;
     TApdComPort &ComPort() { return ApdComPort1; }
+    BusSession &Session() { return session; }
     PortWatch &PortWatcher() { return PortWatch1; } // says when the port list may have changed
 
     // Module tree

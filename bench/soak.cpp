@@ -205,8 +205,9 @@ int main(int argc, char **argv)
     NavixProgram program;
     TForm1 &main = program.Form1;
     main.SetPortLister([] { return QMap<int, QString>{{1, QStringLiteral("simulated bus")}}; });
+    main.Session().OfferLine(1, port);
     main.ComPort().SetComNumber(1);
-    main.Engine().SetPort(&port);
+    main.ComPort().SetOpen(true);
     main.Engine().SetPacingTag(VeryFast);
     main.findChild<QSpinBox *>(QStringLiteral("SpinEdit1"))->setValue(ReplyTimeOutMs); // the time-out field
     bus.Attach(port);

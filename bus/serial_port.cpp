@@ -61,6 +61,8 @@ void TApdComPort::SetBaud(int rate)
 {
     if (rate <= 0 || rate == baud)
         return;
+    if (line)
+        line->SetBaud(rate);
     if (serial->isOpen() && !serial->setBaudRate(rate))
         return;
     baud = rate;
@@ -68,7 +70,7 @@ void TApdComPort::SetBaud(int rate)
 
 bool TApdComPort::IsOpen() const
 {
-    return serial->isOpen() || network.IsOpen();
+    return serial->isOpen() || network.IsOpen() || line;
 }
 
 bool TApdComPort::IsNetworkPort() const
@@ -90,6 +92,8 @@ QString TApdComPort::DevicePath() const
 {
     if (network.IsOpen() || network.IsOpening())
         return network.Address().Text();
+    if (line)
+        return QString::fromLatin1(InProgramLine);
     if (IsOpen())
         return openDevice;
     if (comNumber == 0)
@@ -112,10 +116,22 @@ void TApdComPort::SetNetworkResolver(std::function<std::optional<NetworkAddress>
     networkResolver = std::move(newResolver);
 }
 
+void TApdComPort::SetLineResolver(std::function<BusPort *(int)> newResolver)
+{
+    lineResolver = std::move(newResolver);
+}
+
 void TApdComPort::Open()
 {
     if (comNumber == 0)
         throw ENoPortSelected("no port selected");
+    if (lineResolver)
+        if (BusPort *inProgram = lineResolver(comNumber)) {
+            line = inProgram;
+            lineArrivals = connect(inProgram, &BusPort::TriggerAvail, this, &BusPort::TriggerAvail);
+            line->SetBaud(baud);
+            return;
+        }
     if (networkResolver)
         if (const std::optional<NetworkAddress> address = networkResolver(comNumber)) {
             received.clear();
@@ -163,6 +179,8 @@ void TApdComPort::Open()
 
 void TApdComPort::Close()
 {
+    disconnect(lineArrivals);
+    line = nullptr;
     network.Close();
     if (serial->isOpen() && !closing) {
         // Restoring the line settings of a device that has gone away fails and reports an error from inside
@@ -178,6 +196,8 @@ void TApdComPort::Close()
 
 void TApdComPort::WriteText(const QByteArray &text)
 {
+    if (line)
+        line->WriteText(text);
     if (network.IsOpen())
         network.WriteText(text);
     if (!serial->isOpen() || text.isEmpty())
@@ -197,6 +217,8 @@ void TApdComPort::WriteText(const QByteArray &text)
 
 char TApdComPort::ReadChar()
 {
+    if (line)
+        return line->ReadChar();
     if (network.IsOpen())
         return network.ReadChar();
     if (received.empty())
@@ -208,6 +230,8 @@ char TApdComPort::ReadChar()
 
 int TApdComPort::TakeInArrived()
 {
+    if (line)
+        return line->TakeInArrived();
     if (network.IsOpen())
         return network.TakeInArrived();
     if (IsOpen()) {

@@ -8,9 +8,11 @@
 #include "bus_port.h"
 #include "network_port.h"
 
+#include <QPointer>
 #include <QString>
 
 #include <deque>
+
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -58,6 +60,8 @@ class TApdComPort : public BusPort
     Q_OBJECT
 public:
     static constexpr int BufferSize = 4096;
+    // What DevicePath() says of a line inside this program.
+    static constexpr const char *InProgramLine = "simulated bus";
 
     explicit TApdComPort(QObject *parent = nullptr);
     ~TApdComPort() override;
@@ -101,6 +105,10 @@ public:
     // Maps a COM number to the address of a network port; a number it maps is a network port. None by
     // default.
     void SetNetworkResolver(std::function<std::optional<NetworkAddress>(int)> resolver);
+    // Maps a COM number to a line inside this program (the simulated bus of the tests, the benchmarks and
+    // the soak run); a number it maps opens that line, which must outlive the port's use of it. None by
+    // default.
+    void SetLineResolver(std::function<BusPort *(int)> resolver);
 
     // A USB adapter holds received characters until its latency timer runs out (16 ms unless lowered), which
     // caps polling at about 60 exchanges a second whatever the baud rate. Opening asks the driver for its
@@ -142,6 +150,9 @@ private:
     int adapterLatencyMs = -1;
     std::function<std::optional<NetworkAddress>(int)> networkResolver;
     NetworkPort network;
+    std::function<BusPort *(int)> lineResolver;
+    QPointer<BusPort> line; // the line inside this program while it is open
+    QMetaObject::Connection lineArrivals;
 };
 
 } // namespace navix

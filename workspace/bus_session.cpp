@@ -54,6 +54,12 @@ QString BusSession::OpenComPort(int number, const ComPortTarget &target, int bau
     return {};
 }
 
+void BusSession::OfferLine(int number, BusPort &line)
+{
+    if (TApdComPort *serial = ComPort())
+        serial->SetLineResolver([number, &line](int asked) { return asked == number ? &line : nullptr; });
+}
+
 void BusSession::SetTimeOutField(int ms)
 {
     timeOutFieldMs = ms;

@@ -45,6 +45,11 @@ public:
     // (ComPort()->IsOpening()), and the port's OpenFailed says when it fails.
     QString OpenComPort(int number, const ComPortTarget &target, int baud);
 
+    // Offers a line inside this program (the simulated bus of the tests, the benchmarks and the soak run)
+    // under a COM number of the serial port: opening that number opens the line, as the user opens a port.
+    // The line must outlive the session's use of it.
+    void OfferLine(int number, BusPort &line);
+
     // The value of the time-out field: the engine's reply time-out, and the one editors restore after
     // raising it.
     void SetTimeOutField(int ms);

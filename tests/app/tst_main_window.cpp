@@ -118,12 +118,13 @@ void TestMainWindow::MakeWindow()
         editors.append(editor);
         return editor;
     });
-    form->Engine().SetPort(&port);
+    form->Session().OfferLine(5, port);
     form->Engine().SetPacingTag(VeryFast);
     form->Engine().SetTimeOutMs(30);
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     form->ComPort().SetComNumber(5);
+    form->ComPort().SetOpen(true);
 }
 
 void TestMainWindow::StartUpState()
@@ -443,6 +444,7 @@ void TestMainWindow::TreeKeyboardAndDoubleClick()
     QCOMPARE(form->Modules().Count(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(editors[0].isNull(), 1000);
 
+    form->ComPort().SetOpen(false); // as choosing COM3 closes the open port first
     form->ComPort().SetComNumber(3);
     form->Modules().AddModule("4060", "0A400600", false);
     form->QueueModuleItem(" (0A) N720");
@@ -534,11 +536,12 @@ void TestMainWindow::SearchThenOpenAnEditorFromTheTree()
     SimBus bus;
     bus.AddModule("4060", "0A400600");
     bus.Attach(port);
-    main.Engine().SetPort(&port);
+    main.Session().OfferLine(5, port);
     main.Engine().SetPacingTag(VeryFast);
     Find<QSpinBox>(main, "SpinEdit1")->setValue(40);
     program.Show();
     main.ComPort().SetComNumber(5);
+    main.ComPort().SetOpen(true);
     main.EnableWorkspace(true); // as the opening of port 5 leaves it
 
     Find<QAction>(main, "Search1")->trigger();

@@ -62,9 +62,10 @@ void TestConfigWindow::init()
     port.written.clear();
     program = std::make_unique<NavixProgram>();
     main().SetPortLister([] { return QMap<int, QString>{{5, "/dev/ttyUSB0"}}; });
-    main().Engine().SetPort(&port);
+    main().Session().OfferLine(5, port);
     program->Show();
     main().ComPort().SetComNumber(5);
+    main().ComPort().SetOpen(true);
     main().EnableWorkspace(true); // as the opening of port 5 leaves it
     // What the workspace held before a load.
     main().Modules().AddModule("4017", "05080600", false);
