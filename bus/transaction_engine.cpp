@@ -70,16 +70,16 @@ void TransactionEngine::SendCommand(const Exchange &exchange)
     endChar = exchange.endChar;
     expectedLength = length;
 
-    int delay = 50;
+    int delay = FastPacingMs;
     switch (pacingTag) {
     case VerySlow:
-        delay = 1000;
+        delay = VerySlowPacingMs;
         break;
     case Slow:
-        delay = 300;
+        delay = SlowPacingMs;
         break;
     case Average:
-        delay = 150;
+        delay = AveragePacingMs;
         break;
     case VeryFast:
         SpeedTimerTimer();
@@ -88,7 +88,6 @@ void TransactionEngine::SendCommand(const Exchange &exchange)
         delay = HeldCommandMs;
         break;
     default:
-        delay = 50;
         break;
     }
     // A second command during the delay replaces the held one and restarts the delay.

@@ -46,6 +46,11 @@ class TransactionEngine : public QObject
 {
     Q_OBJECT
 public:
+    // The delay a command waits before it goes out, by pacing choice; VeryFast sends at once.
+    static constexpr int VerySlowPacingMs = 1000;
+    static constexpr int SlowPacingMs = 300;
+    static constexpr int AveragePacingMs = 150;
+    static constexpr int FastPacingMs = 50;
     static constexpr int HeldCommandMs = 65535;
     static constexpr int RxBufferLimit = 4096; // the port's buffer size
     // Command column of the log row for characters that came in before a command went out and were dropped
