@@ -160,6 +160,40 @@ std::optional<ModuleValues> CliBus::PollOnce(const ModuleRecordPtr &record)
     return read;
 }
 
+CliBus::ConfigurationWrite CliBus::WriteConfiguration(const ModuleRecordPtr &record, const QByteArray &newConfig)
+{
+    // As PollOnce: the bus is lent to the editors' cycle for the module's turn, which writes the
+    // configuration once it has read the module, and ends with that turn.
+    std::optional<ConfigurationWrite> outcome;
+    // A scan since the module was found (the new address looked for) has emptied the records: the module is
+    // taken in again, as the tree would hold it.
+    ModuleRecordPtr target = record;
+    if (session.Modules().FindForUpdate(record->Address()) != record)
+        target = session.Modules().AddModule(record->typeId, record->config, record->initFlag);
+    HeadlessPoller poller(session);
+    session.Router().ReleaseBus();
+    EditorTurn *turn = poller.Open(target);
+    if (turn) {
+        connect(turn, &EditorTurn::ConfigurationDone, this, [&outcome, &target](bool written) {
+            outcome = written ? ConfigurationWrite::Written : ConfigurationWrite::NotAcknowledged;
+            target->editorState = EditorState::CloseAtTurnEnd;
+        });
+        // A turn that did not come to the write (its module stopped answering) ends after its next poll.
+        int polls = 0;
+        connect(&poller, &HeadlessPoller::ValuesRead, this, [&polls, &target](const ModuleValues &) {
+            if (++polls > 1)
+                target->editorState = EditorState::CloseAtTurnEnd;
+        });
+        turn->ChooseConfig(newConfig);
+        turn->RequestUpdate();
+        WaitFor([this] { return session.Router().State() == RouterState::Idle; });
+    }
+    session.Router().RequestBus(ToolKind::Search);
+    if (!turn)
+        return ConfigurationWrite::NoTurn;
+    return outcome.value_or(ConfigurationWrite::NotAcknowledged);
+}
+
 QByteArray CliBus::ReadFirmware(const FoundModule &module)
 {
     const int baud = session.LineBaud();

@@ -76,11 +76,18 @@ public:
     // One poll of the module by its editor's own turn, run headless: its values as the editor shows them.
     // Nothing when no turn polls the module's kind.
     std::optional<ModuleValues> PollOnce(const ModuleRecordPtr &record);
+    // Writes a configuration to a found module through its editor's own turn, run headless: the editors'
+    // configuration command, address rule and raised time-out. The session's record of the module takes what
+    // was written.
+    enum class ConfigurationWrite { Written, NotAcknowledged, NoTurn };
+    ConfigurationWrite WriteConfiguration(const ModuleRecordPtr &record, const QByteArray &newConfig);
 
     TransactionEngine &Engine() { return session.Engine(); }
     ModuleRegistry &Modules() { return session.Modules(); }
     int LineBaud() const { return session.LineBaud(); }
     void SetLineBaud(int baud) { session.SetLineBaud(baud); }
+    // The reply time-out, and the one the editors' turns restore after raising it.
+    void SetTimeOutField(int ms) { session.SetTimeOutField(ms); }
 
     // ToolReplyHandler
     void HandleToolReply(const QByteArray &reply) override;

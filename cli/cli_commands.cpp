@@ -85,7 +85,7 @@ std::optional<int> OpenPort(CliBus &bus, const CliRequest &request)
     }
     if (!lookup.port)
         return Failed(request, CliExit::PortFailed, QStringLiteral("cannot open %1").arg(lookup.problem));
-    bus.Engine().SetTimeOutMs(request.timeOutMs);
+    bus.SetTimeOutField(request.timeOutMs);
     // No pacing beyond what the line needs: a script waits for nobody.
     bus.Engine().SetPacingTag(VeryFast);
     QString failure = bus.Open(*lookup.port, request.baud);
@@ -348,19 +348,6 @@ std::optional<int> RefuseChange(CliBus &bus, const CliRequest &request, const Fo
     return Code(CliExit::BadArguments);
 }
 
-// The configuration command; whether the module acknowledged it.
-bool WriteConfiguration(CliBus &bus, const CliRequest &request, const ModuleRecord &record,
-                        const ConfigurationChange &change)
-{
-    bus.Engine().SetTimeOutMs(std::max(request.timeOutMs, RaisedTimeOutMs));
-    const QByteArray acknowledge =
-        bus.Ask({.command = ConfigurationCommand(CommandAddress(record), change.NewConfig()),
-                 .checksum = CommandsCarryChecksum(record),
-                 .expectedLength = ReplyLength::Acknowledge});
-    bus.Engine().SetTimeOutMs(request.timeOutMs);
-    return !acknowledge.isEmpty();
-}
-
 // The configuration as the module reports it after the write: at the new rate and address (00 while in
 // INIT), with the new checksum use.
 QByteArray ReadBack(CliBus &bus, const ModuleRecord &record, const ConfigurationChange &change)
@@ -397,12 +384,20 @@ void PrintChange(const CliRequest &request, const ModuleRecord &record, const Co
 
 int SetCommand(const CliRequest &request, CliBus &bus, const FoundModule &module)
 {
-    const ModuleRecord &record = *module.record;
+    // The module as found: the record itself takes what is written.
+    const ModuleRecord record = *module.record;
     const ConfigurationChange change = PlanChange(request, record);
     if (const std::optional<int> refused = RefuseChange(bus, request, module, change))
         return *refused;
-    if (!WriteConfiguration(bus, request, record, change))
+    switch (bus.WriteConfiguration(module.record, change.NewConfig())) {
+    case CliBus::ConfigurationWrite::Written:
+        break;
+    case CliBus::ConfigurationWrite::NoTurn:
+        PrintProblem(QStringLiteral("a %1 has no configuration the tool can write").arg(FromWire(record.typeId)));
+        return Code(CliExit::BadArguments);
+    case CliBus::ConfigurationWrite::NotAcknowledged:
         return NothingFound(request, "Configuration failed !");
+    }
     const QByteArray readBack = ReadBack(bus, record, change);
     // A module in INIT reports the address it answers at, 00, in front of its settings.
     const QByteArray newConfig = change.NewConfig();

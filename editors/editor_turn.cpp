@@ -3,6 +3,8 @@
 #include "bus/diagnostics.h"
 #include "bus/text.h"
 
+#include <QSignalBlocker>
+
 #include <array>
 
 namespace navix {
@@ -139,6 +141,23 @@ void EditorTurn::ChooseSetting(int row, int index)
 void EditorTurn::ChooseChecksum(bool on)
 {
     chosenChecksum = on;
+}
+
+void EditorTurn::ChooseConfig(const QByteArray &config)
+{
+    const QSignalBlocker quiet(this);
+    const QByteArray reported = storedConfig;
+    ShowConfig(config);
+    const int address = storedAddress;
+    const bool checksum = storedChecksum;
+    std::vector<int> chosen;
+    for (const SettingChoice &setting : settings)
+        chosen.push_back(setting.stored);
+    ShowConfig(reported);
+    chosenAddress = address;
+    chosenChecksum = checksum;
+    for (size_t row = 0; row < settings.size(); ++row)
+        settings[row].chosen = chosen[row];
 }
 
 void EditorTurn::RestoreSettings()

@@ -90,6 +90,10 @@ public:
     // index -1: the text in the list is no item, so the stored one stands again.
     void ChooseSetting(int row, int index);
     void ChooseChecksum(bool on);
+    // Chooses the settings a configuration text stands for (address, type settings, baud rate, checksum),
+    // as a user would in the controls, without showing them; the module's own settings stay the stored ones
+    // until a write is acknowledged. A program without windows writes a configuration this way.
+    void ChooseConfig(const QByteArray &config);
     void RequestUpdate() { updateRequested = true; }
     void RequestCalibration(CalibrationCode code) { calibrationRequest = code; }
     // A trim of the 4021 output by a count byte (two's complement); 0 is no trim.
