@@ -62,6 +62,10 @@ void TransactionEngine::SendCommand(const Exchange &exchange)
             text.insert(text.size() - 1, checksum);
         length += 2;
     }
+    // The program's callers send one command at a time; one that replaces a command still held for its
+    // pacing is said in the engine's log, so that a lost exchange can be traced.
+    if (State() == EngineState::Holding)
+        qCInfo(EngineLog) << "command" << text << "replaces the held" << pendingCommand;
     pendingCommand = text;
     // Until the command is written, nothing that comes in can be its reply.
     exchangeOpen = false;
