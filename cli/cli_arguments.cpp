@@ -21,7 +21,7 @@ struct CommandInfo
     const char *description;
 };
 
-const std::array<CommandInfo, 6> Commands = {{
+const std::array<CommandInfo, 8> Commands = {{
     {CliCommand::Ports, "ports", "",
      "Lists the COM numbers as the module tree does: the serial ports with their devices, the network ports\n"
      "the utility remembers with their addresses."},
@@ -39,6 +39,15 @@ const std::array<CommandInfo, 6> Commands = {{
      "Writes one module's configuration with the rules of the editors (baud rate and checksum only in\n"
      "INIT, the new address must be free), then reads it back and verifies it. The module is looked for at\n"
      "every rate of the table."},
+    {CliCommand::Compare, "compare", "",
+     "Holds a configuration file against the bus: each module of the file is looked for at its address (at\n"
+     "the file's rate, then at every rate) and a module in INIT at 00; one row per module says what differs.\n"
+     "Writes nothing. Exit 0 when the bus holds the file, 1 when anything differs."},
+    {CliCommand::Restore, "restore", "",
+     "Compares as compare does, prints the plan and, once confirmed (or with --yes), writes the file's\n"
+     "configuration to the modules that differ, one after the other, each through its editor's own turn and\n"
+     "read back. A module of another type is never written, nor baud rate or checksum outside INIT; a module\n"
+     "of the file's type in INIT at 00 takes the place of a missing one. Outputs are never touched."},
 }};
 
 const char *ToolDescription =
@@ -53,6 +62,8 @@ const char *ToolDescription =
     "  send     one raw command and its reply\n"
     "  backup   scan and write a configuration file\n"
     "  set      change one module's configuration, read back and verified\n"
+    "  compare  hold a configuration file against the bus\n"
+    "  restore  write a configuration file back onto the modules\n"
     "\n"
     "Ports are named as in the tree (COM20, also the network ports the utility remembers, read from\n"
     "~/.config/navix/navix-utility.conf or the file NAVIX_SETTINGS names) or by device path (/dev/ttyUSB0).\n"
@@ -114,7 +125,10 @@ struct CommandOptions
     QCommandLineOption newAddress{"new-address", "The new address, hex; it must be free.", "AA"};
     QCommandLineOption checksumSetting;
     QCommandLineOption format{"format", "Data format: engineering, percent, hex or ohms.", "F"};
-    QCommandLineOption file{"file", "The configuration file to write.", "FILE"};
+    QCommandLineOption file;
+    QCommandLineOption only{"only", "Only these addresses, hex, separated by commas (AA,BB).", "AA,..."};
+    QCommandLineOption yes{"yes", "Writes without asking first."};
+    QCommandLineOption dryRun{"dry-run", "Prints the commands a restore would send, and sends none."};
     QCommandLineOption raw{"raw", "Prints the reply as it came, with its checksum characters, unchecked."};
 };
 
@@ -134,7 +148,9 @@ CommandOptions::CommandOptions(CliCommand command)
                       command == CliCommand::Send
                           ? "Append the checksum; the reply's checksum is checked and left out."
                           : "Checksum use, on or off (only in INIT).",
-                      command == CliCommand::Send ? QString() : QStringLiteral("on|off"))
+                      command == CliCommand::Send ? QString() : QStringLiteral("on|off")),
+      file("file", command == CliCommand::Backup ? "The configuration file to write." : "The configuration file.",
+           "FILE")
 {
 }
 
@@ -151,8 +167,10 @@ void CommandOptions::AddTo(QCommandLineParser &parser, CliCommand command) const
         parser.addOptions({newAddress, format});
     if (command == CliCommand::Set || command == CliCommand::Send)
         parser.addOption(checksumSetting);
-    if (command == CliCommand::Backup)
+    if (command == CliCommand::Backup || command == CliCommand::Compare || command == CliCommand::Restore)
         parser.addOption(file);
+    if (command == CliCommand::Restore)
+        parser.addOptions({only, yes, dryRun});
     if (command == CliCommand::Send) {
         parser.addOption(raw);
         parser.addPositionalArgument("TEXT", "The command, for example $012.");
@@ -210,6 +228,23 @@ void TakeSettings(const QCommandLineParser &parser, const CommandOptions &option
         throw Problem{"set needs at least one of --new-address, --baud, --checksum, --format"};
 }
 
+// Which modules a restore writes, and how.
+void TakeRestoreChoices(const QCommandLineParser &parser, const CommandOptions &options, CliRequest &request)
+{
+    request.yes = parser.isSet(options.yes);
+    request.dryRun = parser.isSet(options.dryRun);
+    if (!parser.isSet(options.only))
+        return;
+    for (const QString &text : parser.value(options.only).split(',')) {
+        const std::optional<int> address = HexAddress(text.trimmed());
+        if (!address)
+            throw Problem{QStringLiteral("--only wants bus addresses of two hex digits separated by commas, "
+                                         "not \"%1\"")
+                              .arg(parser.value(options.only))};
+        request.only.append(*address);
+    }
+}
+
 // The request the parsed options make; a Problem for the first option that is wrong or missing.
 CliRequest TakeRequest(const QCommandLineParser &parser, const CommandOptions &options,
                        const CommandInfo &info)
@@ -243,11 +278,13 @@ CliRequest TakeRequest(const QCommandLineParser &parser, const CommandOptions &o
         throw Problem{QStringLiteral("%1 takes no argument \"%2\"")
                           .arg(info.name, parser.positionalArguments().first())};
     }
-    if (command == CliCommand::Backup) {
+    if (command == CliCommand::Backup || command == CliCommand::Compare || command == CliCommand::Restore) {
         if (!parser.isSet(options.file) || parser.value(options.file).isEmpty())
-            throw Problem{"backup needs --file FILE"};
+            throw Problem{QStringLiteral("%1 needs --file FILE").arg(info.name)};
         request.file = parser.value(options.file);
     }
+    if (command == CliCommand::Restore)
+        TakeRestoreChoices(parser, options, request);
     return request;
 }
 } // namespace

@@ -11,7 +11,7 @@
 
 namespace navix {
 
-enum class CliCommand { Ports, Scan, Read, Send, Backup, Set };
+enum class CliCommand { Ports, Scan, Read, Send, Backup, Set, Compare, Restore };
 
 // Exit codes of the tool.
 enum class CliExit : int {
@@ -40,7 +40,10 @@ struct CliRequest
     bool addChecksum = false; // send: the command gets a checksum and the reply's is checked
     bool raw = false;         // send: the reply exactly as it came, checksum and all
     QString text;             // send
-    QString file;             // backup
+    QString file;             // backup, compare, restore
+    QList<int> only;          // restore: the addresses to write, all when empty
+    bool yes = false;         // restore: no question before writing
+    bool dryRun = false;      // restore: the commands printed, nothing written
 };
 
 struct ParsedCommandLine

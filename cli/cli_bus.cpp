@@ -194,6 +194,24 @@ CliBus::ConfigurationWrite CliBus::WriteConfiguration(const ModuleRecordPtr &rec
     return outcome.value_or(ConfigurationWrite::NotAcknowledged);
 }
 
+CliBus::WrittenConfiguration CliBus::WriteAndReadBack(const ModuleRecordPtr &record, const QByteArray &newConfig)
+{
+    const bool init = record->initFlag;
+    WrittenConfiguration written;
+    written.outcome = WriteConfiguration(record, newConfig);
+    if (written.outcome != ConfigurationWrite::Written)
+        return written;
+    session.SetLineBaud(BaudOfCode(HexToInt(Copy(newConfig, 5, 2))));
+    const QByteArray reply =
+        Ask({.command = "$" + CommandAddress(HexToInt(Copy(newConfig, 1, 2)), init) + "2" + CR,
+             .checksum = CommandsCarryChecksum(ChecksumOn(newConfig), init),
+             .expectedLength = ReplyLength::Configuration});
+    written.readBack = Copy(reply, 2, 8);
+    // A module in INIT reports the address it answers at, 00, in front of its settings.
+    written.verified = init ? Copy(written.readBack, 3, 6) == Copy(newConfig, 3, 6) : written.readBack == newConfig;
+    return written;
+}
+
 QByteArray CliBus::ReadFirmware(const FoundModule &module)
 {
     const int baud = session.LineBaud();

@@ -81,6 +81,15 @@ public:
     // was written.
     enum class ConfigurationWrite { Written, NotAcknowledged, NoTurn };
     ConfigurationWrite WriteConfiguration(const ModuleRecordPtr &record, const QByteArray &newConfig);
+    // WriteConfiguration, then the configuration as the module reports it afterwards: at the new rate and
+    // address (00 while in INIT), with the new checksum use. Verified when it holds what was written.
+    struct WrittenConfiguration
+    {
+        ConfigurationWrite outcome = ConfigurationWrite::NotAcknowledged;
+        QByteArray readBack;
+        bool verified = false;
+    };
+    WrittenConfiguration WriteAndReadBack(const ModuleRecordPtr &record, const QByteArray &newConfig);
 
     TransactionEngine &Engine() { return session.Engine(); }
     ModuleRegistry &Modules() { return session.Modules(); }

@@ -1,7 +1,9 @@
 #include "cli_commands.h"
 
 #include "cli_bus.h"
+#include "cli_common.h"
 #include "cli_output.h"
+#include "cli_restore.h"
 #include "module_readout.h"
 
 #include "bus/baud_table.h"
@@ -16,9 +18,6 @@
 
 namespace navix {
 
-namespace {
-constexpr int DataFormatBits = 0x03; // bits 1..0 of the format byte
-
 int Code(CliExit exit)
 {
     return static_cast<int>(exit);
@@ -30,7 +29,6 @@ QString ModelLabel(const ModuleRecord &record)
     return type ? QString::fromLatin1(type->modelLabel).trimmed() : QString();
 }
 
-// A command that failed: the line on standard error, and for a script also a JSON document saying so.
 int Failed(const CliRequest &request, CliExit exit, const QString &problem)
 {
     PrintProblem(problem);
@@ -43,6 +41,32 @@ int NothingFound(const CliRequest &request, const QString &problem)
 {
     return Failed(request, CliExit::NothingFound, problem);
 }
+
+std::optional<int> OpenPort(CliBus &bus, const CliRequest &request)
+{
+    const PortLookup lookup = ResolvePortName(request.port, ListPorts());
+    if (lookup.mistyped) {
+        PrintProblem(lookup.problem);
+        return Code(CliExit::BadArguments);
+    }
+    if (!lookup.port)
+        return Failed(request, CliExit::PortFailed, QStringLiteral("cannot open %1").arg(lookup.problem));
+    bus.SetTimeOutField(request.timeOutMs);
+    // No pacing beyond what the line needs: a script waits for nobody.
+    bus.Engine().SetPacingTag(VeryFast);
+    QString failure = bus.Open(*lookup.port, request.baud);
+    if (!failure.isEmpty()) {
+        // The port layer names the device in front of its reason; a device path named it already.
+        if (failure.startsWith(request.port + QStringLiteral(": ")))
+            failure.remove(0, request.port.size() + 2);
+        return Failed(request, CliExit::PortFailed,
+                      QStringLiteral("cannot open %1: %2").arg(request.port, failure));
+    }
+    return std::nullopt;
+}
+
+namespace {
+constexpr int DataFormatBits = 0x03; // bits 1..0 of the format byte
 
 QString Address(const ModuleRecord &record)
 {
@@ -76,29 +100,6 @@ int RunPorts(const CliRequest &request)
 }
 
 // Opens the request's port; the exit code when it fails.
-std::optional<int> OpenPort(CliBus &bus, const CliRequest &request)
-{
-    const PortLookup lookup = ResolvePortName(request.port, ListPorts());
-    if (lookup.mistyped) {
-        PrintProblem(lookup.problem);
-        return Code(CliExit::BadArguments);
-    }
-    if (!lookup.port)
-        return Failed(request, CliExit::PortFailed, QStringLiteral("cannot open %1").arg(lookup.problem));
-    bus.SetTimeOutField(request.timeOutMs);
-    // No pacing beyond what the line needs: a script waits for nobody.
-    bus.Engine().SetPacingTag(VeryFast);
-    QString failure = bus.Open(*lookup.port, request.baud);
-    if (!failure.isEmpty()) {
-        // The port layer names the device in front of its reason; a device path named it already.
-        if (failure.startsWith(request.port + QStringLiteral(": ")))
-            failure.remove(0, request.port.size() + 2);
-        return Failed(request, CliExit::PortFailed,
-                      QStringLiteral("cannot open %1: %2").arg(request.port, failure));
-    }
-    return std::nullopt;
-}
-
 QList<FoundModule> ScanWithProgress(CliBus &bus, const CliRequest &request, int first, int last,
                                     bool allRates)
 {
@@ -348,19 +349,6 @@ std::optional<int> RefuseChange(CliBus &bus, const CliRequest &request, const Fo
     return Code(CliExit::BadArguments);
 }
 
-// The configuration as the module reports it after the write: at the new rate and address (00 while in
-// INIT), with the new checksum use.
-QByteArray ReadBack(CliBus &bus, const ModuleRecord &record, const ConfigurationChange &change)
-{
-    bus.SetLineBaud(BaudOfCode(change.baudCode));
-    const QByteArray newConfig = change.NewConfig();
-    return Copy(
-        bus.Ask({.command = "$" + CommandAddress(HexToInt(change.newAddress), record.initFlag) + "2" + CR,
-                 .checksum = CommandsCarryChecksum(ChecksumOn(newConfig), record.initFlag),
-                 .expectedLength = ReplyLength::Configuration}),
-        2, 8);
-}
-
 void PrintChange(const CliRequest &request, const ModuleRecord &record, const ConfigurationChange &change,
                  const QByteArray &readBack, bool verified)
 {
@@ -389,7 +377,8 @@ int SetCommand(const CliRequest &request, CliBus &bus, const FoundModule &module
     const ConfigurationChange change = PlanChange(request, record);
     if (const std::optional<int> refused = RefuseChange(bus, request, module, change))
         return *refused;
-    switch (bus.WriteConfiguration(module.record, change.NewConfig())) {
+    const CliBus::WrittenConfiguration written = bus.WriteAndReadBack(module.record, change.NewConfig());
+    switch (written.outcome) {
     case CliBus::ConfigurationWrite::Written:
         break;
     case CliBus::ConfigurationWrite::NoTurn:
@@ -398,13 +387,8 @@ int SetCommand(const CliRequest &request, CliBus &bus, const FoundModule &module
     case CliBus::ConfigurationWrite::NotAcknowledged:
         return NothingFound(request, "Configuration failed !");
     }
-    const QByteArray readBack = ReadBack(bus, record, change);
-    // A module in INIT reports the address it answers at, 00, in front of its settings.
-    const QByteArray newConfig = change.NewConfig();
-    const bool verified =
-        record.initFlag ? Copy(readBack, 3, 6) == Copy(newConfig, 3, 6) : readBack == newConfig;
-    PrintChange(request, record, change, readBack, verified);
-    if (!verified) {
+    PrintChange(request, record, change, written.readBack, written.verified);
+    if (!written.verified) {
         PrintProblem("the configuration read back differs from the one written");
         return Code(CliExit::NothingFound);
     }
@@ -431,6 +415,10 @@ int RunCommand(const CliRequest &request)
         return WithModule(request, [&](CliBus &bus, const FoundModule &module) {
             return SetCommand(request, bus, module);
         });
+    case CliCommand::Compare:
+        return RunCompare(request);
+    case CliCommand::Restore:
+        return RunRestore(request);
     }
     return Code(CliExit::BadArguments);
 }

@@ -425,4 +425,17 @@ void ModuleFileLoad::TakeDescription(const QByteArray &line)
     }
 }
 
+int LoadModuleFile(const QString &path, BusWorkspace &workspace)
+{
+    ModuleFileLoad load;
+    if (!load.Open(path))
+        return -1;
+    while (load.Step(workspace) == LoadStep::Loading) {
+    }
+    workspace.FlushModuleItems();
+    const int loaded = load.LoadedModules();
+    load.Close();
+    return loaded;
+}
+
 } // namespace navix

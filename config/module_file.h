@@ -139,4 +139,8 @@ private:
     int loadedModules = 0;
 };
 
+// Loads a whole configuration file into the workspace's records at once, as a program without the loading
+// window does: how many modules it holds, -1 when it cannot be opened.
+int LoadModuleFile(const QString &path, BusWorkspace &workspace);
+
 } // namespace navix

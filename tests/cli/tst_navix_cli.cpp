@@ -64,6 +64,7 @@ private slots:
     void commandsAndExitCodes();
     void backupOpensInTheLoader();
     void setWritesAndVerifies();
+    void compareAndRestore();
     void portThatCannotBeOpened();
     void networkPortThroughADeviceServer();
     void commandsOnRealAdapters_data();
@@ -190,6 +191,11 @@ void NavixCliTest::commandsAndExitCodes_data()
     row("address too long", {"scan", "--port", "PORT", "--to", "100"}, 2, "",
         "navix-cli: --to wants a bus address of two hex digits (00 to FF), not \"100\"\n");
     row("no address", {"read", "--port", "PORT"}, 2, "", "navix-cli: read needs --address AA\n");
+    row("restore without a file", {"restore", "--port", "PORT"}, 2, "", "navix-cli: restore needs --file FILE\n");
+    row("restore only a bad address", {"restore", "--port", "PORT", "--file", "x.cfg", "--only", "01,1G"}, 2, "",
+        "navix-cli: --only wants bus addresses of two hex digits separated by commas, not \"01,1G\"\n");
+    row("compare an unreadable file", {"compare", "--port", "PORT", "--file", "/nonexistent/x.cfg"}, 2, "",
+        "navix-cli: cannot read /nonexistent/x.cfg\n");
     row("baud not in the table", {"scan", "--port", "PORT", "--baud", "57600"}, 2, "",
         "navix-cli: --baud wants a rate of the table (1200, 2400, 4800, 9600, 19200, 38400), not "
         "\"57600\"\n");
@@ -341,6 +347,59 @@ void NavixCliTest::portThatCannotBeOpened()
     QCOMPARE(unset.exitCode, 3);
     QCOMPARE(unset.err,
              QByteArray("navix-cli: cannot open /dev/navix-no-such-device: No such file or directory\n"));
+}
+
+void NavixCliTest::compareAndRestore()
+{
+    // The bus as it stands, its replies in pieces; the file as it was saved.
+    QFile bus(runtimeFolder.filePath("changed-bus.txt"));
+    QVERIFY(bus.open(QIODevice::WriteOnly));
+    bus.write("4013  01200601\n"       // data format changed
+              "4017  02090600\n"       // range changed
+              "4050  20400600  init\n" // a spare out of the box; the file's 4050 at 04 is gone
+              "4060  06400600\n"       // where the file has a 4050
+              "4052  05400700\n"       // at 19200, not in INIT
+              "4113  07200600\n"       // takes no other range: refuses the file's
+              "4017  14080640\n");     // checksums, range changed
+    bus.close();
+    QFile file(runtimeFolder.filePath("saved.cfg"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("4013,01200600\r\nEND\r\n4017,02080600\r\nEND\r\n4050,04400600\r\nEND\r\n4050,06400600\r\nEND\r\n"
+               "4052,05400600\r\nEND\r\n4113,07210600\r\nEND\r\n4017,14090640\r\nEND\r\n");
+    file.close();
+    SimProcess own;
+    QVERIFY(own.Start(runtimeFolder.path(), {"--bus", bus.fileName(), "--split", "--close-grace", "-1"}));
+    const QStringList line{"--port", QStringLiteral("COM%1").arg(own.comNumber), "--file", file.fileName(),
+                           "--timeout", AnswerTimeOutMs, "--json"};
+    const auto rows = [](const Run &run, const QString &field) {
+        QStringList texts;
+        for (const QJsonValue &module : run.Json()["modules"].toArray()) {
+            const QJsonValue value = module[field];
+            texts.append(module["address"].toString() + " " +
+                         (value.isArray() ? value.toVariant().toStringList().join(",") : value.toString()));
+        }
+        return texts;
+    };
+
+    const Run before = Cli(QStringList{"compare"} + line);
+    QCOMPARE(before.exitCode, 1);
+    QCOMPARE(rows(before, "differences"),
+             QStringList({"01 data format", "02 range", "04 in INIT", "05 baud rate",
+                          "06 another type at this address", "07 range", "14 range"}));
+    const Run planned = Cli(QStringList{"restore", "--dry-run"} + line);
+    QCOMPARE(planned.out, QByteArray("%0101200600\n%0202080600\n%0004400600\n%0707210600\n%141409064022\n"));
+
+    const Run restore = Cli(QStringList{"restore", "--yes", "--only", "01,02,04,05,06,07,14"} + line);
+    QCOMPARE(restore.exitCode, 1);
+    QCOMPARE(rows(restore, "result"),
+             QStringList({"01 done", "02 done", "04 done", "05 needs INIT for baud rate or checksum",
+                          "06 not written", "07 refused by the module", "14 done"}));
+    QCOMPARE(restore.Json()["hint"].toString(), QString("Remove the INIT wire and power the module up again"));
+
+    const Run after = Cli(QStringList{"compare"} + line);
+    QCOMPARE(rows(after, "differences"),
+             QStringList({"01 ", "02 ", "04 in INIT", "05 baud rate", "06 another type at this address",
+                          "07 range", "14 "}));
 }
 
 void NavixCliTest::networkPortThroughADeviceServer()
