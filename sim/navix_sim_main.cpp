@@ -5,6 +5,7 @@
 #include "sim/sim_bus.h"
 #include "sim/sim_bus_file.h"
 #include "sim/sim_command_line.h"
+#include "sim/sim_control.h"
 #include "sim/sim_pty.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <unistd.h>
 
@@ -119,13 +121,45 @@ void TraceExchanges(PtyServer &pty, SimBus &bus)
     });
 }
 
-// How the bus is served: on which COM number, how long a closed port is waited for, whether it is traced.
+// Changes to the running bus, a line each on standard input; each applied one is confirmed on standard
+// output as "navix-sim: <line>", so that whoever sent it knows it took effect.
+void TakeControlLines(SimBus &bus)
+{
+    auto *notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, QCoreApplication::instance());
+    auto pending = std::make_shared<QByteArray>();
+    QObject::connect(notifier, &QSocketNotifier::activated, &bus, [notifier, pending, &bus] {
+        char chunk[512];
+        const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (got <= 0) {
+            notifier->setEnabled(false); // the sender has gone: nothing more comes
+            return;
+        }
+        pending->append(chunk, got);
+        for (qsizetype end = pending->indexOf('\n'); end >= 0; end = pending->indexOf('\n')) {
+            const QByteArray line = pending->left(end).trimmed();
+            pending->remove(0, end + 1);
+            if (line.isEmpty())
+                continue;
+            const QString problem = ApplyControlLine(bus, line);
+            if (!problem.isEmpty()) {
+                PrintSimError(problem);
+                continue;
+            }
+            std::printf("navix-sim: %s\n", line.constData());
+            std::fflush(stdout);
+        }
+    });
+}
+
+// How the bus is served: on which COM number, how long a closed port is waited for, whether it is traced
+// and takes changes on standard input.
 struct Serving
 {
     int baud = 9600;
     int com = 0;
     int closeGraceMs = 0;
     bool trace = false;
+    bool control = false;
 };
 
 int Serve(QCoreApplication &app, SimBus &bus, const Serving &serving)
@@ -162,6 +196,8 @@ int Serve(QCoreApplication &app, SimBus &bus, const Serving &serving)
     }
     if (serving.trace)
         TraceExchanges(pty, bus);
+    if (serving.control)
+        TakeControlLines(bus);
 
     std::printf("navix-sim: COM%d -> %s\n", pty.ComNumber(), qPrintable(pty.SlavePath()));
     std::fflush(stdout);
@@ -195,5 +231,6 @@ int main(int argc, char *argv[])
         !line.Number(line.closeGrace, -1, 24 * 3600 * 1000, serving.closeGraceMs))
         return BadCommandLine;
     serving.trace = line.IsSet(line.trace);
+    serving.control = line.IsSet(line.control);
     return Serve(app, bus, serving);
 }

@@ -51,12 +51,17 @@ SimCommandLine::SimCommandLine(const QCoreApplication &app)
                  "Exit when the port, once opened, stays closed for <ms> (default 60000; -1: never).", "ms",
                  "60000"),
       exitOnClose("exit-on-close",
-                  "Exit as soon as the program that opened the port closes it (a grace time of 0).")
+                  "Exit as soon as the program that opened the port closes it (a grace time of 0)."),
+      control("control",
+              "Take changes to the running bus on standard input, one a line, each confirmed on standard "
+              "output: \"inputs AA HH\", \"lose AA all\", \"lose AA none\", \"power-up\" (the modules in INIT "
+              "leave it).")
 {
     parser.setApplicationDescription(QString::fromLatin1(Description));
     parser.addHelpOption();
     parser.addOptions({com, bus, printDemo, lose, loseEvery, badChecksum, noise, split, late, lineTiming,
-                       adapterLatency, baud, garble, seed, frozen, trace, closeGrace, exitOnClose});
+                       adapterLatency, baud, garble, seed, frozen, trace, closeGrace, exitOnClose,
+                       control});
     parser.process(app);
 }
 
