@@ -371,9 +371,11 @@ void TestTurnCommon::closeDuringExchangeWaitsForTurnEnd()
     QCOMPARE(record->config, QByteArray("0A400600"));
     QVERIFY(!record->Editor());
     QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
-    // A late delivery finds no turn to reach.
+    // A late delivery finds no turn to reach, and starts no cycle.
     bench.workspace.router.DeliverReply("!0A0000\r");
     QCOMPARE(bench.Commands().size(), 2);
+    QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
+    QCOMPARE(record->editorState, EditorState::Closed);
 }
 
 void TestTurnCommon::closeDuringConfigurationKeepsWrittenConfiguration()
