@@ -324,6 +324,13 @@ void TestSimReplies::searchReadsEveryReplyWhole()
     SimModule &module = bench.bus.AddModule(type, config);
     module.initMode = initMode;
     CheckingSink sink(bench.workspace, bench.bus, module.UsesChecksum());
+    // The module's configuration as each command reaches it.
+    QList<QByteArray> held;
+    const auto answer = bench.workspace.port.onWrite;
+    bench.workspace.port.onWrite = [&, answer](const QByteArray &command) {
+        held.append(module.Config());
+        answer(command);
+    };
     ModuleScan scan(bench.workspace);
     ScanTool tool(scan);
     bench.workspace.router.RegisterTool(ToolKind::Search, &tool);
@@ -334,6 +341,12 @@ void TestSimReplies::searchReadsEveryReplyWhole()
 
     QVERIFY2(sink.Faults().isEmpty(), qPrintable(sink.Faults().join('\n')));
     QCOMPARE(sink.answered, exchanges);
+    QVERIFY(bench.workspace.engine.RxBuffer().isEmpty());
+    // A module in INIT took the probe's inverted checksum setting, and the restore, the last command, found
+    // it so; one outside INIT refused it.
+    const QByteArray probed = config.left(6) + HexByte(HexToInt(config.mid(6)) ^ 0x40);
+    if (HexToInt(config.left(2)) == 0)
+        QCOMPARE(held.last(), initMode ? probed : config);
     // What the module answered made its record, and a module in INIT was left as it was found.
     const ModuleRecordPtr record = bench.workspace.modules.FindForOpen(config.left(2));
     QVERIFY(record);
@@ -386,6 +399,7 @@ void TestSimReplies::memoryWindowReadsEveryReplyWhole()
 
     QVERIFY2(sink.Faults().isEmpty(), qPrintable(sink.Faults().join('\n')));
     QCOMPARE(sink.badChecksums, checksum ? 1 : 0);
+    QVERIFY(bench.workspace.engine.RxBuffer().isEmpty());
     QCOMPARE(tvr.pointer, quint16(0x0200));
     // The record whose checksum was wrong is left out; the one after it is read whole.
     QCOMPARE(window.Records().Count(), checksum ? 2 : 3);
