@@ -4,11 +4,8 @@
 // pulled out, and come back on the same port: the program stays calm and carries on where it was.
 
 #include "app/program.h"
-#include "bus/text.h"
 #include "editors/editor_4013.h"
-#include "editors/editor_window.h"
 #include "editors/turn_4013.h"
-#include "support/find_control.h"
 #include "support/program_driver.h"
 #include "support/recording_prompt.h"
 #include "support/sim_process.h"
