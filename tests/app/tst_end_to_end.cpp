@@ -4,37 +4,26 @@
 // pulled out, and come back on the same port: the program stays calm and carries on where it was.
 
 #include "app/program.h"
-#include "bus/text.h"
 #include "editors/editor_4013.h"
-#include "editors/editor_window.h"
 #include "editors/turn_4013.h"
-#include "support/find_control.h"
+#include "support/program_driver.h"
 #include "support/recording_prompt.h"
 #include "support/sim_process.h"
 #include "workspace/prompt.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
-#include <QToolButton>
-#include <QTreeWidget>
 
 #include <ctime>
 #include <functional>
-#include <memory>
-#include <vector>
 
 using namespace navix;
+using namespace navix::ProgramDriver;
 
 namespace {
 // Replies over a pseudo-terminal from another process, which may be slowed down by the sanitizers or wait for
@@ -55,18 +44,6 @@ double ProcessCpuSeconds()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-// The communication status an editor shows, as its turn last reported it.
-struct StatusWatch
-{
-    explicit StatusWatch(ModuleEditorWindow *editor)
-    {
-        QObject::connect(&editor->Turn(), &EditorTurn::StatusShown, &context,
-                         [this](const QString &text) { status = text; });
-    }
-    QObject context;
-    QString status;
-};
-
 QString LostHint(int comNumber)
 {
     return QStringLiteral("Hint: Com %1 lost (the device went away), choose the port to open it again...")
@@ -86,10 +63,7 @@ private slots:
     void cleanupTestCase() { InstallPrompt(nullptr); }
 
 private:
-    bool ChoosePort(TForm1 &main, int comNumber);
-    bool Search(NavixProgram &program, int first, int last);
     bool StartOnSimulator(NavixProgram &program, SimProcess &sim, int first, int last);
-    ModuleEditorWindow *OpenEditor(TForm1 &main, const QString &caption);
     bool KillDuringExchange(SimProcess &sim, TransactionEngine &engine,
                             const std::function<bool(const QByteArray &)> &wanted);
     double CpuShareOverExchanges(TransactionEngine &engine, int exchanges);
@@ -100,37 +74,6 @@ private:
     QTemporaryDir runtimeFolder;
     RecordingPrompt prompt;
 };
-
-// Clicks the port's item and waits until the port is open and its panel shown.
-bool TestEndToEnd::ChoosePort(TForm1 &main, int comNumber)
-{
-    QTreeWidgetItem *portItem = main.FindPortItem(comNumber);
-    if (!portItem)
-        return false;
-    Find<QTreeWidget>(main, "MainTreeView")->scrollToItem(portItem);
-    const QRect itemRect = Find<QTreeWidget>(main, "MainTreeView")->visualItemRect(portItem);
-    QTest::mouseClick(Find<QTreeWidget>(main, "MainTreeView")->viewport(), Qt::LeftButton, {},
-                      itemRect.center());
-    return QTest::qWaitFor(
-        [&] { return main.ComPort().IsOpen() && Find<QLabel>(main, "HintPanel")->text() == main.PortHint(); },
-        5000);
-}
-
-// Scans first..last with the search window and closes it; the found modules become tree items.
-bool TestEndToEnd::Search(NavixProgram &program, int first, int last)
-{
-    Find<QToolButton>(program.Form1, "SearchButton")->click();
-    TForm3 &search = program.Form3;
-    if (!QTest::qWaitFor([&] { return search.Phase() == ScanPhase::Ready; }, 3000))
-        return false;
-    Find<QSpinBox>(search, "FirstAdresSpinEdit")->setValue(first);
-    Find<QSpinBox>(search, "SecondAdresSpinEdit")->setValue(last);
-    Find<QPushButton>(search, "StartScanButton")->click();
-    if (!QTest::qWaitFor([&] { return Find<QPushButton>(search, "StartScanButton")->isEnabled(); }, 30000))
-        return false;
-    Find<QPushButton>(search, "CancelButton")->click();
-    return QTest::qWaitFor([&] { return program.Form1.isEnabled(); }, 3000);
-}
 
 // The program shown, the simulator's port chosen, short time-outs and no pacing, and first..last searched:
 // where a technician stands before the line goes away. The simulator answers late, so that the line can be
@@ -143,22 +86,9 @@ bool TestEndToEnd::StartOnSimulator(NavixProgram &program, SimProcess &sim, int 
     program.Show();
     if (!ChoosePort(main, sim.comNumber))
         return false;
-    Find<QSpinBox>(main, "SpinEdit1")->setValue(ReplyTimeOutMs);
-    main.Engine().SetPacingTag(VeryFast);
-    return Search(program, first, last);
-}
-
-// Opens a module's editor from the tree, as Enter on its item does.
-ModuleEditorWindow *TestEndToEnd::OpenEditor(TForm1 &main, const QString &caption)
-{
-    const QList<QTreeWidgetItem *> items =
-        Find<QTreeWidget>(main, "MainTreeView")->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
-    if (items.isEmpty())
-        return nullptr;
-    Find<QTreeWidget>(main, "MainTreeView")->setCurrentItem(items.first());
-    QTest::keyClick(Find<QTreeWidget>(main, "MainTreeView"), Qt::Key_Return);
-    const ModuleRecordPtr record = main.Modules().FindForOpen(Copy(ToWire(caption), 3, 2));
-    return record ? qobject_cast<ModuleEditorWindow *>(record->EditorObject()) : nullptr;
+    UseQuickExchanges(main, ReplyTimeOutMs);
+    const QStringList found = SearchBus(program, first, last);
+    return !found.isEmpty() && !found.first().startsWith('(');
 }
 
 // Kills the simulator right after the program wrote a command that wanted accepts. The simulator answers
@@ -239,31 +169,18 @@ void TestEndToEnd::searchTheDemoBusOverAPseudoTerminal()
     NavixProgram program;
     TForm1 &main = program.Form1;
     program.Show();
-    QTreeWidgetItem *portItem = main.FindPortItem(sim.comNumber);
-    QVERIFY2(portItem, "the simulator's port is not listed");
-
+    QVERIFY2(main.FindPortItem(sim.comNumber), "the simulator's port is not listed");
     // A click on the port item opens it in stages and shows the port panel.
-    Find<QTreeWidget>(main, "MainTreeView")->scrollToItem(portItem);
-    const QRect itemRect = Find<QTreeWidget>(main, "MainTreeView")->visualItemRect(portItem);
-    QTest::mouseClick(Find<QTreeWidget>(main, "MainTreeView")->viewport(), Qt::LeftButton, {},
-                      itemRect.center());
-    QTRY_VERIFY_WITH_TIMEOUT(Find<QGroupBox>(main, "ComProperties")->isVisible(), 3000);
-    QVERIFY(main.ComPort().IsOpen());
-    QCOMPARE(Find<QLineEdit>(main, "ComEdit")->text(), QString::number(sim.comNumber));
+    QVERIFY(ChoosePort(main, sim.comNumber));
     QVERIFY(prompt.messages.isEmpty());
-
-    Find<QSpinBox>(main, "SpinEdit1")->setValue(ReplyTimeOutMs);
-    QTest::keyClick(Find<QSpinBox>(main, "SpinEdit1"), Qt::Key_Return);
+    UseQuickExchanges(main, ReplyTimeOutMs);
     QCOMPARE(main.Engine().TimeOutMs(), ReplyTimeOutMs);
-    main.Engine().SetPacingTag(VeryFast);
-    QVERIFY(Search(program, 0, 0x14));
 
     // At 9600 baud: every module but the 4060 at 06 (19200 baud) and the 4513 at 0B (4800 baud).
     const QStringList expected = {"*(00) N755",   " (01) N710", " (02) N770",  " (03) N780", " (04) N730",
                                   " (05) N76x",   " (07) N755", " (08) N756",  " (09) N742", " (0A) N743",
                                   " (0C) PKR-01", " (0D) N790", " (10) TVR5x", " (14) N770"};
-    QTRY_COMPARE_WITH_TIMEOUT(main.ModuleCaptions(portItem), expected, 3000);
-    QVERIFY(main.isEnabled());
+    QCOMPARE(SearchBus(program, 0, 0x14), expected);
     QCOMPARE(main.Modules().Count(), expected.size());
     // The module that uses checksums was found on the second try, and its record says so.
     QCOMPARE(main.Modules().FindForOpen("14")->config, QByteArray("14080640"));
@@ -272,30 +189,21 @@ void TestEndToEnd::searchTheDemoBusOverAPseudoTerminal()
 
     // At every rate the two other modules are found too, each caption with its rate; the port panel is left
     // at the rate of the last module found, and the hint says so.
-    Find<QToolButton>(main, "SearchButton")->click();
-    TForm3 &search = program.Form3;
-    QTRY_COMPARE_WITH_TIMEOUT(search.Phase(), ScanPhase::Ready, 2000);
-    Find<QSpinBox>(search, "FirstAdresSpinEdit")->setValue(5);
-    Find<QSpinBox>(search, "SecondAdresSpinEdit")->setValue(0x0B);
-    Find<QCheckBox>(search, "AllBaudRatesCheckBox")->setChecked(true);
-    Find<QPushButton>(search, "StartScanButton")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(Find<QPushButton>(search, "StartScanButton")->isEnabled(), 40000);
+    QVERIFY(RunScan(program, 5, 0x0B, true));
     QCOMPARE(main.ComPort().Baud(), 19200);
     QCOMPARE(Find<QComboBox>(main, "BaudRateComboBox")->currentText(), QString("19200"));
     QCOMPARE(Find<QLabel>(main, "HintPanel")->text(),
              QString("Hint: the port stays at 19200 bps, the rate of the last module found"));
-    Find<QPushButton>(search, "CancelButton")->click();
     const QStringList everyRate = {" (0B) PKR-02 @4800", " (05) N76x @9600", " (07) N755 @9600",
                                    " (08) N756 @9600",   " (09) N742 @9600", " (0A) N743 @9600",
                                    " (06) N720 @19200"};
-    QTRY_COMPARE_WITH_TIMEOUT(main.ModuleCaptions(portItem), everyRate, 3000);
+    QCOMPARE(CloseSearch(program), everyRate);
 
     // The module found at another rate opens its editor from the caption with its rate, and the editor polls
     // it at the rate the port was left at.
-    ModuleEditorWindow *editor = OpenEditor(main, " (06) N720 @19200");
+    QWidget *editor = OpenEditor(main, " (06) N720 @19200");
     QVERIFY(editor);
-    const StatusWatch watch(editor);
-    QTRY_COMPARE_WITH_TIMEOUT(watch.status, EditorTurn::CommunicationText, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(EditorStatus(editor), EditorTurn::CommunicationText, 5000);
     QCOMPARE(main.Modules().FindForOpen("06")->editorState, EditorState::Open);
 }
 
@@ -305,29 +213,28 @@ void TestEndToEnd::editorsOutliveTheSimulatorAndPollItAgainOnItsReturn()
     NavixProgram program;
     QVERIFY2(StartOnSimulator(program, sim, 0x02, 0x04), sim.process.readAllStandardError().constData());
     TForm1 &main = program.Form1;
-    std::vector<std::unique_ptr<StatusWatch>> editors;
+    QList<QWidget *> editors;
     for (const QString caption : {" (02) N770", " (04) N730"}) {
-        ModuleEditorWindow *editor = OpenEditor(main, caption);
-        QVERIFY(editor);
-        editors.push_back(std::make_unique<StatusWatch>(editor));
+        editors.append(OpenEditor(main, caption));
+        QVERIFY(editors.last());
     }
-    for (const auto &editor : editors)
-        QTRY_COMPARE_WITH_TIMEOUT(editor->status, EditorTurn::CommunicationText, 5000);
+    for (const QWidget *editor : editors)
+        QTRY_COMPARE_WITH_TIMEOUT(EditorStatus(editor), EditorTurn::CommunicationText, 5000);
 
     // Gone while the 4017's data query waits for its reply.
     KillAndSeeThePortLostCalmly(main, sim, [](const QByteArray &command) { return command == "$026\r"; });
     if (QTest::currentTestFailed())
         return;
-    for (const auto &editor : editors)
-        QTRY_COMPARE_WITH_TIMEOUT(editor->status, EditorTurn::CommunicationErrorText, 5000);
+    for (const QWidget *editor : editors)
+        QTRY_COMPARE_WITH_TIMEOUT(EditorStatus(editor), EditorTurn::CommunicationErrorText, 5000);
 
     // Back on the same number; choosing the port is all it takes.
     SimProcess again;
     StartAgainAndChooseThePort(main, again, sim.comNumber);
     if (QTest::currentTestFailed())
         return;
-    for (const auto &editor : editors)
-        QTRY_COMPARE_WITH_TIMEOUT(editor->status, EditorTurn::CommunicationText, 5000);
+    for (const QWidget *editor : editors)
+        QTRY_COMPARE_WITH_TIMEOUT(EditorStatus(editor), EditorTurn::CommunicationText, 5000);
     QCOMPARE(main.Modules().FindForOpen("02")->editorState, EditorState::Open);
     QVERIFY(prompt.messages.isEmpty());
 }
@@ -376,7 +283,6 @@ void TestEndToEnd::memoryReadOutKeepsWhatItReadWhenTheSimulatorGoes()
     TForm1 &main = program.Form1;
     auto *tvr = qobject_cast<TForm10 *>(OpenEditor(main, " (10) TVR5x"));
     QVERIFY(tvr);
-    const StatusWatch tvrStatus(tvr);
     // The memory button shows among the settings once the editor knows the module for a Tvr 5x.
     auto *turn = qobject_cast<Turn4013 *>(&tvr->Turn());
     QVERIFY(turn);
@@ -427,7 +333,7 @@ void TestEndToEnd::memoryReadOutKeepsWhatItReadWhenTheSimulatorGoes()
     StartAgainAndChooseThePort(main, again, sim.comNumber);
     if (QTest::currentTestFailed())
         return;
-    QTRY_COMPARE_WITH_TIMEOUT(tvrStatus.status, EditorTurn::CommunicationText, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(EditorStatus(tvr), EditorTurn::CommunicationText, 5000);
     QCOMPARE(Find<QGroupBox>(memory, "MemorySetings")->title(), silent);
     QVERIFY(openMemory());
     QTRY_COMPARE_WITH_TIMEOUT(Find<QGroupBox>(memory, "MemorySetings")->title(), answered, 5000);

@@ -195,16 +195,12 @@ void TestTurn4017::calibrations()
     } cases[] = {{CalibrationCode::Span, "$0A0\r"}, {CalibrationCode::Zero, "$0A1\r"}};
     for (const auto &sample : cases) {
         bench.prompt.Clear();
-        TimeOutProbe probe(bench.workspace.engine, sample.command);
         turn->RequestCalibration(sample.code);
         QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Calibration successful !"},
                                   TurnBench::WaitMs);
         QCOMPARE(bench.CountOf(sample.command), 1);
-        // After the last channel read of a turn, with the raised time-out, which is then set back.
+        // After the last channel read of a turn.
         QCOMPARE(bench.Commands().at(bench.Commands().indexOf(sample.command) - 1), QByteArray("#0A1\r"));
-        QCOMPARE(probe.TimeOuts(), QList<int>{EditorTurn::RaisedTimeOutMs});
-        QCOMPARE(bench.workspace.engine.TimeOutMs(), TurnBench::ReplyTimeOutMs);
-        QCOMPARE(bench.workspace.engine.ReplyWaitMs(), TurnBench::ReplyTimeOutMs);
     }
 }
 
@@ -218,7 +214,6 @@ void TestTurn4017::configurationWithAllChannelsOff()
     Turn4017 *turn = OpenAndSettle(bench, record);
     QVERIFY(turn);
     QCOMPARE(LastTurn(bench, "$0A6\r"), QList<QByteArray>{"$0A6\r"});
-    TimeOutProbe probe(bench.workspace.engine, "%");
 
     turn->ChooseAddress(12);
     turn->ChooseSetting(Turn4017::RangeSetting, 0);
@@ -228,8 +223,6 @@ void TestTurn4017::configurationWithAllChannelsOff()
                               TurnBench::WaitMs);
     const QList<QByteArray> commands = bench.Commands();
     QCOMPARE(commands.at(commands.indexOf("%0A0C080680\r") - 1), QByteArray("$0A6\r"));
-    QCOMPARE(probe.TimeOuts(), QList<int>{EditorTurn::RaisedTimeOutMs});
-    QCOMPARE(bench.workspace.engine.TimeOutMs(), TurnBench::ReplyTimeOutMs);
     QCOMPARE(record->config, QByteArray("0C080680"));
     QCOMPARE(bench.workspace.treeItems, QStringList{" (0C) N770"});
     QCOMPARE(turn->Setting(Turn4017::RangeSetting).stored, 0);

@@ -1,6 +1,5 @@
 // The 4x13 sensor turn on the simulated bus, without a window: the sensor table by type id, the data formats
-// with their reply lengths, the configuration write and the offset and span calibrations with the raised
-// time-out.
+// with their reply lengths, the configuration write and the offset and span calibrations.
 
 #include "turn_bench.h"
 
@@ -122,7 +121,6 @@ void TestTurn4x13::configurationWrite()
     ModuleRecordPtr record = bench.AddModule("4313", "05200600");
     Turn4x13 *turn = OpenAndSettle(bench, record);
     QVERIFY(turn);
-    TimeOutProbe probe(bench.workspace.engine, "%");
 
     turn->ChooseAddress(6);
     turn->ChooseSetting(AnalogInputTurn::IntegrationSetting, 1);
@@ -131,8 +129,6 @@ void TestTurn4x13::configurationWrite()
     QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Configuration successful !"},
                               TurnBench::WaitMs);
     QCOMPARE(bench.CountOf("%0506200683\r"), 1);
-    QCOMPARE(probe.TimeOuts(), QList<int>{EditorTurn::RaisedTimeOutMs});
-    QCOMPARE(bench.workspace.engine.TimeOutMs(), TurnBench::ReplyTimeOutMs);
     QCOMPARE(record->config, QByteArray("06200683"));
     QCOMPARE(bench.workspace.treeItems, QStringList{" (06) N742"});
     QCOMPARE(turn->Setting(AnalogInputTurn::DataFormatSetting).stored, 3);
@@ -160,18 +156,14 @@ void TestTurn4x13::calibrations()
     ModuleRecordPtr record = bench.AddModule(typeId, "05200600");
     Turn4x13 *turn = OpenAndSettle(bench, record);
     QVERIFY(turn);
-    TimeOutProbe probe(bench.workspace.engine, "$05");
 
     turn->RequestCalibration(span ? CalibrationCode::Span : CalibrationCode::Offset);
     QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Calibration successful !"},
                               TurnBench::WaitMs);
     QVERIFY(!bench.prompt.messages.first().error);
     QCOMPARE(bench.CountOf(command), 1);
-    // The calibration follows the value read of a turn and waits the raised time-out.
+    // The calibration follows the value read of a turn.
     QCOMPARE(bench.Commands().at(bench.Commands().indexOf(command) - 1), QByteArray("#05\r"));
-    QCOMPARE(probe.TimeOuts(), QList<int>{EditorTurn::RaisedTimeOutMs});
-    QCOMPARE(bench.workspace.engine.TimeOutMs(), TurnBench::ReplyTimeOutMs);
-    QCOMPARE(bench.workspace.engine.ReplyWaitMs(), TurnBench::ReplyTimeOutMs);
 }
 
 QTEST_GUILESS_MAIN(TestTurn4x13)

@@ -1,13 +1,17 @@
 // The common poll turn, driven without any window on the simulated bus: firmware and data reads, the settings
-// the user chooses, the configuration write with its outcomes, closing during a turn, the re-entrancy guard
-// and the sharing of the bus.
+// the user chooses, the configuration write with its outcomes, the reply time-out raised for the writes and
+// calibrations of every kind and set back after them, closing during a turn, the re-entrancy guard and the
+// sharing of the bus.
 
 #include "turn_bench.h"
 
 #include "editors/digital_turns.h"
+#include "editors/turn_4021.h"
 #include "support/recording_tool.h"
 
 #include <QSignalSpy>
+
+#include <functional>
 
 using namespace navix;
 
@@ -15,6 +19,66 @@ namespace {
 OutputTurn &OpenRelays(TurnBench &bench, const ModuleRecordPtr &record)
 {
     return bench.OpenTurn<OutputTurn>(record);
+}
+
+// The time-out a command keeps: it goes out with whatever the engine had before.
+constexpr int Kept = -1;
+
+// What a user asks of an editor, the command it sends for it, and the time-out that command waits.
+struct TimeOutRow
+{
+    const char *name;
+    const char *type; // "20": a Tvr 5x at 10..12
+    const char *config;
+    std::function<void(EditorTurn &)> ask;
+    QByteArray command;
+    int waitsMs;
+    bool answered = true;
+};
+
+std::function<void(EditorTurn &)> Configure(bool afterWrite = false)
+{
+    return [afterWrite](EditorTurn &turn) {
+        turn.ChooseAddress(0x0B);
+        if (afterWrite)
+            dynamic_cast<OutputTurn &>(turn).ClickChannel(0);
+        turn.RequestUpdate();
+    };
+}
+std::function<void(EditorTurn &)> Calibrate(CalibrationCode code)
+{
+    return [code](EditorTurn &turn) { turn.RequestCalibration(code); };
+}
+
+QList<TimeOutRow> TimeOutRows()
+{
+    constexpr int Raised = EditorTurn::RaisedTimeOutMs;
+    // The digital outputs raise it for the configuration that follows their slower step: the 4050's read, the
+    // 4060's write.
+    return {
+        {"4050 configuration after a read", "4050", "0A400600", Configure(), "%0A0B400600\r", Raised},
+        {"4050 configuration after a write", "4050", "0A400600", Configure(true), "%0A0B400600\r", Kept},
+        {"4060 configuration after a read", "4060", "0A400600", Configure(), "%0A0B400600\r", Kept},
+        {"4060 configuration after a write", "4060", "0A400600", Configure(true), "%0A0B400600\r", Raised},
+        {"4060 configuration unanswered", "4060", "0A400600", Configure(), "%0A0B400600\r", Kept, false},
+        {"4013 configuration", "4013", "0A200600", Configure(), "%0A0B200600\r", Raised},
+        {"4013 span", "4013", "0A200600", Calibrate(CalibrationCode::Span), "$0A0\r", Raised},
+        {"Tvr 5x stack span", "20", "10200602", Calibrate(CalibrationCode::StackSpan), "$110\r", Raised},
+        {"Tvr 5x offset unanswered", "20", "10200602", Calibrate(CalibrationCode::Offset), "$101\r", Raised,
+         false},
+        {"4313 configuration", "4313", "0A200600", Configure(), "%0A0B200600\r", Raised},
+        {"4413 offset", "4413", "0A200600", Calibrate(CalibrationCode::Offset), "$0A1\r", Raised},
+        {"4017 configuration", "4017", "0A0D0600", Configure(), "%0A0B0D0600\r", Raised},
+        {"4017 span", "4017", "0A0D0600", Calibrate(CalibrationCode::Span), "$0A0\r", Raised},
+        {"4017 zero", "4017", "0A0D0600", Calibrate(CalibrationCode::Zero), "$0A1\r", Raised},
+        {"4021 configuration", "4021", "0A310600", Configure(), "%0A0B310600\r", Raised},
+        {"4021 4 mA", "4021", "0A310600", Calibrate(CalibrationCode::FourMilliamps), "$0A0\r", Raised},
+        {"4021 20 mA", "4021", "0A310600", Calibrate(CalibrationCode::TwentyMilliamps), "$0A1\r", Raised},
+        {"4021 4 mA unanswered", "4021", "0A310600", Calibrate(CalibrationCode::FourMilliamps), "$0A0\r",
+         Raised, false},
+        {"4021 trim", "4021", "0A310600", [](EditorTurn &turn) { turn.RequestTrim(0xFF); }, "$0A3FF\r",
+         Raised},
+    };
 }
 } // namespace
 
@@ -29,6 +93,8 @@ private slots:
     void initModeConfiguration();
     void usedAddressIsRefused();
     void configurationTimeOutRestoresSettings();
+    void raisedTimeOutIsSetBack_data();
+    void raisedTimeOutIsSetBack();
     void closeInRestPhase();
     void closeDuringExchangeWaitsForTurnEnd();
     void closeDuringConfigurationKeepsWrittenConfiguration();
@@ -206,8 +272,6 @@ void TestTurnCommon::configurationTimeOutRestoresSettings()
     SimModule &module = bench.Module(record);
     OutputTurn &turn = OpenRelays(bench, record);
     QVERIFY(bench.WaitForTurns("$006\r"));
-    // A time-out differing from the port panel's shows that the panel's value is put back.
-    bench.workspace.engine.SetTimeOutMs(TurnBench::ReplyTimeOutMs + 10);
 
     turn.ChooseAddress(12);
     turn.ChooseSetting(EditorTurn::BaudSetting, 0);
@@ -222,10 +286,43 @@ void TestTurnCommon::configurationTimeOutRestoresSettings()
     QCOMPARE(turn.Setting(EditorTurn::BaudSetting).chosen, 3);
     QVERIFY(!turn.ChosenChecksum());
     QCOMPARE(record->config, QByteArray("0A400600"));
-    QCOMPARE(bench.workspace.engine.TimeOutMs(), TurnBench::ReplyTimeOutMs);
     // Polling goes on.
     module.loseAllReplies = false;
     QVERIFY(bench.WaitForTurns("$006\r"));
+}
+
+void TestTurnCommon::raisedTimeOutIsSetBack_data()
+{
+    QTest::addColumn<int>("row");
+    const QList<TimeOutRow> rows = TimeOutRows();
+    for (int row = 0; row < rows.size(); ++row)
+        QTest::newRow(rows[row].name) << row;
+}
+
+void TestTurnCommon::raisedTimeOutIsSetBack()
+{
+    QFETCH(int, row);
+    const TimeOutRow timeOutRow = TimeOutRows().at(row);
+    const bool tvr = QByteArray(timeOutRow.type) == "20";
+    TurnBench bench;
+    const ModuleRecordPtr record = bench.AddModule(tvr ? "4013" : timeOutRow.type, timeOutRow.config);
+    SimModule &module = bench.Module(record);
+    module.tvr = tvr;
+    WrittenCommands written(bench.workspace.engine);
+    EditorTurn &turn = bench.OpenTurn<EditorTurn>(record);
+    QVERIFY(QTest::qWaitFor([&] { return bench.Commands().size() >= 12; }, TurnBench::WaitMs));
+    // A time-out other than the port panel's shows which of the two the turn puts back.
+    const int beforeMs = TurnBench::ReplyTimeOutMs + 10;
+    bench.workspace.engine.SetTimeOutMs(beforeMs);
+
+    timeOutRow.ask(turn);
+    // Every reply not yet on its way is lost, the one to the command among them.
+    module.loseAllReplies = !timeOutRow.answered;
+    QTRY_VERIFY_WITH_TIMEOUT(!bench.prompt.Texts().isEmpty(), EditorTurn::RaisedTimeOutMs + TurnBench::WaitMs);
+    QCOMPARE(bench.prompt.messages.first().error, !timeOutRow.answered);
+    QCOMPARE(written.TimeOutOf(timeOutRow.command), timeOutRow.waitsMs == Kept ? beforeMs : timeOutRow.waitsMs);
+    QCOMPARE(bench.workspace.engine.TimeOutMs(), TurnBench::ReplyTimeOutMs);
+    QCOMPARE(bench.workspace.engine.ReplyWaitMs(), TurnBench::ReplyTimeOutMs);
 }
 
 void TestTurnCommon::closeInRestPhase()
@@ -274,9 +371,11 @@ void TestTurnCommon::closeDuringExchangeWaitsForTurnEnd()
     QCOMPARE(record->config, QByteArray("0A400600"));
     QVERIFY(!record->Editor());
     QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
-    // A late delivery finds no turn to reach.
+    // A late delivery finds no turn to reach, and starts no cycle.
     bench.workspace.router.DeliverReply("!0A0000\r");
     QCOMPARE(bench.Commands().size(), 2);
+    QCOMPARE(bench.workspace.router.State(), RouterState::Idle);
+    QCOMPARE(record->editorState, EditorState::Closed);
 }
 
 void TestTurnCommon::closeDuringConfigurationKeepsWrittenConfiguration()

@@ -39,8 +39,8 @@ private slots:
     void takenValueIsWritten();
     void focusedDataFieldKeepsItsText();
     void lostWriteIsNotRepeated();
-    void outputConfigurationTimeOutPaths_data();
-    void outputConfigurationTimeOutPaths();
+    void outputConfigurationAfterReadOrWrite_data();
+    void outputConfigurationAfterReadOrWrite();
     void relays();
     void inputsAreShown();
     void narrowInputTurnFollowsAllInputs();
@@ -180,29 +180,24 @@ void TestTurnDigital::lostWriteIsNotRepeated()
     QTRY_COMPARE_WITH_TIMEOUT(status.status, QString(" Communication..."), TurnBench::WaitMs);
 }
 
-void TestTurnDigital::outputConfigurationTimeOutPaths_data()
+void TestTurnDigital::outputConfigurationAfterReadOrWrite_data()
 {
     QTest::addColumn<QByteArray>("typeId");
     QTest::addColumn<bool>("afterWrite");
-    QTest::addColumn<bool>("raised");
-    QTest::newRow("4050 after read") << QByteArray("4050") << false << true;
-    QTest::newRow("4050 after write") << QByteArray("4050") << true << false;
-    QTest::newRow("4060 after read") << QByteArray("4060") << false << false;
-    QTest::newRow("4060 after write") << QByteArray("4060") << true << true;
+    QTest::newRow("4050 after read") << QByteArray("4050") << false;
+    QTest::newRow("4050 after write") << QByteArray("4050") << true;
+    QTest::newRow("4060 after read") << QByteArray("4060") << false;
+    QTest::newRow("4060 after write") << QByteArray("4060") << true;
 }
 
-void TestTurnDigital::outputConfigurationTimeOutPaths()
+void TestTurnDigital::outputConfigurationAfterReadOrWrite()
 {
     QFETCH(QByteArray, typeId);
     QFETCH(bool, afterWrite);
-    QFETCH(bool, raised);
     TurnBench bench;
     ModuleRecordPtr record = bench.AddModule(typeId, "0A400600");
     OutputTurn &turn = bench.OpenTurn<OutputTurn>(record);
     QVERIFY(bench.WaitForTurns("$0A6\r"));
-    const int currentMs = TurnBench::ReplyTimeOutMs + 10;
-    bench.workspace.engine.SetTimeOutMs(currentMs);
-    TimeOutProbe probe(bench.workspace.engine, "%");
 
     // Within one turn: a pending output change is written first, then the configuration follows it.
     turn.ChooseAddress(0x0D);
@@ -212,8 +207,6 @@ void TestTurnDigital::outputConfigurationTimeOutPaths()
     QTRY_COMPARE_WITH_TIMEOUT(bench.prompt.Texts(), QStringList{"Configuration successful !"},
                               TurnBench::WaitMs);
     QCOMPARE(bench.Writes().size(), afterWrite ? 1 : 0);
-    QCOMPARE(probe.TimeOuts(), QList<int>{raised ? EditorTurn::RaisedTimeOutMs : currentMs});
-    QCOMPARE(bench.workspace.engine.TimeOutMs(), TurnBench::ReplyTimeOutMs);
     const QString label = typeId == "4050" ? " (0D) N730" : " (0D) N720";
     QCOMPARE(bench.workspace.treeItems, QStringList{label});
     QCOMPARE(record->config, QByteArray("0D400600"));

@@ -38,30 +38,12 @@ struct WrittenCommands
     }
     int TimeOutOf(const QByteArray &command) const { return timeOuts.value(commands.indexOf(command), -1); }
     int LengthOf(const QByteArray &command) const { return lengths.value(commands.indexOf(command), -1); }
-    // The time-outs of the commands that start with prefix, in order.
-    QList<int> TimeOutsOf(const QByteArray &prefix) const
-    {
-        QList<int> found;
-        for (qsizetype i = 0; i < commands.size(); ++i)
-            if (commands[i].startsWith(prefix))
-                found.append(timeOuts[i]);
-        return found;
-    }
 
     QObject context;
     QList<QByteArray> commands;
     QList<int> timeOuts;
     QList<int> lengths;
     std::function<void(const QByteArray &)> onCommand;
-};
-
-// TimeOutMs as it stood when each command that starts with prefix went out.
-struct TimeOutProbe
-{
-    TimeOutProbe(TransactionEngine &engine, const QByteArray &prefix) : written(engine), prefix(prefix) {}
-    QList<int> TimeOuts() const { return written.TimeOutsOf(prefix); }
-    WrittenCommands written;
-    QByteArray prefix;
 };
 
 // The firmware and status texts a turn reported last, as a window would show them.

@@ -176,13 +176,8 @@ private slots:
     void moduleAtAddressZero();
     void garbledConfigurationIsNeverWrittenBack_data();
     void garbledConfigurationIsNeverWrittenBack();
-    void moduleThatAnswersOnlyWithChecksum();
-    void tvrTakesThreeAddresses();
-    void tvrAtTheTopEndsTheScan();
-    void unknownTypeIdsAreSkipped();
-    void emptyAddressCostsTwoTimeOuts();
-    void nameWithoutConfigurationGoesOn();
-    void reversedRangeIsSwapped();
+    void scans_data();
+    void scans();
     void secondScanStartsOver();
     void replyAfterTheScanIsIgnored();
     void cancelWithExchangeOutstanding_data();
@@ -297,29 +292,28 @@ void SearchWindowTest::scanFindsEveryKind()
         QByteArray typeId;
         QString caption;
         QStringList recordCaptions;
+        EditorKind kind;
     };
+    const QStringList eight = {"Vstup 1", "Vstup 2", "Vstup 3", "Vstup 4",
+                               "Vstup 5", "Vstup 6", "Vstup 7", "Vstup 8"};
+    const QStringList eightOut = {"Vystup 1", "Vystup 2", "Vystup 3", "Vystup 4",
+                                  "Vystup 5", "Vystup 6", "Vystup 7", "Vystup 8"};
     const QList<Expected> table = {
-        {"4013", " (01) N710", {"Teplota :"}},
-        {"4017",
-         " (02) N770",
-         {"Vstup 1", "Vstup 2", "Vstup 3", "Vstup 4", "Vstup 5", "Vstup 6", "Vstup 7", "Vstup 8"}},
-        {"4021", " (03) N780", {"Vystup 1"}},
-        {"4050",
-         " (04) N730",
-         {"Vystup 1", "Vystup 2", "Vystup 3", "Vystup 4", "Vystup 5", "Vystup 6", "Vystup 7", "Vystup 8"}},
-        {"4052",
-         " (05) N76x",
-         {"Vstup 1", "Vstup 2", "Vstup 3", "Vstup 4", "Vstup 5", "Vstup 6", "Vstup 7", "Vstup 8"}},
-        {"4060", " (06) N720", {"Vystup 1", "Vystup 2", "Vystup 3", "Vystup 4"}},
-        {"4113", " (07) N755", {"Teplota :"}},
-        {"4213", " (08) N756", {"Vlhkost :"}},
-        {"4313", " (09) N742", {"Koncentrace CO :"}},
-        {"4413", " (0A) N743", {"Koncentrace CO2 :"}},
-        {"4513", " (0B) PKR-02", {"Absolutni tlak :"}},
-        {"4613", " (0C) PKR-01", {"Diferencni tlak :"}},
-        {"4152",
-         " (0D) N790",
-         {"Vstup 1", "Vstup 2", "Vstup 3", "Vstup 4", "Vstup 5", "Vstup 6", "Vstup 7", "Vstup 8"}},
+        {"4013", " (01) N710", {"Teplota :"}, EditorKind::Type4013},
+        {"4017", " (02) N770", eight, EditorKind::Type4017},
+        {"4021", " (03) N780", {"Vystup 1"}, EditorKind::Type4021},
+        {"4050", " (04) N730", eightOut, EditorKind::Type4050},
+        {"4052", " (05) N76x", eight, EditorKind::Type4052},
+        {"4060", " (06) N720", eightOut.mid(0, 4), EditorKind::Type4060},
+        {"4113", " (07) N755", {"Teplota :"}, EditorKind::Type4x13},
+        {"4213", " (08) N756", {"Vlhkost :"}, EditorKind::Type4x13},
+        {"4313", " (09) N742", {"Koncentrace CO :"}, EditorKind::Type4x13},
+        {"4413", " (0A) N743", {"Koncentrace CO2 :"}, EditorKind::Type4x13},
+        {"4513", " (0B) PKR-02", {"Absolutni tlak :"}, EditorKind::Type4x13},
+        {"4613", " (0C) PKR-01", {"Diferencni tlak :"}, EditorKind::Type4x13},
+        {"4152", " (0D) N790", eight, EditorKind::Type4152},
+        // The Tvr 5x names itself a 4013 and tells itself apart by its clock.
+        {"20", " (0E) TVR5x", {" Unit :"}, EditorKind::Type4013},
     };
     SearchBench bench;
     QList<QByteArray> configs;
@@ -334,7 +328,7 @@ void SearchWindowTest::scanFindsEveryKind()
     for (int i = 0; i < table.size(); ++i) {
         const int address = i + 1;
         expectedCommands << Request('$', address, "M") << Request('$', address, "2");
-        if (table[i].typeId == "4013")
+        if (table[i].typeId == "4013" || table[i].typeId == "20")
             expectedCommands << Request('@', address, "G"); // a plain 4013 stays silent
     }
     QCOMPARE(bench.Commands(), expectedCommands);
@@ -347,6 +341,7 @@ void SearchWindowTest::scanFindsEveryKind()
         QCOMPARE(record->typeId, table[i].typeId);
         QCOMPARE(record->config, configs[i]);
         QCOMPARE(record->captions, table[i].recordCaptions);
+        QCOMPARE(record->kind, table[i].kind);
         QCOMPARE(record->editorState, EditorState::Closed);
         QVERIFY(!record->initFlag);
         QVERIFY(!record->Editor());
@@ -493,142 +488,91 @@ void SearchWindowTest::garbledConfigurationIsNeverWrittenBack()
     QCOMPARE(bench.workspace.pendingItems, QStringList({caption}));
 }
 
-void SearchWindowTest::moduleThatAnswersOnlyWithChecksum()
+void SearchWindowTest::scans_data()
 {
-    SearchBench bench;
-    bench.bus.AddModule("4017", Config(0x12, "080640"));
-    bench.bus.AddModule("4013", Config(0x13, "200640"));
-    QVERIFY(bench.ShowAndTakeBus());
-    QVERIFY(bench.Scan(0x12, 0x13));
+    QTest::addColumn<QList<QByteArray>>("modules"); // type id and configuration
+    QTest::addColumn<QList<QByteArray>>("unanswered");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<QList<QByteArray>>("commands");
+    QTest::addColumn<int>("timeOuts");
+    QTest::addColumn<QList<QByteArray>>("records"); // type id and configuration
+    QTest::addColumn<QStringList>("captions");
+    QTest::addColumn<int>("endsAt");
+    using Commands = QList<QByteArray>;
+    const auto name = [](int address) { return Request('$', address, "M"); };
+    const auto config = [](int address) { return Request('$', address, "2"); };
+    const auto clock = [](int address) { return Request('@', address, "G"); };
+    // Silent with and without checksum: nobody is there.
+    const auto nobody = [&](int address) { return Commands{name(address), WithChecksum(name(address))}; };
 
-    const QList<QByteArray> expected = {Request('$', 0x12, "M"),
-                                        WithChecksum(Request('$', 0x12, "M")),
-                                        WithChecksum(Request('$', 0x12, "2")),
-                                        Request('$', 0x13, "M"),
-                                        WithChecksum(Request('$', 0x13, "M")),
-                                        WithChecksum(Request('$', 0x13, "2")),
-                                        WithChecksum(Request('@', 0x13, "G"))};
-    QCOMPARE(bench.Commands(), expected);
-    QCOMPARE(TimeOutRows(bench.workspace.engine.CommandLog()), 3);
-
-    const ModuleRecordPtr input = bench.workspace.modules.FindForOpen("12");
-    QVERIFY(input);
-    QCOMPARE(input->config, Config(0x12, "080640"));
-    QCOMPARE(input->kind, EditorKind::Type4017);
-    const ModuleRecordPtr thermometer = bench.workspace.modules.FindForOpen("13");
-    QVERIFY(thermometer);
-    QCOMPARE(thermometer->typeId, QByteArray("4013"));
-    QCOMPARE(bench.workspace.pendingItems, QStringList({" (12) N770", " (13) N710"}));
-}
-
-void SearchWindowTest::tvrTakesThreeAddresses()
-{
-    SearchBench bench;
-    bench.bus.AddModule("20", Config(5, "200600"));
-    bench.bus.AddModule("4017", Config(8, "080600"));
-    QVERIFY(bench.ShowAndTakeBus());
-    QVERIFY(bench.Scan(5, 8));
-
-    const QList<QByteArray> expected = {Request('$', 5, "M"), Request('$', 5, "2"), Request('@', 5, "G"),
-                                        Request('$', 8, "M"), Request('$', 8, "2")};
-    QCOMPARE(bench.Commands(), expected);
-    const ModuleRecordPtr tvr = bench.workspace.modules.FindForOpen("05");
-    QVERIFY(tvr);
-    QCOMPARE(tvr->typeId, QByteArray("20"));
-    QCOMPARE(tvr->kind, EditorKind::Type4013);
-    QCOMPARE(tvr->captions, QStringList({" Unit :"}));
-    QCOMPARE(bench.workspace.pendingItems, QStringList({" (05) TVR5x", " (08) N770"}));
-}
-
-void SearchWindowTest::tvrAtTheTopEndsTheScan()
-{
-    SearchBench bench;
-    bench.bus.AddModule("20", Config(254, "200600"));
-    QVERIFY(bench.ShowAndTakeBus());
-    QVERIFY(bench.Scan(254, 255));
-
-    const QList<QByteArray> expected = {Request('$', 254, "M"), Request('$', 254, "2"),
-                                        Request('@', 254, "G")};
-    QCOMPARE(bench.Commands(), expected);
-    QCOMPARE(bench.window.Scan().CurrentAddress(), 257);
-    QCOMPARE(bench.workspace.pendingItems, QStringList({" (FE) TVR5x"}));
-    QVERIFY(bench.StartScanButton().isEnabled());
-}
-
-void SearchWindowTest::unknownTypeIdsAreSkipped()
-{
-    SearchBench bench;
-    bench.bus.AddModule("4018", Config(2, "000600"));
-    bench.bus.AddModule("40X7", Config(3, "000600"));
-    bench.bus.AddModule("4017", Config(4, "080600"));
-    QVERIFY(bench.ShowAndTakeBus());
-    QVERIFY(bench.Scan(2, 4));
-
-    const QList<QByteArray> expected = {Request('$', 2, "M"), Request('$', 2, "2"), Request('$', 3, "M"),
-                                        Request('$', 3, "2"), Request('$', 4, "M"), Request('$', 4, "2")};
-    QCOMPARE(bench.Commands(), expected);
-    QCOMPARE(bench.workspace.modules.Count(), 1);
-    QVERIFY(bench.workspace.modules.FindForOpen("04"));
-    QCOMPARE(bench.workspace.pendingItems, QStringList({" (04) N770"}));
-}
-
-void SearchWindowTest::emptyAddressCostsTwoTimeOuts()
-{
-    SearchBench bench;
-    QVERIFY(bench.ShowAndTakeBus());
-    QVERIFY(bench.Scan(5, 6));
-
-    const QList<QByteArray> expected = {Request('$', 5, "M"), WithChecksum(Request('$', 5, "M")),
-                                        Request('$', 6, "M"), WithChecksum(Request('$', 6, "M"))};
-    QCOMPARE(bench.Commands(), expected);
-    QCOMPARE(TimeOutRows(bench.workspace.engine.CommandLog()), 4);
-    QCOMPARE(bench.workspace.modules.Count(), 0);
-    QVERIFY(bench.workspace.pendingItems.isEmpty());
-}
-
-void SearchWindowTest::nameWithoutConfigurationGoesOn()
-{
-    SearchBench bench;
-    bench.bus.AddModule("4017", Config(4, "080600"));
-    bench.bus.AddModule("4017", Config(5, "080640"));
-    bench.bus.AddModule("4017", Config(6, "080600"));
+    QTest::newRow("modules that answer only with checksum")
+        << Commands{"4017 12080640", "4013 13200640"} << Commands{} << 0x12 << 0x13
+        << Commands{name(0x12), WithChecksum(name(0x12)), WithChecksum(config(0x12)), name(0x13),
+                    WithChecksum(name(0x13)), WithChecksum(config(0x13)), WithChecksum(clock(0x13))}
+        << 3 << Commands{"4017 12080640", "4013 13200640"} << QStringList{" (12) N770", " (13) N710"} << 0x14;
+    QTest::newRow("Tvr 5x takes three addresses")
+        << Commands{"20 05200600", "4017 08080600"} << Commands{} << 5 << 8
+        << Commands{name(5), config(5), clock(5), name(8), config(8)} << 0
+        << Commands{"20 05200600", "4017 08080600"} << QStringList{" (05) TVR5x", " (08) N770"} << 9;
+    QTest::newRow("Tvr 5x at the top ends the scan")
+        << Commands{"20 FE200600"} << Commands{} << 254 << 255 << Commands{name(254), config(254), clock(254)}
+        << 0 << Commands{"20 FE200600"} << QStringList{" (FE) TVR5x"} << 257;
+    QTest::newRow("unknown type ids are skipped")
+        << Commands{"4018 02000600", "40X7 03000600", "4017 04080600"} << Commands{} << 2 << 4
+        << Commands{name(2), config(2), name(3), config(3), name(4), config(4)} << 0
+        << Commands{"4017 04080600"} << QStringList{" (04) N770"} << 5;
+    QTest::newRow("an empty address costs two time-outs")
+        << Commands{} << Commands{} << 5 << 6 << nobody(5) + nobody(6) << 4 << Commands{} << QStringList{} << 7;
     // The configuration requests of the modules at 04 and 05 go unanswered.
-    const QList<QByteArray> unanswered = {Request('$', 4, "2"), WithChecksum(Request('$', 5, "2"))};
+    QTest::newRow("a name without configuration goes on")
+        << Commands{"4017 04080600", "4017 05080640", "4017 06080600"}
+        << Commands{config(4), WithChecksum(config(5))} << 4 << 6
+        << Commands{name(4), config(4), name(5), WithChecksum(name(5)), WithChecksum(config(5)), name(6),
+                    config(6)}
+        << 3 << Commands{"4017 06080600"} << QStringList{" (06) N770"} << 7;
+    Commands between;
+    for (int address = 4; address <= 9; ++address)
+        between += nobody(address);
+    QTest::newRow("a reversed range is swapped")
+        << Commands{"4017 03080600", "4060 0A400600"} << Commands{} << 10 << 3
+        << Commands{name(3), config(3)} + between + Commands{name(10), config(10)} << 12
+        << Commands{"4017 03080600", "4060 0A400600"} << QStringList{" (03) N770", " (0A) N720"} << 11;
+}
+
+void SearchWindowTest::scans()
+{
+    QFETCH(QList<QByteArray>, modules);
+    QFETCH(QList<QByteArray>, unanswered);
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(QList<QByteArray>, commands);
+    QFETCH(int, timeOuts);
+    QFETCH(QList<QByteArray>, records);
+    QFETCH(QStringList, captions);
+    QFETCH(int, endsAt);
+    SearchBench bench;
+    for (const QByteArray &module : modules)
+        bench.bus.AddModule(module.split(' ').first(), module.split(' ').last());
     bench.workspace.port.onWrite = [&bench, unanswered](const QByteArray &command) {
         if (!unanswered.contains(command))
             bench.bus.TakeBytes(command);
     };
     QVERIFY(bench.ShowAndTakeBus());
-    QVERIFY(bench.Scan(4, 6));
+    QVERIFY(bench.Scan(first, last));
 
-    const QList<QByteArray> expected = {Request('$', 4, "M"),
-                                        Request('$', 4, "2"),
-                                        Request('$', 5, "M"),
-                                        WithChecksum(Request('$', 5, "M")),
-                                        WithChecksum(Request('$', 5, "2")),
-                                        Request('$', 6, "M"),
-                                        Request('$', 6, "2")};
-    QCOMPARE(bench.workspace.port.written, expected);
-    QCOMPARE(bench.workspace.modules.Count(), 1);
-    QVERIFY(bench.workspace.modules.FindForOpen("06"));
-    QCOMPARE(bench.workspace.pendingItems, QStringList({" (06) N770"}));
-}
-
-void SearchWindowTest::reversedRangeIsSwapped()
-{
-    SearchBench bench;
-    bench.bus.AddModule("4017", Config(3, "080600"));
-    bench.bus.AddModule("4060", Config(10, "400600"));
-    QVERIFY(bench.ShowAndTakeBus());
-    QVERIFY(bench.Scan(10, 3));
-
-    QList<int> asked;
-    for (const QByteArray &command : bench.Commands())
-        if (command.size() == 5 && command.startsWith('$') && command.endsWith("M\r"))
-            asked.append(HexToInt(Copy(command, 2, 2)));
-    QCOMPARE(asked, QList<int>({3, 4, 5, 6, 7, 8, 9, 10}));
-    QCOMPARE(bench.Commands().last(), Request('$', 10, "2"));
-    QCOMPARE(bench.workspace.pendingItems, QStringList({" (03) N770", " (0A) N720"}));
+    QCOMPARE(bench.workspace.port.written, commands);
+    QCOMPARE(TimeOutRows(bench.workspace.engine.CommandLog()), timeOuts);
+    QCOMPARE(bench.workspace.modules.Count(), records.size());
+    for (const QByteArray &found : records) {
+        const QByteArray config = found.split(' ').last();
+        const ModuleRecordPtr record = bench.workspace.modules.FindForOpen(config.left(2));
+        QVERIFY2(record, found.constData());
+        QCOMPARE(record->typeId, found.split(' ').first());
+        QCOMPARE(record->config, config);
+    }
+    QCOMPARE(bench.workspace.pendingItems, captions);
+    QCOMPARE(bench.window.Scan().CurrentAddress(), endsAt);
 }
 
 void SearchWindowTest::secondScanStartsOver()

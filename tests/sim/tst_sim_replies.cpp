@@ -1,8 +1,8 @@
 // The simulated modules against the program's own exchanges: every editor turn polls its module on the
 // in-process bus, without and with checksums, and runs what its user can ask for (configuration write,
-// calibrations, writes), and every reply the module sent must reach the turn whole as the frame the engine
-// was told to read. The commands no turn sends (the search's name and configuration reads, the memory
-// read-out of the Tvr 5x) are sent with the layouts those parts use.
+// calibrations, writes); the search scans each kind of module, the one at 00 in and out of INIT; the memory
+// window polls, sets and reads a Tvr 5x. Every reply the module sent must reach the program whole as the frame
+// the engine was told to read, ended by CR and, where the module uses them, carrying the right checksum.
 
 #include "engine_harness.h"
 #include "editors/turn_bench.h"
@@ -11,73 +11,68 @@
 #include "editors/turn_4013.h"
 #include "editors/turn_4017.h"
 #include "editors/turn_4021.h"
+#include "search/module_scan.h"
+#include "support/find_control.h"
+#include "tools/memory_window.h"
 
 #include "bus/text.h"
 
-#include <QRegularExpression>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 
 #include <functional>
 
 using namespace navix;
 
 namespace {
-struct Row
-{
-    const char *type;
-    const char *config;  // AATTCCFF without the checksum bit
-    const char *command; // without CR; "{config}" stands for the module's configuration text
-    int mode;
-    char start;
-    char end;
-    int length;
-    const char *pattern; // of the delivered text, checksum removed; "{config}" as in the command
-};
-
-constexpr char Blank = ' ';
-
-// The commands of the search and the memory read-out, as those parts send them.
-const Row Rows[] = {
-    {"4013", "0A200600", "$0AM", 1, '!', CR, 8, "^!0A4013\\r$"},
-    {"4013", "0A200600", "$0A2", 1, '!', CR, 10, "^!{config}\\r$"},
-    {"4017", "0A080600", "$0AM", 1, '!', CR, 8, "^!0A4017\\r$"},
-    {"4017", "0A0D0600", "$0A2", 1, '!', CR, 10, "^!{config}\\r$"},
-    {"4021", "0A310600", "$0AM", 1, '!', CR, 8, "^!0A4021\\r$"},
-    {"4021", "0A310605", "$0A2", 1, '!', CR, 10, "^!{config}\\r$"},
-    {"4052", "0A400600", "$0AM", 1, '!', CR, 8, "^!0A4052\\r$"},
-    {"4152", "0A400600", "$0AM", 1, '!', CR, 8, "^!0A4152\\r$"},
-    {"4513", "0A200600", "$0AM", 1, '!', CR, 8, "^!0A4513\\r$"},
-    {"20", "10200602", "@10E", 2, '>', Blank, 5, "^>[0-9A-F]{4}$"},
-    {"20", "10200602", "@10S01F8", 2, '!', Blank, 3, "^!10$"},
-    {"20", "10200602", "@10D0000", 2, '>', Blank, 17, "^>[0-9A-F]{16}$"},
-};
-
 // Sits between the engine and the router: every reply the engine hands on is held against what the module
-// sent for the command that went out last, then passed on to the turns.
+// sent for the command that went out last, then passed on to the turns or the tool that holds the bus.
 class CheckingSink : public ReplySink
 {
 public:
-    CheckingSink(TurnBench &bench, bool moduleChecksum) : bench(bench), moduleChecksum(moduleChecksum)
+    CheckingSink(TestWorkspace &workspace, const SimBus &bus, bool moduleChecksum)
+        : workspace(workspace), bus(bus), moduleChecksum(moduleChecksum)
     {
-        bench.workspace.engine.SetReplySink(this);
+        workspace.engine.SetReplySink(this);
     }
-    ~CheckingSink() override { bench.workspace.engine.SetReplySink(&bench.workspace.router); }
+    ~CheckingSink() override { workspace.engine.SetReplySink(&workspace.router); }
     CheckingSink(const CheckingSink &) = delete;
     CheckingSink &operator=(const CheckingSink &) = delete;
 
     void DeliverReply(const QByteArray &reply) override
     {
         Check(reply);
-        bench.workspace.router.DeliverReply(reply);
+        workspace.router.DeliverReply(reply);
     }
 
-    QStringList faults;
+    // What went wrong, and whether the program and the module kept to the line: every command heard as
+    // written, nothing of a reply left behind to be dropped, no wrong checksum but those the module sent.
+    QStringList Faults() const
+    {
+        QStringList found = faults;
+        if (bus.Commands() != workspace.port.written)
+            found.append("the module heard other commands than the program wrote");
+        const CommandLogModel &log = workspace.engine.CommandLog();
+        int wrongChecksums = 0;
+        for (int n = 0; n < log.Count(); ++n) {
+            if (log.Row(n).contains(TransactionEngine::DroppedRowText))
+                found.append(log.Row(n).join(' '));
+            wrongChecksums += log.Row(n).contains("Wrong checksum !") ? 1 : 0;
+        }
+        if (wrongChecksums != badChecksums)
+            found.append(QString("%1 wrong checksums logged, %2 sent").arg(wrongChecksums).arg(badChecksums));
+        return found;
+    }
+
     int answered = 0;
+    int badChecksums = 0;
 
 private:
     void Check(const QByteArray &reply)
     {
-        const TransactionEngine &engine = bench.workspace.engine;
-        const SimExchange heard = bench.bus.Transcript().last();
+        const TransactionEngine &engine = workspace.engine;
+        const SimExchange heard = bus.Transcript().last();
         const ReplyStatus status = engine.LastReplyStatus();
         if (heard.reply.isEmpty()) {
             // A module that keeps silent (the clock probe of a plain 4013) leaves a time-out.
@@ -85,12 +80,30 @@ private:
                 faults.append(FromWire(heard.command) + " unanswered, yet read as " + FromWire(reply));
             return;
         }
-        ++answered;
-        QByteArray body = heard.reply;
-        if (body.endsWith(CR))
-            body.chop(1);
-        if (moduleChecksum)
+        if (!heard.reply.endsWith(CR)) {
+            faults.append(FromWire(heard.command) + " answered without CR: " + FromWire(heard.reply));
+            return;
+        }
+        QByteArray body = heard.reply.chopped(1);
+        if (moduleChecksum) {
+            const QByteArray sum = body.right(2);
             body.chop(2);
+            if (sum != ComputeChecksum(body)) {
+                // A wrong checksum is read as no reply at all.
+                ++badChecksums;
+                if (status != ReplyStatus::WrongChecksum || !reply.isEmpty())
+                    faults.append(FromWire(heard.command) + " got a wrong checksum, yet read as " +
+                                  FromWire(reply));
+                return;
+            }
+        }
+        if (body.startsWith('?')) {
+            // A refusal (the INIT probe of a module outside INIT) is no reply the program waits for.
+            if (status != ReplyStatus::TimedOut || !reply.isEmpty())
+                faults.append(FromWire(heard.command) + " refused, yet read as " + FromWire(reply));
+            return;
+        }
+        ++answered;
         QByteArray read = reply;
         if (read.endsWith(CR))
             read.chop(1);
@@ -103,8 +116,23 @@ private:
                           FromWire(reply) + " of " + QString::number(length));
     }
 
-    TurnBench &bench;
+    TestWorkspace &workspace;
+    const SimBus &bus;
     bool moduleChecksum;
+    QStringList faults;
+};
+
+QByteArray WithChecksumBit(const QByteArray &config, bool checksum)
+{
+    return checksum ? config.left(6) + HexByte(HexToInt(config.mid(6)) | 0x40) : config;
+}
+
+// Hands the search's replies to its step machine while it holds the bus, as the search window does.
+struct ScanTool : ToolReplyHandler
+{
+    explicit ScanTool(ModuleScan &scan) : scan(scan) {}
+    void HandleToolReply(const QByteArray &reply) override { scan.ReplyStep(reply); }
+    ModuleScan &scan;
 };
 
 // What a user asks of an editor, and the start of the command that must go out for it.
@@ -212,11 +240,10 @@ class TestSimReplies : public QObject
 private slots:
     void turnsReadEveryReplyWhole_data();
     void turnsReadEveryReplyWhole();
-    void replyLayouts_data();
-    void replyLayouts();
-    void initProbeOfTheSearch_data();
-    void initProbeOfTheSearch();
-    void tvrWithChecksums();
+    void searchReadsEveryReplyWhole_data();
+    void searchReadsEveryReplyWhole();
+    void memoryWindowReadsEveryReplyWhole_data();
+    void memoryWindowReadsEveryReplyWhole();
 };
 
 void TestSimReplies::turnsReadEveryReplyWhole_data()
@@ -234,13 +261,11 @@ void TestSimReplies::turnsReadEveryReplyWhole()
     QFETCH(int, row);
     QFETCH(bool, checksum);
     const TurnRow turnRow = TurnRows().at(row);
-    QByteArray config = turnRow.config;
-    if (checksum)
-        config = config.left(6) + HexByte(HexToInt(config.mid(6)) | 0x40);
+    const QByteArray config = WithChecksumBit(turnRow.config, checksum);
     const bool tvr = QByteArray(turnRow.type) == "20";
 
     TurnBench bench;
-    CheckingSink sink(bench, checksum);
+    CheckingSink sink(bench.workspace, bench.bus, checksum);
     const ModuleRecordPtr record = bench.AddModule(tvr ? "4013" : turnRow.type, config);
     bench.Module(record).tvr = tvr;
     EditorTurn &turn = bench.OpenTurn<EditorTurn>(record);
@@ -252,160 +277,134 @@ void TestSimReplies::turnsReadEveryReplyWhole()
         QVERIFY2(WentOutAndAnswered(bench, from, action.command), action.command.constData());
     }
 
-    QVERIFY2(sink.faults.isEmpty(), qPrintable(sink.faults.join('\n')));
+    QVERIFY2(sink.Faults().isEmpty(), qPrintable(sink.Faults().join('\n')));
     QVERIFY(sink.answered >= 10);
-    // Nothing of a reply stayed behind to be dropped before the next command.
-    const CommandLogModel &log = bench.workspace.engine.CommandLog();
-    for (int n = 0; n < log.Count(); ++n) {
-        QVERIFY2(!log.Row(n).contains("Dropped !"), qPrintable(log.Row(n).join(' ')));
-        QVERIFY2(!log.Row(n).contains("Wrong checksum !"), qPrintable(log.Row(n).join(' ')));
-    }
 }
 
-void TestSimReplies::replyLayouts_data()
+void TestSimReplies::searchReadsEveryReplyWhole_data()
 {
     QTest::addColumn<QByteArray>("type");
     QTest::addColumn<QByteArray>("config");
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<bool>("checksum");
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<char>("start");
-    QTest::addColumn<char>("end");
-    QTest::addColumn<int>("length");
-    QTest::addColumn<QString>("pattern");
-    for (const Row &row : Rows) {
-        for (const bool checksum : {false, true}) {
-            QByteArray config = row.config;
-            if (checksum)
-                config = config.left(6) + HexByte(HexToInt(config.mid(6)) | 0x40);
-            QByteArray command = row.command;
-            command.replace("{config}", config);
-            QByteArray pattern = row.pattern;
-            pattern.replace("{config}", config);
-            const QByteArray name =
-                QByteArray(row.type) + " " + command + " " + config + (checksum ? " with checksum" : "");
-            QTest::newRow(name.constData())
-                << QByteArray(row.type) << config << command + CR << checksum << row.mode << row.start
-                << row.end << row.length << QString::fromLatin1(pattern);
-        }
-    }
+    QTest::addColumn<bool>("initMode");
+    QTest::addColumn<int>("exchanges"); // answered ones: name, configuration, clock, INIT probe and restore
+    const struct
+    {
+        const char *name;
+        const char *type;
+        const char *config;
+        bool initMode;
+        int exchanges;
+    } rows[] = {
+        {"4013", "4013", "0A200600", false, 2},
+        {"Tvr 5x", "20", "10200602", false, 3},
+        {"4017", "4017", "0A0D0600", false, 2},
+        {"4021", "4021", "0A310605", false, 2},
+        {"4052", "4052", "0A400600", false, 2},
+        {"4152", "4152", "0A400600", false, 2},
+        {"4513", "4513", "0A200600", false, 2},
+        {"4113 at 00 in INIT", "4113", "00200682", true, 4},
+        {"4113 at 00", "4113", "00200682", false, 2},
+        {"Tvr 5x at 00 in INIT", "20", "00200602", true, 5},
+    };
+    for (const auto &row : rows)
+        for (const bool checksum : {false, true})
+            QTest::addRow("%s%s", row.name, checksum ? ", checksum" : "")
+                << QByteArray(row.type) << WithChecksumBit(row.config, checksum) << row.initMode
+                << row.exchanges;
 }
 
-void TestSimReplies::replyLayouts()
+void TestSimReplies::searchReadsEveryReplyWhole()
 {
     QFETCH(QByteArray, type);
     QFETCH(QByteArray, config);
-    QFETCH(QByteArray, command);
-    QFETCH(bool, checksum);
-    QFETCH(int, mode);
-    QFETCH(char, start);
-    QFETCH(char, end);
-    QFETCH(int, length);
-    QFETCH(QString, pattern);
-
-    EngineHarness harness;
-    harness.bus.AddModule(type, config);
-    const QByteArray reply =
-        harness.Exchange(command, checksum, static_cast<ReceiveMode>(mode), start, end, length);
-
-    const QRegularExpression layout(pattern);
-    QVERIFY2(layout.match(FromWire(reply)).hasMatch(), reply.toStdString().c_str());
-    QCOMPARE(reply.size(), qsizetype(length));
-    QVERIFY(!harness.LogTexts().contains("Wrong checksum !"));
-    QVERIFY(!harness.LogTexts().contains("Time out !"));
-    // Nothing of the reply stays behind, not even the CR of a reply read short of it.
-    QVERIFY2(harness.engine.RxBuffer().isEmpty(), harness.engine.RxBuffer().toStdString().c_str());
-    // The module heard the command exactly as the program wrote it.
-    QCOMPARE(harness.bus.Commands().size(), 1);
-    QCOMPARE(harness.bus.Commands().first(), harness.port.written.last());
-}
-
-void TestSimReplies::initProbeOfTheSearch_data()
-{
-    QTest::addColumn<QByteArray>("config");
-    QTest::addColumn<bool>("initMode");
-    QTest::addColumn<bool>("acknowledged");
-    QTest::newRow("module in INIT") << QByteArray("00200600") << true << true;
-    QTest::newRow("module in INIT that uses checksums") << QByteArray("00200640") << true << true;
-    QTest::newRow("module at 00 outside INIT") << QByteArray("00200600") << false << false;
-}
-
-void TestSimReplies::initProbeOfTheSearch()
-{
-    QFETCH(QByteArray, config);
     QFETCH(bool, initMode);
-    QFETCH(bool, acknowledged);
+    QFETCH(int, exchanges);
 
-    // The search asks name and configuration at 00 and then probes with the checksum bit inverted; a module
-    // in INIT takes the change, and the restore puts the old setting back.
-    EngineHarness harness;
-    SimModule &module = harness.bus.AddModule("4113", config);
+    TurnBench bench;
+    SimModule &module = bench.bus.AddModule(type, config);
     module.initMode = initMode;
-    QCOMPARE(harness.Exchange("$00M\r", false, ReceiveMode::CheckedFrame, '!', CR, 8),
-             QByteArray("!004113\r"));
-    const QByteArray configReply = harness.Exchange("$002\r", false, ReceiveMode::CheckedFrame, '!', CR, 10);
-    QCOMPARE(configReply, "!" + config + CR);
-    const int inverted = HexToInt(config.mid(6)) ^ 0x40;
-    const QByteArray probe = "%00" + config.left(6) + HexByte(inverted) + CR;
-    const QByteArray answer = harness.Exchange(probe, false, ReceiveMode::UncheckedFrame, '!', CR, 4);
-    QCOMPARE(answer, acknowledged ? QByteArray("!00\r") : QByteArray());
-    QCOMPARE(module.format, acknowledged ? inverted : HexToInt(config.mid(6)));
-    if (acknowledged) {
-        QCOMPARE(harness.Exchange("%00" + config + CR, false, ReceiveMode::UncheckedFrame, '!', CR, 4),
-                 QByteArray("!00\r"));
-        QCOMPARE(module.Config(), config);
-    }
+    CheckingSink sink(bench.workspace, bench.bus, module.UsesChecksum());
+    // The module's configuration as each command reaches it.
+    QList<QByteArray> held;
+    const auto answer = bench.workspace.port.onWrite;
+    bench.workspace.port.onWrite = [&, answer](const QByteArray &command) {
+        held.append(module.Config());
+        answer(command);
+    };
+    ModuleScan scan(bench.workspace);
+    ScanTool tool(scan);
+    bench.workspace.router.RegisterTool(ToolKind::Search, &tool);
+    QVERIFY(bench.workspace.router.RequestBus(ToolKind::Search));
+    const int address = HexToInt(config.left(2));
+    scan.Start(address, address);
+    QVERIFY(QTest::qWaitFor([&] { return !scan.Scanning(); }, TurnBench::WaitMs));
+
+    QVERIFY2(sink.Faults().isEmpty(), qPrintable(sink.Faults().join('\n')));
+    QCOMPARE(sink.answered, exchanges);
+    QVERIFY(bench.workspace.engine.RxBuffer().isEmpty());
+    // A module in INIT took the probe's inverted checksum setting, and the restore, the last command, found
+    // it so; one outside INIT refused it.
+    const QByteArray probed = config.left(6) + HexByte(HexToInt(config.mid(6)) ^ 0x40);
+    if (HexToInt(config.left(2)) == 0)
+        QCOMPARE(held.last(), initMode ? probed : config);
+    // What the module answered made its record, and a module in INIT was left as it was found.
+    const ModuleRecordPtr record = bench.workspace.modules.FindForOpen(config.left(2));
+    QVERIFY(record);
+    QCOMPARE(record->typeId, type);
+    QCOMPARE(record->config, config);
+    QCOMPARE(record->initFlag, initMode);
+    QCOMPARE(module.Config(), config);
 }
 
-void TestSimReplies::tvrWithChecksums()
+void TestSimReplies::memoryWindowReadsEveryReplyWhole_data()
 {
-    // A Tvr 5x that uses checksums, through the editor's clock, limits and status reads and a memory
-    // read-out: on the line every reply is body, checksum, CR, also where the program reads it by length
-    // without the CR.
-    EngineHarness harness;
-    SimModule &tvr = harness.bus.AddModule("20", "10200642");
-    tvr.frozen = true;
-    tvr.status = 0x21;
-    tvr.pointer = 0x01F8;
-    const QByteArray record = "0530122403305001";
-    for (int i = 0; i < 8; ++i)
-        tvr.memory[0x01F0 + i] = static_cast<char>(HexToInt(record.mid(2 * i, 2)));
-    struct Step
-    {
-        QByteArray command;
-        char start;
-        int length;
-        QByteArray body;
-    };
-    const Step steps[] = {
-        {"@10G", '>', 20, ">07/12/24 1 12:30:05"},
-        {"@10R", '>', 19, ">02445A6E9C71C84A58"},
-        {"$126", '!', 3, "!21"},
-        {"@10E", '>', 5, ">01F8"},
-        {"@10D01F0", '>', 17, ">" + record},
-        {"@10E", '>', 5, ">01F8"},
-    };
-    for (const Step &step : steps) {
-        const QByteArray delivered = harness.Exchange(step.command + CR, true, ReceiveMode::UncheckedFrame,
-                                                      step.start, Blank, step.length);
-        QCOMPARE(delivered, step.body);
-        const SimExchange exchange = harness.bus.Transcript().last();
-        QCOMPARE(exchange.command, step.command + ComputeChecksum(step.command) + CR);
-        QCOMPARE(exchange.reply, step.body + ComputeChecksum(step.body) + CR);
-        QVERIFY(harness.engine.RxBuffer().isEmpty());
-    }
-    QVERIFY(!harness.LogTexts().contains("Wrong checksum !"));
-
-    // A record whose checksum came wrong: an empty reply and the row that says so; the next read is good.
-    tvr.badChecksum = true;
-    QCOMPARE(harness.Exchange("@10D01F0\r", true, ReceiveMode::UncheckedFrame, '>', Blank, 17), QByteArray());
-    QCOMPARE(harness.engine.CommandLog().Row(0).value(0), QString("Wrong checksum !"));
-    QCOMPARE(harness.engine.CommandLog().Row(1).value(1),
-             FromWire(harness.bus.Transcript().last().reply.chopped(1)));
-    tvr.badChecksum = false;
-    QCOMPARE(harness.Exchange("@10D01F0\r", true, ReceiveMode::UncheckedFrame, '>', Blank, 17), ">" + record);
-    QVERIFY(harness.engine.RxBuffer().isEmpty());
+    QTest::addColumn<bool>("checksum");
+    QTest::newRow("without checksum") << false;
+    QTest::newRow("checksum") << true;
 }
 
-QTEST_GUILESS_MAIN(TestSimReplies)
+void TestSimReplies::memoryWindowReadsEveryReplyWhole()
+{
+    QFETCH(bool, checksum);
+    TurnBench bench;
+    SimModule &tvr = bench.bus.AddModule("20", WithChecksumBit("10200602", checksum));
+    tvr.frozen = true;
+    tvr.pointer = 0x01F8;
+    CheckingSink sink(bench.workspace, bench.bus, checksum);
+    // The record at 01F8 comes with a wrong checksum where the module uses checksums.
+    const auto answer = bench.workspace.port.onWrite;
+    bench.workspace.port.onWrite = [&, answer](const QByteArray &command) {
+        tvr.badChecksum = command.startsWith("@10D01F8");
+        answer(command);
+    };
+    TForm6 window(bench.workspace);
+    const auto sent = [&](const QByteArray &start) { return WentOutAndAnswered(bench, 0, start); };
+
+    // Polled, the pointer set, and three records read, each answered before the next command goes out.
+    window.HandOver("10", checksum);
+    QVERIFY(sent("@10E"));
+    QLineEdit &pointer = *Find<QLineEdit>(window, "NextAdresEdit");
+    QTest::mouseClick(&pointer, Qt::LeftButton);
+    pointer.setText("0200");
+    QTest::mouseClick(Find<QPushButton>(window, "UpdateSetingButton"), Qt::LeftButton);
+    QVERIFY(sent("@10S0200"));
+    Find<QLineEdit>(window, "FirstAdresEdit")->setText("01F0");
+    Find<QSpinBox>(window, "LastSpinEdit")->setValue(3);
+    QTest::mouseClick(Find<QPushButton>(window, "ReadButton"), Qt::LeftButton);
+    QVERIFY(sent("@10D0200"));
+    QVERIFY(QTest::qWaitFor([&] { return !window.Reading(); }, TurnBench::WaitMs));
+    window.hide();
+    QVERIFY(QTest::qWaitFor([&] { return !bench.workspace.router.OwnsBus(ToolKind::Memory); },
+                            TurnBench::WaitMs));
+
+    QVERIFY2(sink.Faults().isEmpty(), qPrintable(sink.Faults().join('\n')));
+    QCOMPARE(sink.badChecksums, checksum ? 1 : 0);
+    QVERIFY(bench.workspace.engine.RxBuffer().isEmpty());
+    QCOMPARE(tvr.pointer, quint16(0x0200));
+    // The record whose checksum was wrong is left out; the one after it is read whole.
+    QCOMPARE(window.Records().Count(), checksum ? 2 : 3);
+    QCOMPARE(window.Records().Row(window.Records().Count() - 1).value(0), QString("0200"));
+}
+
+QTEST_MAIN(TestSimReplies)
 #include "tst_sim_replies.moc"

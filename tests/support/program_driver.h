@@ -5,7 +5,9 @@
 #include "app/program.h"
 #include "support/find_control.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTest>
@@ -25,7 +27,8 @@ inline void ClickItem(QTreeWidget *tree, QTreeWidgetItem *item, bool twice = fal
         QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, centre);
 }
 
-// Clicks port COM<number> and waits until its panel shows it open.
+// Clicks port COM<number> and waits until its panel shows it open and the hint names it (also where it said
+// the port was lost).
 inline bool ChoosePort(TForm1 &main, int number, int timeoutMs = 5000)
 {
     QTreeWidgetItem *item = main.FindPortItem(number);
@@ -35,7 +38,8 @@ inline bool ChoosePort(TForm1 &main, int number, int timeoutMs = 5000)
     return QTest::qWaitFor(
         [&] {
             return main.ComPort().IsOpen() && Find<QGroupBox>(main, "ComProperties")->isVisible() &&
-                   Find<QLineEdit>(main, "ComEdit")->text() == QString::number(number);
+                   Find<QLineEdit>(main, "ComEdit")->text() == QString::number(number) &&
+                   Find<QLabel>(main, "HintPanel")->text() == main.PortHint();
         },
         timeoutMs);
 }
@@ -47,25 +51,40 @@ inline void UseQuickExchanges(TForm1 &main, int timeOutMs)
     main.Engine().SetPacingTag(VeryFast);
 }
 
-// Scans first..last with the search window and returns the module items it left under the open port.
-inline QStringList SearchBus(NavixProgram &program, int first, int last)
+// Opens the search window and scans first..last (at every rate where asked); true once the scan has ended,
+// with the window still open.
+inline bool RunScan(NavixProgram &program, int first, int last, bool everyRate = false)
 {
-    TForm1 &main = program.Form1;
-    Find<QToolButton>(main, "SearchButton")->click();
+    Find<QToolButton>(program.Form1, "SearchButton")->click();
     TForm3 &search = program.Form3;
     if (!QTest::qWaitFor([&] { return search.Phase() == ScanPhase::Ready; }, 3000))
-        return {"(the search window did not get the bus)"};
+        return false;
     Find<QSpinBox>(search, "FirstAdresSpinEdit")->setValue(first);
     Find<QSpinBox>(search, "SecondAdresSpinEdit")->setValue(last);
+    Find<QCheckBox>(search, "AllBaudRatesCheckBox")->setChecked(everyRate);
     Find<QPushButton>(search, "StartScanButton")->click();
-    if (!QTest::qWaitFor([&] { return Find<QPushButton>(search, "StartScanButton")->isEnabled(); }, 60000))
-        return {"(the scan did not end)"};
+    return QTest::qWaitFor([&] { return Find<QPushButton>(search, "StartScanButton")->isEnabled(); }, 60000);
+}
+
+// Closes the search window and returns the module items it left under the open port.
+inline QStringList CloseSearch(NavixProgram &program)
+{
+    TForm1 &main = program.Form1;
+    TForm3 &search = program.Form3;
     // Closing the window hands the modules found to the tree, on the window's own close timer.
     Find<QPushButton>(search, "CancelButton")->click();
     auto found = [&] { return main.ModuleCaptions(main.FindPortItem(main.ComPort().ComNumber(), true)); };
     if (!QTest::qWaitFor([&] { return search.isHidden() && main.isEnabled() && !found().isEmpty(); }, 3000))
         return {"(no module items after the search)"};
     return found();
+}
+
+// Scans first..last with the search window and returns the module items it left under the open port.
+inline QStringList SearchBus(NavixProgram &program, int first, int last)
+{
+    if (!RunScan(program, first, last))
+        return {"(the scan did not end)"};
+    return CloseSearch(program);
 }
 
 // Opens the editor of the module item with that caption by a double-click; returns its window.
