@@ -220,8 +220,8 @@ void MqttClient::Private::StopThread()
     {
         std::lock_guard lock(mutex);
         stopping = true;
-        DisconnectWhenDrainedLocked(
-            false); // or the thread does, once the broker confirmed the last publishes
+        // Now, or the thread does once the broker confirmed the last publishes.
+        DisconnectWhenDrainedLocked(false);
     }
     wake.notify_all();
     thread.join();
@@ -285,8 +285,9 @@ mosquitto *MqttClient::Private::NewInstance()
         rc = mosquitto_tls_set(m, OrNull(ca), nullptr, OrNull(cert), OrNull(key), nullptr);
     }
     if (rc != MOSQ_ERR_SUCCESS) {
-        qCWarning(MqttLog) << "the connection's settings were refused:" << mosquitto_strerror(rc)
-                           << (settings.tls ? "(are the TLS files there and readable?)" : "");
+        ReportFailure(
+            QStringLiteral("libmosquitto refused the connection's settings: %1%2")
+                .arg(mosquitto_strerror(rc), settings.tls ? " (are the TLS files there and readable?)" : ""));
         mosquitto_destroy(m);
         return nullptr;
     }
