@@ -41,6 +41,30 @@ std::optional<BusAnswer> AnswerOf(const std::optional<FoundModule> &found)
                      .baud = found->baud};
 }
 
+// What answers at 00, asked with reads alone at every rate of the table: a module in INIT answers there
+// whatever its own address, at 9600 Bd mostly. (The search's INIT probe would write to it, and a compare
+// writes nothing.) Taken for a module in INIT.
+std::optional<BusAnswer> AskAtZero(CliBus &bus)
+{
+    QList<int> rates{DefaultBaud};
+    for (const int baud : ModuleBaudRates)
+        if (baud != DefaultBaud)
+            rates.append(baud);
+    for (const int baud : rates) {
+        bus.SetLineBaud(baud);
+        const QByteArray name =
+            bus.Ask({.command = QByteArray("$00M") + CR, .expectedLength = ReplyLength::ModuleName});
+        if (name.isEmpty())
+            continue;
+        const QByteArray config =
+            bus.Ask({.command = QByteArray("$002") + CR, .expectedLength = ReplyLength::Configuration});
+        if (config.isEmpty())
+            continue;
+        return BusAnswer{.typeId = Copy(name, 4, 4), .config = Copy(config, 2, 8), .init = true, .baud = baud};
+    }
+    return std::nullopt;
+}
+
 // The module answering at address itself (not one in INIT at 00): first at the rate the file gives it, then
 // at every rate of the table, so that a module moved to another rate is found too.
 std::optional<FoundModule> LookFor(CliBus &bus, int address, int fileBaud)
@@ -58,15 +82,6 @@ std::optional<FoundModule> LookFor(CliBus &bus, int address, int fileBaud)
     return std::nullopt;
 }
 
-// A module in INIT, answering at 00 at whatever rate.
-std::optional<FoundModule> LookForInit(CliBus &bus)
-{
-    for (const FoundModule &module : bus.Scan(0, 0, true))
-        if (module.record->initFlag)
-            return module;
-    return std::nullopt;
-}
-
 QList<ModuleRecordPtr> FileModules(BusSession &file)
 {
     QList<ModuleRecordPtr> modules;
@@ -77,22 +92,39 @@ QList<ModuleRecordPtr> FileModules(BusSession &file)
     return modules;
 }
 
+// A module found by asking at 00: a record of the tool's own, which a restore writes to.
+FoundModule AtZero(CliBus &bus, const BusAnswer &answer)
+{
+    return {bus.Modules().AddModule(answer.typeId, answer.config, answer.init), {}, answer.baud, {}};
+}
+
 BusComparison CompareWithBus(CliBus &bus, const QList<ModuleRecordPtr> &file)
 {
     BusComparison comparison;
     QHash<QByteArray, std::optional<FoundModule>> atAddress;
-    for (const ModuleRecordPtr &record : file)
-        atAddress.insert(record->Address(),
-                         LookFor(bus, HexToInt(record->Address()), BaudOfCode(HexToInt(Copy(record->config, 5, 2)))));
-    const bool anyMissing = std::any_of(atAddress.cbegin(), atAddress.cend(),
-                                        [](const std::optional<FoundModule> &found) { return !found; });
-    const std::optional<FoundModule> init = anyMissing ? LookForInit(bus) : std::nullopt;
+    for (const ModuleRecordPtr &record : file) {
+        const int address = HexToInt(record->Address());
+        std::optional<FoundModule> found;
+        if (address == 0) {
+            if (const std::optional<BusAnswer> answer = AskAtZero(bus); answer && FindModuleType(answer->typeId))
+                found = AtZero(bus, *answer);
+        } else {
+            found = LookFor(bus, address, BaudOfCode(HexToInt(Copy(record->config, 5, 2))));
+        }
+        atAddress.insert(record->Address(), found);
+    }
+    // What answers at 00 may stand for a missing module, unless the file has a module of its own there.
+    const bool spareWanted = !atAddress.contains("00") &&
+                             std::any_of(atAddress.cbegin(), atAddress.cend(),
+                                         [](const std::optional<FoundModule> &found) { return !found; });
+    std::optional<BusAnswer> spare = spareWanted ? AskAtZero(bus) : std::nullopt;
+    if (spare && !FindModuleType(spare->typeId))
+        spare.reset();
     comparison.rows = CompareFile(
-        file, [&atAddress](const QByteArray &address) { return AnswerOf(atAddress.value(address)); },
-        AnswerOf(init));
+        file, [&atAddress](const QByteArray &address) { return AnswerOf(atAddress.value(address)); }, spare);
     for (const CompareRow &row : comparison.rows) {
         if (row.action == RestoreAction::ConfigureSpare)
-            comparison.answered.insert(row.address, *init);
+            comparison.answered.insert(row.address, AtZero(bus, *spare));
         else if (const std::optional<FoundModule> &found = atAddress.value(row.address))
             comparison.answered.insert(row.address, *found);
     }

@@ -368,7 +368,7 @@ void NavixCliTest::compareAndRestore()
                "4052,05400600\r\nEND\r\n4113,07210600\r\nEND\r\n4017,14090640\r\nEND\r\n");
     file.close();
     SimProcess own;
-    QVERIFY(own.Start(runtimeFolder.path(), {"--bus", bus.fileName(), "--split", "--close-grace", "-1"}));
+    QVERIFY(own.Start(runtimeFolder.path(), {"--bus", bus.fileName(), "--split", "--control", "--trace", "--close-grace", "-1"}));
     const QStringList line{"--port", QStringLiteral("COM%1").arg(own.comNumber), "--file", file.fileName(),
                            "--timeout", AnswerTimeOutMs, "--json"};
     const auto rows = [](const Run &run, const QString &field) {
@@ -388,6 +388,12 @@ void NavixCliTest::compareAndRestore()
                           "06 another type at this address", "07 range", "14 range"}));
     const Run planned = Cli(QStringList{"restore", "--dry-run"} + line);
     QCOMPARE(planned.out, QByteArray("%0101200600\n%0202080600\n%0004400600\n%0707210600\n%141409064022\n"));
+    // Neither the compare nor the plan wrote anything: up to the last read of each (the spare asked for its
+    // configuration at 00) the modules heard no configuration command.
+    QByteArray heard;
+    QVERIFY(QTest::qWaitFor(
+        [&] { return heard.append(own.process.readAllStandardError()).count("$002<CR>") == 2; }, 5000));
+    QVERIFY(!heard.contains("  %"));
 
     const Run restore = Cli(QStringList{"restore", "--yes", "--only", "01,02,04,05,06,07,14"} + line);
     QCOMPARE(restore.exitCode, 1);
@@ -396,10 +402,21 @@ void NavixCliTest::compareAndRestore()
                           "06 not written", "07 refused by the module", "14 done"}));
     QCOMPARE(restore.Json()["hint"].toString(), QString("Remove the INIT wire and power the module up again"));
 
-    const Run after = Cli(QStringList{"compare"} + line);
-    QCOMPARE(rows(after, "differences"),
+    // The spare still answers in INIT until it is powered up without its INIT wire; then it is the module
+    // the file knows, at its address.
+    const Run inInit = Cli(QStringList{"compare"} + line);
+    QCOMPARE(rows(inInit, "differences"),
              QStringList({"01 ", "02 ", "04 in INIT", "05 baud rate", "06 another type at this address",
                           "07 range", "14 "}));
+    own.process.write("power-up\n");
+    QByteArray confirmed;
+    QVERIFY(QTest::qWaitFor(
+        [&] { return confirmed.append(own.process.readAllStandardOutput()).contains("navix-sim: power-up\n"); },
+        5000));
+    const Run after = Cli(QStringList{"compare"} + line);
+    QCOMPARE(rows(after, "differences"),
+             QStringList({"01 ", "02 ", "04 ", "05 baud rate", "06 another type at this address", "07 range",
+                          "14 "}));
 }
 
 void NavixCliTest::networkPortThroughADeviceServer()
