@@ -48,7 +48,7 @@ private slots:
     void reloadOnHangup();
 
 private:
-    QString WriteConfig(const QString &fileName, const QString &busesText);
+    QString WriteConfig(const QString &fileName, const QString &busesText, const QString &mqttExtra = {});
     QString BusText(const QString &bus, int com, const QString &modules, const QString &writable) const;
     bool StartGateway();
     bool StartSim(SimProcess &sim, const QString &busFile, int com = 0);
@@ -129,14 +129,14 @@ QString GatewayTest::BusText(const QString &bus, int com, const QString &modules
         .arg(modules, writable);
 }
 
-QString GatewayTest::WriteConfig(const QString &fileName, const QString &busesText)
+QString GatewayTest::WriteConfig(const QString &fileName, const QString &busesText, const QString &mqttExtra)
 {
     QFile file(folder.filePath(fileName));
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(QStringLiteral("name: %1\nmqtt:\n  host: %2\n  port: %3\n  prefix: navix\nbuses:\n%4")
+    file.write(QStringLiteral("name: %1\nmqtt:\n  host: %2\n  port: %3\n  prefix: navix\n%4buses:\n%5")
                    .arg(name, broker.Host())
                    .arg(broker.Port())
-                   .arg(busesText)
+                   .arg(mqttExtra, busesText)
                    .toUtf8());
     return file.fileName();
 }
@@ -153,6 +153,7 @@ void GatewayTest::Listen()
                 messages.append({topic, payload, retained});
             });
     listener->Subscribe("navix/#", 1);
+    listener->Subscribe("homeassistant/#", 1);
     listener->Start();
     QTRY_VERIFY_WITH_TIMEOUT(listener->IsConnected(), BoundMs);
 }
@@ -207,6 +208,8 @@ QJsonObject GatewayTest::SetAndWait(const QString &point, const QByteArray &payl
 
 void GatewayTest::statusStatesAndTheLastWill()
 {
+    WriteConfig("gateway.yaml", BusText("bus1", sim->comNumber, "bus1.cfg", "[\"0A\", \"03\"]"),
+                "  discovery: true\n");
     QVERIFY(StartGateway());
     QTRY_COMPARE_WITH_TIMEOUT(Last(Topic("status")), QByteArray("online"), BoundMs);
     QTRY_COMPARE_WITH_TIMEOUT(Last(Topic("bus1/0A/availability")), QByteArray("online"), BoundMs);
@@ -225,6 +228,18 @@ void GatewayTest::statusStatesAndTheLastWill()
     const QJsonObject dead = LastJson(Topic("bus1/01/state"));
     QCOMPARE(dead["quality"].toString(), QString("lost"));
     QVERIFY(dead["values"].toObject().isEmpty());
+
+    // Home Assistant is told of the switches, and told again when it comes back.
+    const auto switchConfigs = [&] {
+        return std::count_if(messages.cbegin(), messages.cend(), [&](const Message &m) {
+            return m.topic.startsWith("homeassistant/switch/") && m.topic.endsWith("/do0/config") &&
+                   m.payload.contains(Topic("bus1/0A/do0/set").toUtf8());
+        });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(switchConfigs() > 0, BoundMs);
+    const auto sent = switchConfigs();
+    listener->Publish("homeassistant/status", "online", 1, false);
+    QTRY_VERIFY_WITH_TIMEOUT(switchConfigs() > sent, BoundMs);
 
     // A new client finds the states retained.
     messages.clear();
