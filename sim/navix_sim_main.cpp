@@ -5,6 +5,7 @@
 #include "sim/sim_bus.h"
 #include "sim/sim_bus_file.h"
 #include "sim/sim_command_line.h"
+#include "sim/sim_control.h"
 #include "sim/sim_pty.h"
 
 #include <QCoreApplication>
@@ -126,7 +127,28 @@ struct Serving
     int com = 0;
     int closeGraceMs = 0;
     bool trace = false;
+    bool control = false;
 };
+
+// Lines on standard input change the modules (--control); a line that cannot be applied is told on
+// standard error and changes nothing.
+void TakeControlLines(SimBus &bus, QSocketNotifier &notifier)
+{
+    static QByteArray pending;
+    char buffer[256];
+    const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (got <= 0) {
+        notifier.setEnabled(false); // standard input ended: no more changes
+        return;
+    }
+    pending.append(buffer, got);
+    for (qsizetype end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n')) {
+        const QByteArray line = pending.left(end);
+        pending.remove(0, end + 1);
+        if (const QString problem = ApplyControlLine(bus, line); !problem.isEmpty())
+            PrintSimError(problem);
+    }
+}
 
 int Serve(QCoreApplication &app, SimBus &bus, const Serving &serving)
 {
@@ -162,6 +184,10 @@ int Serve(QCoreApplication &app, SimBus &bus, const Serving &serving)
     }
     if (serving.trace)
         TraceExchanges(pty, bus);
+    QSocketNotifier controlNotifier(STDIN_FILENO, QSocketNotifier::Read);
+    controlNotifier.setEnabled(serving.control);
+    QObject::connect(&controlNotifier, &QSocketNotifier::activated, &bus,
+                     [&bus, &controlNotifier] { TakeControlLines(bus, controlNotifier); });
 
     std::printf("navix-sim: COM%d -> %s\n", pty.ComNumber(), qPrintable(pty.SlavePath()));
     std::fflush(stdout);
@@ -195,5 +221,6 @@ int main(int argc, char *argv[])
         !line.Number(line.closeGrace, -1, 24 * 3600 * 1000, serving.closeGraceMs))
         return BadCommandLine;
     serving.trace = line.IsSet(line.trace);
+    serving.control = line.IsSet(line.control);
     return Serve(app, bus, serving);
 }

@@ -51,12 +51,14 @@ SimCommandLine::SimCommandLine(const QCoreApplication &app)
                  "Exit when the port, once opened, stays closed for <ms> (default 60000; -1: never).", "ms",
                  "60000"),
       exitOnClose("exit-on-close",
-                  "Exit as soon as the program that opened the port closes it (a grace time of 0).")
+                  "Exit as soon as the program that opened the port closes it (a grace time of 0)."),
+      control("control", "Read changes to the modules from standard input, one a line: \"inputs AA HH\" sets the "
+                         "digital inputs of the module at AA to the hex value HH.")
 {
     parser.setApplicationDescription(QString::fromLatin1(Description));
     parser.addHelpOption();
     parser.addOptions({com, bus, printDemo, lose, loseEvery, badChecksum, noise, split, late, lineTiming,
-                       adapterLatency, baud, garble, seed, frozen, trace, closeGrace, exitOnClose});
+                       adapterLatency, baud, garble, seed, frozen, trace, closeGrace, exitOnClose, control});
     parser.process(app);
 }
 

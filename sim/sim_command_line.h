@@ -40,6 +40,7 @@ public:
     const QCommandLineOption trace;
     const QCommandLineOption closeGrace;
     const QCommandLineOption exitOnClose;
+    const QCommandLineOption control;
 
 private:
     QCommandLineParser parser;

@@ -115,7 +115,7 @@ void GatewayTest::cleanup()
 
 bool GatewayTest::StartSim(SimProcess &process, const QString &busFile, int com)
 {
-    QStringList arguments{"--bus", busFile, "--trace", "--frozen", "--close-grace", "-1"};
+    QStringList arguments{"--bus", busFile, "--trace", "--frozen", "--control", "--close-grace", "-1"};
     if (com > 0)
         arguments << "--com" << QString::number(com);
     return process.Start(folder.path(), arguments);
@@ -224,6 +224,10 @@ void GatewayTest::statusStatesAndTheLastWill()
     QVERIFY(QDateTime::fromString(output["time"].toString(), Qt::ISODateWithMs).isValid());
     const QJsonObject inputs = LastJson(Topic("bus1/05/state"));
     QCOMPARE(inputs["names"].toObject()["di7"].toString(), QString("Vstup 8"));
+    // An input that changes on the line changes the state.
+    sim->process.write("inputs 05 3C\n");
+    QTRY_COMPARE_WITH_TIMEOUT(LastJson(Topic("bus1/05/state"))["values"].toObject()["di3"].toDouble(), 1.0, BoundMs);
+    QCOMPARE(LastJson(Topic("bus1/05/state"))["values"].toObject()["di0"].toDouble(), 0.0);
     // The dead module has no values to show and says why.
     const QJsonObject dead = LastJson(Topic("bus1/01/state"));
     QCOMPARE(dead["quality"].toString(), QString("lost"));
