@@ -344,10 +344,11 @@ bool Gateway::Reload()
 void Gateway::ApplyBuses(const QList<GatewayBusConfig> &wanted)
 {
     QStringList gone;
-    for (const auto &[name, entry] : buses) {
+    for (const auto &running : buses) {
+        const QString &name = running.first;
         const auto kept = std::find_if(wanted.cbegin(), wanted.cend(),
-                                       [&](const GatewayBusConfig &bus) { return bus.name == name; });
-        if (kept == wanted.cend() || !(*kept == entry.bus->Config()))
+                                       [&name](const GatewayBusConfig &bus) { return bus.name == name; });
+        if (kept == wanted.cend() || !(*kept == running.second.bus->Config()))
             gone.append(name);
     }
     // A changed bus lets go of its port before its successor opens it.
