@@ -3,8 +3,8 @@
 #include "gateway/mqtt/mqtt_log.h"
 
 #include <QList>
-#include <QPointer>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <mosquitto.h>
 
@@ -44,7 +44,9 @@ constexpr auto kLongestDelay = 60s;
 constexpr auto kStableConnection = 30s;
 // An attempt that got no answer (no CONNACK) within this time is given up and counts as failed.
 constexpr auto kConnectTimeout = 10s;
-// How long a clean stop may spend getting its DISCONNECT out.
+// How long a clean stop waits for the broker to acknowledge what was published before it (the gateway's
+// "offline"), and then for its DISCONNECT to go out.
+constexpr auto kDrainTimeout = 1s;
 constexpr auto kDisconnectTimeout = 2s;
 // The longest the loop sleeps in select(): bounds keep-alive handling and noticing a stop.
 constexpr int kLoopTimeoutMs = 500;
@@ -90,6 +92,8 @@ struct MqttClient::Private
     bool stopping = false;
     mosquitto *current = nullptr; // the instance of the attempt in progress, owned by the thread
     bool live = false;            // current has its CONNACK and has not been lost
+    QSet<int> unacknowledged; // message ids of current's QoS 1 and 2 publishes the broker has not confirmed
+    bool disconnectSent = false; // mosquitto_disconnect was called on current
     QList<QPair<QString, int>> subscriptions;
 
     std::thread thread;
@@ -106,6 +110,7 @@ struct MqttClient::Private
     mosquitto *NewInstance();
     bool WaitFor(std::chrono::milliseconds delay);
     void SubscribeAllLocked();
+    void DisconnectWhenDrainedLocked(bool drainTimedOut);
     void HandOverConnected(quint64 forSession);
     void HandOverDisconnected(quint64 forSession);
 
@@ -114,6 +119,7 @@ struct MqttClient::Private
 
     static void OnConnect(mosquitto *, void *self, int rc);
     static void OnMessage(mosquitto *, void *self, const mosquitto_message *message);
+    static void OnPublish(mosquitto *, void *self, int mid);
     static void OnLog(mosquitto *, void *, int level, const char *text);
 
     QString Where() const { return QStringLiteral("%1:%2").arg(settings.host).arg(settings.port); }
@@ -180,10 +186,13 @@ void MqttClient::Publish(const QString &topic, const QByteArray &payload, int qo
         qCDebug(MqttLog) << "connection lost: dropped a publish to" << topic;
         return;
     }
-    const int rc = mosquitto_publish(d->current, nullptr, topicBytes.constData(), int(payload.size()),
+    int mid = 0;
+    const int rc = mosquitto_publish(d->current, &mid, topicBytes.constData(), int(payload.size()),
                                      payload.constData(), qos, retain);
     if (rc != MOSQ_ERR_SUCCESS)
         qCWarning(MqttLog) << "publish to" << topic << "failed:" << mosquitto_strerror(rc);
+    else if (qos > 0)
+        d->unacknowledged.insert(mid); // the thread's OnPublish, which takes the mutex, removes it
 }
 
 void MqttClient::Subscribe(const QString &filter, int qos)
@@ -211,8 +220,8 @@ void MqttClient::Private::StopThread()
     {
         std::lock_guard lock(mutex);
         stopping = true;
-        if (current)
-            mosquitto_disconnect(current); // queues the DISCONNECT and wakes the loop
+        // Now, or the thread does once the broker confirmed the last publishes.
+        DisconnectWhenDrainedLocked(false);
     }
     wake.notify_all();
     thread.join();
@@ -257,6 +266,7 @@ mosquitto *MqttClient::Private::NewInstance()
     mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_connect_callback_set(m, &Private::OnConnect);
     mosquitto_message_callback_set(m, &Private::OnMessage);
+    mosquitto_publish_callback_set(m, &Private::OnPublish);
     mosquitto_log_callback_set(m, &Private::OnLog);
     int rc = MOSQ_ERR_SUCCESS;
     if (!settings.willTopic.isEmpty()) {
@@ -275,8 +285,9 @@ mosquitto *MqttClient::Private::NewInstance()
         rc = mosquitto_tls_set(m, OrNull(ca), nullptr, OrNull(cert), OrNull(key), nullptr);
     }
     if (rc != MOSQ_ERR_SUCCESS) {
-        qCWarning(MqttLog) << "the connection's settings were refused:" << mosquitto_strerror(rc)
-                           << (settings.tls ? "(are the TLS files there and readable?)" : "");
+        ReportFailure(
+            QStringLiteral("libmosquitto refused the connection's settings: %1%2")
+                .arg(mosquitto_strerror(rc), settings.tls ? " (are the TLS files there and readable?)" : ""));
         mosquitto_destroy(m);
         return nullptr;
     }
@@ -299,6 +310,8 @@ bool MqttClient::Private::RunOneConnection(quint64 forSession, bool &wasStable)
     {
         std::lock_guard lock(mutex);
         current = m;
+        unacknowledged.clear();
+        disconnectSent = false;
         if (stopping)
             rc = MOSQ_ERR_NO_CONN;
     }
@@ -354,7 +367,9 @@ int MqttClient::Private::Loop(mosquitto *m, Clock::time_point &connectedAt, bool
         if (stopping && !connackSeen)
             break; // nothing to say goodbye to
         if (stopping && !stopDeadline)
-            stopDeadline = Clock::now() + kDisconnectTimeout;
+            stopDeadline = Clock::now() + kDrainTimeout + kDisconnectTimeout;
+        if (stopping)
+            DisconnectWhenDrainedLocked(Clock::now() > *stopDeadline - kDisconnectTimeout);
         if (stopDeadline && Clock::now() > *stopDeadline)
             break;
     }
@@ -370,6 +385,18 @@ void MqttClient::Private::ReportFailure(const QString &text)
     }
     lastFailure = text;
     qCWarning(MqttLog).noquote() << text << "(trying again with back-off)";
+}
+
+// A clean stop sends its DISCONNECT only once the broker confirmed the QoS 1 publishes before it:
+// libmosquitto closes the socket right after the DISCONNECT, and a close with unread data (a PUBACK on its
+// way) resets the connection, which can make the broker drop the DISCONNECT unread and publish the last will
+// after all.
+void MqttClient::Private::DisconnectWhenDrainedLocked(bool drainTimedOut)
+{
+    if (!current || !live || disconnectSent || (!unacknowledged.isEmpty() && !drainTimedOut))
+        return;
+    disconnectSent = true;
+    mosquitto_disconnect(current); // queues the DISCONNECT and wakes the loop
 }
 
 void MqttClient::Private::SubscribeAllLocked()
@@ -415,6 +442,13 @@ void MqttClient::Private::OnMessage(mosquitto *, void *self, const mosquitto_mes
                 emit q->MessageReceived(topic, payload, retained);
         },
         Qt::QueuedConnection);
+}
+
+void MqttClient::Private::OnPublish(mosquitto *, void *self, int mid)
+{
+    auto *d = static_cast<Private *>(self);
+    std::lock_guard lock(d->mutex);
+    d->unacknowledged.remove(mid);
 }
 
 void MqttClient::Private::HandOverConnected(quint64 forSession)

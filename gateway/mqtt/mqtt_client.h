@@ -13,9 +13,10 @@
 // next attempt (a connection that held 30 s starts the back-off afresh). The subscriptions are made again on
 // every connect before Connected is handed over. Publish, Subscribe and Stop on the client's thread only
 // queue packets (libmosquitto in threaded mode wakes its loop through a socket pair) under a short lock. Stop
-// sends DISCONNECT (so no last will), waits at most about two seconds for it, and joins the thread; the
-// destructor does the same without signals. Every signal comes through the client's event loop, queued, and
-// none of a session that Stop ended arrives after it. Logs go to navix.mqtt; the password never does.
+// lets the broker confirm the QoS 1 publishes made before it, then sends DISCONNECT (so no last will), all
+// within about three seconds, and joins the thread; the destructor does the same without signals. Every
+// signal comes through the client's event loop, queued, and none of a session that Stop ended arrives after
+// it. Logs go to navix.mqtt; the password never does.
 
 #include <QByteArray>
 #include <QObject>

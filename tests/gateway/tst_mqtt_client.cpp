@@ -11,6 +11,8 @@
 #include <QMutex>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -129,6 +131,33 @@ private:
     QStringList lines;
 };
 
+// A certificate and key in the folder: self-signed (a CA) without an issuer, else signed by the issuer's.
+bool MakeCertificate(const QString &folder, const QString &name, const QString &subject,
+                     const QString &issuer, const QString &altName = QString())
+{
+    const QString openssl = QStandardPaths::findExecutable("openssl");
+    auto run = [&](const QStringList &arguments) {
+        QProcess process;
+        process.setWorkingDirectory(folder);
+        process.start(openssl, arguments);
+        return process.waitForFinished(30000) && process.exitCode() == 0;
+    };
+    const QStringList key{"-newkey",       "ec",      "-pkeyopt",    "ec_paramgen_curve:prime256v1",
+                          "-nodes",        "-keyout", name + ".key", "-subj",
+                          "/CN=" + subject};
+    if (issuer.isEmpty())
+        return run(QStringList{"req", "-x509", "-days", "2", "-out", name + ".pem"} + key);
+    QFile extensions(folder + "/" + name + ".ext");
+    if (!extensions.open(QIODevice::WriteOnly))
+        return false;
+    if (!altName.isEmpty())
+        extensions.write("subjectAltName=" + altName.toLatin1() + "\n");
+    extensions.close();
+    return run(QStringList{"req", "-out", name + ".csr"} + key) &&
+           run({"x509", "-req", "-in", name + ".csr", "-CA", issuer + ".pem", "-CAkey", issuer + ".key",
+                "-CAcreateserial", "-days", "2", "-extfile", name + ".ext", "-out", name + ".pem"});
+}
+
 // The child of lastWillArrivesWhenTheClientDies: connects with a last will, says so on its standard output
 // and waits to be killed.
 int RunWillChild(int argc, char **argv)
@@ -167,6 +196,7 @@ private slots:
     void lastWillArrivesWhenTheClientDies();
     void cleanStopLeavesNoLastWill();
     void wrongPasswordIsRefusedAndRetriedWithoutBlocking();
+    void tlsWithClientCertificateAndUntrustedBroker();
     void stopAndDestroyWhileConnectingArePrompt();
 };
 
@@ -339,20 +369,23 @@ void MqttClientTest::cleanStopLeavesNoLastWill()
     QSignalSpy down(&client, &MqttClient::Disconnected);
     client.Start();
     QTRY_COMPARE_WITH_TIMEOUT(up.count(), 1, 10000);
-    client.Publish("gw/status", "online", 1, true);
-    QVERIFY(seen.WaitFor("gw/status"));
+    // What is published right before the stop still goes out, ahead of the DISCONNECT (a gateway's last
+    // word).
+    client.Publish("gw/status", "stopped", 1, true);
     client.Stop();
     QCOMPARE(down.count(), 1);
     QVERIFY(!client.IsConnected());
-    QTRY_VERIFY_WITH_TIMEOUT(broker.Log().contains("Client stopper disconnected."), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(broker.Log().contains("Client stopper disconnected."), qPrintable(broker.Log()),
+                              10000);
 
     // Whatever came after the stop, the marker comes after it: no will in between.
     QVERIFY(MosquittoPub(broker, {"-t", "gw/marker", "-m", "x", "-q", "1"}));
     QVERIFY(seen.WaitFor("gw/marker"));
-    int statuses = 0;
+    QStringList statuses;
     for (const Received &m : std::as_const(seen.messages))
-        statuses += m.topic == "gw/status";
-    QCOMPARE(statuses, 1);
+        if (m.topic == "gw/status")
+            statuses.append(QString::fromUtf8(m.payload));
+    QCOMPARE(statuses, QStringList{"stopped"});
     QCOMPARE(down.count(), 1); // no second Disconnected from the thread's late hand-over
 }
 
@@ -401,6 +434,46 @@ void MqttClientTest::wrongPasswordIsRefusedAndRetriedWithoutBlocking()
         QVERIFY2(!line.contains("Wrong-Secret-42"), qPrintable(line));
         QVERIFY2(!line.contains("right-one"), qPrintable(line));
     }
+}
+
+void MqttClientTest::tlsWithClientCertificateAndUntrustedBroker()
+{
+    if (QStandardPaths::findExecutable("openssl").isEmpty())
+        QSKIP("openssl is missing (Debian package openssl)");
+    QTemporaryDir folder;
+    const QString at = folder.path() + "/";
+    QVERIFY(MakeCertificate(folder.path(), "ca", "navix test CA", ""));
+    QVERIFY(MakeCertificate(folder.path(), "other-ca", "another CA", ""));
+    QVERIFY(MakeCertificate(folder.path(), "broker", "127.0.0.1", "ca", "IP:127.0.0.1"));
+    QVERIFY(MakeCertificate(folder.path(), "gateway", "gateway", "ca"));
+    MosquittoBroker broker;
+    broker.UseTls(at + "broker.pem", at + "broker.key", at + "ca.pem"); // and asks for a client certificate
+    QVERIFY2(broker.Start(), qPrintable(broker.Log()));
+
+    LogCapture log;
+    MqttSettings trusting = SettingsFor(broker, "tls-gateway");
+    trusting.tls = MqttTls{at + "ca.pem", at + "gateway.pem", at + "gateway.key"};
+    MqttClient client(trusting);
+    Inbox heard(client);
+    QSignalSpy up(&client, &MqttClient::Connected);
+    client.Subscribe("tls/#", 1);
+    client.Start();
+    QTRY_COMPARE_WITH_TIMEOUT(up.count(), 1, 10000);
+    client.Publish("tls/echo", "through TLS", 1, false);
+    const auto echo = heard.WaitFor("tls/echo");
+    QVERIFY(echo);
+    QCOMPARE(echo->payload, QByteArray("through TLS"));
+
+    // A broker whose certificate another CA signed is not talked to.
+    MqttSettings suspicious = trusting;
+    suspicious.clientId = "tls-suspicious";
+    suspicious.tls = MqttTls{at + "other-ca.pem", at + "gateway.pem", at + "gateway.key"};
+    MqttClient refused(suspicious);
+    QSignalSpy refusedUp(&refused, &MqttClient::Connected);
+    refused.Start();
+    QTRY_VERIFY_WITH_TIMEOUT(log.Contains("cannot connect to " + broker.Host()), 10000);
+    QCOMPARE(refusedUp.count(), 0);
+    QVERIFY(!broker.Log().contains("as tls-suspicious"));
 }
 
 void MqttClientTest::stopAndDestroyWhileConnectingArePrompt()

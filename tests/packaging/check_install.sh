@@ -20,6 +20,12 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 programs=(navix-utility navix-sim navix-cli)
+# The gateway and its service files where the tree has the program.
+gateway=0
+if grep -q navix-gateway "$build/packaging/cmake_install.cmake" 2>/dev/null; then
+  gateway=1
+  programs+=(navix-gateway)
+fi
 # A Debug build keeps the assertions of Qt's inline code, each with the path of the Qt header it sits in; a
 # Release build (QT_NO_DEBUG) has none, stripped or not.
 check_release_programs() {
@@ -52,9 +58,33 @@ expected=(
 for size in 16 22 24 32 48 64 128 256; do
   expected+=("share/icons/hicolor/${size}x${size}/apps/$app_id.png")
 done
+if [ $gateway = 1 ]; then
+  expected+=(bin/navix-gateway share/man/man1/navix-gateway.1 lib/systemd/system/navix-gateway.service
+             lib/sysusers.d/navix-gateway.conf)
+fi
 for file in "${expected[@]}"; do
   [ -f "$root/$file" ] || fail "not installed: $file"
 done
+if [ $gateway = 1 ]; then
+  # The example configuration goes to /etc whatever the prefix, and a second install keeps an edited one.
+  config=$work/root/etc/navix/gateway.yaml
+  [ -f "$config" ] || fail "not installed: /etc/navix/gateway.yaml"
+  echo "# edited" >>"$config"
+  DESTDIR="$work/root" cmake --install "$build" --prefix /usr >"$work/install.log" || fail "second install"
+  grep -qx "# edited" "$config" || fail "a second install overwrote /etc/navix/gateway.yaml"
+  unit=$root/lib/systemd/system/navix-gateway.service
+  for line in "ExecStart=/usr/bin/navix-gateway --config /etc/navix/gateway.yaml" "User=navix-gateway" \
+    "SupplementaryGroups=dialout" "ProtectSystem=strict" "Restart=on-failure"; do
+    grep -qx "$line" "$unit" || fail "the unit lacks $line"
+  done
+  if command -v systemd-analyze >/dev/null; then
+    # A copy that names the installed program, which is not in /usr/bin here; the manual page is checked below.
+    # Any remark (an unknown key, a bad value) fails it too.
+    sed "s|/usr/bin/navix-gateway|$root/bin/navix-gateway|" "$unit" >"$work/navix-gateway.service"
+    remarks=$(systemd-analyze verify --man=no "$work/navix-gateway.service" 2>&1) &&
+      [ -z "$remarks" ] || fail "systemd-analyze verify navix-gateway.service: $remarks"
+  fi
+fi
 for program in "${programs[@]}"; do
   [ -x "$root/bin/$program" ] || fail "not executable: bin/$program"
 done
@@ -71,7 +101,7 @@ grep -qx 'Exec=navix-utility' "$root/share/applications/$app_id.desktop" || fail
 grep -qx "Icon=$app_id" "$root/share/applications/$app_id.desktop" || fail "Icon"
 appstreamcli validate --no-net --strict "$root/share/metainfo/$app_id.metainfo.xml" || fail "appstreamcli validate"
 if command -v man >/dev/null; then
-  for page in navix-utility navix-sim navix-cli; do
+  for page in "${programs[@]}"; do
     warnings=$(man --warnings -l "$root/share/man/man1/$page.1" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "man page $page: $warnings"
   done
@@ -85,12 +115,24 @@ dpkg-deb -c "$package" | tee "$work/contents"
 for file in "${expected[@]}"; do
   grep -q " \./usr/$file\$" "$work/contents" || fail "not in the package: /usr/$file"
 done
+if [ $gateway = 1 ]; then
+  grep -q " \./etc/navix/gateway.yaml\$" "$work/contents" || fail "not in the package: /etc/navix/gateway.yaml"
+  dpkg-deb -e "$package" "$work/control"
+  grep -qx /etc/navix/gateway.yaml "$work/control/conffiles" || fail "/etc/navix/gateway.yaml is no conffile"
+  for script in postinst prerm postrm; do
+    [ -x "$work/control/$script" ] || fail "the package has no executable $script"
+  done
+fi
 dpkg-deb -x "$package" "$work/unpacked"
 check_release_programs "$work/unpacked/usr/bin" "in the package"
 depends=$(dpkg-deb -f "$package" Depends)
 echo "Depends: $depends"
 # The library scan found what the programs link.
-for library in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6network6 libc6 qt6-qpa-plugins; do
+libraries=(libqt6core6 libqt6widgets6 libqt6serialport6 libqt6network6 libc6 qt6-qpa-plugins)
+if [ $gateway = 1 ]; then
+  libraries+=(libmosquitto1 libyaml-cpp)
+fi
+for library in "${libraries[@]}"; do
   [[ $depends == *"$library"* ]] || fail "Depends lacks $library"
 done
 echo "PASS"

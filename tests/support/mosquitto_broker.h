@@ -63,6 +63,15 @@ public:
         return true;
     }
 
+    // Before Start: the listener speaks TLS with this certificate and key; with a CA, it also asks every
+    // client for a certificate signed by it.
+    void UseTls(const QString &certFile, const QString &keyFile, const QString &clientCaFile = QString())
+    {
+        tls = QString("certfile %1\nkeyfile %2\n").arg(certFile, keyFile);
+        if (!clientCaFile.isEmpty())
+            tls += QString("cafile %1\nrequire_certificate true\n").arg(clientCaFile);
+    }
+
     // Starts the broker and returns once it takes connections (within a few seconds) on Port(), which stays
     // the same for every later Start. False when it did not come up; Log() says why.
     bool Start()
@@ -151,6 +160,7 @@ private:
             text += QString("allow_anonymous false\npassword_file %1\n").arg(PasswordFile());
         else
             text += "allow_anonymous true\n";
+        text += tls;
         text += "persistence false\n";
         text += QString("log_dest file %1\n").arg(LogFile());
         text += "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n";
@@ -191,6 +201,7 @@ private:
     QProcess process;
     quint16 port = 0;
     bool withPasswords = false;
+    QString tls;
 };
 
 } // namespace navix
