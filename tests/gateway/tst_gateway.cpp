@@ -303,7 +303,7 @@ void GatewayTest::retainedSetIsRefused()
     QCOMPARE(result["id"].toString(), QString("ghost"));
     listener->Publish(Topic("bus1/0A/do5/set"), QByteArray(), 1, true);
     // The polls go on and the output stays off.
-    QTRY_COMPARE_WITH_TIMEOUT(Last(Topic("bus1/0A/availability")), QByteArray("online"), BoundMs);
+    QTRY_VERIFY_WITH_TIMEOUT(LastJson(Topic("bus1/0A/state"))["values"].toObject().contains("do5"), BoundMs);
     QCOMPARE(LastJson(Topic("bus1/0A/state"))["values"].toObject()["do5"].toDouble(), 0.0);
     QCOMPARE(WritesHeard(), QStringList());
 }
@@ -313,9 +313,10 @@ void GatewayTest::brokerAndSimulatorComeBack()
     QVERIFY(StartGateway());
     QTRY_COMPARE_WITH_TIMEOUT(Last(Topic("bus1/0A/availability")), QByteArray("online"), BoundMs);
     // The broker restarts and has forgotten every retained message: the gateway publishes them again.
+    // Whatever comes after this is published anew: the gateway publishes its status only on connecting.
+    messages.clear();
     broker.Stop();
     QVERIFY2(broker.Start(), qPrintable(broker.Log()));
-    messages.clear();
     QTRY_VERIFY_WITH_TIMEOUT(listener->IsConnected(), BoundMs);
     QTRY_COMPARE_WITH_TIMEOUT(Last(Topic("status")), QByteArray("online"), BoundMs);
     QTRY_VERIFY_WITH_TIMEOUT(!Last(Topic("bus1/0A/state")).isEmpty(), BoundMs);
