@@ -74,13 +74,16 @@ int RunGateway(int argc, char *argv[])
     const QCommandLineOption configOption("config", "The configuration file (YAML).", "FILE");
     const QCommandLineOption checkOption("check", "Validate the configuration file and exit (0: valid, 2: not).");
     parser.addOptions({configOption, checkOption});
-    if (!parser.parse(app.arguments()) || !parser.isSet(configOption)) {
-        std::fprintf(stderr, "navix-gateway: %s\n",
-                     qPrintable(parser.isSet(configOption) ? parser.errorText() : "--config FILE is needed"));
+    if (!parser.parse(app.arguments())) {
+        std::fprintf(stderr, "navix-gateway: %s\n", qPrintable(parser.errorText()));
         return BadConfiguration;
     }
     if (parser.isSet("help"))
         parser.showHelp(0);
+    if (!parser.isSet(configOption)) {
+        std::fprintf(stderr, "navix-gateway: --config FILE is needed (--help tells more)\n");
+        return BadConfiguration;
+    }
     const QString path = parser.value(configOption);
     const GatewayConfigResult result = LoadGatewayConfig(path);
     if (!result.config) {

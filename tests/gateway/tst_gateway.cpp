@@ -46,6 +46,7 @@ private slots:
     void retainedSetIsRefused();
     void brokerAndSimulatorComeBack();
     void reloadOnHangup();
+    void checkOption();
 
 private:
     QString WriteConfig(const QString &fileName, const QString &busesText, const QString &mqttExtra = {});
@@ -369,6 +370,24 @@ void GatewayTest::reloadOnHangup()
     QCOMPARE(gateway.exitStatus(), QProcess::NormalExit);
     QCOMPARE(gateway.exitCode(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(Last(Topic("status")), QByteArray("offline"), BoundMs);
+}
+
+void GatewayTest::checkOption()
+{
+    const auto check = [this](QByteArray &error) {
+        QProcess program;
+        program.start(QStringLiteral(NAVIX_GATEWAY_PATH), {"--check", "--config", configPath});
+        if (!program.waitForFinished(BoundMs))
+            return -1;
+        error = program.readAllStandardError();
+        return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -2;
+    };
+    QByteArray error;
+    QCOMPARE(check(error), 0);
+    QCOMPARE(error, QByteArray());
+    WriteConfig("gateway.yaml", BusText("bus1", sim->comNumber, "bus1.cfg", "[\"0A\", \"0F\"]"));
+    QCOMPARE(check(error), 2);
+    QCOMPARE(error, configPath.toUtf8() + ":11: bus bus1: writable: no module at 0F in the module file\n");
 }
 
 QTEST_GUILESS_MAIN(GatewayTest)
