@@ -117,11 +117,13 @@ BenchRow BusRow(const BenchPlace &place, const QString &name, bool firstDead, in
     const Span span(0);
     RunFor(seconds * 1000);
     BenchRow row = span.End(name, static_cast<int>(run.Exchanges()));
-    row.boundSeconds = BoundSeconds(run.sim.Exchanges(traced, row.exchanges), {GatewayBaud, 0, GatewayTimeOutMs});
+    row.boundSeconds =
+        BoundSeconds(run.sim.Exchanges(traced, row.exchanges), {GatewayBaud, 0, GatewayTimeOutMs});
     const QMap<QByteArray, double> rates = ModuleRates(before, run.goodReads, row.seconds);
     if (!firstDead) {
         AliveRates() = rates;
-        row.name += QStringLiteral(" (slowest module %1/s)").arg(*std::min_element(rates.cbegin(), rates.cend()), 0, 'f', 1);
+        row.name += QStringLiteral(" (slowest module %1/s)")
+                        .arg(*std::min_element(rates.cbegin(), rates.cend()), 0, 'f', 1);
         return row;
     }
     // Skipping the dead module's turns can make the others faster than before: the share may pass 100 %.
@@ -139,7 +141,8 @@ double Percentile(std::vector<double> sorted, double share)
     std::sort(sorted.begin(), sorted.end());
     if (sorted.empty())
         return 0;
-    return sorted[std::min(sorted.size() - 1, static_cast<size_t>(share * static_cast<double>(sorted.size())))];
+    return sorted[std::min(sorted.size() - 1,
+                           static_cast<size_t>(share * static_cast<double>(sorted.size())))];
 }
 
 BenchRow InputChangeRow(const BenchPlace &place, const QString &name)

@@ -39,7 +39,7 @@ constexpr int SearchBoundMs = 30000;
 constexpr int EmptyScanBoundMs = 300000;
 constexpr int WarmUpMs = 1000;
 constexpr int OpeningReadsMs = 3000; // "Very fast": every editor through its first turns
-constexpr int FastPacingMs = 50; // "Fast", the pacing the program starts with
+constexpr int FastPacingMs = 50;     // "Fast", the pacing the program starts with
 constexpr int StartUpRuns = 3;
 constexpr int MemoryRecords = 300;
 

@@ -139,10 +139,13 @@ void Gateway::StartBus(const GatewayBusConfig &busConfig)
     entry.bus = std::make_unique<GatewayBus>(busConfig);
     GatewayBus *bus = entry.bus.get();
     const QString name = busConfig.name;
-    connect(bus, &GatewayBus::ValuesRead, this, [this, name](const ModuleValues &values) { TakeValues(name, values); });
+    connect(bus, &GatewayBus::ValuesRead, this,
+            [this, name](const ModuleValues &values) { TakeValues(name, values); });
     connect(bus, &GatewayBus::SetDone, this,
             [this, name](const QByteArray &address, const QString &pointId, const QString &requestId,
-                         const SetOutcome &outcome) { PublishResult(name, address, pointId, requestId, outcome); });
+                         const SetOutcome &outcome) {
+                PublishResult(name, address, pointId, requestId, outcome);
+            });
     if (!bus->Start())
         qCWarning(GatewayLog) << "bus" << name << ": no module in" << busConfig.modules;
     if (client && client->IsConnected() && config.mqtt.discovery)
@@ -171,7 +174,8 @@ void Gateway::PublishRetained()
         for (auto module = entry.modules.cbegin(); module != entry.modules.cend(); ++module) {
             const QString topic = ModuleTopic(name, module.key());
             if (module->online)
-                client->Publish(topic + "/availability", *module->online ? Online : Offline, QosAtLeastOnce, true);
+                client->Publish(topic + "/availability", *module->online ? Online : Offline, QosAtLeastOnce,
+                                true);
             if (!module->state.isEmpty())
                 client->Publish(topic + "/state", module->state, QosAtMostOnce, true);
         }
@@ -217,7 +221,8 @@ void Gateway::TakeValues(const QString &bus, const ModuleValues &values)
     for (qsizetype channel = 0; channel < module->points.size(); ++channel) {
         const GatewayPoint &point = module->points[channel];
         names.insert(point.id, values.channels.value(channel).name);
-        if (!values.unit.isEmpty() && point.kind != PointKind::DigitalInput && point.kind != PointKind::DigitalOutput)
+        if (!values.unit.isEmpty() && point.kind != PointKind::DigitalInput &&
+            point.kind != PointKind::DigitalOutput)
             units.insert(point.id, values.unit);
         read.insert(point.id, Number(values.values.value(channel, LostValue)));
     }
@@ -245,7 +250,8 @@ void Gateway::PublishAvailability(const QString &bus, const QByteArray &address,
         return;
     topics.online = online;
     qCInfo(GatewayLog) << "bus" << bus << "module" << address << (online ? "online" : "offline");
-    client->Publish(ModuleTopic(bus, address) + "/availability", online ? Online : Offline, QosAtLeastOnce, true);
+    client->Publish(ModuleTopic(bus, address) + "/availability", online ? Online : Offline, QosAtLeastOnce,
+                    true);
 }
 
 void Gateway::TakeMessage(const QString &topic, const QByteArray &payload, bool retained)
@@ -319,8 +325,8 @@ bool Gateway::Reload()
 {
     const GatewayConfigResult result = LoadGatewayConfig(configPath);
     if (!result.config) {
-        qCWarning(GatewayLog).noquote() << "reload refused, the running configuration stays:"
-                                        << ConfigErrorText(configPath, result);
+        qCWarning(GatewayLog).noquote()
+            << "reload refused, the running configuration stays:" << ConfigErrorText(configPath, result);
         return false;
     }
     const GatewayConfig fresh = *result.config;

@@ -1,9 +1,9 @@
 #pragma once
-// The gateway: its buses, and the broker they are published on. Topics (P the prefix, G the gateway's name, B a
-// bus, AA a module's address):
+// The gateway: its buses, and the broker they are published on. Topics (P the prefix, G the gateway's name, B
+// a bus, AA a module's address):
 //   P/G/status              retained, "online"; the broker's last will says "offline"
-//   P/G/B/AA/state          retained JSON, on a change of a value or of the quality; the last good values stay
-//   P/G/B/AA/availability   retained, "online", or "offline" once the module missed three polls in a row
+//   P/G/B/AA/state          retained JSON, on a change of a value or of the quality; the last good values
+//   stay P/G/B/AA/availability   retained, "online", or "offline" once the module missed three polls in a row
 //   P/G/B/AA/<point>/set    a set of an output; a retained one is refused (never written)
 //   P/G/B/AA/<point>/result the outcome of every set, with the request's id
 //   P/G/B/metrics           retained, every 10 s
@@ -52,9 +52,9 @@ private:
     // What the gateway last published of a module, to publish again on a reconnect and to tell a change.
     struct ModuleTopics
     {
-        QByteArray state;    // the retained state payload, empty before the first read
-        QByteArray content;  // the state's values and quality without its time
-        QJsonObject values;  // the last good values
+        QByteArray state;   // the retained state payload, empty before the first read
+        QByteArray content; // the state's values and quality without its time
+        QJsonObject values; // the last good values
         std::optional<bool> online;
     };
     struct BusEntry

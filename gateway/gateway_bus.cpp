@@ -44,7 +44,8 @@ GatewayBus::GatewayBus(const GatewayBusConfig &busConfig, QObject *parent)
     : QObject(parent), config(busConfig), session(std::make_unique<BusSession>())
 {
     session->SetTimeOutField(config.timeOutMs);
-    // No pause between exchanges: the modules answer within the time-out, and the line is the gateway's alone.
+    // No pause between exchanges: the modules answer within the time-out, and the line is the gateway's
+    // alone.
     session->Engine().SetPacingTag(VeryFast);
     // Every reply passes here on its way to the router, for the figures and the sets' outcomes.
     session->Engine().SetReplySink(this);
@@ -121,7 +122,8 @@ void GatewayBus::OpenPort()
     } else {
         const PortLookup lookup = ResolvePortName(config.port, ListPorts());
         if (!lookup.port) {
-            qCWarning(GatewayLog) << "bus" << config.name << "cannot open" << config.port << ":" << lookup.problem;
+            qCWarning(GatewayLog) << "bus" << config.name << "cannot open" << config.port << ":"
+                                  << lookup.problem;
             return;
         }
         named = lookup.port;
@@ -218,7 +220,8 @@ QString GatewayBus::RefuseSet(const QByteArray &address, const QString &pointId,
     const double slack = point.kind == PointKind::AnalogOutput
                              ? OutputPositionStep(*qobject_cast<Turn4021 *>(turns.value(address))) / 2
                              : 0;
-    if (point.kind == PointKind::AnalogOutput && (value < point.minimum - slack || value > point.maximum + slack))
+    if (point.kind == PointKind::AnalogOutput &&
+        (value < point.minimum - slack || value > point.maximum + slack))
         return QStringLiteral("range");
     // Until the module has been read, its turn knows nothing of its outputs to write around.
     if (!IsPortOpen() || poller->IsAbsent(address) || !readOnce.contains(address))
@@ -226,15 +229,16 @@ QString GatewayBus::RefuseSet(const QByteArray &address, const QString &pointId,
     return {};
 }
 
-void GatewayBus::Set(const QByteArray &address, const QString &pointId, double value, const QString &requestId)
+void GatewayBus::Set(const QByteArray &address, const QString &pointId, double value,
+                     const QString &requestId)
 {
     const QString refusal = RefuseSet(address, pointId, value);
     std::deque<PendingSet> &queue = sets[address];
     if (refusal.isEmpty() && static_cast<int>(queue.size()) >= MaxWaitingSets)
         qCWarning(GatewayLog) << "bus" << config.name << "module" << address << "has too many sets waiting";
     if (!refusal.isEmpty() || static_cast<int>(queue.size()) >= MaxWaitingSets) {
-        qCInfo(GatewayLog) << "bus" << config.name << "set" << address << pointId << "refused:"
-                           << (refusal.isEmpty() ? QStringLiteral("refused") : refusal);
+        qCInfo(GatewayLog) << "bus" << config.name << "set" << address << pointId
+                           << "refused:" << (refusal.isEmpty() ? QStringLiteral("refused") : refusal);
         emit SetDone(address, pointId, requestId,
                      {false, 0, refusal.isEmpty() ? QStringLiteral("refused") : refusal});
         return;
@@ -301,7 +305,8 @@ BusMetrics GatewayBus::TakeMetrics()
     const qint64 now = clock.elapsed();
     const quint64 cycles = session->Router().CyclesStarted();
     if (cycles > cyclesAtLastMetrics)
-        metrics.cycleMs = static_cast<double>(now - lastMetricsMs) / static_cast<double>(cycles - cyclesAtLastMetrics);
+        metrics.cycleMs =
+            static_cast<double>(now - lastMetricsMs) / static_cast<double>(cycles - cyclesAtLastMetrics);
     cyclesAtLastMetrics = cycles;
     lastMetricsMs = now;
     for (const GatewayModule &module : modules) {

@@ -43,8 +43,8 @@ struct ModuleMetrics
     quint64 exchanges = 0;
     quint64 timeOuts = 0;
     quint64 wrongChecksums = 0;
-    quint64 polls = 0;        // reads that reached the gateway, answered or not
-    double roundTripP50 = 0;  // ms, of the answered exchanges since the metrics were last taken
+    quint64 polls = 0;       // reads that reached the gateway, answered or not
+    double roundTripP50 = 0; // ms, of the answered exchanges since the metrics were last taken
     double roundTripP95 = 0;
 };
 
@@ -124,11 +124,11 @@ private:
     std::unique_ptr<BusSession> session;
     std::unique_ptr<HeadlessPoller> poller;
     QList<GatewayModule> modules;
-    QHash<QByteArray, EditorTurn *> turns;                          // by address, owned by the poller
-    QHash<QByteArray, std::shared_ptr<ModuleRecord>> records;       // by address
+    QHash<QByteArray, EditorTurn *> turns;                    // by address, owned by the poller
+    QHash<QByteArray, std::shared_ptr<ModuleRecord>> records; // by address
     // By address: the first is under way, the others wait for it (at most MaxWaitingSets in all).
     QHash<QByteArray, std::deque<PendingSet>> sets;
-    QHash<QByteArray, ExchangeFigures> figures;                     // by address
+    QHash<QByteArray, ExchangeFigures> figures; // by address
     QTimer reopenTimer;
     QTimer setTimer;
     QElapsedTimer clock;

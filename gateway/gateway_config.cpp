@@ -138,9 +138,10 @@ QString TopicPrefix(const YAML::Node &node)
     static const QRegularExpression prefix("^[A-Za-z0-9_.-]+(/[A-Za-z0-9_.-]+)*$");
     const QString text = Text(node, QStringLiteral("mqtt.prefix"));
     if (!prefix.match(text).hasMatch())
-        Fail(node, QStringLiteral("mqtt.prefix \"%1\" must be topic levels of letters, digits, \"_\", \".\" and "
-                                  "\"-\" between \"/\"")
-                       .arg(text));
+        Fail(node,
+             QStringLiteral("mqtt.prefix \"%1\" must be topic levels of letters, digits, \"_\", \".\" and "
+                            "\"-\" between \"/\"")
+                 .arg(text));
     return text;
 }
 
@@ -249,7 +250,8 @@ GatewayBusConfig ReadBus(const YAML::Node &node, const QString &folder)
     bus.port = BusPort(node, what + "port");
     bus.baud = BusBaud(node, what + "baud");
     if (node["timeout_ms"])
-        bus.timeOutMs = Number(node["timeout_ms"], what + "timeout_ms", LowestBusTimeOutMs, HighestBusTimeOutMs);
+        bus.timeOutMs =
+            Number(node["timeout_ms"], what + "timeout_ms", LowestBusTimeOutMs, HighestBusTimeOutMs);
     BusSession session;
     bus.modules = ModuleFile(node, what + "modules", folder, session);
     QFile modules(bus.modules);

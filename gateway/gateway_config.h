@@ -1,7 +1,8 @@
 #pragma once
 // The gateway's configuration file (YAML): its name on the broker, the broker, and the buses with their ports
 // and module files. A file is validated as a whole before anything of it is used; the first error found is
-// reported with its line. Defaults are the safe ones: the broker on the loopback address, no writable outputs.
+// reported with its line. Defaults are the safe ones: the broker on the loopback address, no writable
+// outputs.
 
 #include <QByteArray>
 #include <QList>
@@ -14,11 +15,11 @@ namespace navix {
 struct GatewayBusConfig
 {
     QString name;
-    QString port;    // a device path, COM<n>, or host:port of a raw TCP device server
+    QString port; // a device path, COM<n>, or host:port of a raw TCP device server
     int baud = 9600;
     int timeOutMs = 100;
-    QString modules; // the module file, absolute
-    QByteArray modulesDigest; // of the module file's content: a file saved anew makes another bus
+    QString modules;            // the module file, absolute
+    QByteArray modulesDigest;   // of the module file's content: a file saved anew makes another bus
     QList<QByteArray> writable; // module addresses, two upper-case hex digits
 
     friend bool operator==(const GatewayBusConfig &, const GatewayBusConfig &) = default;

@@ -72,7 +72,8 @@ int RunGateway(int argc, char *argv[])
     parser.setApplicationDescription("Polls Navix module buses and publishes them on an MQTT broker.");
     parser.addHelpOption();
     const QCommandLineOption configOption("config", "The configuration file (YAML).", "FILE");
-    const QCommandLineOption checkOption("check", "Validate the configuration file and exit (0: valid, 2: not).");
+    const QCommandLineOption checkOption("check",
+                                         "Validate the configuration file and exit (0: valid, 2: not).");
     parser.addOptions({configOption, checkOption});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "navix-gateway: %s\n", qPrintable(parser.errorText()));

@@ -1,6 +1,6 @@
 #pragma once
-// navix-gateway as a program: its command line (--config FILE, --check), and SIGHUP and SIGTERM taken into the
-// event loop through a pipe, the one thing a signal handler may safely do.
+// navix-gateway as a program: its command line (--config FILE, --check), and SIGHUP and SIGTERM taken into
+// the event loop through a pipe, the one thing a signal handler may safely do.
 
 #include <QObject>
 #include <QSocketNotifier>

@@ -52,8 +52,9 @@ SimCommandLine::SimCommandLine(const QCoreApplication &app)
                  "60000"),
       exitOnClose("exit-on-close",
                   "Exit as soon as the program that opened the port closes it (a grace time of 0)."),
-      control("control", "Read changes to the modules from standard input, one a line: \"inputs AA HH\" sets the "
-                         "digital inputs of the module at AA to the hex value HH.")
+      control("control",
+              "Read changes to the modules from standard input, one a line: \"inputs AA HH\" sets the "
+              "digital inputs of the module at AA to the hex value HH.")
 {
     parser.setApplicationDescription(QString::fromLatin1(Description));
     parser.addHelpOption();

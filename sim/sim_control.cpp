@@ -11,7 +11,8 @@ QString ApplyControlLine(SimBus &bus, const QByteArray &line)
 {
     const QList<QByteArray> words = line.simplified().split(' ');
     if (words.size() != 3 || words[0] != "inputs")
-        return QStringLiteral("unknown control line \"%1\" (inputs AA HH)").arg(QString::fromLatin1(line.trimmed()));
+        return QStringLiteral("unknown control line \"%1\" (inputs AA HH)")
+            .arg(QString::fromLatin1(line.trimmed()));
     bool addressOk = false;
     bool valueOk = false;
     const int address = words[1].toInt(&addressOk, 16);

@@ -1,7 +1,7 @@
-// navix-gateway as a service runs: the program against a mosquitto broker and navix-sim buses, watched through
-// the broker as a plant's client would. The status and its last will, retained states with names and quality,
-// a dead module offline, sets and their results (a retained one refused, nothing on the wire), the broker and
-// the simulator going away and coming back, and SIGHUP with a broken and a good file.
+// navix-gateway as a service runs: the program against a mosquitto broker and navix-sim buses, watched
+// through the broker as a plant's client would. The status and its last will, retained states with names and
+// quality, a dead module offline, sets and their results (a retained one refused, nothing on the wire), the
+// broker and the simulator going away and coming back, and SIGHUP with a broken and a good file.
 
 #include "gateway/mqtt/mqtt_client.h"
 #include "support/mosquitto_broker.h"
@@ -122,9 +122,11 @@ bool GatewayTest::StartSim(SimProcess &process, const QString &busFile, int com)
     return process.Start(folder.path(), arguments);
 }
 
-QString GatewayTest::BusText(const QString &bus, int com, const QString &modules, const QString &writable) const
+QString GatewayTest::BusText(const QString &bus, int com, const QString &modules,
+                             const QString &writable) const
 {
-    return QStringLiteral("  - name: %1\n    port: COM%2\n    timeout_ms: 50\n    modules: %3\n    writable: %4\n")
+    return QStringLiteral(
+               "  - name: %1\n    port: COM%2\n    timeout_ms: 50\n    modules: %3\n    writable: %4\n")
         .arg(bus)
         .arg(com)
         .arg(modules, writable);
@@ -227,7 +229,8 @@ void GatewayTest::statusStatesAndTheLastWill()
     QCOMPARE(inputs["names"].toObject()["di7"].toString(), QString("Vstup 8"));
     // An input that changes on the line changes the state.
     sim->process.write("inputs 05 3C\n");
-    QTRY_COMPARE_WITH_TIMEOUT(LastJson(Topic("bus1/05/state"))["values"].toObject()["di3"].toDouble(), 1.0, BoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(LastJson(Topic("bus1/05/state"))["values"].toObject()["di3"].toDouble(), 1.0,
+                              BoundMs);
     QCOMPARE(LastJson(Topic("bus1/05/state"))["values"].toObject()["di0"].toDouble(), 0.0);
     // The dead module has no values to show and says why.
     const QJsonObject dead = LastJson(Topic("bus1/01/state"));
@@ -340,8 +343,8 @@ void GatewayTest::reloadOnHangup()
     QVERIFY(StartGateway());
     QTRY_COMPARE_WITH_TIMEOUT(Last(Topic("bus1/0A/availability")), QByteArray("online"), BoundMs);
     // A broken file: logged, and the gateway goes on as it was.
-    WriteConfig("gateway.yaml", BusText("bus1", sim->comNumber, "bus1.cfg", "[\"0A\", \"03\"]") +
-                                    "    baud: 57600\n");
+    WriteConfig("gateway.yaml",
+                BusText("bus1", sim->comNumber, "bus1.cfg", "[\"0A\", \"03\"]") + "    baud: 57600\n");
     QByteArray log;
     ::kill(static_cast<pid_t>(gateway.processId()), SIGHUP);
     QVERIFY(QTest::qWaitFor(

@@ -1,5 +1,5 @@
-// One bus of the gateway against navix-sim on a pseudo-terminal: a dead module backs off while the others keep
-// their rate, sets go out through the modules' turns and are read back, refused sets put nothing on the
+// One bus of the gateway against navix-sim on a pseudo-terminal: a dead module backs off while the others
+// keep their rate, sets go out through the modules' turns and are read back, refused sets put nothing on the
 // wire, a simulator killed and started again is found again, and replies that come in pieces are read whole.
 
 #include "gateway/gateway_bus.h"
@@ -98,9 +98,11 @@ void GatewayBusTest::StartBus()
                             .modulesDigest = {},
                             .writable = {"0A", "03"}};
     bus = std::make_unique<GatewayBus>(config);
-    connect(bus.get(), &GatewayBus::ValuesRead, this, [this](const ModuleValues &values) { reads.append(values); });
+    connect(bus.get(), &GatewayBus::ValuesRead, this,
+            [this](const ModuleValues &values) { reads.append(values); });
     QVERIFY(bus->Start());
-    QTRY_VERIFY_WITH_TIMEOUT(Polls("0A", ValueQuality::Good) > 0 && Polls("03", ValueQuality::Good) > 0, BoundMs);
+    QTRY_VERIFY_WITH_TIMEOUT(Polls("0A", ValueQuality::Good) > 0 && Polls("03", ValueQuality::Good) > 0,
+                             BoundMs);
 }
 
 void GatewayBusTest::init()
@@ -135,9 +137,11 @@ QStringList GatewayBusTest::WritesHeard()
 Done GatewayBusTest::SetAndWait(const QByteArray &address, const QString &point, double value)
 {
     std::optional<Done> done;
-    const auto connection = connect(bus.get(), &GatewayBus::SetDone, this,
-                                    [&done](const QByteArray &a, const QString &p, const QString &id,
-                                            const SetOutcome &outcome) { done = Done{a, p, id, outcome}; });
+    const auto connection =
+        connect(bus.get(), &GatewayBus::SetDone, this,
+                [&done](const QByteArray &a, const QString &p, const QString &id, const SetOutcome &outcome) {
+                    done = Done{a, p, id, outcome};
+                });
     bus->Set(address, point, value, "request-1");
     if (!QTest::qWaitFor([&] { return done.has_value(); }, BoundMs))
         qWarning() << "no answer to the set within" << BoundMs << "ms";
@@ -176,8 +180,8 @@ void GatewayBusTest::setsGoThroughTheTurnsAndAreReadBack()
     QCOMPARE(done.id, QString("request-1"));
     QTRY_COMPARE_WITH_TIMEOUT(WritesHeard(), QStringList{"#0A1201"}, BoundMs);
     // The module's own read says so too, in the poll after the answer.
-    QTRY_VERIFY_WITH_TIMEOUT(!reads.isEmpty() && reads.last().address == "0A" && reads.last().values.value(2) == 1.0,
-                             BoundMs);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !reads.isEmpty() && reads.last().address == "0A" && reads.last().values.value(2) == 1.0, BoundMs);
 
     done = SetAndWait("03", "ao0", 12.5);
     QVERIFY2(done.outcome.ok, qPrintable(done.outcome.error));

@@ -113,15 +113,18 @@ void GatewayConfigTest::mistakes_data()
         "bus bus1: writable wants addresses of two hex digits, not \"0G\"");
     row("writable not in the file", "name: gw\n" + bus + "    writable: [\"0A\", \"0B\"]\n", 6,
         "bus bus1: writable: no module at 0B in the module file");
-    row("two buses of one name", "name: gw\n" + bus + "  - name: bus1\n    port: COM21\n    modules: bus1.cfg\n",
-        6, "bus name bus1 is taken by another bus");
-    row("two buses on one port", "name: gw\n" + bus + "  - name: bus2\n    port: com20\n    modules: bus1.cfg\n",
-        6, "port com20 is taken by bus bus1");
+    row("two buses of one name",
+        "name: gw\n" + bus + "  - name: bus1\n    port: COM21\n    modules: bus1.cfg\n", 6,
+        "bus name bus1 is taken by another bus");
+    row("two buses on one port",
+        "name: gw\n" + bus + "  - name: bus2\n    port: com20\n    modules: bus1.cfg\n", 6,
+        "port com20 is taken by bus bus1");
     row("password file unreadable", "name: gw\nmqtt:\n  username: gw\n  password_file: nothing\n" + bus, 4,
         "mqtt.password_file " + folder.filePath("nothing") + " cannot be read");
     row("password without user", "name: gw\nmqtt:\n  password_file: secret\n" + bus, 3,
         "mqtt.password_file needs mqtt.username");
-    row("broker port", "name: gw\nmqtt:\n  port: 0\n" + bus, 3, "mqtt.port must be a whole number from 1 to 65535");
+    row("broker port", "name: gw\nmqtt:\n  port: 0\n" + bus, 3,
+        "mqtt.port must be a whole number from 1 to 65535");
     row("no YAML", "name: gw\nbuses: [\n", 3, "end of sequence flow not found");
 }
 
