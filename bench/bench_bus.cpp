@@ -6,6 +6,7 @@
 // judges nothing. Run it on a Release build: scripts/bench.
 
 #include "bench_figures.h"
+#include "bench_gateway.h"
 #include "bench_real_path.h"
 #include "name_asker.h"
 
@@ -261,7 +262,7 @@ int main(int argc, char **argv)
         cases.append({name, [=] { return InProcessRow(name, caseExchanges, caseBaud, caseLineTiming); }});
     }
     cases << SerialLayerCases(place) << MainWindowCases(place, seconds)
-          << ToolCases(place, QCoreApplication::applicationFilePath());
+          << ToolCases(place, QCoreApplication::applicationFilePath()) << GatewayCases(place, seconds);
     if (parser.isSet(noScanOption))
         cases.removeIf([](const BenchCase &benchCase) { return benchCase.name.startsWith("full scan"); });
     if (parser.isSet(onlyOption))

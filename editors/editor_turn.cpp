@@ -506,15 +506,20 @@ QList<TrendChannel> EditorTurn::SingleTrendChannel() const
     return {{description.isEmpty() ? modelLabel : description}};
 }
 
+ModuleValues EditorTurn::Describe() const
+{
+    return {.address = HexByte(storedAddress),
+            .typeId = moduleTypeId,
+            .model = modelLabel,
+            .channels = TrendChannels(),
+            .unit = TrendUnit()};
+}
+
 void EditorTurn::RecordTrend(const QList<double> &values, const QStringList &texts)
 {
-    ModuleValues read{.address = HexByte(storedAddress),
-                      .typeId = moduleTypeId,
-                      .model = modelLabel,
-                      .channels = TrendChannels(),
-                      .unit = TrendUnit(),
-                      .values = values,
-                      .texts = texts};
+    ModuleValues read = Describe();
+    read.values = values;
+    read.texts = texts;
     // The poll's last reply says whether the module answered it.
     switch (workspace.Engine().LastReplyStatus()) {
     case ReplyStatus::Answered:

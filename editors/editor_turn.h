@@ -129,6 +129,9 @@ public:
     QByteArray ConfigAddressText() const;
     // The values of the turn's reads, for a trend of them.
     TrendFeed &Trend() { return trendFeed; }
+    // The module as its reads describe it now (address, type, model, channels, unit), without values: what a
+    // program that publishes the values announces before the first read.
+    ModuleValues Describe() const;
     const QString &ModelLabel() const { return modelLabel; }
     // The address of commands: the stored one, "00" in INIT mode, where no checksum is ever added.
     QByteArray AddressText() const;

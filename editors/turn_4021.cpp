@@ -235,9 +235,11 @@ bool Turn4021::TypePhaseStep(const QByteArray &reply)
 
 bool Turn4021::FirstReadAskedStep(const QByteArray &reply)
 {
-    // Without the module's value the turn ends; the next one asks again.
+    // Without the module's value the turn ends; the next one asks again. The read is a lost one for whoever
+    // takes the values: a module that never answers must not pass for one that was never asked.
     if (reply.isEmpty()) {
         typePhase = Phase4021::None;
+        RecordTrend({LostValue}, {QString()});
         return EndTurn();
     }
     const QByteArray data = ReplyData(reply);

@@ -3,6 +3,7 @@
 #include "bus/diagnostics.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QTimer>
 
@@ -89,6 +90,7 @@ void BusRouter::OpenEditor(ModuleRecord &record)
 
 void BusRouter::StartCycle()
 {
+    ++cyclesStarted;
     cursors.fill(0);
     listIndex = 0;
     state = RouterState::Cycling;
@@ -131,6 +133,11 @@ ModuleRecordPtr BusRouter::NextOpenRecord()
             const ModuleRecordPtr &record = list[cursor];
             if (record->editorState == EditorState::Closed)
                 continue;
+            // A turn under way is served to its end, whatever the filter says meanwhile.
+            if (record->Editor() && !editorTurnActive && !TakesTurn(*record)) {
+                turnRefused = true;
+                continue;
+            }
             if (record->Editor())
                 return record;
             // The window is gone without telling its record: it can take no turn.
@@ -159,16 +166,24 @@ void BusRouter::RunEditorCycle(const QByteArray &reply)
 {
     if (state != RouterState::Cycling)
         return;
+    cycleWaits = false;
+    turnRefused = false;
+    if ((turnAhead || !editorTurnActive) && RunTurnsAhead(reply))
+        return;
+    bool turnGiven = false;
     // Two passes over the lists at most: when every open editor ended its turn without sending, the cycle
     // goes on from the event loop instead of spinning.
     for (int pass = 0; pass < 2; ++pass) {
         while (const ModuleRecordPtr record = NextOpenRecord()) { // kept alive while its editor runs
             const int turnList = listIndex;
+            turnGiven = true;
             if (!GiveTurn(*record, reply) || HandOverToAskingTool())
                 return;
             if (state != RouterState::Cycling)
                 return; // the bus changed hands while the editor ran
             ++cursors[turnList];
+            if (RunTurnsAhead(reply))
+                return;
         }
         if (!modules.AnyEditorOpen()) {
             editorTurnActive = false;
@@ -178,6 +193,53 @@ void BusRouter::RunEditorCycle(const QByteArray &reply)
         }
         StartCycle();
     }
+    if (!turnGiven && turnRefused) {
+        // Every open editor is held back: nothing is sent until one may take its turn again.
+        cycleWaits = true;
+        qCDebug(RouterLog) << "every open editor is held back: the cycle waits";
+        return;
+    }
+    ContinueFromEventLoop();
+}
+
+bool BusRouter::TakesTurn(const ModuleRecord &record) const
+{
+    return !turnFilter || turnFilter(record);
+}
+
+bool BusRouter::RunTurnsAhead(const QByteArray &reply)
+{
+    while (turnAhead || !turnsAhead.empty()) {
+        if (!turnAhead) {
+            turnAhead = turnsAhead.front();
+            turnsAhead.pop_front();
+            if (turnAhead->editorState == EditorState::Closed || !turnAhead->Editor()) {
+                turnAhead.reset();
+                continue;
+            }
+        }
+        const ModuleRecordPtr record = turnAhead; // kept alive while its editor runs
+        if (!GiveTurn(*record, reply))
+            return true;
+        turnAhead.reset();
+        if (HandOverToAskingTool() || state != RouterState::Cycling)
+            return true;
+    }
+    return false;
+}
+
+void BusRouter::RequestTurnAhead(const ModuleRecordPtr &record)
+{
+    if (!record || std::find(turnsAhead.cbegin(), turnsAhead.cend(), record) != turnsAhead.cend())
+        return;
+    turnsAhead.push_back(record);
+    WakeCycle();
+}
+
+void BusRouter::WakeCycle()
+{
+    if (!std::exchange(cycleWaits, false))
+        return;
     ContinueFromEventLoop();
 }
 
@@ -196,6 +258,9 @@ void BusRouter::ClearModuleRecords(bool keepRouting)
 {
     editorTurnActive = false;
     routingSuspended = !keepRouting;
+    turnsAhead.clear();
+    turnAhead.reset();
+    cycleWaits = false;
     modules.Clear([](ModuleRecord &record) {
         if (QObject *window = record.EditorObject())
             window->deleteLater();

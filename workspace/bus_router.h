@@ -12,6 +12,8 @@
 #include <QObject>
 
 #include <array>
+#include <deque>
+#include <functional>
 
 namespace navix {
 
@@ -78,6 +80,20 @@ public:
 
     RouterState State() const { return state; }
 
+    // A program that polls without windows can hold modules back and move one ahead; the windows use
+    // neither, so their cycle is as before.
+    // Records the filter refuses sit their turns out until it takes them again (a module that backs off);
+    // when it refuses every open record, the cycle waits for WakeCycle instead of spinning.
+    void SetTurnFilter(std::function<bool(const ModuleRecord &)> filter) { turnFilter = std::move(filter); }
+    // The record's editor takes the next turn, before the cycle goes on in its order (a write that waits).
+    // A record asked for twice takes one turn.
+    void RequestTurnAhead(const ModuleRecordPtr &record);
+    // Goes on with a cycle that waits because the filter refused every open record.
+    void WakeCycle();
+    bool CycleWaits() const { return cycleWaits; }
+    // How many times the cycle started from the first list: one per pass over the open editors.
+    quint64 CyclesStarted() const { return cyclesStarted; }
+
 private:
     void RunEditorCycle(const QByteArray &reply);
     // The next record with an open editor from the cursors on, stepping past closed ones and through the
@@ -88,6 +104,10 @@ private:
     bool HandOverToAskingTool();
     void StartCycle();
     void ContinueFromEventLoop();
+    // Runs the turns asked ahead while no turn of the cycle is under way; true when one waits for its reply
+    // or the bus changed hands.
+    bool RunTurnsAhead(const QByteArray &reply);
+    bool TakesTurn(const ModuleRecord &record) const;
 
     struct ToolSlot
     {
@@ -105,6 +125,12 @@ private:
     int listIndex = 0; // the list whose editors take their turns while cycling
     std::array<int, EditorKindCount> cursors{};
     bool continuationQueued = false;
+    std::function<bool(const ModuleRecord &)> turnFilter;
+    std::deque<ModuleRecordPtr> turnsAhead;
+    ModuleRecordPtr turnAhead; // the record whose turn asked ahead is under way
+    bool cycleWaits = false;
+    bool turnRefused = false; // the filter held a record back in the running pass
+    quint64 cyclesStarted = 0;
 };
 
 } // namespace navix

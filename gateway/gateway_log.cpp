@@ -1,0 +1,7 @@
+#include "gateway_log.h"
+
+namespace navix {
+
+Q_LOGGING_CATEGORY(GatewayLog, "navix.gateway")
+
+} // namespace navix
