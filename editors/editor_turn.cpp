@@ -508,11 +508,13 @@ QList<TrendChannel> EditorTurn::SingleTrendChannel() const
 
 ModuleValues EditorTurn::Describe() const
 {
-    return {.address = HexByte(storedAddress),
-            .typeId = moduleTypeId,
-            .model = modelLabel,
-            .channels = TrendChannels(),
-            .unit = TrendUnit()};
+    ModuleValues described;
+    described.address = HexByte(storedAddress);
+    described.typeId = moduleTypeId;
+    described.model = modelLabel;
+    described.channels = TrendChannels();
+    described.unit = TrendUnit();
+    return described;
 }
 
 void EditorTurn::RecordTrend(const QList<double> &values, const QStringList &texts)

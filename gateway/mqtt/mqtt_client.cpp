@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <atomic>
@@ -72,6 +73,14 @@ std::chrono::milliseconds BackOff(int failures)
 QByteArray Utf8(const QString &text)
 {
     return text.toUtf8();
+}
+
+// Every subscription keeps the retain flag as the message was published (MQTT 5), also for a message that
+// reaches a subscriber the moment it is published.
+int SubscribeRetainAsPublished(mosquitto *m, const QString &filter, int qos)
+{
+    return mosquitto_subscribe_v5(m, nullptr, Utf8(filter).constData(), qos, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED,
+                                  nullptr);
 }
 
 const char *OrNull(const QByteArray &text)
@@ -205,7 +214,7 @@ void MqttClient::Subscribe(const QString &filter, int qos)
     else
         d->subscriptions.append({filter, qos});
     if (d->current && d->live) {
-        const int rc = mosquitto_subscribe(d->current, nullptr, Utf8(filter).constData(), qos);
+        const int rc = SubscribeRetainAsPublished(d->current, filter, qos);
         if (rc != MOSQ_ERR_SUCCESS)
             qCWarning(MqttLog) << "subscribing to" << filter << "failed:" << mosquitto_strerror(rc);
     }
@@ -263,7 +272,9 @@ mosquitto *MqttClient::Private::NewInstance()
     if (!m)
         return nullptr;
     mosquitto_threaded_set(m, true);
-    mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // MQTT 5, so that a subscription can ask for the retain flag as it was published: with 3.1.1 a retained
+    // command published while the gateway is connected arrives looking live, and would be carried out.
+    mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     mosquitto_connect_callback_set(m, &Private::OnConnect);
     mosquitto_message_callback_set(m, &Private::OnMessage);
     mosquitto_publish_callback_set(m, &Private::OnPublish);
@@ -402,7 +413,7 @@ void MqttClient::Private::DisconnectWhenDrainedLocked(bool drainTimedOut)
 void MqttClient::Private::SubscribeAllLocked()
 {
     for (const auto &[filter, qos] : std::as_const(subscriptions)) {
-        const int rc = mosquitto_subscribe(current, nullptr, Utf8(filter).constData(), qos);
+        const int rc = SubscribeRetainAsPublished(current, filter, qos);
         if (rc != MOSQ_ERR_SUCCESS)
             qCWarning(MqttLog) << "subscribing to" << filter << "failed:" << mosquitto_strerror(rc);
         else
