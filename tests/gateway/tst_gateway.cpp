@@ -4,6 +4,7 @@
 // broker and the simulator going away and coming back, and SIGHUP with a broken and a good file.
 
 #include "gateway/mqtt/mqtt_client.h"
+#include "gateway_test_bus.h"
 #include "support/mosquitto_broker.h"
 #include "support/sim_process.h"
 
@@ -20,11 +21,6 @@ using namespace navix;
 
 namespace {
 constexpr int BoundMs = 20000;
-
-// A 4050 and a 4021 (4 to 20 mA) that may be set, a 4052 that may not, a 4013 that never answers.
-const QByteArray SimBusFile = "4050 0A400600\n4021 03310600\n4052 05400600\n4013 01200600 lose=all\n";
-const QByteArray ModuleFile =
-    "4050,0A400600\r\nEND\r\n4021,03310600\r\nEND\r\n4052,05400600\r\nEND\r\n4013,01200600\r\nEND\r\n";
 
 struct Message
 {

@@ -3,6 +3,7 @@
 // wire, a simulator killed and started again is found again, and replies that come in pieces are read whole.
 
 #include "gateway/gateway_bus.h"
+#include "gateway_test_bus.h"
 #include "support/sim_process.h"
 
 #include <QFile>
@@ -17,13 +18,6 @@ using namespace navix;
 
 namespace {
 constexpr int BoundMs = 20000;
-
-// The simulated line: a 4050 and a 4021 (4 to 20 mA) that may be set, a 4052 that may not, a 4013 that
-// never answers.
-const QByteArray SimBusFile = "4050 0A400600\n4021 03310600\n4052 05400600\n4013 01200600 lose=all\n";
-// The same modules as the utility saved them.
-const QByteArray ModuleFile =
-    "4050,0A400600\r\nEND\r\n4021,03310600\r\nEND\r\n4052,05400600\r\nEND\r\n4013,01200600\r\nEND\r\n";
 
 struct Done
 {
