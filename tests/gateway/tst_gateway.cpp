@@ -175,12 +175,7 @@ QByteArray GatewayTest::Last(const QString &topic) const
 QStringList GatewayTest::WritesHeard()
 {
     simLog += sim->process.readAllStandardError();
-    // "#AA<CR>" reads an analog input; a write carries its data after the address.
-    static const QRegularExpression write("  (#[0-9A-F]{2}[^<]+)<CR>  ->");
-    QStringList writes;
-    for (auto match = write.globalMatch(QString::fromLatin1(simLog)); match.hasNext();)
-        writes.append(match.next().captured(1));
-    return writes;
+    return OutputWrites(simLog);
 }
 
 QJsonObject GatewayTest::SetAndWait(const QString &point, const QByteArray &payload, const QString &id)

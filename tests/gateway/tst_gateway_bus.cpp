@@ -120,12 +120,7 @@ int GatewayBusTest::Polls(const QByteArray &address, ValueQuality quality) const
 QStringList GatewayBusTest::WritesHeard()
 {
     simLog += sim->process.readAllStandardError();
-    // "#AA<CR>" reads an analog input; a write carries its data after the address.
-    static const QRegularExpression write("  (#[0-9A-F]{2}[^<]+)<CR>  ->");
-    QStringList writes;
-    for (auto match = write.globalMatch(QString::fromLatin1(simLog)); match.hasNext();)
-        writes.append(match.next().captured(1));
-    return writes;
+    return OutputWrites(simLog);
 }
 
 Done GatewayBusTest::SetAndWait(const QByteArray &address, const QString &point, double value)
