@@ -190,8 +190,7 @@ void BusCompareRun::ZeroReply(const QByteArray &reply)
 
 void BusCompareRun::Compare(const QList<ModuleRecordPtr> &fileModules)
 {
-    Stop();
-    running = true;
+    Begin();
     file = fileModules;
     fileIndex = 0;
     atAddress.clear();
@@ -273,8 +272,7 @@ void BusCompareRun::RowsDone(const std::optional<BusAnswer> &spare)
 
 void BusCompareRun::Restore(const QList<CompareRow> &restoreRows)
 {
-    Stop();
-    running = true;
+    Begin();
     restoring = true;
     chosen = restoreRows;
     chosenIndex = 0;
@@ -325,8 +323,7 @@ void BusCompareRun::RowDone(RestoreOutcome outcome)
 
 void BusCompareRun::WriteConfiguration(const AnsweredModule &module, const QByteArray &config)
 {
-    Stop();
-    running = true;
+    Begin();
     restoring = false;
     Write(module, config);
 }
@@ -445,6 +442,16 @@ void BusCompareRun::WriteEnded(const WrittenConfiguration &outcome)
 }
 
 // Breaking off
+
+void BusCompareRun::Begin()
+{
+    Stop();
+    // A new run holds the bus it was started on: a bus still to be given back from a run broken off is not
+    // this one's.
+    releaseWhenGranted = false;
+    busTimer.stop();
+    running = true;
+}
 
 void BusCompareRun::Stop()
 {

@@ -115,6 +115,8 @@ private:
     void BusBack();
     void ReadBackReply(const QByteArray &reply);
     void DropLentRecord();
+    // Breaks off what runs and starts a new run.
+    void Begin();
     void Stop();
 
     class ScanWorkspace;
