@@ -143,6 +143,8 @@ void TForm1::BuildFileMenu()
     OpenFile->setObjectName("OpenFile");
     SaveFile = File1->addAction("&Save ...", this, &TForm1::SaveFileButtonClick);
     SaveFile->setObjectName("SaveFile");
+    CompareWithBus1 = File1->addAction("Compare with &bus ...", this, &TForm1::CompareWithBusClick);
+    CompareWithBus1->setObjectName("CompareWithBus1");
     Close1 = File1->addAction("&Close", this, &TForm1::Close1Click);
     Close1->setObjectName("Close1");
     Exit1 = File1->addAction("&Exit", this, &QWidget::close);
@@ -282,6 +284,8 @@ void TForm1::SetTabOrder()
 void TForm1::EnableWorkspace(bool on)
 {
     File1->menuAction()->setEnabled(on);
+    // A compare asks the modules on the open port.
+    CompareWithBus1->setEnabled(on);
     Tools1->menuAction()->setEnabled(on);
     TerminalButton->setEnabled(on);
     SearchButton->setEnabled(on);

@@ -160,6 +160,8 @@ signals:
     void LoadStarted();
     void ModuleLoading(const QByteArray &typeId, const QByteArray &addressText);
     void LoadEnded();
+    // File > Compare with bus: the chosen configuration file, by name, and its modules by address.
+    void CompareWanted(const QString &fileName, const QList<ModuleRecordPtr> &modules);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -180,6 +182,7 @@ private:
     void MainTreeViewEnter();
     void AutoSortItemsClick();
     void OpenFileButtonClick();
+    void CompareWithBusClick();
     void SaveFileButtonClick();
     void Close1Click();
     void SearchButtonClick();
@@ -282,6 +285,7 @@ private:
     QMenu *File1 = nullptr;
     QAction *OpenFile = nullptr;
     QAction *SaveFile = nullptr;
+    QAction *CompareWithBus1 = nullptr;
     QAction *Close1 = nullptr;
     QAction *Exit1 = nullptr;
     QMenu *Tools1 = nullptr;

@@ -4,6 +4,7 @@
 #include "main_window.h"
 
 #include "bus/text_file.h"
+#include "search/bus_compare_run.h"
 #include "workspace/prompt.h"
 
 namespace navix {
@@ -49,6 +50,25 @@ void TForm1::OpenFileButtonClick()
     loadCancelled = false;
     emit LoadStarted();
     LoadTimer.start(LoadTimerMs);
+}
+
+void TForm1::CompareWithBusClick()
+{
+    const QString name = Prompts().OpenFileName("Compare with bus ...", ConfigFileFilter, ConfigFileSuffix);
+    if (name.isEmpty())
+        return;
+    // The file's records alone, apart from the tree's: its session's port is never opened.
+    BusSession file;
+    const int loaded = LoadModuleFile(name, file);
+    if (loaded < 0) {
+        Prompts().Error("Can not open " + name + " !");
+        return;
+    }
+    if (loaded == 0) {
+        Prompts().Error("No module found in " + name + " !");
+        return;
+    }
+    emit CompareWanted(name, ModulesByAddress(file.Modules()));
 }
 
 void TForm1::LoadTimerTimer()

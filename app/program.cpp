@@ -26,6 +26,11 @@ NavixProgram::NavixProgram()
     QObject::connect(&Form1, &TForm1::ModuleLoading, &Form9, &TForm9::ShowModule);
     QObject::connect(&Form1, &TForm1::LoadEnded, &Form9, &QWidget::hide);
     QObject::connect(&Form9, &TForm9::Cancel, &Form1, &TForm1::CancelLoad);
+    QObject::connect(&Form1, &TForm1::CompareWanted, &Compare,
+                     [this](const QString &fileName, const QList<ModuleRecordPtr> &modules) {
+                         Compare.TakeFile(fileName, modules);
+                         Present(Compare);
+                     });
 }
 
 void NavixProgram::Show()

@@ -111,6 +111,8 @@ void CliBus::HandleToolReply(const QByteArray &delivered)
 {
     if (scanning)
         scan.ReplyStep(delivered);
+    else if (compareRun.Running())
+        compareRun.ReplyStep(delivered);
     else
         reply = delivered;
 }
@@ -160,56 +162,42 @@ std::optional<ModuleValues> CliBus::PollOnce(const ModuleRecordPtr &record)
     return read;
 }
 
-CliBus::ConfigurationWrite CliBus::WriteConfiguration(const ModuleRecordPtr &record, const QByteArray &newConfig)
+void CliBus::WaitForCompareRun()
 {
-    // As PollOnce: the bus is lent to the editors' cycle for the module's turn, which writes the
-    // configuration once it has read the module, and ends with that turn.
-    std::optional<ConfigurationWrite> outcome;
-    // A scan since the module was found (the new address looked for) has emptied the records: the module is
-    // taken in again, as the tree would hold it.
-    ModuleRecordPtr target = record;
-    if (session.Modules().FindForUpdate(record->Address()) != record)
-        target = session.Modules().AddModule(record->typeId, record->config, record->initFlag);
-    HeadlessPoller poller(session);
-    session.Router().ReleaseBus();
-    EditorTurn *turn = poller.Open(target);
-    if (turn) {
-        connect(turn, &EditorTurn::ConfigurationDone, this, [&outcome, &target](bool written) {
-            outcome = written ? ConfigurationWrite::Written : ConfigurationWrite::NotAcknowledged;
-            target->editorState = EditorState::CloseAtTurnEnd;
-        });
-        // A turn that did not come to the write (its module stopped answering) ends after its next poll.
-        int polls = 0;
-        connect(&poller, &HeadlessPoller::ValuesRead, this, [&polls, &target](const ModuleValues &) {
-            if (++polls > 1)
-                target->editorState = EditorState::CloseAtTurnEnd;
-        });
-        turn->ChooseConfig(newConfig);
-        turn->RequestUpdate();
-        WaitFor([this] { return session.Router().State() == RouterState::Idle; });
-    }
-    session.Router().RequestBus(ToolKind::Search);
-    if (!turn)
-        return ConfigurationWrite::NoTurn;
-    return outcome.value_or(ConfigurationWrite::NotAcknowledged);
+    WaitFor([this] { return !compareRun.Running(); });
+    compareRun.Cancel();
 }
 
-CliBus::WrittenConfiguration CliBus::WriteAndReadBack(const ModuleRecordPtr &record, const QByteArray &newConfig)
+CliBus::WrittenConfiguration CliBus::WriteAndReadBack(const ModuleRecordPtr &record,
+                                                      const QByteArray &newConfig)
 {
-    const bool init = record->initFlag;
     WrittenConfiguration written;
-    written.outcome = WriteConfiguration(record, newConfig);
-    if (written.outcome != ConfigurationWrite::Written)
-        return written;
-    session.SetLineBaud(BaudOfCode(HexToInt(Copy(newConfig, 5, 2))));
-    const QByteArray reply =
-        Ask({.command = "$" + CommandAddress(HexToInt(Copy(newConfig, 1, 2)), init) + "2" + CR,
-             .checksum = CommandsCarryChecksum(ChecksumOn(newConfig), init),
-             .expectedLength = ReplyLength::Configuration});
-    written.readBack = Copy(reply, 2, 8);
-    // A module in INIT reports the address it answers at, 00, in front of its settings.
-    written.verified = init ? Copy(written.readBack, 3, 6) == Copy(newConfig, 3, 6) : written.readBack == newConfig;
+    const auto ended = connect(&compareRun, &BusCompareRun::ConfigurationWritten, this,
+                               [&written](const WrittenConfiguration &outcome) { written = outcome; });
+    compareRun.WriteConfiguration({record, session.LineBaud()}, newConfig);
+    WaitForCompareRun();
+    disconnect(ended);
     return written;
+}
+
+QList<CompareRow> CliBus::CompareWithFile(const QList<ModuleRecordPtr> &file)
+{
+    compareRun.Compare(file);
+    WaitForCompareRun();
+    return compareRun.Rows();
+}
+
+QList<std::pair<CompareRow, RestoreOutcome>> CliBus::Restore(const QList<CompareRow> &rows)
+{
+    QList<std::pair<CompareRow, RestoreOutcome>> results;
+    const auto restored = connect(&compareRun, &BusCompareRun::RowRestored, this,
+                                  [&](const QByteArray &, RestoreOutcome outcome) {
+                                      results.append({rows.at(results.size()), outcome});
+                                  });
+    compareRun.Restore(rows);
+    WaitForCompareRun();
+    disconnect(restored);
+    return results;
 }
 
 QByteArray CliBus::ReadFirmware(const FoundModule &module)

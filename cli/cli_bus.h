@@ -3,6 +3,7 @@
 
 #include "bus/port_directory.h"
 #include "search/baud_sweep.h"
+#include "search/bus_compare_run.h"
 #include "search/module_scan.h"
 #include "workspace/bus_session.h"
 
@@ -76,20 +77,22 @@ public:
     // One poll of the module by its editor's own turn, run headless: its values as the editor shows them.
     // Nothing when no turn polls the module's kind.
     std::optional<ModuleValues> PollOnce(const ModuleRecordPtr &record);
-    // Writes a configuration to a found module through its editor's own turn, run headless: the editors'
-    // configuration command, address rule and raised time-out. The session's record of the module takes what
-    // was written.
-    enum class ConfigurationWrite { Written, NotAcknowledged, NoTurn };
-    ConfigurationWrite WriteConfiguration(const ModuleRecordPtr &record, const QByteArray &newConfig);
-    // WriteConfiguration, then the configuration as the module reports it afterwards: at the new rate and
+    // Writes a configuration to a found module through its editor's own turn, run headless (the editors'
+    // configuration command, address rule and raised time-out), then reads it back: at the new rate and
     // address (00 while in INIT), with the new checksum use. Verified when it holds what was written.
-    struct WrittenConfiguration
-    {
-        ConfigurationWrite outcome = ConfigurationWrite::NotAcknowledged;
-        QByteArray readBack;
-        bool verified = false;
-    };
+    using ConfigurationWrite = navix::ConfigurationWrite;
+    using WrittenConfiguration = navix::WrittenConfiguration;
     WrittenConfiguration WriteAndReadBack(const ModuleRecordPtr &record, const QByteArray &newConfig);
+
+    // The file held against the bus by the compare's step machine: a row per module of the file.
+    QList<CompareRow> CompareWithFile(const QList<ModuleRecordPtr> &file);
+    // The module that answered for a row of the last compare.
+    std::optional<AnsweredModule> Answered(const QByteArray &address) const
+    {
+        return compareRun.Answered(address);
+    }
+    // Restores the rows of the last compare one module after the other: the outcome of each.
+    QList<std::pair<CompareRow, RestoreOutcome>> Restore(const QList<CompareRow> &rows);
 
     TransactionEngine &Engine() { return session.Engine(); }
     ModuleRegistry &Modules() { return session.Modules(); }
@@ -102,12 +105,15 @@ public:
     void HandleToolReply(const QByteArray &reply) override;
 
 private:
-    // Runs the event loop until done() holds; false when the port was lost meanwhile.
+    // Runs the event loop until done() holds or the port was lost.
     void WaitFor(const std::function<bool()> &done);
+    // Runs the event loop until the compare's step machine has finished; a port lost meanwhile breaks it off.
+    void WaitForCompareRun();
 
     BusSession session;
     ModuleScan scan{session};
     BaudSweep sweep{session, scan};
+    BusCompareRun compareRun{session, ToolKind::Search};
     bool scanning = false;
     std::optional<QByteArray> reply; // the reply of the exchange asked with Ask
 };

@@ -57,7 +57,7 @@ QStringList ConfigDifferences(EditorKind kind, const QByteArray &fileConfig, con
         words << QStringLiteral("address");
     if (Copy(fileConfig, 3, 2) != Copy(busConfig, 3, 2))
         words << (IsAnalogInput(kind) || kind == EditorKind::Type4021 ? QStringLiteral("range")
-                                                                       : QStringLiteral("type code"));
+                                                                      : QStringLiteral("type code"));
     const int fileFormat = HexToInt(Copy(fileConfig, 7, 2));
     const int busFormat = HexToInt(Copy(busConfig, 7, 2));
     FormatDifferences(kind, fileFormat, busFormat, words);
@@ -84,7 +84,8 @@ CompareRow CompareModule(const ModuleRecord &file, const std::optional<BusAnswer
         }
         row.differences = ConfigDifferences(file.kind, file.config, atAddress->config);
         if (!row.differences.isEmpty())
-            row.action = ChangesLine(atAddress->config, file.config) ? RestoreAction::NeedsInit : RestoreAction::Write;
+            row.action =
+                ChangesLine(atAddress->config, file.config) ? RestoreAction::NeedsInit : RestoreAction::Write;
         return row;
     }
     if (spare && spare->init && SameType(file, *spare)) {
@@ -110,8 +111,8 @@ QList<CompareRow> CompareFile(const QList<ModuleRecordPtr> &file,
     QList<CompareRow> rows;
     bool spareOffered = false;
     for (const ModuleRecordPtr &record : file) {
-        CompareRow row = CompareModule(*record, atAddress(record->Address()),
-                                       spareOffered ? std::nullopt : spare);
+        CompareRow row =
+            CompareModule(*record, atAddress(record->Address()), spareOffered ? std::nullopt : spare);
         spareOffered = spareOffered || row.action == RestoreAction::ConfigureSpare;
         rows.append(row);
     }
@@ -138,6 +139,48 @@ QString RestoreOutcomeText(RestoreOutcome outcome)
         break;
     }
     return QStringLiteral("not written");
+}
+
+QString ActionText(const CompareRow &row)
+{
+    switch (row.action) {
+    case RestoreAction::None:
+        return QStringLiteral("none");
+    case RestoreAction::Write:
+        return QStringLiteral("write");
+    case RestoreAction::ConfigureSpare:
+        return QStringLiteral("configure the spare as %1").arg(FromWire(row.address));
+    case RestoreAction::NeedsInit:
+        return RestoreOutcomeText(RestoreOutcome::NeedsInit);
+    case RestoreAction::NotWritten:
+        break;
+    }
+    return RestoreOutcomeText(RestoreOutcome::NotWritten);
+}
+
+QString BusText(const CompareRow &row)
+{
+    if (!row.bus)
+        return QStringLiteral("-");
+    QString text = FromWire(row.bus->config);
+    if (row.differences.contains(QString::fromLatin1(AnotherTypeText)))
+        text.prepend(FromWire(row.bus->typeId) + ' ');
+    if (row.bus->init)
+        text += QStringLiteral(" (INIT)");
+    return text;
+}
+
+bool RestoreWrites(const CompareRow &row)
+{
+    return row.action == RestoreAction::Write || row.action == RestoreAction::ConfigureSpare;
+}
+
+QByteArray PlannedCommand(const CompareRow &row, const ModuleRecord &answered)
+{
+    QByteArray command = ConfigurationCommand(CommandAddress(answered), RestoreConfig(row));
+    if (CommandsCarryChecksum(answered))
+        command.insert(command.size() - 1, ComputeChecksum(command));
+    return command.chopped(1);
 }
 
 } // namespace navix

@@ -72,6 +72,17 @@ QByteArray RestoreConfig(const CompareRow &row);
 enum class RestoreOutcome { Done, Refused, NeedsInit, AddressTaken, NotWritten };
 QString RestoreOutcomeText(RestoreOutcome outcome);
 
+// What restoring the row does, in words ("write", "configure the spare as 04", ...).
+QString ActionText(const CompareRow &row);
+// What answered for the row, in words: its configuration, with its type where another type answered and
+// "(INIT)" for a module in INIT; "-" where nothing did.
+QString BusText(const CompareRow &row);
+// A restore writes to the row's module.
+bool RestoreWrites(const CompareRow &row);
+// The configuration command a restore sends for the row to the module that answered for it, as that
+// module's turn sends it (with its checksum where commands carry one), without the CR.
+QByteArray PlannedCommand(const CompareRow &row, const ModuleRecord &answered);
+
 // What a technician does after a spare took its configuration in INIT.
 inline constexpr const char *SpareDoneHint = "Remove the INIT wire and power the module up again";
 

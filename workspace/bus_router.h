@@ -18,7 +18,8 @@
 namespace navix {
 
 // The tool windows that can hold the bus, in the order the router looks at them.
-enum class ToolKind { Search = 0, Terminal, Memory };
+enum class ToolKind { Search = 0, Terminal, Memory, Compare };
+inline constexpr int ToolKindCount = 4;
 
 class ToolReplyHandler
 {
@@ -118,7 +119,7 @@ private:
 
     TransactionEngine &engine;
     ModuleRegistry &modules;
-    std::array<ToolSlot, 3> tools;
+    std::array<ToolSlot, ToolKindCount> tools;
     bool routingSuspended = false;
     bool editorTurnActive = false;
     RouterState state = RouterState::NotStarted;

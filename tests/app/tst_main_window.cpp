@@ -168,7 +168,8 @@ void TestMainWindow::StartUpState()
         return texts;
     };
     QCOMPARE(entries(main.menuBar()), QStringList({"&File", "&Tools", "&Ports", "&Help"}));
-    QCOMPARE(entries(Find<QMenu>(main, "File1")), QStringList({"&Open ...", "&Save ...", "&Close", "&Exit"}));
+    QCOMPARE(entries(Find<QMenu>(main, "File1")),
+             QStringList({"&Open ...", "&Save ...", "Compare with &bus ...", "&Close", "&Exit"}));
     QCOMPARE(entries(Find<QMenu>(main, "Tools1")),
              QStringList({"&Search ...", "&Terminal ...", "&Move windows", "&Speed of command sending ..."}));
     QCOMPARE(entries(Find<QMenu>(main, "Help1")), QStringList({"&About NAVIX utility "}));
