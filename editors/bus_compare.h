@@ -20,7 +20,7 @@ namespace navix {
 struct BusAnswer
 {
     QByteArray typeId; // as the module named itself
-    QByteArray config; // AATTCCFF as the module reports it (a module in INIT: its own address, not 00)
+    QByteArray config; // AATTCCFF as the module reports it (a module in INIT: 00, where it answers)
     bool init = false; // it answered at 00 in INIT
     int baud = 0;      // the rate it answered at
 };
