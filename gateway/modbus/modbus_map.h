@@ -15,7 +15,11 @@
 //                                        most and before the first read), exchanges, time-outs, wrong
 //                                        checksums (32-bit counters, high word first, modulo 2^32)
 //
-// A read or write that leaves a block is refused with exception 0x02, a function not listed with 0x01.
+// A unit id that is no module is answered with exception 0x0B (gateway target failed to respond), and so is
+// every request to a module that is away (not read yet, or missed several polls in a row) but a read of its
+// status block. A read or write that leaves a block is refused with 0x02, a function not listed with 0x01, a
+// quantity or coil value the protocol does not allow with 0x03; a write that its module refuses or does not
+// read back with 0x04. Functions: 01, 02, 03, 04, 05, 06, 0F, 10.
 
 #include <QtGlobal>
 

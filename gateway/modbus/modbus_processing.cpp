@@ -144,9 +144,6 @@ Answer ReadRegisters(const QModbusRequest &request, const UnitValues &unit, qint
         return {Exception(request, QModbusPdu::IllegalDataValue), {}};
     const bool input = request.functionCode() == QModbusPdu::ReadInputRegisters;
     const bool status = !input && start >= Start(Block::Status);
-    // Only the status block stays readable while the module is away: it tells why.
-    if (!status && !unit.IsServed())
-        return {Exception(request, QModbusPdu::GatewayTargetDeviceFailedToRespond), {}};
     RegisterBlock block;
     if (input)
         block = start >= Start(Block::FloatInputs)
@@ -231,8 +228,6 @@ Answer WriteRegisters(const QModbusRequest &request, const UnitValues &unit)
     const auto channels = WrittenChannels(unit, PointKind::AnalogOutput, Block::AnalogOutput, start, count);
     if (!channels)
         return {Exception(request, QModbusPdu::IllegalDataAddress), {}};
-    if (!unit.IsServed())
-        return {Exception(request, QModbusPdu::GatewayTargetDeviceFailedToRespond), {}};
     Answer answer;
     for (qsizetype index = 0; index < channels->size(); ++index) {
         const int channel = channels->at(index);
@@ -268,11 +263,16 @@ Answer ProcessRequest(const QModbusRequest &request, const UnitValues *unit, qin
 {
     if (!unit)
         return {Exception(request, QModbusPdu::GatewayTargetDeviceFailedToRespond), {}};
+    // A module away answers nothing; only its status block stays readable, to tell why.
+    quint16 start = 0;
+    request.decodeData(&start);
+    const bool statusRead =
+        request.functionCode() == QModbusPdu::ReadHoldingRegisters && start >= Start(Block::Status);
+    if (!unit->IsServed() && !statusRead)
+        return {Exception(request, QModbusPdu::GatewayTargetDeviceFailedToRespond), {}};
     switch (request.functionCode()) {
     case QModbusPdu::ReadCoils:
     case QModbusPdu::ReadDiscreteInputs: {
-        if (!unit->IsServed())
-            return {Exception(request, QModbusPdu::GatewayTargetDeviceFailedToRespond), {}};
         const bool coils = request.functionCode() == QModbusPdu::ReadCoils;
         return ReadBits(request, *unit, coils ? PointKind::DigitalOutput : PointKind::DigitalInput);
     }

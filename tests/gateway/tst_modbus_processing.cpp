@@ -103,6 +103,8 @@ void ModbusProcessingTest::requests_data()
     row("4021 away", 3, "03 0000 0001", "83 0b");
     row("4021 away, its status", 3, "03 03e8 0001", "03 02 0003");
     row("4021 away, a write", 3, "06 0000 2ee0", "86 0b");
+    row("4021 away, a coil it does not have", 3, "05 0000 ff00", "85 0b");
+    row("4021 away, a function the map does not offer", 3, "07", "87 0b");
     row("4021 last value after a lost poll", 5, "03 0000 0001", "03 02 3039");
     row("4021 output written", 5, "06 0000 2ee0", "06 0000 2ee0", "ao0=12");
     row("4021 output written as one of many", 5, "10 0000 0001 02 0fa0", "10 0000 0001", "ao0=4");
