@@ -1,8 +1,9 @@
 // navix-gateway's Modbus TCP server against navix-sim with replies in pieces, asked as a PLC would with
 // QModbusTcpClient on loopback (and once with mbpoll): a 4017's inputs in both blocks as the module sent
-// them, a 4050's inputs and coils, a coil write that reaches the module and is read back, a write to a module
-// that may not be written refused with nothing on the wire, a dead module's unit answering 0x0B, eight
-// clients at once while the bus is polled, connections past max_clients and frames that are no Modbus closed.
+// them, a 4052's inputs and a 4050's coils, a coil write that reaches the module and is read back, a write to
+// a module that may not be written refused with nothing on the wire, a dead module's unit answering 0x0B,
+// eight clients at once while the bus is polled, connections past max_clients and frames that are no Modbus
+// closed, and a reload that keeps the server for a changed bus and starts it anew for a changed section.
 
 #include "gateway_test_bus.h"
 #include "support/free_port.h"
@@ -18,6 +19,7 @@
 #include <QTest>
 
 #include <bit>
+#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -80,6 +82,7 @@ private slots:
     void eightClientsWhileTheBusIsPolled();
     void framingAndMaxClients();
     void mbpollReadsTheSameRegisters();
+    void reloadKeepsOrRestartsTheServer();
 
 private:
     std::unique_ptr<QModbusTcpClient> Connect();
@@ -88,6 +91,9 @@ private:
         return Wait(client.sendReadRequest(unit, unitId));
     }
     QByteArray SimTrace();
+    void WriteConfig(int timeOutMs, const QString &modbusExtra);
+    // Sends SIGHUP and waits until the gateway has taken the file.
+    void Reload();
     // The writes to the 4050s in the trace (the 4017's channel reads look like writes too).
     QStringList WritesTo4050s() { return OutputWrites(SimTrace()).filter(QRegularExpression("^#0[A6]")); }
 
@@ -96,6 +102,8 @@ private:
     QByteArray simLog;
     QProcess gateway;
     quint16 port = 0;
+    quint16 mqttPort = 0;
+    QByteArray gatewayLog;
 };
 
 void GatewayModbusTest::initTestCase()
@@ -114,36 +122,44 @@ void GatewayModbusTest::initTestCase()
 void GatewayModbusTest::init()
 {
     simLog.clear();
+    gatewayLog.clear();
     sim = std::make_unique<SimProcess>();
     QVERIFY(sim->Start(folder.path(), {"--bus", folder.filePath("bus.txt"), "--trace", "--frozen", "--split",
                                        "--control", "--close-grace", "-1"}));
     port = FreeTcpPort();
-    // No broker listens on the MQTT port: the gateway keeps trying in the background, the Modbus side does
-    // not depend on it.
-    QFile config(folder.filePath("gateway.yaml"));
-    QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    config.write(QStringLiteral("name: modbus\nmqtt:\n  port: %1\nbuses:\n  - name: bus1\n    port: COM%2\n"
-                                "    timeout_ms: 50\n    modules: bus1.cfg\n    writable: [\"0A\", \"03\"]\n"
-                                "modbus:\n  listen: 127.0.0.1:%3\n")
-                     .arg(FreeTcpPort())
-                     .arg(sim->comNumber)
-                     .arg(port)
-                     .toUtf8());
-    config.close();
+    mqttPort = FreeTcpPort();
+    WriteConfig(50, {});
     gateway.setProcessChannelMode(QProcess::SeparateChannels);
-    gateway.start(QStringLiteral(NAVIX_GATEWAY_PATH), {"--config", config.fileName()});
+    gateway.start(QStringLiteral(NAVIX_GATEWAY_PATH), {"--config", folder.filePath("gateway.yaml")});
     QVERIFY(gateway.waitForStarted(BoundMs));
 }
 
 void GatewayModbusTest::cleanup()
 {
     if (QTest::currentTestFailed())
-        qWarning().noquote() << gateway.readAllStandardError().right(4000);
+        qWarning().noquote() << (gatewayLog + gateway.readAllStandardError()).right(4000);
     if (gateway.state() != QProcess::NotRunning) {
         gateway.kill();
         gateway.waitForFinished(BoundMs);
     }
     sim.reset();
+}
+
+void GatewayModbusTest::WriteConfig(int timeOutMs, const QString &modbusExtra)
+{
+    // No broker listens on the MQTT port: the gateway keeps trying in the background, the Modbus side does
+    // not depend on it.
+    QFile config(folder.filePath("gateway.yaml"));
+    QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    config.write(QStringLiteral("name: modbus\nmqtt:\n  port: %1\nbuses:\n  - name: bus1\n    port: COM%2\n"
+                                "    timeout_ms: %3\n    modules: bus1.cfg\n    writable: [\"0A\", \"03\"]\n"
+                                "modbus:\n  listen: 127.0.0.1:%4\n%5")
+                     .arg(mqttPort)
+                     .arg(sim->comNumber)
+                     .arg(timeOutMs)
+                     .arg(port)
+                     .arg(modbusExtra)
+                     .toUtf8());
 }
 
 QByteArray GatewayModbusTest::SimTrace()
@@ -376,6 +392,31 @@ void GatewayModbusTest::mbpollReadsTheSameRegisters()
         const quint32 bits = quint32(floats.values[2 * channel]) << 16 | floats.values[2 * channel + 1];
         QCOMPARE(read.value(1000 + 2 * channel), std::bit_cast<float>(bits));
     }
+}
+
+void GatewayModbusTest::Reload()
+{
+    const qsizetype before = gatewayLog.count("reloaded");
+    ::kill(static_cast<pid_t>(gateway.processId()), SIGHUP);
+    QTRY_VERIFY_WITH_TIMEOUT((gatewayLog += gateway.readAllStandardError()).count("reloaded") > before,
+                             BoundMs);
+}
+
+void GatewayModbusTest::reloadKeepsOrRestartsTheServer()
+{
+    const auto client = Connect();
+    // A changed bus is started anew; the server and its connections stay, and its units come back.
+    WriteConfig(60, {});
+    Reload();
+    QTRY_COMPARE_WITH_TIMEOUT(Ask(*client, Unit(QModbusDataUnit::InputRegisters, 0, 1), 2).error,
+                              QModbusDevice::NoError, BoundMs);
+    QCOMPARE(client->state(), QModbusDevice::ConnectedState);
+    // A changed Modbus section starts the server anew: its clients connect again.
+    WriteConfig(60, "  max_clients: 2\n");
+    Reload();
+    QTRY_COMPARE_WITH_TIMEOUT(client->state(), QModbusDevice::UnconnectedState, BoundMs);
+    const auto again = Connect();
+    QCOMPARE(Ask(*again, Unit(QModbusDataUnit::InputRegisters, 0, 1), 2).error, QModbusDevice::NoError);
 }
 
 QTEST_GUILESS_MAIN(GatewayModbusTest)
