@@ -63,9 +63,16 @@ void TcpFront::TakeConnections()
         connection.idle = std::make_unique<QTimer>();
         connection.idle->setSingleShot(true);
         connection.idle->setInterval(IdleMs);
-        connect(connection.idle.get(), &QTimer::timeout, this, [this, socket] {
+        connect(connection.idle.get(), &QTimer::timeout, this, [this, socket = QPointer<QTcpSocket>(socket)] {
             qCInfo(ModbusLog) << "client" << socket->peerAddress().toString() << "idle, disconnected";
-            Drop(socket);
+            // Not from within the timer's own signal: dropping the connection deletes the timer.
+            QMetaObject::invokeMethod(
+                this,
+                [this, socket] {
+                    if (socket)
+                        Drop(socket);
+                },
+                Qt::QueuedConnection);
         });
         connection.idle->start();
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ReadRequests(socket); });
@@ -161,7 +168,12 @@ void TcpFront::SendAnswered(QTcpSocket *socket)
     // Requests left unread while the connection had too many waiting.
     if (waiting.size() < MostWaitingPerConnection && !found->second.received.isEmpty())
         QMetaObject::invokeMethod(
-            this, [this, socket] { ReadRequests(socket); }, Qt::QueuedConnection);
+            this,
+            [this, socket = QPointer<QTcpSocket>(socket)] {
+                if (socket)
+                    ReadRequests(socket);
+            },
+            Qt::QueuedConnection);
 }
 
 void TcpFront::Drop(QTcpSocket *socket)
