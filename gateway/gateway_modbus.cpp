@@ -13,6 +13,13 @@ GatewayModbus::GatewayModbus(const GatewayModbusConfig &modbusConfig, QObject *p
 {
     clock.start();
     connect(&front, &modbus::TcpFront::RequestReceived, this, &GatewayModbus::TakeRequest);
+    listenTimer.setInterval(ListenRetryMs);
+    connect(&listenTimer, &QTimer::timeout, this, [this] {
+        if (front.Listen(QHostAddress(config.host), static_cast<quint16>(config.port))) {
+            listenTimer.stop();
+            qCInfo(GatewayLog) << "Modbus server listens on" << config.host << config.port;
+        }
+    });
 }
 
 GatewayModbus::~GatewayModbus() = default;
@@ -21,7 +28,8 @@ bool GatewayModbus::Start()
 {
     if (!front.Listen(QHostAddress(config.host), static_cast<quint16>(config.port))) {
         qCWarning(GatewayLog) << "Modbus server cannot listen on" << config.host << config.port << ":"
-                              << front.ErrorText();
+                              << front.ErrorText() << "(trying again every" << ListenRetryMs << "ms)";
+        listenTimer.start();
         return false;
     }
     qCInfo(GatewayLog) << "Modbus server listens on" << config.host << config.port;

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 
@@ -21,11 +22,16 @@ class GatewayModbus : public QObject
 {
     Q_OBJECT
 public:
+    // A port that cannot be listened on (another program on it, the address not up yet) is tried again so
+    // often.
+    static constexpr int ListenRetryMs = 5000;
+
     explicit GatewayModbus(const GatewayModbusConfig &config, QObject *parent = nullptr);
     ~GatewayModbus() override;
 
     const GatewayModbusConfig &Config() const { return config; }
-    // Listens on the configured address; false (and a warning in the log) when it cannot.
+    // Listens on the configured address; false (and a warning in the log) when it cannot yet, and tries again
+    // every ListenRetryMs.
     bool Start();
 
     // Serves the modules of a started bus; RemoveBus before the bus goes.
@@ -57,6 +63,7 @@ private:
 
     GatewayModbusConfig config;
     modbus::TcpFront front;
+    QTimer listenTimer;
     QHash<int, Unit> units;              // by unit id
     QHash<QString, PendingWrite> writes; // by the request id of their sets
     QElapsedTimer clock;

@@ -3,7 +3,8 @@
 // them, a 4052's inputs and a 4050's coils, a coil write that reaches the module and is read back, a write to
 // a module that may not be written refused with nothing on the wire, a dead module's unit answering 0x0B,
 // eight clients at once while the bus is polled, connections past max_clients and frames that are no Modbus
-// closed, and a reload that keeps the server for a changed bus and starts it anew for a changed section.
+// closed, a reload that keeps the server for a changed bus and starts it anew for a changed section, and a
+// port taken at the start listened on once it is free.
 
 #include "gateway_test_bus.h"
 #include "support/free_port.h"
@@ -14,6 +15,7 @@
 #include <QModbusTcpClient>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -83,6 +85,7 @@ private slots:
     void framingAndMaxClients();
     void mbpollReadsTheSameRegisters();
     void reloadKeepsOrRestartsTheServer();
+    void portTakenAtTheStartIsTakenLater();
 
 private:
     std::unique_ptr<QModbusTcpClient> Connect();
@@ -417,6 +420,21 @@ void GatewayModbusTest::reloadKeepsOrRestartsTheServer()
     QTRY_COMPARE_WITH_TIMEOUT(client->state(), QModbusDevice::UnconnectedState, BoundMs);
     const auto again = Connect();
     QCOMPARE(Ask(*again, Unit(QModbusDataUnit::InputRegisters, 0, 1), 2).error, QModbusDevice::NoError);
+}
+
+void GatewayModbusTest::portTakenAtTheStartIsTakenLater()
+{
+    gateway.kill();
+    QVERIFY(gateway.waitForFinished(BoundMs));
+    gateway.readAllStandardError();
+    auto squatter = std::make_unique<QTcpServer>();
+    QVERIFY(squatter->listen(QHostAddress::LocalHost, port));
+    gateway.start(QStringLiteral(NAVIX_GATEWAY_PATH), {"--config", folder.filePath("gateway.yaml")});
+    QTRY_VERIFY_WITH_TIMEOUT((gatewayLog += gateway.readAllStandardError()).contains("cannot listen"),
+                             BoundMs);
+    squatter.reset();
+    const auto client = Connect();
+    QCOMPARE(Ask(*client, Unit(QModbusDataUnit::InputRegisters, 0, 1), 2).error, QModbusDevice::NoError);
 }
 
 QTEST_GUILESS_MAIN(GatewayModbusTest)
