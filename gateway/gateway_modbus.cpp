@@ -14,24 +14,26 @@ GatewayModbus::GatewayModbus(const GatewayModbusConfig &modbusConfig, QObject *p
     clock.start();
     connect(&front, &modbus::TcpFront::RequestReceived, this, &GatewayModbus::TakeRequest);
     listenTimer.setInterval(ListenRetryMs);
-    connect(&listenTimer, &QTimer::timeout, this, [this] {
-        if (front.Listen(QHostAddress(config.host), static_cast<quint16>(config.port))) {
-            listenTimer.stop();
-            qCInfo(GatewayLog) << "Modbus server listens on" << config.host << config.port;
-        }
-    });
+    connect(&listenTimer, &QTimer::timeout, this, &GatewayModbus::Listen);
 }
 
 GatewayModbus::~GatewayModbus() = default;
 
 bool GatewayModbus::Start()
 {
-    if (!front.Listen(QHostAddress(config.host), static_cast<quint16>(config.port))) {
-        qCWarning(GatewayLog) << "Modbus server cannot listen on" << config.host << config.port << ":"
-                              << front.ErrorText() << "(trying again every" << ListenRetryMs << "ms)";
-        listenTimer.start();
+    if (Listen())
+        return true;
+    qCWarning(GatewayLog) << "Modbus server cannot listen on" << config.host << config.port << ":"
+                          << front.ErrorText() << "(trying again every" << ListenRetryMs << "ms)";
+    listenTimer.start();
+    return false;
+}
+
+bool GatewayModbus::Listen()
+{
+    if (!front.Listen(QHostAddress(config.host), static_cast<quint16>(config.port)))
         return false;
-    }
+    listenTimer.stop();
     qCInfo(GatewayLog) << "Modbus server listens on" << config.host << config.port;
     return true;
 }

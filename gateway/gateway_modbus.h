@@ -55,6 +55,7 @@ private:
         QModbusResponse response;
     };
 
+    bool Listen();
     void TakeRequest(modbus::Ticket ticket, quint8 unitId, const QModbusRequest &request);
     void TakeValues(int unitId, const ModuleValues &values);
     void SendNextSet(const QString &requestId);
