@@ -297,7 +297,7 @@ BenchRow ModbusReadsRow(const BenchPlace &place, const QString &name, int second
                 ++failed;
                 ++failures[QStringLiteral("%1 %2 unit %3")
                                .arg(reply->errorString())
-                               .arg(int(reply->rawResult().exceptionCode()))
+                               .arg(int(static_cast<quint8>(reply->rawResult().data().value(0))))
                                .arg(unit)];
             }
             ask(client, turn + 1);

@@ -53,7 +53,10 @@ Read Wait(QModbusReply *reply)
     if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, BoundMs))
         return read;
     read.error = reply->error();
-    read.exception = reply->rawResult().exceptionCode();
+    // The exception code is the response's only data byte. Not through exceptionCode(): QModbusTcpClient of
+    // Qt 6.4 stores an exception's function code sign-extended, which that call loads as no valid enum value.
+    if (read.error == QModbusDevice::ProtocolError && reply->rawResult().data().size() == 1)
+        read.exception = QModbusPdu::ExceptionCode(static_cast<quint8>(reply->rawResult().data()[0]));
     read.values = reply->result().values();
     reply->deleteLater();
     return read;
