@@ -295,10 +295,9 @@ BenchRow ModbusReadsRow(const BenchPlace &place, const QString &name, int second
                 ++answered;
             } else {
                 ++failed;
-                ++failures[QStringLiteral("%1 %2 unit %3")
-                               .arg(reply->errorString())
-                               .arg(int(static_cast<quint8>(reply->rawResult().data().value(0))))
-                               .arg(unit)];
+                // An exception's code is its one data byte.
+                const QByteArray data = reply->rawResult().data();
+                ++failures[QStringLiteral("%1 %2 unit %3").arg(reply->errorString(), data.toHex()).arg(unit)];
             }
             ask(client, turn + 1);
         });
