@@ -3,8 +3,12 @@
 #include "bench_sim_run.h"
 
 #include "gateway/gateway_bus.h"
+#include "gateway/gateway_modbus.h"
+#include "support/free_port.h"
 
 #include <QMap>
+#include <QModbusReply>
+#include <QModbusTcpClient>
 
 #include <algorithm>
 #include <limits>
@@ -20,6 +24,12 @@ constexpr int StartBoundMs = 10000;
 constexpr int InputChanges = 40;
 constexpr int InputBoundMs = 2000;
 const QByteArray InputAddress = "05";
+// The Modbus cases: eight clients, each with one request outstanding at a time as a PLC polls, and coil
+// writes to the 4050 at 04.
+constexpr int ModbusClients = 8;
+constexpr int CoilWrites = 40;
+const QByteArray CoilAddress = "04";
+constexpr int CoilUnit = 4;
 
 // Eight modules of the kinds the gateway polls, one exchange or a few a turn.
 const QList<std::pair<QByteArray, QByteArray>> EightModules = {
@@ -56,7 +66,8 @@ struct GatewayRun
     QMap<QByteArray, int> goodReads;
     std::function<void(const ModuleValues &)> onRead;
 
-    bool Start(const BenchPlace &place, bool firstDead, const QStringList &simOptions = {})
+    bool Start(const BenchPlace &place, bool firstDead, const QStringList &simOptions = {},
+               const QList<QByteArray> &writable = {})
     {
         if (!sim.Start(place, SimBusText(firstDead), GatewayBaud, simOptions))
             return false;
@@ -66,7 +77,7 @@ struct GatewayRun
                                       .timeOutMs = GatewayTimeOutMs,
                                       .modules = WriteModuleFile(place, GatewayBaud),
                                       .modulesDigest = {},
-                                      .writable = {}};
+                                      .writable = writable};
         bus = std::make_unique<GatewayBus>(config);
         QObject::connect(bus.get(), &GatewayBus::ValuesRead, bus.get(), [this](const ModuleValues &values) {
             if (values.quality == ValueQuality::Good)
@@ -202,6 +213,165 @@ BenchRow FourBusesRow(const BenchPlace &place, const QString &name, int seconds)
     row.goal = "<= 100 us/exch.";
     return row;
 }
+// A Modbus server on the bus of run, and clients connected to it.
+struct ModbusRun
+{
+    std::unique_ptr<GatewayModbus> server;
+    std::vector<std::unique_ptr<QModbusTcpClient>> clients;
+
+    bool Start(GatewayRun &run, int clientCount)
+    {
+        GatewayModbusConfig config;
+        config.port = FreeTcpPort();
+        config.maxClients = clientCount;
+        server = std::make_unique<GatewayModbus>(config);
+        if (!server->Start())
+            return false;
+        server->AddBus(*run.bus);
+        for (int count = 0; count < clientCount; ++count) {
+            auto client = std::make_unique<QModbusTcpClient>();
+            client->setConnectionParameter(QModbusDevice::NetworkAddressParameter, config.host);
+            client->setConnectionParameter(QModbusDevice::NetworkPortParameter, config.port);
+            client->setTimeout(InputBoundMs);
+            client->setNumberOfRetries(0);
+            client->connectDevice();
+            clients.push_back(std::move(client));
+        }
+        return RunUntil(
+            [&] {
+                return std::all_of(clients.cbegin(), clients.cend(), [](const auto &client) {
+                    return client->state() == QModbusDevice::ConnectedState;
+                });
+            },
+            StartBoundMs);
+    }
+};
+
+// Requests per second that eight clients get answered from the held values while the bus is polled; each
+// client sends its next request when the last is answered, walking through the 4017's two input blocks, the
+// 4050's coils, the 4052's inputs and the 4021's output.
+BenchRow ModbusReadsRow(const BenchPlace &place, const QString &name, int seconds)
+{
+    GatewayRun run;
+    ModbusRun modbus;
+    if (!run.Start(place, false) || !modbus.Start(run, ModbusClients))
+        return BenchRow::Failed(name, "no Modbus server on a polled bus");
+    const QList<std::pair<int, QModbusDataUnit>> requests{
+        {2, QModbusDataUnit(QModbusDataUnit::InputRegisters, 0, 8)},
+        {2, QModbusDataUnit(QModbusDataUnit::InputRegisters, 1000, 16)},
+        {4, QModbusDataUnit(QModbusDataUnit::Coils, 0, 8)},
+        {5, QModbusDataUnit(QModbusDataUnit::DiscreteInputs, 0, 8)},
+        {3, QModbusDataUnit(QModbusDataUnit::HoldingRegisters, 0, 1)}};
+    // The server takes each module's values from its next poll on: every unit answers before the span starts.
+    for (const auto &[unit, data] : requests) {
+        const bool served = RunUntil(
+            [&, unit = unit, data = data] {
+                QModbusReply *reply = modbus.clients.front()->sendReadRequest(data, unit);
+                if (!reply || !RunUntil([reply] { return reply->isFinished(); }, InputBoundMs))
+                    return false;
+                reply->deleteLater();
+                return reply->error() == QModbusDevice::NoError;
+            },
+            StartBoundMs);
+        if (!served)
+            return BenchRow::Failed(name, QStringLiteral("unit %1 not served").arg(unit));
+    }
+    int answered = 0;
+    int failed = 0;
+    QMap<QString, int> failures;
+    bool measuring = true;
+    std::function<void(QModbusTcpClient *, int)> ask = [&](QModbusTcpClient *client, int turn) {
+        if (!measuring)
+            return;
+        const auto &[unit, data] = requests[turn % requests.size()];
+        QModbusReply *reply = client->sendReadRequest(data, unit);
+        if (!reply) {
+            ++failed;
+            return;
+        }
+        QObject::connect(reply, &QModbusReply::finished, client, [&, client, reply, turn] {
+            reply->deleteLater();
+            if (reply->error() == QModbusDevice::NoError) {
+                ++answered;
+            } else {
+                ++failed;
+                // An exception's code is its one data byte.
+                const QByteArray data = reply->rawResult().data();
+                ++failures[QStringLiteral("%1 %2 unit %3").arg(reply->errorString(), data.toHex()).arg(unit)];
+            }
+            ask(client, turn + 1);
+        });
+    };
+    const Span span(0);
+    for (size_t index = 0; index < modbus.clients.size(); ++index)
+        ask(modbus.clients[index].get(), static_cast<int>(index));
+    RunFor(seconds * 1000);
+    measuring = false;
+    BenchRow row = span.End(name, answered);
+    RunUntil([&] { return false; }, 100); // the last answers land outside the span
+    if (failed > 0)
+        row.name += QStringLiteral(" (%1 failed)").arg(failed);
+    for (auto failure = failures.cbegin(); failure != failures.cend(); ++failure)
+        std::fprintf(stderr, "navix-bench: %d x %s\n", failure.value(), qPrintable(failure.key()));
+    row.goal = "served from the cache";
+    return row;
+}
+
+// A coil write from its request to its response: the set goes out in the 4050's next turn and is answered
+// once the module's outputs have been read back.
+BenchRow CoilWriteRow(const BenchPlace &place, const QString &name)
+{
+    GatewayRun run;
+    ModbusRun modbus;
+    if (!run.Start(place, false, {}, {CoilAddress}) || !modbus.Start(run, 1))
+        return BenchRow::Failed(name, "no Modbus server on a polled bus");
+    run.bus->TakeMetrics();
+    // From the request to the response, and from the read-back (the set's outcome on the bus) to the
+    // response: the Modbus server's own share after the bus has done its part.
+    std::vector<double> latencies;
+    std::vector<double> afterReadBack;
+    QElapsedTimer sinceReadBack;
+    QObject::connect(run.bus.get(), &GatewayBus::SetDone, run.bus.get(),
+                     [&sinceReadBack] { sinceReadBack.start(); });
+    const Span span(0);
+    for (int write = 0; write < CoilWrites; ++write) {
+        QModbusDataUnit coil(QModbusDataUnit::Coils, 0, 1);
+        coil.setValue(0, write % 2 == 0 ? 1 : 0);
+        QElapsedTimer sinceRequest;
+        sinceRequest.start();
+        QModbusReply *reply = modbus.clients.front()->sendWriteRequest(coil, CoilUnit);
+        if (!reply)
+            return BenchRow::Failed(name, "a write was not sent");
+        // Timed as the answer arrives: the wait below looks only every few milliseconds.
+        QObject::connect(reply, &QModbusReply::finished, reply, [&, reply] {
+            if (reply->error() != QModbusDevice::NoError)
+                return;
+            latencies.push_back(sinceRequest.nsecsElapsed() / 1e6);
+            afterReadBack.push_back(sinceReadBack.nsecsElapsed() / 1e6);
+        });
+        if (!RunUntil([reply] { return reply->isFinished(); }, InputBoundMs) ||
+            reply->error() != QModbusDevice::NoError)
+            return BenchRow::Failed(name, "a write was not answered");
+        reply->deleteLater();
+        // The next write comes at another point of the cycle.
+        RunFor(7 + (write * 37) % 53);
+    }
+    const BusMetrics metrics = run.bus->TakeMetrics();
+    BenchRow row = span.End(name, 0);
+    // The write "#04" + "1001" + CR answered ">" + CR: ten characters of ten bits.
+    const double exchangeMs = 10 * 10 * 1000.0 / GatewayBaud;
+    row.name +=
+        QStringLiteral(" (p50 %1 ms, p95 %2 ms; after the read-back p50 %3 ms, p95 %4 ms; one exchange "
+                       "%5 ms, cycle %6 ms)")
+            .arg(Percentile(latencies, 0.5), 0, 'f', 1)
+            .arg(Percentile(latencies, 0.95), 0, 'f', 1)
+            .arg(Percentile(afterReadBack, 0.5), 0, 'f', 2)
+            .arg(Percentile(afterReadBack, 0.95), 0, 'f', 2)
+            .arg(exchangeMs, 0, 'f', 1)
+            .arg(metrics.cycleMs, 0, 'f', 1);
+    row.goal = "<= one exchange + 5 ms";
+    return row;
+}
 } // namespace
 
 QList<BenchCase> GatewayCases(const BenchPlace &place, int secondsPerCase)
@@ -210,10 +380,16 @@ QList<BenchCase> GatewayCases(const BenchPlace &place, int secondsPerCase)
     const QString dead = QStringLiteral("gateway, 8 modules, one dead, %1 Bd").arg(GatewayBaud);
     const QString input = QStringLiteral("gateway, digital input to its values, %1 Bd").arg(GatewayBaud);
     const QString four = QStringLiteral("gateway, 4 buses of 8 modules, %1 Bd").arg(GatewayBaud);
+    const QString modbusReads =
+        QStringLiteral("gateway Modbus, %1 clients reading, %2 Bd bus").arg(ModbusClients).arg(GatewayBaud);
+    const QString coilWrite =
+        QStringLiteral("gateway Modbus, coil write to its response, %1 Bd").arg(GatewayBaud);
     return {{eight, [=] { return BusRow(place, eight, false, secondsPerCase); }},
             {dead, [=] { return BusRow(place, dead, true, secondsPerCase); }},
             {input, [=] { return InputChangeRow(place, input); }},
-            {four, [=] { return FourBusesRow(place, four, secondsPerCase); }}};
+            {four, [=] { return FourBusesRow(place, four, secondsPerCase); }},
+            {modbusReads, [=] { return ModbusReadsRow(place, modbusReads, secondsPerCase); }},
+            {coilWrite, [=] { return CoilWriteRow(place, coilWrite); }}};
 }
 
 } // namespace navix

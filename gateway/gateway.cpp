@@ -1,6 +1,7 @@
 #include "gateway.h"
 
 #include "gateway_log.h"
+#include "gateway_modbus.h"
 #include "mqtt/ha_discovery.h"
 #include "mqtt/mqtt_client.h"
 
@@ -104,7 +105,18 @@ void Gateway::Start()
     StartClient();
     for (const GatewayBusConfig &busConfig : config.buses)
         StartBus(busConfig);
+    StartModbus();
     metricsTimer.start();
+}
+
+void Gateway::StartModbus()
+{
+    if (!config.modbus)
+        return;
+    modbus = std::make_unique<GatewayModbus>(*config.modbus);
+    modbus->Start();
+    for (const auto &[name, entry] : buses)
+        modbus->AddBus(*entry.bus);
 }
 
 void Gateway::StartClient()
@@ -143,11 +155,14 @@ void Gateway::StartBus(const GatewayBusConfig &busConfig)
             [this, name](const ModuleValues &values) { TakeValues(name, values); });
     connect(bus, &GatewayBus::SetDone, this,
             [this, name](const QByteArray &address, const QString &pointId, const QString &requestId,
-                         const SetOutcome &outcome) {
-                PublishResult(name, address, pointId, requestId, outcome);
+                         const SetOutcome &outcome, SetOrigin origin) {
+                if (origin == SetOrigin::Mqtt)
+                    PublishResult(name, address, pointId, requestId, outcome);
             });
     if (!bus->Start())
         qCWarning(GatewayLog) << "bus" << name << ": no module in" << busConfig.modules;
+    if (modbus)
+        modbus->AddBus(*bus);
     if (client && client->IsConnected() && config.mqtt.discovery)
         PublishDiscovery(entry);
 }
@@ -163,6 +178,8 @@ void Gateway::RemoveBus(const QString &name)
         client->Publish(ModuleTopic(name, module.key()) + "/availability", Offline, QosAtLeastOnce, true);
     if (config.mqtt.discovery)
         ClearDiscovery(entry);
+    if (modbus)
+        modbus->RemoveBus(name);
     qCInfo(GatewayLog) << "bus" << name << "stopped";
     buses.erase(found);
 }
@@ -341,8 +358,14 @@ bool Gateway::Reload()
             entry.modules.clear();
         StartClient();
     }
+    // A changed Modbus section starts the server anew; its clients connect again.
+    const bool modbusChanged = fresh.modbus != config.modbus;
+    if (modbusChanged)
+        modbus.reset();
     config = fresh;
     ApplyBuses(fresh.buses);
+    if (modbusChanged)
+        StartModbus();
     qCInfo(GatewayLog) << "reloaded" << configPath;
     return true;
 }
@@ -374,6 +397,7 @@ void Gateway::Stop()
     qCInfo(GatewayLog) << "stopping";
     client->Publish(BaseTopic() + "/status", Offline, QosAtLeastOnce, true);
     client->Stop();
+    modbus.reset();
     buses.clear();
     emit Stopped();
 }

@@ -7,7 +7,9 @@
 //   P/G/B/AA/<point>/set    a set of an output; a retained one is refused (never written)
 //   P/G/B/AA/<point>/result the outcome of every set, with the request's id
 //   P/G/B/metrics           retained, every 10 s
-// A reload takes a file only once it validates; buses whose settings did not change keep running untouched.
+// With a modbus section, the modules are Modbus TCP units too (gateway_modbus.h).
+// A reload takes a file only once it validates; buses whose settings did not change keep running untouched,
+// and so does the Modbus server with its connections while its section stays as it was.
 
 #include "gateway_bus.h"
 #include "gateway_config.h"
@@ -24,6 +26,7 @@
 
 namespace navix {
 
+class GatewayModbus;
 class MqttClient;
 
 class Gateway : public QObject
@@ -80,10 +83,12 @@ private:
                        const QString &requestId, const SetOutcome &outcome);
     void PublishMetrics();
     void ApplyBuses(const QList<GatewayBusConfig> &buses);
+    void StartModbus();
 
     QString configPath;
     GatewayConfig config;
     std::unique_ptr<MqttClient> client;
+    std::unique_ptr<GatewayModbus> modbus;
     std::map<QString, BusEntry> buses; // by name
     QTimer metricsTimer;
     bool stopping = false;

@@ -5,8 +5,8 @@
 
 #include "bus/serial_port.h"
 #include "bus/text.h"
-#include "config/module_file.h"
 #include "cli/cli_bus.h"
+#include "config/module_file.h"
 #include "editors/digital_turns.h"
 #include "editors/headless_poller.h"
 #include "editors/turn_4021.h"
@@ -231,7 +231,7 @@ QString GatewayBus::RefuseSet(const QByteArray &address, const QString &pointId,
 }
 
 void GatewayBus::Set(const QByteArray &address, const QString &pointId, double value,
-                     const QString &requestId)
+                     const QString &requestId, SetOrigin origin)
 {
     const QString refusal = RefuseSet(address, pointId, value);
     std::deque<PendingSet> &queue = sets[address];
@@ -241,13 +241,14 @@ void GatewayBus::Set(const QByteArray &address, const QString &pointId, double v
         qCInfo(GatewayLog) << "bus" << config.name << "set" << address << pointId
                            << "refused:" << (refusal.isEmpty() ? QStringLiteral("refused") : refusal);
         emit SetDone(address, pointId, requestId,
-                     {false, 0, refusal.isEmpty() ? QStringLiteral("refused") : refusal});
+                     {false, 0, refusal.isEmpty() ? QStringLiteral("refused") : refusal}, origin);
         return;
     }
     const GatewayModule &module = *FindModule(address);
     queue.push_back({.address = address,
                      .pointId = pointId,
                      .requestId = requestId,
+                     .origin = origin,
                      .channel = *PointChannel(module, pointId),
                      .value = value});
     if (queue.size() == 1)
@@ -280,7 +281,7 @@ void GatewayBus::FinishSet(const QByteArray &address, const SetOutcome &outcome)
     queue.pop_front();
     if (!queue.empty())
         HandToTurn(queue.front());
-    emit SetDone(address, done.pointId, done.requestId, outcome);
+    emit SetDone(address, done.pointId, done.requestId, outcome, done.origin);
 }
 
 void GatewayBus::ExpireSets()
@@ -298,6 +299,11 @@ void GatewayBus::ExpireSets()
         FinishSet(address, {false, 0, QStringLiteral("timeout")});
     if (!waiting)
         setTimer.stop();
+}
+
+ModuleMetrics GatewayBus::Counters(const QByteArray &address) const
+{
+    return figures.value(address).counters;
 }
 
 BusMetrics GatewayBus::TakeMetrics()

@@ -38,6 +38,9 @@ struct SetOutcome
     QString error; // "readonly", "range", "offline", "timeout" or "refused"
 };
 
+// Who asked for a set: its outcome goes back the same way.
+enum class SetOrigin { Mqtt, Modbus };
+
 struct ModuleMetrics
 {
     quint64 exchanges = 0;
@@ -75,17 +78,22 @@ public:
     const QList<GatewayModule> &Modules() const { return modules; }
     bool IsPortOpen() const;
 
-    // A set of an output point, answered once by SetDone.
-    void Set(const QByteArray &address, const QString &pointId, double value, const QString &requestId);
+    // A set of an output point, answered once by SetDone: refused at once where the write rules say no
+    // (only outputs of writable modules, in their range, of modules that answer), otherwise once its value
+    // has been read back. The one way the gateway writes to a module, for MQTT and Modbus alike.
+    void Set(const QByteArray &address, const QString &pointId, double value, const QString &requestId,
+             SetOrigin origin = SetOrigin::Mqtt);
 
     // The figures since the last call (counters since the start).
     BusMetrics TakeMetrics();
+    // A module's counters since the start, without the round trips.
+    ModuleMetrics Counters(const QByteArray &address) const;
 
 signals:
     // One poll of a module, quality Absent once it missed several polls in a row.
     void ValuesRead(const ModuleValues &values);
     void SetDone(const QByteArray &address, const QString &pointId, const QString &requestId,
-                 const SetOutcome &outcome);
+                 const SetOutcome &outcome, SetOrigin origin);
     void PortOpened();
     void PortLost(const QString &reason);
 
@@ -96,6 +104,7 @@ private:
         QByteArray address;
         QString pointId;
         QString requestId;
+        SetOrigin origin = SetOrigin::Mqtt;
         int channel = 0;
         double value = 0;
         enum class Stage { Waiting, ReadingBack } stage = Stage::Waiting;

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QHostAddress>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -242,9 +244,20 @@ QList<QByteArray> Writable(const YAML::Node &map, const QString &what, BusSessio
     return addresses;
 }
 
-GatewayBusConfig ReadBus(const YAML::Node &node, const QString &folder)
+// The Modbus unit ids of a bus's modules: each module's address plus the bus's offset.
+QList<int> UnitIds(const GatewayBusConfig &bus, BusSession &session)
 {
-    CheckKeys(node, QStringLiteral("a bus"), {"name", "port", "baud", "timeout_ms", "modules", "writable"});
+    QList<int> units;
+    session.Modules().ForEach([&](const ModuleRecordPtr &record) {
+        units.append(record->Address().toInt(nullptr, 16) + bus.unitOffset);
+    });
+    return units;
+}
+
+GatewayBusConfig ReadBus(const YAML::Node &node, const QString &folder, QList<int> &units)
+{
+    CheckKeys(node, QStringLiteral("a bus"),
+              {"name", "port", "baud", "timeout_ms", "modules", "writable", "unit_offset"});
     GatewayBusConfig bus;
     bus.name = SegmentName(node, "name", QStringLiteral("bus name"));
     const QString what = QStringLiteral("bus %1: ").arg(bus.name);
@@ -259,10 +272,34 @@ GatewayBusConfig ReadBus(const YAML::Node &node, const QString &folder)
     if (modules.open(QIODevice::ReadOnly))
         bus.modulesDigest = QCryptographicHash::hash(modules.readAll(), QCryptographicHash::Sha1);
     bus.writable = Writable(node, what + "writable", session);
+    if (node["unit_offset"])
+        bus.unitOffset = Number(node["unit_offset"], what + "unit_offset", 0, LastModbusUnit);
+    units = UnitIds(bus, session);
     return bus;
 }
 
-QList<GatewayBusConfig> ReadBuses(const YAML::Node &root, const QString &folder)
+// With a Modbus server, every module answers under a unit id of its own from 1 to 247.
+void CheckUnits(const YAML::Node &entry, const GatewayBusConfig &bus, const QList<int> &units,
+                const QHash<int, QString> &taken)
+{
+    const YAML::Node where = entry["unit_offset"] ? entry["unit_offset"] : entry;
+    for (int unit : units) {
+        if (unit < FirstModbusUnit || unit > LastModbusUnit)
+            Fail(where,
+                 QStringLiteral("bus %1: a module's Modbus unit id %2 is outside %3 to %4 (unit_offset)")
+                     .arg(bus.name)
+                     .arg(unit)
+                     .arg(FirstModbusUnit)
+                     .arg(LastModbusUnit));
+        if (taken.contains(unit))
+            Fail(where, QStringLiteral("bus %1: Modbus unit id %2 is taken by bus %3 (unit_offset)")
+                            .arg(bus.name)
+                            .arg(unit)
+                            .arg(taken.value(unit)));
+    }
+}
+
+QList<GatewayBusConfig> ReadBuses(const YAML::Node &root, const QString &folder, bool modbus)
 {
     const YAML::Node node = root["buses"];
     if (!node)
@@ -270,28 +307,67 @@ QList<GatewayBusConfig> ReadBuses(const YAML::Node &root, const QString &folder)
     if (!node.IsSequence() || node.size() == 0)
         Fail(node, QStringLiteral("buses must be a list of at least one bus"));
     QList<GatewayBusConfig> buses;
+    QHash<int, QString> units; // the bus of each Modbus unit id
     for (const YAML::Node &entry : node) {
-        GatewayBusConfig bus = ReadBus(entry, folder);
+        QList<int> busUnits;
+        GatewayBusConfig bus = ReadBus(entry, folder, busUnits);
         for (const GatewayBusConfig &other : buses) {
             if (other.name == bus.name)
                 Fail(entry, QStringLiteral("bus name %1 is taken by another bus").arg(bus.name));
             if (other.port.compare(bus.port, Qt::CaseInsensitive) == 0)
                 Fail(entry, QStringLiteral("port %1 is taken by bus %2").arg(bus.port, other.name));
         }
+        if (modbus) {
+            CheckUnits(entry, bus, busUnits, units);
+            for (int unit : busUnits)
+                units.insert(unit, bus.name);
+        }
         buses.append(bus);
     }
     return buses;
 }
 
+std::optional<GatewayModbusConfig> ReadModbus(const YAML::Node &node)
+{
+    if (!node)
+        return std::nullopt;
+    GatewayModbusConfig modbus;
+    // "modbus:" alone switches the server on with its defaults.
+    if (node.IsNull())
+        return modbus;
+    CheckKeys(node, QStringLiteral("modbus"), {"listen", "max_clients"});
+    if (node["listen"]) {
+        const QString text = Text(node["listen"], QStringLiteral("modbus.listen"));
+        const qsizetype colon = text.lastIndexOf(':');
+        QString host = text.left(colon);
+        if (host.startsWith('[') && host.endsWith(']'))
+            host = host.mid(1, host.size() - 2);
+        bool portOk = false;
+        const int port = text.mid(colon + 1).toInt(&portOk);
+        if (colon <= 0 || QHostAddress(host).isNull() || !portOk || port < 1 || port > 65535)
+            Fail(node["listen"],
+                 QStringLiteral("modbus.listen \"%1\" must be an IP address and a port (127.0.0.1:1502)")
+                     .arg(text));
+        modbus.host = host;
+        modbus.port = port;
+    }
+    if (node["max_clients"])
+        modbus.maxClients =
+            Number(node["max_clients"], QStringLiteral("modbus.max_clients"), 1, MostModbusClients);
+    return modbus;
+}
+
 GatewayConfig ReadConfig(const YAML::Node &root, const QString &folder)
 {
     if (!root.IsMap())
-        throw ConfigProblem{1, QStringLiteral("the file must be a map of settings (name, mqtt, buses)")};
-    CheckKeys(root, QStringLiteral("the file"), {"name", "mqtt", "buses"});
+        throw ConfigProblem{1,
+                            QStringLiteral("the file must be a map of settings (name, mqtt, buses, modbus)")};
+    CheckKeys(root, QStringLiteral("the file"), {"name", "mqtt", "buses", "modbus"});
     GatewayConfig config;
     config.name = SegmentName(root, "name", QStringLiteral("name"));
     config.mqtt = ReadMqtt(root["mqtt"], folder);
-    config.buses = ReadBuses(root, folder);
+    config.modbus = ReadModbus(root["modbus"]);
+    config.buses = ReadBuses(root, folder, config.modbus.has_value());
     return config;
 }
 } // namespace

@@ -1,8 +1,8 @@
 #pragma once
-// The gateway's configuration file (YAML): its name on the broker, the broker, and the buses with their ports
-// and module files. A file is validated as a whole before anything of it is used; the first error found is
-// reported with its line. Defaults are the safe ones: the broker on the loopback address, no writable
-// outputs.
+// The gateway's configuration file (YAML): its name on the broker, the broker, the buses with their ports
+// and module files, and the Modbus TCP server. A file is validated as a whole before anything of it is used;
+// the first error found is reported with its line. Defaults are the safe ones: the broker and the Modbus
+// server on the loopback address, no Modbus server without its section, no writable outputs.
 
 #include <QByteArray>
 #include <QList>
@@ -21,8 +21,20 @@ struct GatewayBusConfig
     QString modules;            // the module file, absolute
     QByteArray modulesDigest;   // of the module file's content: a file saved anew makes another bus
     QList<QByteArray> writable; // module addresses, two upper-case hex digits
+    int unitOffset = 0;         // added to a module's address for its Modbus unit id
 
     friend bool operator==(const GatewayBusConfig &, const GatewayBusConfig &) = default;
+};
+
+// The Modbus TCP server. Modbus knows no authentication: it listens on loopback unless the file names
+// another address.
+struct GatewayModbusConfig
+{
+    QString host = QStringLiteral("127.0.0.1");
+    int port = 1502;
+    int maxClients = 8;
+
+    friend bool operator==(const GatewayModbusConfig &, const GatewayModbusConfig &) = default;
 };
 
 struct GatewayTlsConfig
@@ -53,6 +65,7 @@ struct GatewayConfig
     QString name;
     GatewayMqttConfig mqtt;
     QList<GatewayBusConfig> buses;
+    std::optional<GatewayModbusConfig> modbus; // no Modbus server without the section
 
     friend bool operator==(const GatewayConfig &, const GatewayConfig &) = default;
 };
@@ -67,6 +80,9 @@ struct GatewayConfigResult
 
 constexpr int LowestBusTimeOutMs = 10;
 constexpr int HighestBusTimeOutMs = 5000;
+constexpr int FirstModbusUnit = 1;
+constexpr int LastModbusUnit = 247;
+constexpr int MostModbusClients = 64;
 
 // Reads and validates the file. Relative paths in it (module files, the password file, TLS files) are taken
 // from the file's folder.

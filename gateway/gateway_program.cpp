@@ -69,7 +69,8 @@ int RunGateway(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("navix-gateway");
     QCommandLineParser parser;
-    parser.setApplicationDescription("Polls Navix module buses and publishes them on an MQTT broker.");
+    parser.setApplicationDescription(
+        "Polls Navix module buses and serves them on an MQTT broker and as Modbus TCP units.");
     parser.addHelpOption();
     const QCommandLineOption configOption("config", "The configuration file (YAML).", "FILE");
     const QCommandLineOption checkOption("check",

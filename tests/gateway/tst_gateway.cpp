@@ -298,7 +298,8 @@ void GatewayTest::retainedSetIsRefused()
     QCOMPARE(result["id"].toString(), QString("ghost"));
     // One published retained while the gateway listens is refused as well, not taken for a live one.
     listener->Publish(Topic("bus1/0A/do5/set"), R"({"value": 1, "id": "ghost2"})", 1, true);
-    QTRY_COMPARE_WITH_TIMEOUT(LastJson(Topic("bus1/0A/do5/result"))["id"].toString(), QString("ghost2"), BoundMs);
+    QTRY_COMPARE_WITH_TIMEOUT(LastJson(Topic("bus1/0A/do5/result"))["id"].toString(), QString("ghost2"),
+                              BoundMs);
     QCOMPARE(LastJson(Topic("bus1/0A/do5/result"))["error"].toString(), QString("refused"));
     listener->Publish(Topic("bus1/0A/do5/set"), QByteArray(), 1, true);
     // The polls go on and the output stays off.

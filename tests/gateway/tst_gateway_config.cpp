@@ -29,6 +29,9 @@ buses:
     port: 127.0.0.1:4001
     baud: 38400
     modules: bus1.cfg
+    unit_offset: 100
+modbus:
+  listen: "[::1]:502"
 )";
 } // namespace
 
@@ -59,6 +62,7 @@ void GatewayConfigTest::initTestCase()
     Write("bus1.cfg", ModuleFile);
     Write("empty.cfg", "nothing of ours\r\n");
     Write("secret", "s3cret\n");
+    Write("one.cfg", "4021,03310600\r\nEND\r\n");
 }
 
 void GatewayConfigTest::completeFile()
@@ -81,6 +85,17 @@ void GatewayConfigTest::completeFile()
     QCOMPARE(config.buses[1].baud, 38400);
     QCOMPARE(config.buses[1].timeOutMs, 100);
     QVERIFY(config.buses[1].writable.isEmpty());
+    QCOMPARE(config.buses[1].unitOffset, 100);
+    QVERIFY(config.modbus);
+    QCOMPARE(config.modbus->host, QString("::1"));
+    QCOMPARE(config.modbus->port, 502);
+    QCOMPARE(config.modbus->maxClients, 8);
+    // The section alone switches the server on, on loopback.
+    const GatewayConfigResult bare = ParseGatewayConfig(
+        "name: gw\nmodbus:\nbuses:\n  - name: bus1\n    port: COM20\n    modules: bus1.cfg\n", folder.path());
+    QVERIFY2(bare.config && bare.config->modbus, qPrintable(bare.reason));
+    QCOMPARE(bare.config->modbus->host, QString("127.0.0.1"));
+    QCOMPARE(bare.config->modbus->port, 1502);
 }
 
 void GatewayConfigTest::mistakes_data()
@@ -125,6 +140,19 @@ void GatewayConfigTest::mistakes_data()
         "mqtt.password_file needs mqtt.username");
     row("broker port", "name: gw\nmqtt:\n  port: 0\n" + bus, 3,
         "mqtt.port must be a whole number from 1 to 65535");
+    const QByteArray one = "  - name: bus2\n    port: COM21\n    modules: one.cfg\n";
+    row("unit offset too large", "name: gw\n" + bus + "    unit_offset: 248\n", 6,
+        "bus bus1: unit_offset must be a whole number from 0 to 247");
+    row("unit id past 247", "name: gw\nmodbus:\n" + bus + one + "    unit_offset: 245\n", 10,
+        "bus bus2: a module's Modbus unit id 248 is outside 1 to 247 (unit_offset)");
+    row("unit ids of two buses meet", "name: gw\nmodbus:\n" + bus + one, 7,
+        "bus bus2: Modbus unit id 3 is taken by bus bus1 (unit_offset)");
+    row("Modbus listens on a name", "name: gw\nmodbus:\n  listen: localhost:502\n" + bus, 3,
+        "modbus.listen \"localhost:502\" must be an IP address and a port (127.0.0.1:1502)");
+    row("Modbus without clients", "name: gw\nmodbus:\n  max_clients: 0\n" + bus, 3,
+        "modbus.max_clients must be a whole number from 1 to 64");
+    row("unknown Modbus key", "name: gw\nmodbus:\n  port: 502\n" + bus, 3,
+        "unknown setting \"port\" in modbus");
     row("no YAML", "name: gw\nbuses: [\n", 3, "end of sequence flow not found");
 }
 

@@ -74,7 +74,7 @@ if [ $gateway = 1 ]; then
   grep -qx "# edited" "$config" || fail "a second install overwrote /etc/navix/gateway.yaml"
   unit=$root/lib/systemd/system/navix-gateway.service
   for line in "ExecStart=/usr/bin/navix-gateway --config /etc/navix/gateway.yaml" "User=navix-gateway" \
-    "SupplementaryGroups=dialout" "ProtectSystem=strict" "Restart=on-failure"; do
+    "SupplementaryGroups=dialout" "ProtectSystem=strict" "Restart=on-failure" "AmbientCapabilities="; do
     grep -qx "$line" "$unit" || fail "the unit lacks $line"
   done
   if command -v systemd-analyze >/dev/null; then
@@ -130,7 +130,7 @@ echo "Depends: $depends"
 # The library scan found what the programs link.
 libraries=(libqt6core6 libqt6widgets6 libqt6serialport6 libqt6network6 libc6 qt6-qpa-plugins)
 if [ $gateway = 1 ]; then
-  libraries+=(libmosquitto1 libyaml-cpp)
+  libraries+=(libmosquitto1 libyaml-cpp libqt6serialbus6)
 fi
 for library in "${libraries[@]}"; do
   [[ $depends == *"$library"* ]] || fail "Depends lacks $library"

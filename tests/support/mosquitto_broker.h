@@ -13,6 +13,8 @@
 // The broker keeps nothing on disk (persistence false): a restart forgets the retained messages, as a broker
 // that lost its disk would.
 
+#include "free_port.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
@@ -84,7 +86,7 @@ public:
         for (int attempt = 0; attempt < (port == 0 ? 3 : 1); ++attempt) {
             const bool first = port == 0;
             if (first)
-                port = FreePort();
+                port = FreeTcpPort();
             if (StartOn(port))
                 return true;
             if (first && attempt + 1 < 3)
@@ -135,13 +137,6 @@ private:
     QString LogFile() const { return folder.filePath("mosquitto.log"); }
     QString PasswordFile() const { return folder.filePath("passwords"); }
     QString OutputFile() const { return folder.filePath("mosquitto.out"); }
-
-    static quint16 FreePort()
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        return probe.serverPort();
-    }
 
     // Run as root, mosquitto drops to the user "mosquitto", who could not read the folder: stay who we are.
     static QString CurrentUser()

@@ -2,6 +2,8 @@
 // A ser2net process for tests of network ports: Debian's serial device server, started by the test on the
 // loopback address, bridging one raw TCP port to a serial device (a navix-sim pseudo-terminal).
 
+#include "free_port.h"
+
 #include <QFile>
 #include <QHostAddress>
 #include <QProcess>
@@ -76,13 +78,5 @@ private:
     QString folder;
     quint16 port = 0;
 };
-
-// A TCP port nothing listens on now.
-inline quint16 FreeTcpPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 } // namespace navix
