@@ -7,10 +7,6 @@
 
 namespace navix {
 
-namespace {
-constexpr int DefaultTimerMs = 100;
-} // namespace
-
 TForm3::TForm3(Workspace &workspace, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
@@ -70,12 +66,6 @@ void TForm3::BuildScanControls()
     CancelButton.setAutoDefault(false);
     connect(&StartScanButton, &QPushButton::clicked, this, &TForm3::StartScanButtonClick);
     connect(&CancelButton, &QPushButton::clicked, this, &TForm3::CancelButtonClick);
-    for (QTimer *timer : {&InitTimer, &CloseTimer})
-        timer->setParent(this);
-    InitTimer.setObjectName("InitTimer");
-    InitTimer.setInterval(DefaultTimerMs);
-    CloseTimer.setObjectName("CloseTimer");
-    CloseTimer.setInterval(DefaultTimerMs);
 }
 
 void TForm3::BuildLayout()

@@ -13,7 +13,6 @@
 namespace navix {
 
 namespace {
-constexpr int DefaultTimerMs = 100;
 
 QString Capitalised(QString text)
 {
@@ -73,12 +72,6 @@ void CompareWindow::BuildLayout()
     connect(&CloseButton, &QPushButton::clicked, this, &QWidget::hide);
     // Ticking a row makes the write possible.
     connect(&CompareTable, &QTableWidget::itemChanged, this, [this] { SetBusyLook(run.Running()); });
-    for (QTimer *timer : {&InitTimer, &CloseTimer})
-        timer->setParent(this);
-    InitTimer.setObjectName("InitTimer");
-    InitTimer.setInterval(DefaultTimerMs);
-    CloseTimer.setObjectName("CloseTimer");
-    CloseTimer.setInterval(DefaultTimerMs);
 
     auto *buttonRow = new QHBoxLayout;
     buttonRow->addWidget(&CompareButton);

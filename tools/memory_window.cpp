@@ -18,7 +18,6 @@
 namespace navix {
 
 namespace {
-constexpr int DefaultTimerMs = 100;
 constexpr int AddressDigits = 4;
 // Replies are read by length and not checked for their last character; the blank end character is not used.
 constexpr char NoEndChar = ' ';
@@ -142,13 +141,6 @@ void TForm6::BuildListAndTimers()
     QList<int> widths(std::begin(ValueWidths), std::end(ValueWidths));
     widths.resize(records.columnCount(), BitWidth);
     SetUpRowList(ListView100, records, widths);
-
-    InitTimer.setParent(this);
-    InitTimer.setObjectName("InitTimer");
-    InitTimer.setInterval(DefaultTimerMs);
-    CloseTimer.setParent(this);
-    CloseTimer.setObjectName("CloseTimer");
-    CloseTimer.setInterval(DefaultTimerMs);
 }
 
 void TForm6::BuildLayout()

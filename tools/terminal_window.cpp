@@ -15,10 +15,6 @@
 
 namespace navix {
 
-namespace {
-constexpr int DefaultTimerMs = 100;
-} // namespace
-
 QVariant TerminalLogModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
@@ -94,13 +90,9 @@ void TForm4::BuildListAndTimers()
     ListView10.setObjectName("ListView10");
     SetUpRowList(ListView10, log, {145, 145, 123});
 
-    for (QTimer *timer : {&InitTimer, &CloseTimer, &SendButtonTimer}) {
-        timer->setParent(this);
-        timer->setInterval(DefaultTimerMs);
-        timer->setSingleShot(true);
-    }
-    InitTimer.setObjectName("InitTimer");
-    CloseTimer.setObjectName("CloseTimer");
+    SendButtonTimer.setParent(this);
+    SendButtonTimer.setInterval(ToolBusSession::DefaultTimerMs);
+    SendButtonTimer.setSingleShot(true);
     SendButtonTimer.setObjectName("SendButtonTimer");
     connect(&SendButtonTimer, &QTimer::timeout, this, &TForm4::SendButtonTimerTimer);
 }

@@ -9,8 +9,15 @@ ToolBusSession::ToolBusSession(TransactionEngine &engine, BusRouter &router, Too
                                QTimer &closeTimer)
     : engine(engine), router(router), tool(tool), window(window), initTimer(initTimer), closeTimer(closeTimer)
 {
-    initTimer.setSingleShot(true);
-    closeTimer.setSingleShot(true);
+    // The window's two timers are its children, named as its controls are, at the form's interval until
+    // the show sets the bus's time-out interval.
+    for (QTimer *timer : {&initTimer, &closeTimer}) {
+        timer->setParent(&window);
+        timer->setInterval(DefaultTimerMs);
+        timer->setSingleShot(true);
+    }
+    initTimer.setObjectName("InitTimer");
+    closeTimer.setObjectName("CloseTimer");
     connect(&initTimer, &QTimer::timeout, this, &ToolBusSession::InitTimerTimer);
     connect(&closeTimer, &QTimer::timeout, this, &ToolBusSession::CloseTimerTimer);
     window.installEventFilter(this);

@@ -19,6 +19,9 @@ enum class ScanPhase { WaitingForBus = 0, Ready = 1, Closing = 2 };
 class ToolBusSession : public QObject
 {
 public:
+    // A tool window's timers before the show sets the bus's time-out interval.
+    static constexpr int DefaultTimerMs = 100;
+
     ToolBusSession(TransactionEngine &engine, BusRouter &router, ToolKind tool, ToolReplyHandler &handler,
                    QObject &window, QTimer &initTimer, QTimer &closeTimer);
     ~ToolBusSession() override;
