@@ -335,6 +335,7 @@ void BusCompareRun::Write(const AnsweredModule &module, const QByteArray &config
     // turn's update of its record finds this one before any the tree holds at the same address.
     newConfig = config;
     writtenInInit = module.record->initFlag;
+    writtenType = module.record->typeId;
     written.reset();
     workspace.SetLineBaud(module.baud);
     lent =
@@ -432,6 +433,13 @@ void BusCompareRun::ReadBackReply(const QByteArray &reply)
 void BusCompareRun::WriteEnded(const WrittenConfiguration &outcome)
 {
     step = CompareStep::Idle;
+    // The tree's record of a module written at its own address takes what the module now holds, so that an
+    // editor opened on it reads the data in the format and range written. (A spare in INIT is found anew
+    // after its power-up.)
+    if (outcome.verified && !writtenInInit)
+        if (const ModuleRecordPtr record = workspace.Modules().FindForUpdate(Copy(newConfig, 1, 2));
+            record && record->typeId == writtenType)
+            record->config = newConfig;
     if (restoring) {
         RowDone(outcome.verified ? RestoreOutcome::Done : RestoreOutcome::Refused);
         return;

@@ -159,6 +159,7 @@ private:
     bool restoring = false; // a write ends a row of the restore, else it ends the run
     QByteArray newConfig;
     bool writtenInInit = false;
+    QByteArray writtenType;
     bool releaseWhenGranted = false; // broken off while the bus was asked back
 };
 

@@ -81,6 +81,7 @@ void BusCompareRunTest::spareReplacesAFailedModule()
     RunBench bench;
     bench.bus.AddModule("4017", "02090600");                 // range changed on site
     bench.bus.AddModule("4050", "20400600").initMode = true; // the spare out of the box; the file's 04 failed
+    const ModuleRecordPtr treeRecord = bench.workspace.modules.AddModule("4017", "02090600", false);
     QVERIFY(bench.Compare());
     QCOMPARE(bench.Differences(), QStringList({"02 range", "04 in INIT"}));
     QCOMPARE(bench.run.Rows().at(1).action, RestoreAction::ConfigureSpare);
@@ -105,9 +106,11 @@ void BusCompareRunTest::spareReplacesAFailedModule()
             written.append(command);
     QCOMPARE(written, QByteArrayList({"%0202080600\r", "%0004400600\r"}));
     QVERIFY(bench.bus.Commands().endsWith("$002\r"));
-    // The run lent the bus to the editors' cycle and took it back; the tree's records are as they were.
+    // The run lent the bus to the editors' cycle and took it back; the tree keeps its records, the one of the
+    // module written with what the module now holds.
     QVERIFY(bench.workspace.router.OwnsBus(ToolKind::Compare));
-    QCOMPARE(bench.workspace.modules.Count(), 1);
+    QCOMPARE(bench.workspace.modules.Count(), 2);
+    QCOMPARE(treeRecord->config, QByteArray("02080600"));
     QCOMPARE(bench.workspace.treeItems, QStringList({" (0A) N720"}));
 
     // Still in INIT the spare answers at 00; powered up without its INIT wire it is the file's module.
