@@ -289,7 +289,7 @@ BenchRow ModbusReadsRow(const BenchPlace &place, const QString &name, int second
             ++failed;
             return;
         }
-        QObject::connect(reply, &QModbusReply::finished, client, [&, client, reply, turn] {
+        QObject::connect(reply, &QModbusReply::finished, client, [&, client, reply, turn, unit = unit] {
             reply->deleteLater();
             if (reply->error() == QModbusDevice::NoError) {
                 ++answered;
