@@ -168,6 +168,25 @@ std::optional<QList<int>> WrittenChannels(const UnitValues &unit, PointKind kind
     return channels.mid(start - Start(block), count);
 }
 
+// The value bytes of a multiple write (0F, 10) with its start and count, when the count lies within 1..most
+// and the byte count agrees with it and with the data.
+std::optional<QByteArray> MultipleWriteValues(const QModbusRequest &request, quint16 most, quint16 &start,
+                                              quint16 &count)
+{
+    quint8 byteCount = 0;
+    request.decodeData(&start, &count, &byteCount);
+    const int wanted = request.functionCode() == QModbusPdu::WriteMultipleCoils ? (count + 7) / 8 : count * 2;
+    if (count < 1 || count > most || byteCount != wanted || request.data().size() != 5 + byteCount)
+        return std::nullopt;
+    return request.data().mid(5);
+}
+
+// A write's response: a single write echoes its request, a multiple write its start and count.
+QModbusResponse WriteResponse(const QModbusRequest &request, bool single)
+{
+    return QModbusResponse(request.functionCode(), single ? request.data() : request.data().left(4));
+}
+
 Answer WriteCoils(const QModbusRequest &request, const UnitValues &unit)
 {
     const bool single = request.functionCode() == QModbusPdu::WriteSingleCoil;
@@ -181,14 +200,11 @@ Answer WriteCoils(const QModbusRequest &request, const UnitValues &unit)
             return {Exception(request, QModbusPdu::IllegalDataValue), {}};
         states.append(value == CoilOn);
     } else {
-        quint8 byteCount = 0;
-        request.decodeData(&start, &count, &byteCount);
-        if (count < 1 || count > MostCoilsWritten || byteCount != (count + 7) / 8 ||
-            request.data().size() != 5 + byteCount)
+        const std::optional<QByteArray> bytes = MultipleWriteValues(request, MostCoilsWritten, start, count);
+        if (!bytes)
             return {Exception(request, QModbusPdu::IllegalDataValue), {}};
-        const QByteArray bytes = request.data().mid(5);
         for (int bit = 0; bit < count; ++bit)
-            states.append((static_cast<quint8>(bytes[bit / 8]) >> (bit % 8) & 1) != 0);
+            states.append((static_cast<quint8>(bytes->at(bit / 8)) >> (bit % 8) & 1) != 0);
     }
     const auto channels =
         WrittenChannels(unit, PointKind::DigitalOutput, Block::DigitalOutputs, start, count);
@@ -199,8 +215,7 @@ Answer WriteCoils(const QModbusRequest &request, const UnitValues &unit)
     Answer answer;
     for (qsizetype index = 0; index < channels->size(); ++index)
         answer.writes.append({unit.pointIds.value(channels->at(index)), states[index] ? 1.0 : 0.0});
-    answer.response =
-        QModbusResponse(request.functionCode(), single ? request.data() : request.data().left(4));
+    answer.response = WriteResponse(request, single);
     return answer;
 }
 
@@ -215,15 +230,13 @@ Answer WriteRegisters(const QModbusRequest &request, const UnitValues &unit)
         request.decodeData(&start, &value);
         values.append(static_cast<qint16>(value));
     } else {
-        quint8 byteCount = 0;
-        request.decodeData(&start, &count, &byteCount);
-        if (count < 1 || count > MostRegistersWritten || byteCount != count * 2 ||
-            request.data().size() != 5 + byteCount)
+        const std::optional<QByteArray> bytes =
+            MultipleWriteValues(request, MostRegistersWritten, start, count);
+        if (!bytes)
             return {Exception(request, QModbusPdu::IllegalDataValue), {}};
-        const QByteArray bytes = request.data().mid(5);
         for (int index = 0; index < count; ++index)
-            values.append(static_cast<qint16>(static_cast<quint8>(bytes[2 * index]) << 8 |
-                                              static_cast<quint8>(bytes[2 * index + 1])));
+            values.append(static_cast<qint16>(static_cast<quint8>(bytes->at(2 * index)) << 8 |
+                                              static_cast<quint8>(bytes->at(2 * index + 1))));
     }
     const auto channels = WrittenChannels(unit, PointKind::AnalogOutput, Block::AnalogOutput, start, count);
     if (!channels)
@@ -234,8 +247,7 @@ Answer WriteRegisters(const QModbusRequest &request, const UnitValues &unit)
         answer.writes.append(
             {unit.pointIds.value(channel), values[index] / std::pow(10.0, unit.decimals.value(channel))});
     }
-    answer.response =
-        QModbusResponse(request.functionCode(), single ? request.data() : request.data().left(4));
+    answer.response = WriteResponse(request, single);
     return answer;
 }
 } // namespace
